@@ -1,0 +1,58 @@
+#pragma once
+// The window operations that every part of the tool uses: status label,
+// log, progress bar, status bar panel, button, address box, title and
+// height. The real window implements them with widgets; tests record them.
+
+#include <QString>
+
+namespace platform {
+
+class Controls {
+public:
+    virtual ~Controls() = default;
+
+    // Status label (Label3).
+    virtual void setStatus(const QString& text) = 0;
+    virtual QString status() const = 0;
+
+    // The log (Text1). appendLog adds text at the end (CR LF marks line
+    // breaks) and puts the caret at the end. clearLog empties it.
+    virtual void appendLog(const QString& text) = 0;
+    virtual void clearLog() = 0;
+    virtual void setLogVisible(bool visible) = 0;
+    virtual bool isLogVisible() const = 0;
+
+    // Progress bar (ProgressBar1), 0 to 100.
+    virtual void setProgress(double value) = 0;
+    virtual double progress() const = 0;
+    virtual void setProgressEnabled(bool enabled) = 0;
+
+    // Panel 1 of the status bar.
+    virtual void setLinkState(const QString& text) = 0;
+
+    // The Start/Continue button (cmd_Start_Continue).
+    virtual void setButtonEnabled(bool enabled) = 0;
+    virtual bool isButtonEnabled() const = 0;
+    virtual void setButtonCaption(const QString& caption) = 0;
+    virtual QString buttonCaption() const = 0;
+
+    // The address box (txt_Target_IP_Address).
+    virtual QString targetAddress() const = 0;
+    virtual void setTargetAddress(const QString& text) = 0;
+
+    // The window's title and outer height in twips.
+    virtual void setWindowTitle(const QString& title) = 0;
+    virtual QString windowTitle() const = 0;
+    virtual double windowHeightTwips() const = 0;
+    virtual void setWindowHeightTwips(int twips) = 0;
+
+    // Update_Progress_Bar: adds Progress_Interval to the bar, rounds half to
+    // even, and caps at 100.
+    void Update_Progress_Bar(double Progress_Interval);
+};
+
+// Rounds to the nearest whole number, an exact half to the even neighbour,
+// and saturates to the signed 16-bit range.
+int roundHalfEven16(double value);
+
+}  // namespace platform

@@ -1,0 +1,142 @@
+#pragma once
+// The seam between the tool and everything that waits, keeps time, or talks
+// to the outside: the event pump, timers, the TCP socket, the per-user
+// settings store, files, processes and message boxes.
+//
+// Two implementations exist: QtPlatform for the real program, and
+// VirtualPlatform for tests, whose clock jumps from event to event so that
+// a 22.5 s give-up runs in milliseconds with exact virtual durations.
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace platform {
+
+// Socket states as the controller link reads them. Only Closed and
+// Connected are tested by the link; the others all mean "not yet".
+enum SocketState : int {
+    sckClosed = 0,
+    sckOpen = 1,
+    sckListening = 2,
+    sckConnectionPending = 3,
+    sckResolvingHost = 4,
+    sckHostResolved = 5,
+    sckConnecting = 6,
+    sckConnected = 7,
+    sckClosing = 8,
+    sckError = 9,
+};
+
+// Socket error numbers reported through TcpSocket::onError.
+constexpr int sckAddressInUse = 10048;
+constexpr int sckConnectionRefused = 10061;
+constexpr int sckHostNotFound = 11001;
+constexpr int sckTimedOut = 10060;
+constexpr int sckConnectionReset = 10054;
+constexpr int sckGenericError = 10000;
+
+// Message box styles in use: an OK button alone, or with the critical-stop icon.
+enum MessageStyle : int {
+    vbOKOnly = 0,
+    vbCritical = 16,
+};
+
+// Window style of a started process: 2 = minimised, with focus.
+constexpr int vbMinimizedFocus = 2;
+
+// A timer in the style of a form timer: the first tick comes one interval
+// after it is enabled, then every interval while it stays enabled. Disabling
+// and re-enabling restarts the interval.
+class Timer {
+public:
+    virtual ~Timer() = default;
+    virtual void setInterval(int ms) = 0;
+    virtual int interval() const = 0;
+    virtual void setEnabled(bool enabled) = 0;
+    virtual bool isEnabled() const = 0;
+
+    std::function<void()> onTick;
+};
+
+// A TCP client socket whose connection attempt runs in the background and
+// whose progress is polled through state().
+class TcpSocket {
+public:
+    virtual ~TcpSocket() = default;
+
+    virtual void setRemoteHost(const QString& host) = 0;
+    virtual void setRemotePort(int port) = 0;
+    virtual void setLocalPort(int port) = 0;
+    virtual int localPort() const = 0;
+
+    // Starts a connection attempt and returns at once; failures arrive
+    // through onError and leave the socket in sckError.
+    virtual void connectToHost() = 0;
+    // Synchronous: state() reads sckClosed afterwards.
+    virtual void close() = 0;
+    virtual int state() const = 0;
+    // The PC's own address of the connection, dotted.
+    virtual QString localIP() const = 0;
+
+    // Sends every byte or reports failure (false), like a run-time error.
+    virtual bool sendData(const QByteArray& data) = 0;
+    // Everything received so far; nullopt when reading failed.
+    virtual std::optional<QByteArray> getData() = 0;
+
+    std::function<void()> onDataArrival;
+    std::function<void(int number, const QString& description)> onError;
+};
+
+// The platform services themselves.
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    // Processes pending events; when none are pending, blocks until the next
+    // one has been processed (the Qt implementation) or jumps the virtual
+    // clock to it (the test double). Never returns without having given
+    // socket and timer events their turn.
+    virtual void doEvents() = 0;
+
+    virtual std::unique_ptr<Timer> createTimer() = 0;
+    virtual std::unique_ptr<TcpSocket> createSocket() = 0;
+
+    // Monotonic milliseconds; virtual in tests.
+    virtual std::int64_t nowMs() const = 0;
+
+    // Per-user settings store (application, section, key).
+    virtual QString getSetting(const QString& application, const QString& section,
+                               const QString& key, const QString& defaultValue) = 0;
+    virtual void saveSetting(const QString& application, const QString& section,
+                             const QString& key, const QString& value) = 0;
+
+    // The folder that holds the program, without a trailing separator
+    // except at the root.
+    virtual QString appPath() const = 0;
+    // True when an ordinary file (not a directory) exists at path.
+    virtual bool fileExists(const QString& path) = 0;
+
+    // Starts a program without waiting for it. Returns a handle for
+    // closeProcess, or 0 when it could not be started.
+    virtual std::int64_t startProcess(const QString& program, const QStringList& arguments,
+                                      int windowStyle) = 0;
+    // Starts a program that must outlive this process, after delayMs.
+    virtual void startDetachedDelayed(const QString& program, int delayMs) = 0;
+    // Asks a process started by startProcess to end, and kills it when it
+    // has not ended within 2 s. A zero or unknown handle does nothing.
+    virtual void closeProcess(std::int64_t handle) = 0;
+    // Closes a top-level window by its title (WM_CLOSE); where windows have
+    // no such title, does nothing and closeProcess is used instead.
+    virtual void closeWindowByTitle(const QString& title) = 0;
+
+    // Modal message box with one OK button and no title of its own.
+    virtual void messageBox(const QString& text, int style) = 0;
+};
+
+}  // namespace platform

@@ -1,0 +1,213 @@
+#pragma once
+// The virtual-time test double of the platform. Its clock jumps from event
+// to event: doEvents() runs everything due at the earliest pending time and
+// moves the clock there. Sockets are scriptable from the test (or from an
+// in-process peer such as the controller simulator), message boxes return
+// at once and are recorded, settings and files live in memory.
+
+#include "platform/platform.h"
+
+#include <QMap>
+#include <QSet>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <stdexcept>
+#include <vector>
+
+namespace platform {
+
+class VirtualPlatform;
+
+// Thrown by doEvents() when nothing is scheduled at all, i.e. the caller
+// would wait forever. A test that hits it has a real hang in the code.
+class NothingScheduled : public std::runtime_error {
+public:
+    NothingScheduled() : std::runtime_error("doEvents() with no pending event: the wait would never end") {}
+};
+
+class VirtualTimer final : public Timer {
+public:
+    explicit VirtualTimer(VirtualPlatform& p) : platform_(p) {}
+    ~VirtualTimer() override;
+    void setInterval(int ms) override;
+    int interval() const override { return interval_; }
+    void setEnabled(bool enabled) override;
+    bool isEnabled() const override { return enabled_; }
+    // Number of ticks delivered so far.
+    int ticks() const { return ticks_; }
+
+private:
+    void arm();
+    void disarm();
+    VirtualPlatform& platform_;
+    int interval_ = 0;
+    bool enabled_ = false;
+    std::uint64_t pending_ = 0;
+    int ticks_ = 0;
+};
+
+class VirtualSocket final : public TcpSocket {
+public:
+    explicit VirtualSocket(VirtualPlatform& p);
+    ~VirtualSocket() override;
+
+    // --- the tool's side (TcpSocket) ---
+    void setRemoteHost(const QString& host) override { remoteHost_ = host; }
+    void setRemotePort(int port) override { remotePort_ = port; }
+    void setLocalPort(int port) override { localPort_ = port; }
+    int localPort() const override { return localPort_; }
+    void connectToHost() override;
+    void close() override;
+    int state() const override { return state_; }
+    QString localIP() const override { return localIPValue; }
+    bool sendData(const QByteArray& data) override;
+    std::optional<QByteArray> getData() override;
+
+    // --- the script's side ---
+    QString remoteHost() const { return remoteHost_; }
+    int remotePort() const { return remotePort_; }
+    int connectAttempts() const { return connectAttempts_; }
+    int closeCalls() const { return closeCalls_; }
+
+    // Everything the tool sent on this socket, and each send with its time.
+    QByteArray sent;
+    struct Send {
+        std::int64_t atMs;
+        QByteArray data;
+    };
+    std::vector<Send> sends;
+
+    // What happens on connectToHost(). The default completes the
+    // connection connectDelayMs later. A handler may instead call
+    // completeConnectAt / failConnectAt / raiseErrorAt, or nothing at all
+    // (an unreachable host).
+    std::function<void(VirtualSocket&)> onConnectRequested;
+    int connectDelayMs = 1;
+
+    // Called (synchronously) for every successful send; a peer answers by
+    // scheduling deliveries.
+    std::function<void(const QByteArray&)> onPeerReceive;
+    // Called when the tool closes an open connection.
+    std::function<void()> onPeerClosed;
+
+    void completeConnectAt(std::int64_t atMs);
+    void failConnectAt(std::int64_t atMs, int number, const QString& description);
+    void raiseErrorAt(std::int64_t atMs, int number, const QString& description);
+    // Makes bytes arrive at the tool at the given time (or now); a
+    // DataArrival event follows in the pump at that time.
+    void deliverAt(std::int64_t atMs, const QByteArray& data);
+    void deliver(const QByteArray& data);
+    // The peer closes the connection: later sends still "succeed" as on a
+    // half-closed TCP socket until failSends is set.
+    void peerCloseAt(std::int64_t atMs);
+
+    bool failSends = false;
+    bool failReads = false;
+    QString localIPValue = QStringLiteral("192.168.100.10");
+
+private:
+    friend class VirtualPlatform;
+    VirtualPlatform& platform_;
+    QString remoteHost_;
+    int remotePort_ = 0;
+    int localPort_ = 0;
+    int state_ = sckClosed;
+    QByteArray pending_;
+    int connectAttempts_ = 0;
+    int closeCalls_ = 0;
+    std::uint64_t generation_ = 0;  // bumps on close; stale events are dropped
+};
+
+class VirtualPlatform : public Platform {
+public:
+    VirtualPlatform();
+    ~VirtualPlatform() override;
+
+    // --- Platform ---
+    void doEvents() override;
+    std::unique_ptr<Timer> createTimer() override;
+    std::unique_ptr<TcpSocket> createSocket() override;
+    std::int64_t nowMs() const override { return now_; }
+    QString getSetting(const QString& application, const QString& section, const QString& key,
+                       const QString& defaultValue) override;
+    void saveSetting(const QString& application, const QString& section, const QString& key,
+                     const QString& value) override;
+    QString appPath() const override { return appPathValue; }
+    bool fileExists(const QString& path) override;
+    std::int64_t startProcess(const QString& program, const QStringList& arguments,
+                              int windowStyle) override;
+    void startDetachedDelayed(const QString& program, int delayMs) override;
+    void closeProcess(std::int64_t handle) override;
+    void closeWindowByTitle(const QString& title) override;
+    void messageBox(const QString& text, int style) override;
+
+    // --- scheduling ---
+    using EventId = std::uint64_t;
+    EventId scheduleAt(std::int64_t atMs, std::function<void()> fn);
+    EventId scheduleIn(std::int64_t delayMs, std::function<void()> fn) { return scheduleAt(now_ + delayMs, std::move(fn)); }
+    void cancel(EventId id);
+    bool hasPending() const { return !events_.empty(); }
+    // Runs every event due up to atMs, then sets the clock to atMs.
+    void runUntil(std::int64_t atMs);
+    // Runs events until none is left or the clock would pass limitMs.
+    void runUntilIdle(std::int64_t limitMs);
+    int pumps() const { return pumps_; }
+
+    // Called at the start of every doEvents(), before events run: lets a
+    // test act "during a wait" (close the window, for example).
+    std::function<void()> onPump;
+
+    // --- sockets ---
+    std::vector<VirtualSocket*> sockets;  // live sockets, in creation order
+    // Called for every new socket, so a test or peer can script it.
+    std::function<void(VirtualSocket&)> onSocketCreated;
+
+    // --- settings and files ---
+    QMap<QString, QString> settings;  // keyed "application/section/key"
+    QSet<QString> files;              // ordinary files that exist
+    QSet<QString> directories;        // directories (fileExists says no)
+    QString appPathValue = QStringLiteral("/opt/tarvo");
+
+    // --- processes ---
+    struct ProcessRecord {
+        std::int64_t handle;
+        QString program;
+        QStringList arguments;
+        int windowStyle;
+        bool closed = false;
+    };
+    std::vector<ProcessRecord> processes;
+    std::int64_t nextHandle = 100;
+    bool failProcessStart = false;
+    struct DetachedStart {
+        QString program;
+        int delayMs;
+    };
+    std::vector<DetachedStart> detachedStarts;
+    std::vector<QString> closedWindowTitles;
+    std::function<void(const ProcessRecord&)> onProcessStarted;
+    std::function<void(const ProcessRecord&)> onProcessClosed;
+
+    // --- message boxes ---
+    struct MessageRecord {
+        QString text;
+        int style;
+        std::int64_t atMs;
+    };
+    std::vector<MessageRecord> messages;
+    // Runs while the box is "open", before it returns.
+    std::function<void(const MessageRecord&)> onMessageBox;
+
+private:
+    friend class VirtualTimer;
+    friend class VirtualSocket;
+    std::int64_t now_ = 0;
+    std::uint64_t seq_ = 0;
+    std::map<std::pair<std::int64_t, std::uint64_t>, std::function<void()>> events_;
+    std::map<std::uint64_t, std::int64_t> eventTimes_;
+    int pumps_ = 0;
+};
+
+}  // namespace platform
