@@ -103,6 +103,8 @@ public:
     // clock to it (the test double). Never returns without having given
     // socket and timer events their turn.
     virtual void doEvents() = 0;
+    // Processes the events already pending and returns at once.
+    virtual void processPendingEvents() = 0;
 
     virtual std::unique_ptr<Timer> createTimer() = 0;
     virtual std::unique_ptr<TcpSocket> createSocket() = 0;

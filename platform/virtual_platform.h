@@ -118,6 +118,8 @@ private:
     int connectAttempts_ = 0;
     int closeCalls_ = 0;
     std::uint64_t generation_ = 0;  // bumps on close; stale events are dropped
+    std::vector<std::uint64_t> scheduled_;
+    void scheduleForThisConnection(std::int64_t atMs, std::function<void()> fn);
 };
 
 class VirtualPlatform : public Platform {
@@ -127,6 +129,7 @@ public:
 
     // --- Platform ---
     void doEvents() override;
+    void processPendingEvents() override;
     std::unique_ptr<Timer> createTimer() override;
     std::unique_ptr<TcpSocket> createSocket() override;
     std::int64_t nowMs() const override { return now_; }
@@ -168,6 +171,8 @@ public:
     QMap<QString, QString> settings;  // keyed "application/section/key"
     QSet<QString> files;              // ordinary files that exist
     QSet<QString> directories;        // directories (fileExists says no)
+    // Also consult the real file system (for tests that move real files).
+    bool useRealFiles = false;
     QString appPathValue = QStringLiteral("/opt/tarvo");
 
     // --- processes ---

@@ -1,0 +1,192 @@
+#include "platform/qt_platform.h"
+
+#include "platform/qt_socket.h"
+#include "platform/qt_timer.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QProcess>
+#include <QSettings>
+#include <QTimer>
+
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
+#endif
+
+namespace platform {
+
+namespace {
+// A wait always wakes at least this often, even if nothing else happens,
+// so that no loop can block forever on a silent event queue.
+constexpr int kHeartbeatMs = 250;
+constexpr int kProcessCloseGraceMs = 2000;
+// Settings live under this organisation name in the per-user store.
+const char* const kSettingsOrganisation = "tarvo";
+
+QElapsedTimer& monotonic()
+{
+    static QElapsedTimer t = [] {
+        QElapsedTimer e;
+        e.start();
+        return e;
+    }();
+    return t;
+}
+}  // namespace
+
+QtPlatform::QtPlatform(QObject* parent) : QObject(parent), heartbeat_(new QTimer(this))
+{
+    monotonic();
+    heartbeat_->setInterval(kHeartbeatMs);
+    heartbeat_->start();
+}
+
+QtPlatform::~QtPlatform()
+{
+    // No program that the tool started may outlive it.
+    while (!processes_.empty())
+        closeProcess(processes_.begin()->first);
+}
+
+void QtPlatform::doEvents()
+{
+    // Handles what is pending; with nothing pending, sleeps until the next
+    // event (a timer, the socket, the operator) instead of spinning.
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+}
+
+void QtPlatform::processPendingEvents()
+{
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+std::unique_ptr<Timer> QtPlatform::createTimer()
+{
+    return std::make_unique<QtTimer>();
+}
+
+std::unique_ptr<TcpSocket> QtPlatform::createSocket()
+{
+    return std::make_unique<QtSocket>();
+}
+
+std::int64_t QtPlatform::nowMs() const
+{
+    return monotonic().elapsed();
+}
+
+QString QtPlatform::getSetting(const QString& application, const QString& section,
+                               const QString& key, const QString& defaultValue)
+{
+    QSettings s(QSettings::NativeFormat, QSettings::UserScope, kSettingsOrganisation, application);
+    return s.value(section + '/' + key, defaultValue).toString();
+}
+
+void QtPlatform::saveSetting(const QString& application, const QString& section,
+                             const QString& key, const QString& value)
+{
+    QSettings s(QSettings::NativeFormat, QSettings::UserScope, kSettingsOrganisation, application);
+    s.setValue(section + '/' + key, value);
+    s.sync();
+}
+
+QString QtPlatform::appPath() const
+{
+    if (!appPathOverride.isEmpty())
+        return appPathOverride;
+    return QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
+}
+
+bool QtPlatform::fileExists(const QString& path)
+{
+    return QFileInfo(path).isFile();
+}
+
+std::int64_t QtPlatform::startProcess(const QString& program, const QStringList& arguments,
+                                      int windowStyle)
+{
+    auto* p = new QProcess(this);
+    p->setProgram(program);
+    p->setArguments(arguments);
+    // The program's own output goes where the tool's goes.
+    p->setProcessChannelMode(QProcess::ForwardedChannels);
+#ifdef Q_OS_WIN
+    p->setCreateProcessArgumentsModifier([windowStyle](QProcess::CreateProcessArguments* a) {
+        if (windowStyle == vbMinimizedFocus) {
+            a->startupInfo->dwFlags |= STARTF_USESHOWWINDOW;
+            a->startupInfo->wShowWindow = SW_SHOWMINIMIZED;
+        }
+    });
+#else
+    Q_UNUSED(windowStyle);
+#endif
+    p->start();
+    const auto handle = nextHandle_++;
+    processes_.emplace(handle, p);
+    return handle;
+}
+
+void QtPlatform::startDetachedDelayed(const QString& program, int delayMs)
+{
+#ifdef Q_OS_WIN
+    // The command interpreter pings once with a time-out of delayMs, which
+    // makes it pause, then starts the program.
+    QProcess p;
+    p.setProgram(QStringLiteral("cmd.exe"));
+    p.setNativeArguments(QStringLiteral("/C ping 1.1.1.1 -n 1 -w %1 > Nul & \"%2\"").arg(delayMs).arg(program));
+    p.setCreateProcessArgumentsModifier([](QProcess::CreateProcessArguments* a) {
+        a->startupInfo->dwFlags |= STARTF_USESHOWWINDOW;
+        a->startupInfo->wShowWindow = SW_SHOWMINIMIZED;
+    });
+    p.startDetached();
+#else
+    // The shell sleeps first, so the program starts after this process has gone.
+    const QString script = QStringLiteral("sleep %1; exec \"$0\"").arg(delayMs / 1000.0, 0, 'f', 3);
+    QProcess::startDetached(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script, program});
+#endif
+}
+
+void QtPlatform::closeProcess(std::int64_t handle)
+{
+    auto it = processes_.find(handle);
+    if (it == processes_.end())
+        return;
+    QProcess* p = it->second;
+    processes_.erase(it);
+    if (p->state() != QProcess::NotRunning) {
+        p->terminate();
+        if (!p->waitForFinished(kProcessCloseGraceMs)) {
+            p->kill();
+            p->waitForFinished(kProcessCloseGraceMs);
+        }
+    }
+    delete p;
+}
+
+void QtPlatform::closeWindowByTitle(const QString& title)
+{
+#ifdef Q_OS_WIN
+    const QByteArray ansi = title.toLocal8Bit();
+    HWND w = FindWindowA(nullptr, ansi.constData());
+    SendMessageA(w, WM_CLOSE, 0, 0);
+#else
+    Q_UNUSED(title);
+#endif
+}
+
+void QtPlatform::messageBox(const QString& text, int style)
+{
+    if (messageBoxHandler) {
+        messageBoxHandler(text, style);
+        return;
+    }
+    QMessageBox box(style == vbCritical ? QMessageBox::Critical : QMessageBox::NoIcon,
+                    QCoreApplication::applicationName(), text, QMessageBox::Ok);
+    box.exec();
+}
+
+}  // namespace platform

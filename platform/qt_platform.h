@@ -1,0 +1,55 @@
+#pragma once
+// The platform on Qt: the real event loop, QTimer, QTcpSocket, QSettings,
+// QProcess and QMessageBox. Waits block on the event loop instead of
+// spinning, so a long Delay_ms costs almost no processor time while socket
+// and timer events and the operator's input are still handled.
+
+#include "platform/platform.h"
+
+#include <QObject>
+
+#include <functional>
+#include <map>
+
+class QProcess;
+class QTimer;
+
+namespace platform {
+
+class QtPlatform final : public QObject, public Platform {
+    Q_OBJECT
+public:
+    explicit QtPlatform(QObject* parent = nullptr);
+    ~QtPlatform() override;
+
+    void doEvents() override;
+    void processPendingEvents() override;
+    std::unique_ptr<Timer> createTimer() override;
+    std::unique_ptr<TcpSocket> createSocket() override;
+    std::int64_t nowMs() const override;
+    QString getSetting(const QString& application, const QString& section, const QString& key,
+                       const QString& defaultValue) override;
+    void saveSetting(const QString& application, const QString& section, const QString& key,
+                     const QString& value) override;
+    QString appPath() const override;
+    bool fileExists(const QString& path) override;
+    std::int64_t startProcess(const QString& program, const QStringList& arguments,
+                              int windowStyle) override;
+    void startDetachedDelayed(const QString& program, int delayMs) override;
+    void closeProcess(std::int64_t handle) override;
+    void closeWindowByTitle(const QString& title) override;
+    void messageBox(const QString& text, int style) override;
+
+    // When set, message boxes are passed here instead of being shown
+    // (unattended runs and tests).
+    std::function<void(const QString& text, int style)> messageBoxHandler;
+    // Overrides appPath() (tests that stage a program folder).
+    QString appPathOverride;
+
+private:
+    QTimer* heartbeat_;
+    std::map<std::int64_t, QProcess*> processes_;
+    std::int64_t nextHandle_ = 1;
+};
+
+}  // namespace platform

@@ -1,0 +1,24 @@
+#pragma once
+// A form-style timer on QTimer.
+
+#include "platform/platform.h"
+
+#include <QTimer>
+
+namespace platform {
+
+class QtTimer final : public Timer {
+public:
+    QtTimer();
+    void setInterval(int ms) override;
+    int interval() const override { return interval_; }
+    void setEnabled(bool enabled) override;
+    bool isEnabled() const override { return enabled_; }
+
+private:
+    QTimer timer_;
+    int interval_ = 0;
+    bool enabled_ = false;
+};
+
+}  // namespace platform

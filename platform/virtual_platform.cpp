@@ -1,0 +1,319 @@
+#include "platform/virtual_platform.h"
+
+#include <QFileInfo>
+
+#include <algorithm>
+
+namespace platform {
+
+// ---------------------------------------------------------------- timer
+
+VirtualTimer::~VirtualTimer()
+{
+    disarm();
+}
+
+void VirtualTimer::setInterval(int ms)
+{
+    interval_ = ms;
+    if (enabled_) {
+        // A new interval restarts an enabled timer.
+        disarm();
+        arm();
+    }
+}
+
+void VirtualTimer::setEnabled(bool enabled)
+{
+    if (enabled == enabled_)
+        return;
+    enabled_ = enabled;
+    if (enabled)
+        arm();
+    else
+        disarm();
+}
+
+void VirtualTimer::arm()
+{
+    if (interval_ <= 0)
+        return;  // an interval of 0 never ticks
+    pending_ = platform_.scheduleIn(interval_, [this] {
+        pending_ = 0;
+        ++ticks_;
+        arm();  // periodic: the next tick is one interval after this one
+        if (onTick)
+            onTick();
+    });
+}
+
+void VirtualTimer::disarm()
+{
+    if (pending_) {
+        platform_.cancel(pending_);
+        pending_ = 0;
+    }
+}
+
+// ---------------------------------------------------------------- socket
+
+VirtualSocket::VirtualSocket(VirtualPlatform& p) : platform_(p)
+{
+    platform_.sockets.push_back(this);
+}
+
+VirtualSocket::~VirtualSocket()
+{
+    for (auto id : scheduled_)
+        platform_.cancel(id);
+    auto& v = platform_.sockets;
+    v.erase(std::remove(v.begin(), v.end(), this), v.end());
+}
+
+void VirtualSocket::scheduleForThisConnection(std::int64_t atMs, std::function<void()> fn)
+{
+    const auto gen = generation_;
+    scheduled_.push_back(platform_.scheduleAt(atMs, [this, gen, fn = std::move(fn)] {
+        if (gen == generation_)
+            fn();
+    }));
+}
+
+void VirtualSocket::connectToHost()
+{
+    ++connectAttempts_;
+    state_ = sckConnecting;
+    if (onConnectRequested)
+        onConnectRequested(*this);
+    else
+        completeConnectAt(platform_.nowMs() + connectDelayMs);
+}
+
+void VirtualSocket::close()
+{
+    ++closeCalls_;
+    const bool wasOpen = state_ == sckConnected || state_ == sckClosing;
+    state_ = sckClosed;
+    ++generation_;
+    pending_.clear();
+    if (wasOpen && onPeerClosed)
+        onPeerClosed();
+}
+
+bool VirtualSocket::sendData(const QByteArray& data)
+{
+    if (failSends || state_ != sckConnected)
+        return false;
+    sent += data;
+    sends.push_back({platform_.nowMs(), data});
+    if (onPeerReceive)
+        onPeerReceive(data);
+    return true;
+}
+
+std::optional<QByteArray> VirtualSocket::getData()
+{
+    if (failReads)
+        return std::nullopt;
+    QByteArray out;
+    out.swap(pending_);
+    return out;
+}
+
+void VirtualSocket::completeConnectAt(std::int64_t atMs)
+{
+    scheduleForThisConnection(atMs, [this] {
+        if (state_ == sckConnecting)
+            state_ = sckConnected;
+    });
+}
+
+void VirtualSocket::failConnectAt(std::int64_t atMs, int number, const QString& description)
+{
+    scheduleForThisConnection(atMs, [this, number, description] {
+        state_ = sckError;
+        if (onError)
+            onError(number, description);
+    });
+}
+
+void VirtualSocket::raiseErrorAt(std::int64_t atMs, int number, const QString& description)
+{
+    scheduleForThisConnection(atMs, [this, number, description] {
+        if (onError)
+            onError(number, description);
+    });
+}
+
+void VirtualSocket::deliverAt(std::int64_t atMs, const QByteArray& data)
+{
+    scheduleForThisConnection(atMs, [this, data] {
+        if (state_ != sckConnected)
+            return;  // nothing arrives on a socket that is not open
+        pending_ += data;
+        if (onDataArrival)
+            onDataArrival();
+    });
+}
+
+void VirtualSocket::deliver(const QByteArray& data)
+{
+    deliverAt(platform_.nowMs(), data);
+}
+
+void VirtualSocket::peerCloseAt(std::int64_t atMs)
+{
+    scheduleForThisConnection(atMs, [this] {
+        if (state_ == sckConnected)
+            state_ = sckClosing;  // sends fail from now on
+    });
+}
+
+// ---------------------------------------------------------------- platform
+
+VirtualPlatform::VirtualPlatform() = default;
+VirtualPlatform::~VirtualPlatform() = default;
+
+VirtualPlatform::EventId VirtualPlatform::scheduleAt(std::int64_t atMs, std::function<void()> fn)
+{
+    const auto id = ++seq_;
+    const auto at = std::max(atMs, now_);
+    events_.emplace(std::make_pair(at, id), std::move(fn));
+    eventTimes_.emplace(id, at);
+    return id;
+}
+
+void VirtualPlatform::cancel(EventId id)
+{
+    auto it = eventTimes_.find(id);
+    if (it == eventTimes_.end())
+        return;
+    events_.erase({it->second, id});
+    eventTimes_.erase(it);
+}
+
+void VirtualPlatform::doEvents()
+{
+    ++pumps_;
+    if (onPump)
+        onPump();
+    if (events_.empty())
+        throw NothingScheduled();
+    // Jump to the earliest pending time and run everything due then that
+    // was scheduled before this pump began, in scheduling order; whatever
+    // those events schedule for "now" waits for the next pump.
+    now_ = std::max(now_, events_.begin()->first.first);
+    const auto limit = seq_;
+    for (;;) {
+        auto it = events_.begin();
+        if (it == events_.end() || it->first.first > now_ || it->first.second > limit)
+            break;
+        auto fn = std::move(it->second);
+        eventTimes_.erase(it->first.second);
+        events_.erase(it);
+        fn();
+    }
+}
+
+void VirtualPlatform::processPendingEvents()
+{
+    ++pumps_;
+    if (onPump)
+        onPump();
+    const auto limit = seq_;
+    for (;;) {
+        auto it = events_.begin();
+        if (it == events_.end() || it->first.first > now_ || it->first.second > limit)
+            break;
+        auto fn = std::move(it->second);
+        eventTimes_.erase(it->first.second);
+        events_.erase(it);
+        fn();
+    }
+}
+
+void VirtualPlatform::runUntil(std::int64_t atMs)
+{
+    while (!events_.empty() && events_.begin()->first.first <= atMs)
+        doEvents();
+    now_ = std::max(now_, atMs);
+}
+
+void VirtualPlatform::runUntilIdle(std::int64_t limitMs)
+{
+    while (!events_.empty() && events_.begin()->first.first <= limitMs)
+        doEvents();
+}
+
+std::unique_ptr<Timer> VirtualPlatform::createTimer()
+{
+    return std::make_unique<VirtualTimer>(*this);
+}
+
+std::unique_ptr<TcpSocket> VirtualPlatform::createSocket()
+{
+    auto s = std::make_unique<VirtualSocket>(*this);
+    if (onSocketCreated)
+        onSocketCreated(*s);
+    return s;
+}
+
+QString VirtualPlatform::getSetting(const QString& application, const QString& section,
+                                    const QString& key, const QString& defaultValue)
+{
+    return settings.value(application + '/' + section + '/' + key, defaultValue);
+}
+
+void VirtualPlatform::saveSetting(const QString& application, const QString& section,
+                                  const QString& key, const QString& value)
+{
+    settings.insert(application + '/' + section + '/' + key, value);
+}
+
+bool VirtualPlatform::fileExists(const QString& path)
+{
+    if (files.contains(path))
+        return true;
+    return useRealFiles && QFileInfo(path).isFile();
+}
+
+std::int64_t VirtualPlatform::startProcess(const QString& program, const QStringList& arguments,
+                                           int windowStyle)
+{
+    if (failProcessStart)
+        return 0;
+    processes.push_back({nextHandle++, program, arguments, windowStyle, false});
+    if (onProcessStarted)
+        onProcessStarted(processes.back());
+    return processes.back().handle;
+}
+
+void VirtualPlatform::startDetachedDelayed(const QString& program, int delayMs)
+{
+    detachedStarts.push_back({program, delayMs});
+}
+
+void VirtualPlatform::closeProcess(std::int64_t handle)
+{
+    for (auto& p : processes) {
+        if (p.handle == handle && !p.closed) {
+            p.closed = true;
+            if (onProcessClosed)
+                onProcessClosed(p);
+        }
+    }
+}
+
+void VirtualPlatform::closeWindowByTitle(const QString& title)
+{
+    closedWindowTitles.push_back(title);
+}
+
+void VirtualPlatform::messageBox(const QString& text, int style)
+{
+    messages.push_back({text, style, now_});
+    if (onMessageBox)
+        onMessageBox(messages.back());
+}
+
+}  // namespace platform

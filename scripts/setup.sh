@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs what the project needs from Debian's packages (when missing) and
+# builds it into build/. Sourced by run.sh and test.sh; idempotent, and
+# quick when nothing changed.
+set -euo pipefail
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+BUILD_DIR="${TARVO_BUILD_DIR:-$ROOT/build}"
+
+# Build tools and libraries, then the peers the tests talk to.
+PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libarchive-dev
+          tftp-hpa atftp curl busybox tftpd-hpa clang libclang-rt-14-dev)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  SUDO=""
+  if [[ $(id -u) -ne 0 ]]; then
+    command -v sudo >/dev/null || { echo "Need root (or sudo) to install: ${missing[*]}" >&2; exit 1; }
+    SUDO=sudo
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+if [[ ! -f "$BUILD_DIR/build.ninja" ]]; then
+  cmake -S "$ROOT" -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE="${TARVO_BUILD_TYPE:-RelWithDebInfo}" ${TARVO_CMAKE_ARGS:-}
+fi
+cmake --build "$BUILD_DIR" -j"$(nproc)"

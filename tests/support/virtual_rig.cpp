@@ -1,0 +1,42 @@
+#include "virtual_rig.h"
+
+namespace tarvo::test {
+
+ScriptedPeer::ScriptedPeer(platform::VirtualPlatform& platform, platform::VirtualSocket& socket)
+    : platform_(platform), socket_(socket)
+{
+    socket_.onPeerReceive = [this](const QByteArray& data) {
+        buffer_ += data;
+        for (;;) {
+            const auto end = buffer_.indexOf("\r\n");
+            if (end < 0)
+                break;
+            const QByteArray line = buffer_.left(end);
+            buffer_.remove(0, end + 2);
+            lines.append(line);
+            if (!onLine)
+                continue;
+            for (const Reply& r : onLine(line))
+                socket_.deliverAt(platform_.nowMs() + r.delayMs, r.text);
+        }
+    };
+}
+
+VirtualRig::VirtualRig()
+{
+    controls.clock = [this] { return platform.nowMs(); };
+    form = std::make_unique<window::Form1>(platform, controls);
+    form->Form_Load();
+}
+
+VirtualRig::~VirtualRig() = default;
+
+ScriptedPeer& VirtualRig::connectScripted(const QString& address)
+{
+    controls.setTargetAddress(address);
+    peer = std::make_unique<ScriptedPeer>(platform, socket());
+    link().Connect_Network(1138, 5000);
+    return *peer;
+}
+
+}  // namespace tarvo::test

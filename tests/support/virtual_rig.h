@@ -1,0 +1,55 @@
+#pragma once
+// A whole tool on the virtual-time platform: the window's procedures with
+// recording controls, and a scriptable controller on the far end of the
+// socket.
+
+#include "platform/virtual_controls.h"
+#include "platform/virtual_platform.h"
+#include "window/form1.h"
+
+#include <QByteArray>
+#include <QList>
+
+#include <functional>
+#include <memory>
+
+namespace tarvo::test {
+
+// A minimal controller for link tests: answers each complete command line
+// the tool sends through a handler that returns the reply text and delay.
+class ScriptedPeer {
+public:
+    struct Reply {
+        QByteArray text;
+        int delayMs = 0;
+    };
+    ScriptedPeer(platform::VirtualPlatform& platform, platform::VirtualSocket& socket);
+
+    // Called with each line the tool sends (without CR LF).
+    std::function<QList<Reply>(const QByteArray& line)> onLine;
+    QList<QByteArray> lines;  // every line received, in order
+
+private:
+    platform::VirtualPlatform& platform_;
+    platform::VirtualSocket& socket_;
+    QByteArray buffer_;
+};
+
+struct VirtualRig {
+    VirtualRig();
+    ~VirtualRig();
+
+    platform::VirtualPlatform platform;
+    platform::VirtualControls controls;
+    std::unique_ptr<window::Form1> form;
+
+    link::ControllerLink& link() { return form->link; }
+    platform::VirtualSocket& socket() { return *platform.sockets.front(); }
+    // Connects to an answering controller (a scripted peer) and drains the
+    // connection's events; the clock is left where the connection came up.
+    ScriptedPeer& connectScripted(const QString& address = QStringLiteral("10.0.0.5"));
+
+    std::unique_ptr<ScriptedPeer> peer;
+};
+
+}  // namespace tarvo::test

@@ -1,0 +1,139 @@
+// Commands, exit-status exchange and timed waits, with exact virtual times
+// and bar values.
+#include "virtual_rig.h"
+
+#include <QtTest>
+
+using namespace tarvo;
+using Reply = test::ScriptedPeer::Reply;
+
+class TestCommandExchange : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<test::VirtualRig> rig;
+
+    // The shell answers the status request after delayMs (never when < 0).
+    void answerStatus(const QByteArray& status, int delayMs)
+    {
+        rig->peer->onLine = [status, delayMs](const QByteArray& line) -> QList<Reply> {
+            if (line == "echo CMDVAL: $?" && delayMs >= 0)
+                return {{"CMDVAL: " + status + "\r\n", delayMs}};
+            return {};
+        };
+    }
+
+private slots:
+    void init()
+    {
+        rig = std::make_unique<test::VirtualRig>();
+        rig->connectScripted();
+        rig->controls.setProgress(0);
+    }
+
+    void exchange_data()
+    {
+        QTest::addColumn<int>("secondsToWait");
+        QTest::addColumn<int>("progressInterval");
+        QTest::addColumn<QByteArray>("status");
+        QTest::addColumn<int>("answerAfterMs");
+        QTest::addColumn<int>("expected");
+        QTest::addColumn<int>("durationMs");
+        QTest::addColumn<int>("barGain");
+        // answerAfterMs counts from the status request.
+        QTest::newRow("answer within a second") << 2 << 10 << QByteArray("0") << 300 << 0 << 2000 << 20;
+        QTest::newRow("status 1 in the third poll") << 2 << 10 << QByteArray("1") << 2200 << 1 << 3500 << 23;
+        QTest::newRow("no answer, 2 s") << 2 << 10 << QByteArray("0") << -1 << -99 << 4500 << 25;
+        QTest::newRow("no answer, 0 s") << 0 << 0 << QByteArray("0") << -1 << -99 << 2500 << 1;
+        QTest::newRow("no answer, 8 s") << 8 << 30 << QByteArray("0") << -1 << -99 << 10500 << 77;
+        QTest::newRow("give-up after 22.5 s") << 20 << 0 << QByteArray("0") << -1 << -99 << 22500 << 41;
+        QTest::newRow("answer in the last pause") << 2 << 0 << QByteArray("5") << 3400 << 5 << 4500 << 5;
+        QTest::newRow("late answer is too late") << 2 << 0 << QByteArray("5") << 3600 << -99 << 4500 << 5;
+        QTest::newRow("bar is capped") << 20 << 30 << QByteArray("0") << -1 << -99 << 22500 << 100;
+    }
+
+    void exchange()
+    {
+        QFETCH(int, secondsToWait);
+        QFETCH(int, progressInterval);
+        QFETCH(QByteArray, status);
+        QFETCH(int, answerAfterMs);
+        QFETCH(int, expected);
+        QFETCH(int, durationMs);
+        QFETCH(int, barGain);
+        answerStatus(status, answerAfterMs);
+        const auto t0 = rig->platform.nowMs();
+        const auto result = rig->link().Send_Command_With_Response("true", secondsToWait, progressInterval);
+        QCOMPARE(int(result), expected);
+        QCOMPARE(rig->platform.nowMs() - t0, durationMs);
+        QCOMPARE(rig->controls.progress(), double(barGain));
+        QCOMPARE(rig->peer->lines, (QList<QByteArray>{"true", "echo CMDVAL: $?"}));
+        QCOMPARE(rig->link().maxWaitDepth(), 1);
+    }
+
+    void anEmptyCommandSendsOnlyTheLineEnd()
+    {
+        answerStatus("0", 10);
+        QCOMPARE(int(rig->link().Send_Command_With_Response("", 8, 30)), 0);
+        QCOMPARE(rig->socket().sent, QByteArray("\r\necho CMDVAL: $?\r\n"));
+    }
+
+    void aDownLinkSendsNothingAndWaitsTheFullTime()
+    {
+        rig->link().Disconnect_Network();
+        const auto t0 = rig->platform.nowMs();
+        const auto before = rig->socket().sent;
+        QCOMPARE(int(rig->link().Send_Command_With_Response("sync", 2, 0)), -99);
+        QCOMPARE(rig->platform.nowMs() - t0, 4500);
+        QCOMPARE(rig->socket().sent, before);
+    }
+
+    void aFailedSendTakesTheLinkDown()
+    {
+        rig->socket().failSends = true;
+        rig->link().Send_Device_Command("sync");
+        QVERIFY(!rig->link().Network_Connected);
+        QCOMPARE(rig->controls.linkState, QStringLiteral("Disconnected"));
+        rig->socket().failSends = false;
+        rig->link().Send_Device_Command("sync");
+        QVERIFY(rig->socket().sent.isEmpty());
+    }
+
+    void aPeerThatClosedMakesTheNextSendFail()
+    {
+        rig->socket().peerCloseAt(rig->platform.nowMs());
+        rig->platform.doEvents();
+        QVERIFY(rig->link().Network_Connected);  // not noticed until a send
+        rig->link().Send_Device_Command("sync");
+        QVERIFY(!rig->link().Network_Connected);
+    }
+
+    void theRelayCommandGoesOutByteForByte()
+    {
+        rig->link().Send_Device_Command("echo -ne '\\x00\\x00\\x00\\x00' > /dev/gpio0");
+        const QByteArray expected = QByteArray("echo -ne '\\x00\\x00\\x00\\x00' > /dev/gpio0\r\n");
+        QCOMPARE(expected.size(), 42);
+        QCOMPARE(rig->socket().sent, expected);
+    }
+
+    void delayWaitsExactlyAndClosingEndsItAtOnce()
+    {
+        auto t0 = rig->platform.nowMs();
+        rig->link().Delay_ms(1234);
+        QCOMPARE(rig->platform.nowMs() - t0, 1234);
+        QVERIFY(!rig->link().Delay_Active);
+        QVERIFY(!rig->link().Timer1().isEnabled());
+
+        // The window closes 300 ms into a ten-second wait.
+        t0 = rig->platform.nowMs();
+        rig->platform.scheduleIn(300, [this] { rig->form->Form_Unload(); });
+        QVERIFY_THROWS_EXCEPTION(link::RunAborted, rig->link().Delay_ms(10000));
+        QCOMPARE(rig->platform.nowMs() - t0, 300);
+        QVERIFY(!rig->link().Network_Connected);
+        // Nothing more reaches the controller.
+        rig->link().Send_Device_Command("sync");
+        QVERIFY(!rig->socket().sent.contains("sync"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCommandExchange)
+#include "test_command_exchange.moc"

@@ -1,0 +1,83 @@
+#pragma once
+// The tool's one window: the widgets at their designed places, and the
+// window operations the rest of the tool uses.
+
+#include "platform/controls.h"
+#include "window/form1.h"
+
+#include <QWidget>
+
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QStatusBar;
+
+namespace tarvo::window {
+
+class MainWindow final : public QWidget, public platform::Controls {
+    Q_OBJECT
+public:
+    explicit MainWindow(platform::Platform& platform, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    Form1& form() { return form_; }
+
+    // Designed layout in twips, converted at the screen's logical DPI.
+    static constexpr int kClientWidthTwips = 4620;
+    static constexpr int kClientHeightTwips = 9975;
+    // The log keeps at most this many characters; the oldest lines go first.
+    static constexpr int kMaxLogCharacters = 16 * 1024 * 1024;
+
+    int twipsToPixelsX(double twips) const;
+    int twipsToPixelsY(double twips) const;
+
+    // platform::Controls
+    void setStatus(const QString& text) override;
+    QString status() const override;
+    void appendLog(const QString& text) override;
+    void clearLog() override;
+    void setLogVisible(bool visible) override;
+    bool isLogVisible() const override;
+    void setProgress(double value) override;
+    double progress() const override { return progress_; }
+    void setProgressEnabled(bool enabled) override;
+    void setLinkState(const QString& text) override;
+    void setButtonEnabled(bool enabled) override;
+    bool isButtonEnabled() const override;
+    void setButtonCaption(const QString& caption) override;
+    QString buttonCaption() const override;
+    QString targetAddress() const override;
+    void setTargetAddress(const QString& text) override;
+    void setWindowTitle(const QString& title) override;
+    QString windowTitle() const override;
+    double windowHeightTwips() const override;
+    void setWindowHeightTwips(int twips) override;
+
+    // The controls, by their names, for tests.
+    QLabel* Label2;
+    QLineEdit* txt_Target_IP_Address;
+    QPushButton* cmd_Start_Continue;
+    QLabel* Label3;
+    QProgressBar* ProgressBar1;
+    QPlainTextEdit* Text1;
+    QStatusBar* StatusBar1;
+    QLabel* StatusPanel1;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void place(QWidget* w, int left, int top, int width, int height);
+    void trimLog();
+    int frameExtraHeight() const;
+
+    double progress_ = 0;
+    bool unloaded_ = false;
+    Form1 form_;
+};
+
+}  // namespace tarvo::window

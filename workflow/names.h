@@ -1,0 +1,26 @@
+#pragma once
+// The fixed names and command lines of the configuration transfer.
+
+namespace tarvo::workflow {
+
+inline constexpr char kArchiveName[] = "config.tgz";
+inline constexpr char kStartCaption[] = "Start";
+inline constexpr char kContinueCaption[] = "Continue";
+inline constexpr int kShellPort = 1138;
+inline constexpr int kConnectTimeoutMs = 5000;
+
+inline constexpr char kUserName[] = "root";
+inline constexpr char kKillFirmware[] = "killall laser.elf";
+// Sent exactly as written: the controller's shell expands the four escapes
+// and writes four zero bytes, which opens the safety relay.
+inline constexpr char kOpenRelay[] = "echo -ne '\\x00\\x00\\x00\\x00' > /dev/gpio0";
+inline constexpr char kRemount[] = "mount -o remount /dev/mmcblk0p2 /zel";
+inline constexpr char kProfilesDir[] = "media/profiles";
+inline constexpr char kArchiveDirectories[] = "media/profiles media/sequences media/prv_bmp";
+
+// Every status step of the transfer waits this long for its exit status
+// and advances the bar by this much.
+inline constexpr int kTransferStatusSeconds = 20;
+inline constexpr int kTransferProgress = 10;
+
+}  // namespace tarvo::workflow
