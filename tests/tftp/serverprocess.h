@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+// The real OpenTFTPServerMT on 127.0.0.1 and a free port, serving root, with
+// short retry times so that failures show quickly. Killed if still running
+// when destroyed.
+class ServerProcess
+{
+public:
+    ~ServerProcess();
+
+    static QString programPath();
+
+    bool start(const QString& root, const QStringList& extraArguments = {});
+    quint16 port() const { return m_port; }
+    qint64 pid() const { return m_process.processId(); }
+    // Everything the server printed so far.
+    QString log();
+    bool waitForLog(const QString& needle, int timeoutMs = 5000);
+    // SIGTERM, then the exit code (or -1 if it did not end in time).
+    int terminate(int timeoutMs = 5000);
+
+private:
+    QProcess m_process;
+    QString m_log;
+    QString m_settings;
+    quint16 m_port = 0;
+};

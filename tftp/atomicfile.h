@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+
+#include <memory>
+
+class QFile;
+
+namespace tftp {
+
+// Writes a file under a temporary name in the target's folder and moves it
+// over the target only on commit(), after the data reached the disk. An
+// uncommitted file is removed when discarded or destroyed.
+class AtomicFile
+{
+public:
+    explicit AtomicFile(const QString& targetPath);
+    ~AtomicFile();
+
+    // Prefix of every temporary name, so a later run can sweep leftovers of
+    // a process that was killed outright.
+    static QString temporaryPrefix();
+
+    bool open(QString* error);
+    bool write(const char* data, qint64 size, QString* error);
+    bool commit(QString* error);
+    void discard();
+    QString targetPath() const { return m_target; }
+    QString temporaryPath() const;
+
+private:
+    QString m_target;
+    std::unique_ptr<QFile> m_file;
+    bool m_done = false;
+};
+
+} // namespace tftp

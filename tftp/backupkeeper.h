@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+
+namespace tftp {
+
+// Keeps the file about to be replaced as a time-stamped copy in a backups/
+// folder beside it, and only the newest `keep` copies of that name.
+class BackupKeeper
+{
+public:
+    static constexpr int DefaultKeep = 20;
+
+    explicit BackupKeeper(int keep = DefaultKeep);
+
+    // Nothing to do (and success) if target does not exist yet.
+    bool keepCopyOf(const QString& target, QString* error) const;
+    static QString folderFor(const QString& target);
+
+private:
+    void prune(const QString& folder, const QString& baseName, const QString& suffix) const;
+
+    int m_keep;
+};
+
+} // namespace tftp

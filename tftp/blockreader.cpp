@@ -1,0 +1,67 @@
+#include "blockreader.h"
+
+#include <QIODevice>
+
+namespace tftp {
+
+namespace {
+constexpr qint64 NetasciiReadChunk = 4096;
+}
+
+BlockReader::BlockReader(QIODevice* device, Mode mode)
+    : m_device(device), m_mode(mode)
+{
+}
+
+bool BlockReader::next(int blockSize, QByteArray* block)
+{
+    if (m_mode == Mode::Netascii)
+        return fillNetascii(blockSize, block);
+    block->resize(blockSize);
+    qint64 got = 0;
+    while (got < blockSize) {
+        const qint64 n = m_device->read(block->data() + got, blockSize - got);
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break;
+        got += n;
+    }
+    block->resize(got);
+    if (got < blockSize)
+        m_finished = true;
+    return true;
+}
+
+bool BlockReader::fillNetascii(int blockSize, QByteArray* block)
+{
+    QByteArray out = m_carry;
+    m_carry.clear();
+    char chunk[NetasciiReadChunk];
+    while (out.size() < blockSize) {
+        const qint64 n = m_device->read(chunk, qMin<qint64>(NetasciiReadChunk, blockSize));
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break;
+        for (qint64 i = 0; i < n; ++i) {
+            if (chunk[i] == '\n') {
+                out.append("\r\n", 2);
+            } else if (chunk[i] == '\r') {
+                out.append("\r\0", 2);
+            } else {
+                out.append(chunk[i]);
+            }
+        }
+    }
+    if (out.size() > blockSize) {
+        m_carry = out.mid(blockSize);
+        out.truncate(blockSize);
+    }
+    if (out.size() < blockSize)
+        m_finished = true;
+    *block = out;
+    return true;
+}
+
+} // namespace tftp

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "packet.h"
+
+#include <QByteArray>
+
+class QIODevice;
+
+namespace tftp {
+
+// Cuts a file into DATA payloads of one block size, converting line ends to
+// CR LF (and a bare CR to CR NUL) in netascii mode.
+class BlockReader
+{
+public:
+    BlockReader(QIODevice* device, Mode mode);
+
+    // The next payload; shorter than blockSize only for the last one.
+    // Returns false on a read error.
+    bool next(int blockSize, QByteArray* block);
+    bool atEnd() const { return m_finished; }
+
+private:
+    bool fillNetascii(int blockSize, QByteArray* block);
+
+    QIODevice* m_device;
+    Mode m_mode;
+    QByteArray m_carry;   // netascii bytes that did not fit the previous block
+    bool m_finished = false;
+};
+
+} // namespace tftp

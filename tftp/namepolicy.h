@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+namespace tftp {
+
+// Decides which requested names the server serves: plain names only, inside
+// the served folder, from an allow-list ("*" in the list allows any plain name).
+class NamePolicy
+{
+public:
+    explicit NamePolicy(const QStringList& allowedNames = {QStringLiteral("config.tgz")});
+
+    // True if name is a plain file name that may be used; else why not.
+    bool accepts(const QByteArray& name, QString* reason) const;
+    static bool isPlainName(const QString& name, QString* reason);
+
+private:
+    QStringList m_allowed;
+    bool m_anyName = false;
+};
+
+} // namespace tftp

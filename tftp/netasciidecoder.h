@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+
+namespace tftp {
+
+// Turns netascii back into local text: CR LF -> LF, CR NUL -> CR. A CR at the
+// end of one block is held until the next one shows what follows it.
+class NetasciiDecoder
+{
+public:
+    QByteArray decode(QByteArrayView in);
+    QByteArray finish();
+
+private:
+    bool m_pendingCr = false;
+};
+
+} // namespace tftp

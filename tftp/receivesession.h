@@ -1,0 +1,57 @@
+#pragma once
+
+#include "datasink.h"
+#include "options.h"
+#include "session.h"
+
+#include <functional>
+#include <memory>
+
+namespace tftp {
+
+// Receives DATA blocks into a sink, acknowledging each window (RFC 7440; a
+// window of one is plain lock-step). The sink is committed before the last
+// ACK goes out, so a sender that saw the last ACK knows the file is in place.
+class ReceiveSession : public Session
+{
+    Q_OBJECT
+public:
+    using OackHandler = std::function<std::optional<TransferParameters>(const Packet& oack, QString* error)>;
+
+    ReceiveSession(QUdpSocket* socket, const QHostAddress& peer, quint16 peerPort, bool peerLocked,
+                   const RetryPolicy& policy, std::unique_ptr<DataSink> sink,
+                   QObject* parent = nullptr);
+    ~ReceiveSession() override;
+
+    // -1: no limit. More data than this ends the transfer with error 3.
+    void setMaxBytes(qint64 maxBytes) { m_maxBytes = maxBytes; }
+    // How long to stay after the last ACK to answer a repeated last block.
+    void setDallyMs(int ms) { m_dallyMs = ms; }
+
+    // Sends first (ACK 0, an OACK or an RRQ) and waits for DATA 1. A client
+    // passes oackHandler to take an OACK (answered with ACK 0).
+    void start(const QByteArray& first, const TransferParameters& parameters,
+               OackHandler oackHandler = {});
+
+protected:
+    void handlePacket(const Packet& packet) override;
+    void retransmit() override;
+
+private:
+    void handleData(const Packet& packet);
+    void fail(quint16 code, const QString& text);
+    void acknowledgeLast();
+
+    std::unique_ptr<DataSink> m_sink;
+    TransferParameters m_parameters;
+    OackHandler m_oackHandler;
+    bool m_awaitingFirst = true;
+    bool m_oackTaken = false;
+    qint64 m_expected = 1;       // next block wanted
+    qint64 m_maxBytes = -1;
+    int m_dallyMs = 0;
+    bool m_nackSent = false;     // ACK of the last good block sent since progress
+    QByteArray m_finalAck;
+};
+
+} // namespace tftp

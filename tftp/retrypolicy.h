@@ -1,0 +1,14 @@
+#pragma once
+
+namespace tftp {
+
+// How long a side waits for its peer: each silence multiplies the wait by
+// backoff, up to maxTimeoutMs; after maxTries silences the transfer fails.
+struct RetryPolicy {
+    int initialTimeoutMs = 1000;
+    double backoff = 1.5;
+    int maxTimeoutMs = 5000;
+    int maxTries = 8;
+};
+
+} // namespace tftp

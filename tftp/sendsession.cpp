@@ -1,0 +1,128 @@
+#include "sendsession.h"
+
+#include <QIODevice>
+
+namespace tftp {
+
+SendSession::SendSession(QUdpSocket* socket, const QHostAddress& peer, quint16 peerPort, bool peerLocked,
+                         const RetryPolicy& policy, std::unique_ptr<QIODevice> source, Mode mode,
+                         QObject* parent)
+    : Session(socket, peer, peerPort, peerLocked, policy, parent),
+      m_source(std::move(source)),
+      m_reader(m_source.get(), mode)
+{
+}
+
+SendSession::~SendSession() = default;
+
+void SendSession::startSending(const TransferParameters& parameters)
+{
+    begin(parameters);
+}
+
+void SendSession::startWithHandshake(const QByteArray& first, const TransferParameters& parameters,
+                                     OackHandler oackHandler)
+{
+    m_parameters = parameters;
+    m_oackHandler = std::move(oackHandler);
+    m_handshake = true;
+    sendAndWait(first);
+}
+
+void SendSession::begin(const TransferParameters& parameters)
+{
+    m_handshake = false;
+    m_parameters = parameters;
+    if (parameters.timeoutSeconds > 0)
+        useFixedTimeout(parameters.timeoutSeconds);
+    progress();
+    if (!fillWindow())
+        return;
+    sendWindow(0);
+}
+
+void SendSession::handlePacket(const Packet& packet)
+{
+    if (isFinished())
+        return;
+    if (packet.opcode == Opcode::Ack) {
+        if (m_handshake) {
+            if (packet.block != 0)
+                return;  // a stray; the wait goes on
+            // ACK 0 answers a WRQ whose options the server ignored.
+            TransferParameters defaults;
+            begin(m_oackHandler ? defaults : m_parameters);
+            return;
+        }
+        handleAck(packet.block);
+        return;
+    }
+    if (packet.opcode == Opcode::Oack && m_handshake && m_oackHandler) {
+        QString why;
+        const std::optional<TransferParameters> p = m_oackHandler(packet, &why);
+        if (!p) {
+            failLocal(OptionRefused, why);
+            return;
+        }
+        begin(*p);
+        return;
+    }
+    if (packet.opcode == Opcode::Oack && !m_handshake)
+        return;  // a late duplicate of the OACK we already took
+    failLocal(IllegalOperation, QStringLiteral("unexpected packet while sending"));
+}
+
+void SendSession::handleAck(quint16 block)
+{
+    const quint16 lastAcked = quint16((m_base - 1) & 0xffff);
+    const qint64 ahead = quint16(block - lastAcked);
+    if (ahead == 0 || ahead > m_window.size())
+        return;  // duplicate or stale: the retry timer decides what to resend
+    for (qint64 i = 0; i < ahead; ++i)
+        addBytes(m_window[i].size() - 4);
+    m_window.remove(0, ahead);
+    m_base += ahead;
+    progress();
+    if (m_window.isEmpty() && m_lastRead) {
+        succeed();
+        return;
+    }
+    const qsizetype resendFrom = 0;
+    if (!fillWindow())
+        return;
+    sendWindow(resendFrom);
+}
+
+bool SendSession::fillWindow()
+{
+    QByteArray payload;
+    while (!m_lastRead && m_window.size() < m_parameters.windowsize) {
+        if (!m_reader.next(m_parameters.blksize, &payload)) {
+            failLocal(NotDefined, QStringLiteral("read error"));
+            return false;
+        }
+        const qint64 index = m_base + m_window.size();
+        m_window.append(encodeData(quint16(index & 0xffff), payload));
+        m_lastRead = payload.size() < m_parameters.blksize;
+    }
+    return true;
+}
+
+void SendSession::sendWindow(qsizetype from)
+{
+    for (qsizetype i = from; i < m_window.size(); ++i)
+        send(m_window[i]);
+    restartWait();
+}
+
+void SendSession::retransmit()
+{
+    if (m_handshake) {
+        Session::retransmit();
+        return;
+    }
+    for (const QByteArray& datagram : std::as_const(m_window))
+        send(datagram);
+}
+
+} // namespace tftp

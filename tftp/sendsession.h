@@ -1,0 +1,58 @@
+#pragma once
+
+#include "blockreader.h"
+#include "options.h"
+#include "session.h"
+
+#include <QList>
+
+#include <functional>
+#include <memory>
+
+class QIODevice;
+
+namespace tftp {
+
+// Sends a file as DATA blocks, a window at a time (RFC 7440; a window of one
+// is plain RFC 1350 lock-step). Only an ACK that moves forward sends anything
+// new: duplicate ACKs are ignored, so no Sorcerer's Apprentice doubling.
+class SendSession : public Session
+{
+    Q_OBJECT
+public:
+    // Checks an OACK (client side); nullopt refuses it with error 8.
+    using OackHandler = std::function<std::optional<TransferParameters>(const Packet& oack, QString* error)>;
+
+    SendSession(QUdpSocket* socket, const QHostAddress& peer, quint16 peerPort, bool peerLocked,
+                const RetryPolicy& policy, std::unique_ptr<QIODevice> source, Mode mode,
+                QObject* parent = nullptr);
+    ~SendSession() override;
+
+    // Sends the first window at once (a server answering an RRQ without options).
+    void startSending(const TransferParameters& parameters);
+    // Sends first (an OACK or a WRQ) and starts on ACK 0, or on an OACK
+    // accepted by oackHandler.
+    void startWithHandshake(const QByteArray& first, const TransferParameters& parameters,
+                            OackHandler oackHandler = {});
+
+protected:
+    void handlePacket(const Packet& packet) override;
+    void retransmit() override;
+
+private:
+    void begin(const TransferParameters& parameters);
+    void handleAck(quint16 block);
+    bool fillWindow();
+    void sendWindow(qsizetype from);
+
+    std::unique_ptr<QIODevice> m_source;
+    BlockReader m_reader;
+    TransferParameters m_parameters;
+    OackHandler m_oackHandler;
+    bool m_handshake = false;
+    qint64 m_base = 1;             // first block not yet acknowledged
+    QList<QByteArray> m_window;    // encoded DATA packets m_base, m_base + 1, ...
+    bool m_lastRead = false;       // the short last block is in m_window
+};
+
+} // namespace tftp

@@ -1,0 +1,325 @@
+#include "server.h"
+
+#include "filesink.h"
+#include "options.h"
+#include "receivesession.h"
+#include "sendsession.h"
+#include "transfersocket.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QUdpSocket>
+
+namespace tftp {
+
+namespace {
+constexpr qsizetype RequestBufferBytes = 65536 + 16;
+// A repeated request this soon after its transfer ended is a late duplicate.
+constexpr qint64 DuplicateWindowMs = 5000;
+
+QString peerText(const QHostAddress& a, quint16 port)
+{
+    return a.protocol() == QAbstractSocket::IPv6Protocol
+               ? QStringLiteral("[%1]:%2").arg(a.toString()).arg(port)
+               : QStringLiteral("%1:%2").arg(a.toString()).arg(port);
+}
+
+QString optionsText(const QList<Option>& options)
+{
+    QStringList parts;
+    for (const Option& o : options)
+        parts.append(QString::fromLatin1(o.name) + QLatin1Char('=') + QString::fromLatin1(o.value));
+    return parts.isEmpty() ? QStringLiteral("none") : parts.join(QLatin1Char(' '));
+}
+
+QString outcomeText(const SessionResult& r)
+{
+    const double seconds = qMax<qint64>(r.elapsedMs, 1) / 1000.0;
+    const double mibPerSecond = r.bytes / seconds / (1024.0 * 1024.0);
+    QString line = QStringLiteral("%1 bytes in %2 s (%3 MiB/s)")
+                       .arg(r.bytes)
+                       .arg(r.elapsedMs / 1000.0, 0, 'f', 3)
+                       .arg(mibPerSecond, 0, 'f', 2);
+    if (r.ok)
+        return line;
+    if (r.timedOut)
+        return line + QStringLiteral(": ") + r.errorText;
+    return line + QStringLiteral(": error %1 %2 (%3)")
+                      .arg(r.errorCode)
+                      .arg(r.fromPeer ? QStringLiteral("from peer") : QStringLiteral("sent"))
+                      .arg(r.errorText);
+}
+
+// Names come from the network: keep log lines on one line and readable.
+QString printable(const QByteArray& raw)
+{
+    QString out;
+    for (QChar c : QString::fromUtf8(raw)) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f || c == QLatin1Char('"'))
+            out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    return out;
+}
+
+// Requests arrive on a dual-stack socket; IPv4 peers are kept as IPv4.
+QHostAddress plainAddress(const QHostAddress& a)
+{
+    bool isV4 = false;
+    const quint32 v4 = a.toIPv4Address(&isV4);
+    return isV4 ? QHostAddress(v4) : a;
+}
+} // namespace
+
+Server::Server(const ServerConfig& config, QObject* parent)
+    : QObject(parent), m_config(config), m_names(config.allowedNames), m_backups(config.keepBackups)
+{
+    m_buffer.resize(RequestBufferBytes);
+    m_clock.start();
+}
+
+Server::~Server()
+{
+    shutdown();
+}
+
+bool Server::start(QString* error)
+{
+    if (!QFileInfo(m_config.root).isDir()) {
+        *error = QStringLiteral("folder %1 does not exist").arg(m_config.root);
+        return false;
+    }
+    sweepTemporaryFiles();
+    m_socket = new QUdpSocket(this);
+    if (!m_socket->bind(m_config.bindAddress, m_config.port)) {
+        *error = QStringLiteral("cannot bind %1: %2")
+                     .arg(peerText(m_config.bindAddress, m_config.port), m_socket->errorString());
+        return false;
+    }
+    connect(m_socket, &QUdpSocket::readyRead, this, &Server::readRequests);
+    return true;
+}
+
+quint16 Server::port() const
+{
+    return m_socket ? m_socket->localPort() : 0;
+}
+
+void Server::shutdown()
+{
+    const QList<Active> active = m_active.values();
+    for (const Active& a : active)
+        a.session->abort(NotDefined, "server shutting down");
+}
+
+void Server::sweepTemporaryFiles()
+{
+    QDir dir(m_config.root);
+    const QStringList leftovers =
+        dir.entryList({AtomicFile::temporaryPrefix() + QLatin1Char('*')}, QDir::Files | QDir::Hidden);
+    for (const QString& name : leftovers) {
+        dir.remove(name);
+        emit logLine(QStringLiteral("removed leftover temporary file %1").arg(name));
+    }
+}
+
+void Server::readRequests()
+{
+    while (m_socket->hasPendingDatagrams()) {
+        QHostAddress from;
+        quint16 fromPort = 0;
+        const qint64 n = m_socket->readDatagram(m_buffer.data(), m_buffer.size(), &from, &fromPort);
+        if (n < 0)
+            break;
+        handleDatagram(QByteArrayView(m_buffer.constData(), n), plainAddress(from), fromPort);
+    }
+}
+
+bool Server::isDuplicate(const QString& key, QByteArrayView datagram)
+{
+    const auto active = m_active.constFind(key);
+    if (active != m_active.constEnd())
+        return true;  // a retransmitted request, or a new one on a busy port
+    const qint64 now = m_clock.elapsed();
+    for (auto it = m_recentAt.begin(); it != m_recentAt.end();) {
+        if (now - it.value() > DuplicateWindowMs) {
+            m_recent.remove(it.key());
+            it = m_recentAt.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    const auto recent = m_recent.constFind(key);
+    return recent != m_recent.constEnd() && recent.value() == datagram;
+}
+
+void Server::handleDatagram(QByteArrayView datagram, const QHostAddress& peer, quint16 peerPort)
+{
+    Request request;
+    request.peer = peer;
+    request.peerPort = peerPort;
+    request.peerText = peerText(peer, peerPort);
+    if (peerPort == 0)
+        return;
+    if (isDuplicate(request.peerText, datagram))
+        return;
+    QString reason;
+    const std::optional<Packet> packet = decodePacket(datagram, &reason);
+    if (!packet) {
+        emit logLine(QStringLiteral("refused malformed request from %1: %2").arg(request.peerText, reason));
+        const QByteArray reply = encodeError(IllegalOperation, reason.toUtf8());
+        m_socket->writeDatagram(reply, peer, peerPort);
+        return;
+    }
+    request.packet = *packet;
+    if (packet->opcode == Opcode::Error)
+        return;  // never answer an error, or two servers could ping-pong
+    if (packet->opcode != Opcode::Rrq && packet->opcode != Opcode::Wrq) {
+        emit logLine(QStringLiteral("refused packet with opcode %1 from %2 on the request port")
+                         .arg(int(packet->opcode)).arg(request.peerText));
+        m_socket->writeDatagram(encodeError(IllegalOperation, "expected a read or write request"), peer, peerPort);
+        return;
+    }
+    const bool write = packet->opcode == Opcode::Wrq;
+    emit logLine(QStringLiteral("request %1 \"%2\" from %3 mode %4 options %5")
+                     .arg(write ? QStringLiteral("WRQ") : QStringLiteral("RRQ"),
+                          printable(packet->fileName), request.peerText,
+                          QString::fromLatin1(modeName(packet->mode)), optionsText(packet->options)));
+    if (m_active.size() >= m_config.maxTransfers) {
+        refuse(request, NotDefined, QStringLiteral("server busy"));
+        return;
+    }
+    if (!m_names.accepts(packet->fileName, &reason)) {
+        refuse(request, AccessViolation, QStringLiteral("access violation: %1").arg(reason));
+        return;
+    }
+    if (write)
+        startWrite(request);
+    else
+        startRead(request);
+    if (m_active.contains(request.peerText))
+        m_active[request.peerText].requestBytes = datagram.toByteArray();
+}
+
+void Server::refuse(const Request& request, quint16 code, const QString& reason)
+{
+    emit logLine(QStringLiteral("refused %1 \"%2\" from %3: error %4 (%5)")
+                     .arg(request.packet.opcode == Opcode::Wrq ? QStringLiteral("WRQ") : QStringLiteral("RRQ"),
+                          printable(request.packet.fileName), request.peerText)
+                     .arg(code)
+                     .arg(reason));
+    // Reply from a fresh port, as a transfer would, so clients that lock
+    // onto the first reply's port see it.
+    QString error;
+    QUdpSocket* socket = openTransferSocket(m_config.bindAddress, request.peer, &error);
+    QUdpSocket* via = socket ? socket : m_socket;
+    via->writeDatagram(encodeError(code, reason.toUtf8()), request.peer, request.peerPort);
+    delete socket;
+}
+
+void Server::startRead(const Request& request)
+{
+    const QString name = QString::fromUtf8(request.packet.fileName);
+    const QString path = QDir(m_config.root).filePath(name);
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        refuse(request, FileNotFound, QStringLiteral("file not found"));
+        return;
+    }
+    if (!info.isFile()) {
+        refuse(request, AccessViolation, QStringLiteral("not a plain file"));
+        return;
+    }
+    auto file = std::make_unique<QFile>(path);
+    if (!file->open(QIODevice::ReadOnly)) {
+        refuse(request, AccessViolation, QStringLiteral("cannot read: %1").arg(file->errorString()));
+        return;
+    }
+    const ServerNegotiation n = negotiateServerOptions(request.packet.options, Opcode::Rrq,
+                                                       request.packet.mode, file->size(), m_config.limits);
+    QString error;
+    QUdpSocket* socket = openTransferSocket(m_config.bindAddress, request.peer, &error);
+    if (!socket) {
+        refuse(request, NotDefined, QStringLiteral("no socket: %1").arg(error));
+        return;
+    }
+    auto* session = new SendSession(socket, request.peer, request.peerPort, true, m_config.retry,
+                                    std::move(file), request.packet.mode, this);
+    track(request, session, {});
+    if (n.accepted.isEmpty())
+        session->startSending(n.parameters);
+    else
+        session->startWithHandshake(Packet::oack(n.accepted).encode(), n.parameters);
+}
+
+void Server::startWrite(const Request& request)
+{
+    const QString name = QString::fromUtf8(request.packet.fileName);
+    const ServerNegotiation n = negotiateServerOptions(request.packet.options, Opcode::Wrq,
+                                                       request.packet.mode, -1, m_config.limits);
+    if (m_config.maxWriteBytes >= 0 && n.requestedTsize > m_config.maxWriteBytes) {
+        refuse(request, DiskFull,
+               QStringLiteral("file of %1 bytes exceeds the size limit of %2 bytes")
+                   .arg(n.requestedTsize).arg(m_config.maxWriteBytes));
+        return;
+    }
+    if (m_writing.contains(name)) {
+        refuse(request, AccessViolation, QStringLiteral("another upload of this file is in progress"));
+        return;
+    }
+    const QString path = QDir(m_config.root).filePath(name);
+    if (QFileInfo(path).exists() && !QFileInfo(path).isFile()) {
+        refuse(request, AccessViolation, QStringLiteral("not a plain file"));
+        return;
+    }
+    const BackupKeeper backups = m_backups;
+    auto sink = std::make_unique<FileSink>(path, request.packet.mode,
+                                           [backups](const QString& target, QString* error) {
+                                               return backups.keepCopyOf(target, error);
+                                           });
+    QString error;
+    if (!sink->open(&error)) {
+        refuse(request, AccessViolation, QStringLiteral("cannot write: %1").arg(error));
+        return;
+    }
+    QUdpSocket* socket = openTransferSocket(m_config.bindAddress, request.peer, &error);
+    if (!socket) {
+        refuse(request, NotDefined, QStringLiteral("no socket: %1").arg(error));
+        return;
+    }
+    auto* session = new ReceiveSession(socket, request.peer, request.peerPort, true, m_config.retry,
+                                       std::move(sink), this);
+    session->setMaxBytes(m_config.maxWriteBytes);
+    session->setDallyMs(m_config.dallyMs);
+    m_writing.insert(name);
+    track(request, session, {});
+    session->start(n.accepted.isEmpty() ? encodeAck(0) : Packet::oack(n.accepted).encode(), n.parameters);
+}
+
+void Server::track(const Request& request, Session* session, const QByteArray& requestBytes)
+{
+    const bool write = request.packet.opcode == Opcode::Wrq;
+    const QString name = QString::fromUtf8(request.packet.fileName);
+    const QString key = request.peerText;
+    m_active.insert(key, {session, requestBytes, name, write});
+    connect(session, &Session::finished, this, [this, key, name, write](const SessionResult& r) {
+        emit logLine(QStringLiteral("%1 %2 \"%3\" %4 %5")
+                         .arg(r.ok ? QStringLiteral("finished") : QStringLiteral("failed"),
+                              write ? QStringLiteral("WRQ") : QStringLiteral("RRQ"), name,
+                              write ? QStringLiteral("from ") + key : QStringLiteral("to ") + key,
+                              outcomeText(r)));
+        if (write)
+            m_writing.remove(name);
+        const auto it = m_active.find(key);
+        if (it != m_active.end()) {
+            m_recent.insert(key, it->requestBytes);
+            m_recentAt.insert(key, m_clock.elapsed());
+            m_active.erase(it);
+        }
+    });
+    connect(session, &Session::closed, session, &QObject::deleteLater);
+}
+
+} // namespace tftp

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "backupkeeper.h"
+#include "namepolicy.h"
+#include "packet.h"
+#include "serverconfig.h"
+#include "sessionresult.h"
+
+#include <QElapsedTimer>
+#include <QHash>
+#include <QObject>
+#include <QSet>
+
+class QUdpSocket;
+
+namespace tftp {
+
+class Session;
+
+// The TFTP server: takes requests on one socket and runs each transfer on a
+// socket of its own. Reports every request and every outcome on logLine.
+class Server : public QObject
+{
+    Q_OBJECT
+public:
+    explicit Server(const ServerConfig& config, QObject* parent = nullptr);
+    ~Server() override;
+
+    bool start(QString* error);
+    quint16 port() const;
+    int activeTransfers() const { return int(m_active.size()); }
+    // Ends every transfer at once; unfinished writes are thrown away.
+    void shutdown();
+
+signals:
+    void logLine(const QString& line);
+
+private:
+    struct Request {
+        Packet packet;
+        QHostAddress peer;
+        quint16 peerPort = 0;
+        QString peerText;
+    };
+    struct Active {
+        Session* session = nullptr;
+        QByteArray requestBytes;
+        QString name;
+        bool write = false;
+    };
+
+    void readRequests();
+    void handleDatagram(QByteArrayView datagram, const QHostAddress& peer, quint16 peerPort);
+    void startRead(const Request& request);
+    void startWrite(const Request& request);
+    void refuse(const Request& request, quint16 code, const QString& reason);
+    void track(const Request& request, Session* session, const QByteArray& requestBytes);
+    void sweepTemporaryFiles();
+    bool isDuplicate(const QString& key, QByteArrayView datagram);
+
+    ServerConfig m_config;
+    NamePolicy m_names;
+    BackupKeeper m_backups;
+    QUdpSocket* m_socket = nullptr;
+    QByteArray m_buffer;
+    QHash<QString, Active> m_active;           // by peer address:port
+    QHash<QString, QByteArray> m_recent;       // finished requests, against late duplicates
+    QHash<QString, qint64> m_recentAt;
+    QElapsedTimer m_clock;
+    QSet<QString> m_writing;                   // names with a write in flight
+};
+
+} // namespace tftp

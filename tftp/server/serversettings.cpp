@@ -1,0 +1,161 @@
+#include "serversettings.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+
+namespace {
+constexpr char SettingsFileName[] = "OpenTFTPServerMT.ini";
+
+bool readNumber(const QVariant& v, qint64 min, qint64 max, qint64* out)
+{
+    bool ok = false;
+    const qint64 n = v.toString().trimmed().toLongLong(&ok);
+    if (!ok || n < min || n > max)
+        return false;
+    *out = n;
+    return true;
+}
+
+bool readInto(QSettings& s, const char* key, qint64 min, qint64 max, qint64* out, QString* error)
+{
+    if (!s.contains(QLatin1String(key)))
+        return true;
+    if (readNumber(s.value(QLatin1String(key)), min, max, out))
+        return true;
+    *error = QStringLiteral("%1: %2 must be a number from %3 to %4").arg(s.fileName(), QLatin1String(key)).arg(min).arg(max);
+    return false;
+}
+
+QStringList nameList(const QVariant& v)
+{
+    QStringList names;
+    const QStringList raw = v.typeId() == QMetaType::QStringList ? v.toStringList()
+                                                                  : v.toString().split(QLatin1Char(','));
+    for (const QString& n : raw) {
+        if (!n.trimmed().isEmpty())
+            names.append(n.trimmed());
+    }
+    return names;
+}
+
+bool readFile(const QString& path, tftp::ServerConfig* c, QString* error)
+{
+    QSettings s(path, QSettings::IniFormat);
+    if (s.status() != QSettings::NoError) {
+        *error = QStringLiteral("cannot read %1").arg(path);
+        return false;
+    }
+    qint64 n = c->port;
+    if (!readInto(s, "Port", 0, 65535, &n, error))
+        return false;
+    c->port = quint16(n);
+    if (s.contains(QStringLiteral("Bind")) && !s.value(QStringLiteral("Bind")).toString().isEmpty()
+        && !c->bindAddress.setAddress(s.value(QStringLiteral("Bind")).toString())) {
+        *error = QStringLiteral("%1: Bind is not an address").arg(path);
+        return false;
+    }
+    if (!s.value(QStringLiteral("Root")).toString().isEmpty())
+        c->root = QDir(QFileInfo(path).absolutePath()).absoluteFilePath(s.value(QStringLiteral("Root")).toString());
+    if (s.contains(QStringLiteral("AllowedNames")))
+        c->allowedNames = nameList(s.value(QStringLiteral("AllowedNames")));
+    struct IntKey { const char* key; qint64 min; qint64 max; int* field; };
+    const IntKey ints[] = {
+        {"KeepBackups", 0, 10000, &c->keepBackups},
+        {"MaxTransfers", 1, 10000, &c->maxTransfers},
+        {"DallyMs", 0, 60000, &c->dallyMs},
+        {"RetryTimeoutMs", 10, 255000, &c->retry.initialTimeoutMs},
+        {"RetryMaxTimeoutMs", 10, 255000, &c->retry.maxTimeoutMs},
+        {"RetryMaxTries", 1, 1000, &c->retry.maxTries},
+        {"MaxBlockSize", 8, 65464, &c->limits.maxBlksize},
+        {"MaxWindowSize", 1, 65535, &c->limits.maxWindowsize},
+    };
+    for (const IntKey& k : ints) {
+        n = *k.field;
+        if (!readInto(s, k.key, k.min, k.max, &n, error))
+            return false;
+        *k.field = int(n);
+    }
+    if (!readInto(s, "MaxWriteBytes", 0, std::numeric_limits<qint64>::max(), &c->maxWriteBytes, error))
+        return false;
+    if (s.contains(QStringLiteral("RetryBackoff"))) {
+        bool ok = false;
+        const double b = s.value(QStringLiteral("RetryBackoff")).toString().toDouble(&ok);
+        if (!ok || b < 1.0 || b > 10.0) {
+            *error = QStringLiteral("%1: RetryBackoff must be from 1 to 10").arg(path);
+            return false;
+        }
+        c->retry.backoff = b;
+    }
+    return true;
+}
+} // namespace
+
+bool loadServerSettings(const QStringList& arguments, ServerSettings* settings, QString* error)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("TFTP server for the configuration archive"));
+    parser.addHelpOption();
+    const QCommandLineOption verbose(QStringLiteral("v"), QStringLiteral("Print one line per request and transfer."));
+    const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("UDP port (default 69; 0: any free port)."), QStringLiteral("N"));
+    const QCommandLineOption bind(QStringLiteral("bind"), QStringLiteral("Address to listen on (default: all)."), QStringLiteral("ADDRESS"));
+    const QCommandLineOption root(QStringLiteral("root"), QStringLiteral("Folder to serve (default: the program's own)."), QStringLiteral("FOLDER"));
+    const QCommandLineOption allow(QStringLiteral("allow"), QStringLiteral("Comma-separated names that may be read or written."), QStringLiteral("NAMES"));
+    const QCommandLineOption maxSize(QStringLiteral("max-size"), QStringLiteral("Largest file a client may write, in bytes."), QStringLiteral("BYTES"));
+    const QCommandLineOption config(QStringLiteral("config"), QStringLiteral("Settings file (default: OpenTFTPServerMT.ini beside the program)."), QStringLiteral("FILE"));
+    parser.addOptions({verbose, port, bind, root, allow, maxSize, config});
+    if (!parser.parse(arguments)) {
+        *error = parser.errorText() + QLatin1Char('\n') + parser.helpText();
+        return false;
+    }
+    if (parser.isSet(QStringLiteral("help"))) {
+        *error = parser.helpText();
+        return false;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        *error = QStringLiteral("unexpected argument %1\n").arg(parser.positionalArguments().first()) + parser.helpText();
+        return false;
+    }
+
+    const QString ownFolder = QCoreApplication::applicationDirPath();
+    tftp::ServerConfig& c = settings->config;
+    c.root = ownFolder;
+    settings->verbose = parser.isSet(verbose);
+    settings->settingsFile = parser.isSet(config) ? parser.value(config)
+                                                  : ownFolder + QLatin1Char('/') + QLatin1String(SettingsFileName);
+    if (QFileInfo::exists(settings->settingsFile)) {
+        if (!readFile(settings->settingsFile, &c, error))
+            return false;
+    } else if (parser.isSet(config)) {
+        *error = QStringLiteral("settings file %1 not found").arg(settings->settingsFile);
+        return false;
+    }
+
+    qint64 n = 0;
+    if (parser.isSet(port)) {
+        if (!readNumber(parser.value(port), 0, 65535, &n)) {
+            *error = QStringLiteral("--port must be from 0 to 65535");
+            return false;
+        }
+        c.port = quint16(n);
+    }
+    if (parser.isSet(bind) && !c.bindAddress.setAddress(parser.value(bind))) {
+        *error = QStringLiteral("--bind needs an IP address");
+        return false;
+    }
+    if (parser.isSet(root))
+        c.root = QDir(parser.value(root)).absolutePath();
+    if (parser.isSet(allow))
+        c.allowedNames = nameList(parser.value(allow));
+    if (parser.isSet(maxSize)) {
+        if (!readNumber(parser.value(maxSize), 0, std::numeric_limits<qint64>::max(), &n)) {
+            *error = QStringLiteral("--max-size needs a number of bytes");
+            return false;
+        }
+        c.maxWriteBytes = n;
+    }
+    c.root = QDir(c.root).absolutePath();
+    return true;
+}

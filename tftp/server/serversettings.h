@@ -1,0 +1,15 @@
+#pragma once
+
+#include "tftp/serverconfig.h"
+
+#include <QStringList>
+
+// Reads the server's settings file, then the command line over it.
+// Returns false with error set (and usage help in it) if anything is wrong.
+struct ServerSettings {
+    tftp::ServerConfig config;
+    bool verbose = false;
+    QString settingsFile;
+};
+
+bool loadServerSettings(const QStringList& arguments, ServerSettings* settings, QString* error);

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "options.h"
+#include "retrypolicy.h"
+
+#include <QHostAddress>
+#include <QStringList>
+
+namespace tftp {
+
+struct ServerConfig {
+    static constexpr quint16 DefaultPort = 69;
+    static constexpr qint64 DefaultMaxWriteBytes = qint64(1) << 30;
+
+    QHostAddress bindAddress = QHostAddress(QHostAddress::Any);
+    quint16 port = DefaultPort;          // 0: any free port
+    QString root;                        // the served folder
+    QStringList allowedNames = {QStringLiteral("config.tgz")};
+    qint64 maxWriteBytes = DefaultMaxWriteBytes;
+    int keepBackups = 20;
+    int maxTransfers = 500;
+    int dallyMs = 2000;                  // after the last ACK of a write
+    RetryPolicy retry;
+    ServerOptionLimits limits;
+};
+
+} // namespace tftp

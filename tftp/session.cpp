@@ -1,0 +1,200 @@
+#include "session.h"
+
+#include <QUdpSocket>
+
+namespace tftp {
+
+namespace {
+// Big enough for the largest DATA packet; longer datagrams are cut and then
+// refused by the decoder.
+constexpr qsizetype ReceiveBufferBytes = 65536 + 16;
+}
+
+Session::Session(QUdpSocket* socket, const QHostAddress& peer, quint16 peerPort, bool peerLocked,
+                 const RetryPolicy& policy, QObject* parent)
+    : QObject(parent),
+      m_socket(socket),
+      m_peer(peer),
+      m_peerPort(peerPort),
+      m_peerLocked(peerLocked),
+      m_policy(policy),
+      m_waitMs(policy.initialTimeoutMs)
+{
+    m_socket->setParent(this);
+    m_buffer.resize(ReceiveBufferBytes);
+    m_timer.setSingleShot(true);
+    m_timer.setTimerType(Qt::PreciseTimer);
+    m_dallyTimer.setSingleShot(true);
+    connect(&m_timer, &QTimer::timeout, this, &Session::onTimeout);
+    connect(&m_dallyTimer, &QTimer::timeout, this, &Session::close);
+    connect(m_socket, &QUdpSocket::readyRead, this, &Session::readPending);
+    m_clock.start();
+}
+
+Session::~Session() = default;
+
+quint16 Session::localPort() const
+{
+    return m_socket->localPort();
+}
+
+void Session::abort(quint16 code, const QByteArray& text)
+{
+    if (m_finished) {
+        close();
+        return;
+    }
+    failLocal(code, QString::fromUtf8(text));
+}
+
+void Session::send(QByteArrayView datagram)
+{
+    m_socket->writeDatagram(datagram.data(), datagram.size(), m_peer, m_peerPort);
+}
+
+void Session::sendAndWait(const QByteArray& datagram)
+{
+    m_lastSent = datagram;
+    send(datagram);
+    m_timer.start(int(m_waitMs));
+}
+
+void Session::progress()
+{
+    m_silences = 0;
+    m_waitMs = m_policy.initialTimeoutMs;
+}
+
+void Session::restartWait()
+{
+    m_timer.start(int(m_waitMs));
+}
+
+void Session::useFixedTimeout(int seconds)
+{
+    m_policy.initialTimeoutMs = seconds * 1000;
+    m_policy.maxTimeoutMs = seconds * 1000;
+    m_policy.backoff = 1.0;
+    m_waitMs = m_policy.initialTimeoutMs;
+}
+
+void Session::retransmit()
+{
+    if (!m_lastSent.isEmpty())
+        send(m_lastSent);
+}
+
+void Session::onTimeout()
+{
+    if (m_finished)
+        return;
+    ++m_silences;
+    if (m_silences >= m_policy.maxTries) {
+        SessionResult r;
+        r.timedOut = true;
+        r.errorText = QStringLiteral("timed out after %1 silences").arg(m_silences);
+        finish(r, 0);
+        return;
+    }
+    m_waitMs = qMin<double>(m_waitMs * m_policy.backoff, m_policy.maxTimeoutMs);
+    retransmit();
+    m_timer.start(int(m_waitMs));
+}
+
+void Session::readPending()
+{
+    while (!m_closed && m_socket->hasPendingDatagrams()) {
+        QHostAddress from;
+        quint16 fromPort = 0;
+        const qint64 n = m_socket->readDatagram(m_buffer.data(), m_buffer.size(), &from, &fromPort);
+        if (n < 0)
+            break;
+        const bool sameHost = from.isEqual(m_peer, QHostAddress::TolerantConversion);
+        if (!m_peerLocked && sameHost && !m_finished) {
+            m_peerPort = fromPort;
+            m_peerLocked = true;
+        } else if (!sameHost || fromPort != m_peerPort) {
+            // RFC 1350: a stranger gets error 5; the transfer goes on.
+            const QByteArray reply = encodeError(UnknownTransferId, "Unknown transfer ID");
+            m_socket->writeDatagram(reply, from, fromPort);
+            continue;
+        }
+        QString reason;
+        const std::optional<Packet> packet = decodePacket(QByteArrayView(m_buffer.constData(), n), &reason);
+        if (m_finished) {
+            if (packet && m_dallying)
+                handlePacket(*packet);
+            continue;
+        }
+        if (!packet) {
+            failMalformed(reason);
+            continue;
+        }
+        if (packet->opcode == Opcode::Error) {
+            failByPeer(*packet);
+            continue;
+        }
+        handlePacket(*packet);
+    }
+}
+
+void Session::succeed(int dallyMs)
+{
+    SessionResult r;
+    r.ok = true;
+    finish(r, dallyMs);
+}
+
+void Session::failLocal(quint16 code, const QString& text, bool tellPeer)
+{
+    if (tellPeer && m_peerLocked)
+        send(encodeError(code, text.toUtf8()));
+    SessionResult r;
+    r.errorCode = code;
+    r.errorText = text;
+    finish(r, 0);
+}
+
+void Session::failByPeer(const Packet& error)
+{
+    SessionResult r;
+    r.fromPeer = true;
+    r.errorCode = error.errorCode;
+    r.errorText = QString::fromUtf8(error.errorText);
+    finish(r, 0);
+}
+
+void Session::failMalformed(const QString& reason)
+{
+    failLocal(IllegalOperation, QStringLiteral("malformed packet: %1").arg(reason));
+}
+
+void Session::finish(SessionResult result, int dallyMs)
+{
+    if (m_finished)
+        return;
+    m_finished = true;
+    m_timer.stop();
+    result.bytes = m_bytes;
+    result.elapsedMs = m_clock.elapsed();
+    emit finished(result);
+    if (dallyMs > 0 && !m_closed) {
+        m_dallying = true;
+        m_dallyTimer.start(dallyMs);
+    } else {
+        close();
+    }
+}
+
+void Session::close()
+{
+    if (m_closed)
+        return;
+    m_closed = true;
+    m_dallying = false;
+    m_dallyTimer.stop();
+    m_socket->close();
+    emit closed();
+}
+
+} // namespace tftp
