@@ -1,0 +1,12 @@
+#pragma once
+// Commands that act on the controller itself: killall, mount, sync.
+
+#include "simulator/invocation.h"
+
+#include <QMap>
+
+namespace simulator {
+
+void addDeviceCommands(QMap<QByteArray, CommandFunction>& table);
+
+}  // namespace simulator

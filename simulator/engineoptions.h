@@ -1,0 +1,19 @@
+#pragma once
+// Settings of a simulated controller that are not faults.
+
+#include <QByteArray>
+
+namespace simulator {
+
+struct EngineOptions {
+    QByteArray hostname = "laser";
+    // Where the controller's tftp sends when the command names no port.
+    quint16 tftpPort = 69;
+    // How long a connection attempt takes to be accepted or refused on a
+    // virtual socket.
+    int connectDelayMs = 5;
+    // Bytes per second tar gets through; sets how long tar takes.
+    qint64 tarBytesPerSecond = 3'000'000;
+};
+
+}  // namespace simulator

@@ -1,0 +1,35 @@
+#pragma once
+// Faults the controller can be told to show, so that every error path of the
+// tool can be practised and tested. Counting faults fire once per controller
+// run (a reconnecting tool then finds a healthy controller again).
+
+#include <QStringList>
+
+class QCommandLineParser;
+
+namespace simulator {
+
+struct FaultOptions {
+    bool noLoginPrompt = false;    // an empty line gets no login prompt
+    bool refuseShell = false;      // root's login is answered "Login incorrect"
+    int relayFailures = 0;         // the first N writes to /dev/gpio0 fail
+    bool failMount = false;
+    bool failTar = false;
+    bool failSync = false;
+    bool failTftp = false;
+    int handleAtCommand = 0;       // the Nth command prints a line ending in "Handle"
+    int badCmdvalAt = 0;           // the Nth "echo CMDVAL: $?" answers a non-number
+    int answerDelayMs = 0;         // everything sent to the tool is held this long
+    int dropAfterCommands = 0;     // the connection is dropped after the Nth command
+    int floodProfiles = 0;         // extra files under media/profiles on the card
+
+    // Registers the options with a parser and reads them back; the help
+    // text of each names the fault.
+    static void addTo(QCommandLineParser& parser);
+    // Returns false with a message when a value is not a number.
+    static bool read(const QCommandLineParser& parser, FaultOptions* out, QString* error);
+    // One short line per active fault, for the status and the window.
+    QStringList describe() const;
+};
+
+}  // namespace simulator

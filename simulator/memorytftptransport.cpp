@@ -1,0 +1,107 @@
+#include "simulator/memorytftptransport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+
+namespace simulator {
+
+MemoryTftpTransport::MemoryTftpTransport(platform::Platform& platform, const QString& serverRoot)
+    : serverRoot_(serverRoot), later_(platform)
+{
+}
+
+int MemoryTftpTransport::giveUpMs()
+{
+    double wait = 100;
+    double total = 0;
+    for (int i = 0; i < 12; ++i) {
+        total += wait;
+        wait = std::min(wait * 1.5, 2000.0);
+    }
+    return int(total);
+}
+
+bool MemoryTftpTransport::reachable(const QString& host, quint16 port) const
+{
+    return !serverRunning || serverRunning(host, port);
+}
+
+int MemoryTftpTransport::durationMs(qint64 bytes) const
+{
+    return setupMs + int(bytes * 1000 / std::max<qint64>(1, bytesPerSecond));
+}
+
+void MemoryTftpTransport::put(const QString& localPath, const QString& host, quint16 port,
+                              const QString& remoteName, Done done)
+{
+    const qint64 size = QFileInfo(localPath).size();
+    if (!reachable(host, port)) {
+        transfers.push_back({true, host, port, remoteName, false});
+        later_.after(giveUpMs(), [done] {
+            TftpOutcome o;
+            o.timedOut = true;
+            o.errorText = QStringLiteral("timeout");
+            done(o);
+        });
+        return;
+    }
+    transfers.push_back({true, host, port, remoteName, true});
+    later_.after(durationMs(size), [this, localPath, remoteName, done] {
+        TftpOutcome o;
+        const QString target = QDir(serverRoot_).filePath(remoteName);
+        QFile::remove(target);
+        if (!QFile::copy(localPath, target)) {
+            o.errorCode = 2;
+            o.errorText = QStringLiteral("Access violation");
+            done(o);
+            return;
+        }
+        o.ok = true;
+        o.bytes = QFileInfo(target).size();
+        done(o);
+    });
+}
+
+void MemoryTftpTransport::get(const QString& localPath, const QString& host, quint16 port,
+                              const QString& remoteName, Done done)
+{
+    const QString source = QDir(serverRoot_).filePath(remoteName);
+    if (!reachable(host, port)) {
+        transfers.push_back({false, host, port, remoteName, false});
+        later_.after(giveUpMs(), [done] {
+            TftpOutcome o;
+            o.timedOut = true;
+            o.errorText = QStringLiteral("timeout");
+            done(o);
+        });
+        return;
+    }
+    const bool exists = QFileInfo(source).isFile();
+    transfers.push_back({false, host, port, remoteName, exists});
+    later_.after(durationMs(exists ? QFileInfo(source).size() : 0), [source, localPath, exists, done] {
+        TftpOutcome o;
+        if (!exists) {
+            o.errorCode = 1;
+            o.errorText = QStringLiteral("File not found");
+            done(o);
+            return;
+        }
+        const QString partial = localPath + QStringLiteral(".part");
+        QFile::remove(partial);
+        if (!QFile::copy(source, partial) || (QFile::exists(localPath) && !QFile::remove(localPath)) ||
+            !QFile::rename(partial, localPath)) {
+            QFile::remove(partial);
+            o.errorText = QStringLiteral("can't write local file");
+            done(o);
+            return;
+        }
+        o.ok = true;
+        o.bytes = QFileInfo(localPath).size();
+        done(o);
+    });
+}
+
+}  // namespace simulator

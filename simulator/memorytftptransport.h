@@ -1,0 +1,57 @@
+#pragma once
+// A TFTP transport for virtual time: copies between the card and a folder
+// that stands for the PC's TFTP server root, after delays on the platform's
+// timers. When the server is not running the transfer fails the way the
+// real client gives up: "timeout" after its whole retry schedule.
+
+#include "simulator/tftptransport.h"
+
+#include "simulator/delayedcalls.h"
+
+#include <QString>
+
+#include <functional>
+
+namespace platform {
+class Platform;
+}
+
+namespace simulator {
+
+class MemoryTftpTransport final : public TftpTransport {
+public:
+    MemoryTftpTransport(platform::Platform& platform, const QString& serverRoot);
+
+    void put(const QString& localPath, const QString& host, quint16 port, const QString& remoteName,
+             Done done) override;
+    void get(const QString& localPath, const QString& host, quint16 port, const QString& remoteName,
+             Done done) override;
+
+    // Whether the PC's server answers (host and port of the request given);
+    // unset means it always does.
+    std::function<bool(const QString& host, quint16 port)> serverRunning;
+    // Time of a transfer: a fixed part plus the bytes at this rate.
+    int setupMs = 30;
+    qint64 bytesPerSecond = 1'000'000;
+
+    // The whole retry schedule of the client before it reports a timeout
+    // (100 ms, 1.5 times longer after each silence, at most 2 s, 12 tries).
+    static int giveUpMs();
+
+    struct Record {
+        bool put;
+        QString host;
+        quint16 port;
+        QString remoteName;
+        bool ok;
+    };
+    std::vector<Record> transfers;
+
+private:
+    bool reachable(const QString& host, quint16 port) const;
+    int durationMs(qint64 bytes) const;
+    QString serverRoot_;
+    DelayedCalls later_;
+};
+
+}  // namespace simulator

@@ -1,0 +1,18 @@
+#pragma once
+// Plays a long command's output out over the time the command takes, as a
+// busy controller prints it, then finishes the command.
+
+#include "simulator/invocation.h"
+
+#include <vector>
+
+namespace simulator {
+
+struct PacedLine {
+    QByteArray text;  // without the line end
+    bool toConsole = false;  // error output (never redirected)
+};
+
+void playOut(const Invocation& inv, std::vector<PacedLine> lines, int durationMs, int status);
+
+}  // namespace simulator

@@ -1,0 +1,77 @@
+#pragma once
+// One connection to the controller's console: the login exchange, then a
+// shell of its own (so "cd" holds). Lines that arrive while a command runs
+// wait their turn, as a shell reads its input only between commands. The
+// console echoes every line it reads, and prints a prompt after each
+// command, sometimes coloured with escape sequences as a real one does.
+
+#include "simulator/commandinterpreter.h"
+#include "simulator/delayedcalls.h"
+
+#include <QByteArray>
+#include <QQueue>
+
+#include <functional>
+#include <memory>
+
+namespace simulator {
+
+class ControllerEngine;
+
+class ShellSession : public std::enable_shared_from_this<ShellSession> {
+public:
+    ShellSession(ControllerEngine& engine, std::function<void(const QByteArray&)> sendToTool,
+                 std::function<void()> closeConnection);
+    ~ShellSession();
+
+    // Bytes from the tool.
+    void receive(const QByteArray& fromTool);
+    // The tool closed the connection.
+    void peerClosed();
+    // The controller ends the connection (power off).
+    void disconnect();
+
+    bool isOpen() const { return !closed_; }
+    bool isLoggedIn() const { return loggedIn_ && !closed_; }
+    QByteArray cwd() const { return interpreter_.state().cwd; }
+
+private:
+    enum class Stage { Login, Shell };
+    void pump();
+    void handleLoginLine(const QByteArray& line);
+    void handleShellLine(const QByteArray& line);
+    void commandFinished(int number, bool exitRequested);
+    void afterCommand(int number, bool exitRequested);
+    void sendPrompt();
+    void send(const QByteArray& bytes);
+    void sendConsole(const QByteArray& text);  // LF becomes CR LF, as the tty does
+    void closeAfterOutput();
+    void deliverUpTo(quint64 sequence);
+
+    ControllerEngine& engine_;
+    std::function<void(const QByteArray&)> sendToTool_;
+    std::function<void()> closeConnection_;
+    DelayedCalls later_;
+    CommandInterpreter interpreter_;
+    Stage stage_ = Stage::Login;
+    QByteArray partial_;
+    bool lastWasCR_ = false;
+    QQueue<QByteArray> lines_;
+    bool busy_ = false;
+    bool closing_ = false;
+    bool closed_ = false;
+    bool loggedIn_ = false;
+    int prompts_ = 0;
+
+    // Answers held back by the answer-delay fault, in order; a null
+    // payload closes the connection.
+    struct Held {
+        quint64 sequence;
+        QByteArray bytes;
+        bool close;
+    };
+    QQueue<Held> held_;
+    quint64 nextSequence_ = 0;
+};
+
+}  // namespace simulator

@@ -1,0 +1,13 @@
+#pragma once
+// The tar command line: "tar cvzf ARCHIVE MEMBER..." and "tar xvzf ARCHIVE"
+// (with or without a leading "-"), timed like a controller's slow card.
+
+#include "simulator/invocation.h"
+
+#include <QMap>
+
+namespace simulator {
+
+void addTarCommand(QMap<QByteArray, CommandFunction>& table);
+
+}  // namespace simulator

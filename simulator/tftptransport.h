@@ -1,0 +1,31 @@
+#pragma once
+// How the controller's tftp command reaches the PC's TFTP server: over real
+// UDP in the program, in memory and virtual time in workflow tests.
+
+#include <QString>
+
+#include <functional>
+
+namespace simulator {
+
+struct TftpOutcome {
+    bool ok = false;
+    bool timedOut = false;
+    int errorCode = -1;  // the server's error code, or -1
+    QString errorText;
+    qint64 bytes = 0;
+};
+
+class TftpTransport {
+public:
+    using Done = std::function<void(const TftpOutcome&)>;
+    virtual ~TftpTransport() = default;
+    // Sends the card file at localPath (a path on the PC) as remoteName.
+    virtual void put(const QString& localPath, const QString& host, quint16 port, const QString& remoteName,
+                     Done done) = 0;
+    // Fetches remoteName into localPath; a failure leaves no file there.
+    virtual void get(const QString& localPath, const QString& host, quint16 port, const QString& remoteName,
+                     Done done) = 0;
+};
+
+}  // namespace simulator

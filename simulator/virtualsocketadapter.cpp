@@ -1,0 +1,53 @@
+#include "simulator/virtualsocketadapter.h"
+
+#include "platform/virtual_platform.h"
+#include "simulator/controllerengine.h"
+#include "simulator/shellsession.h"
+
+#include <memory>
+
+namespace simulator {
+
+namespace {
+
+// Owned by the socket's handlers: lives as long as the socket is scripted.
+struct VirtualConnection {
+    std::shared_ptr<ShellSession> session;
+};
+
+}  // namespace
+
+void attachToVirtualSocket(platform::VirtualSocket& socket, ControllerEngine& engine)
+{
+    auto connection = std::make_shared<VirtualConnection>();
+    ControllerEngine* e = &engine;
+
+    socket.onConnectRequested = [connection, e](platform::VirtualSocket& sock) {
+        const std::int64_t at = e->platform().nowMs() + e->controller().options.connectDelayMs;
+        if (connection->session)
+            connection->session->peerClosed();
+        connection->session = e->accept([&sock](const QByteArray& bytes) { sock.deliver(bytes); },
+                                        [&sock, e] { sock.peerCloseAt(e->platform().nowMs()); });
+        if (!connection->session) {
+            sock.failConnectAt(at, platform::sckConnectionRefused, QStringLiteral("Connection refused"));
+            return;
+        }
+        sock.completeConnectAt(at);
+    };
+    socket.onPeerReceive = [connection](const QByteArray& bytes) {
+        if (const auto session = connection->session)
+            session->receive(bytes);
+    };
+    socket.onPeerClosed = [connection] {
+        if (const auto session = connection->session)
+            session->peerClosed();
+    };
+}
+
+void attachToVirtualPlatform(platform::VirtualPlatform& platform, ControllerEngine& engine)
+{
+    ControllerEngine* e = &engine;
+    platform.onSocketCreated = [e](platform::VirtualSocket& socket) { attachToVirtualSocket(socket, *e); };
+}
+
+}  // namespace simulator

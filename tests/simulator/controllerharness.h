@@ -1,0 +1,98 @@
+#pragma once
+// Drives an in-process controller in virtual time the way the tool talks to
+// it: a connection, lines sent, output read up to the next prompt.
+
+#include "cardcopy.h"
+#include "testclock.h"
+
+#include "simulator/controllerengine.h"
+#include "simulator/memorytftptransport.h"
+#include "simulator/shellsession.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+class ControllerHarness {
+public:
+    explicit ControllerHarness(const simulator::FaultOptions& faults = {}, const QString& card = QStringLiteral("A"),
+                               const simulator::EngineOptions& options = {})
+    {
+        if (!card.isEmpty())
+            copyTree(sampleCard(card), cardDir.path());
+        tftp = std::make_unique<simulator::MemoryTftpTransport>(clock, pcDir.path());
+        engine = std::make_unique<simulator::ControllerEngine>(clock, *tftp, cardDir.path(), options, faults);
+    }
+
+    QString cardPath(const QString& rel) const { return QDir(cardDir.path()).filePath(rel); }
+
+    bool connect()
+    {
+        closed = false;
+        received.clear();
+        session = engine->accept([this](const QByteArray& b) { received += b; }, [this] { closed = true; });
+        return session != nullptr;
+    }
+
+    void sendRaw(const QByteArray& bytes) { session->receive(bytes); }
+    void sendLine(const QByteArray& line) { session->receive(line + "\r\n"); }
+
+    bool waitFor(const QByteArray& needle, std::int64_t limitMs = 60000)
+    {
+        return clock.runUntil([&] { return received.contains(needle) || closed; }, limitMs) &&
+               received.contains(needle);
+    }
+
+    static bool endsWithPrompt(const QByteArray& b) { return b.endsWith("# "); }
+
+    bool login()
+    {
+        sendLine("");
+        if (!waitFor("login: "))
+            return false;
+        received.clear();
+        sendLine("root");
+        clock.runUntil([&] { return endsWithPrompt(received) || closed; });
+        const bool ok = endsWithPrompt(received);
+        received.clear();
+        return ok;
+    }
+
+    // Sends a line and returns what came back up to the prompt, without the
+    // echo line and without the prompt.
+    QByteArray command(const QByteArray& line, std::int64_t limitMs = 120000)
+    {
+        received.clear();
+        sendLine(line);
+        clock.runUntil([&] { return endsWithPrompt(received) || closed; }, limitMs);
+        QByteArray out = received;
+        const QByteArray echo = line + "\r\n";
+        if (out.startsWith(echo))
+            out = out.mid(echo.size());
+        int prompt = out.lastIndexOf("\x1b[1;32mroot@");
+        if (prompt < 0)
+            prompt = out.lastIndexOf("root@");
+        if (endsWithPrompt(received) && prompt >= 0)
+            out.truncate(prompt);
+        return out;
+    }
+
+    // The status of the previous command, as the tool asks for it.
+    int status()
+    {
+        const QByteArray out = command("echo CMDVAL: $?");
+        if (!out.startsWith("CMDVAL: "))
+            return -1000;
+        return out.mid(8).trimmed().toInt();
+    }
+
+    TestClock clock;
+    QTemporaryDir cardDir;
+    QTemporaryDir pcDir;
+    std::unique_ptr<simulator::MemoryTftpTransport> tftp;
+    std::unique_ptr<simulator::ControllerEngine> engine;
+    std::shared_ptr<simulator::ShellSession> session;
+    QByteArray received;
+    bool closed = false;
+};

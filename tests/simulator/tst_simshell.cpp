@@ -1,0 +1,340 @@
+// The controller's console in-process: login exchange, the commands the
+// tool sends with their statuses, and the shell's own small commands.
+
+#include "controllerharness.h"
+
+#include "simulator/devicestate.h"
+
+#include <QTest>
+
+using simulator::FaultOptions;
+
+class TestSimShell : public QObject {
+    Q_OBJECT
+private slots:
+    void loginPromptOnlyAfterLineEnd();
+    void rootGetsShellOthersRefused();
+    void echoThenOutputThenPrompt();
+    void promptsSometimesCarryEscapeSequences();
+    void killallStopsFirmwareOnce();
+    void gpioWriteOpensRelay();
+    void remountMakesZelWritable();
+    void testDirectoryWithTrailingSemicolon();
+    void cdHoldsPerConnection();
+    void echoCmdvalReportsLastStatus();
+    void unknownCommandIs127();
+    void smallCommands();
+    void redirectionWritesCardFiles();
+    void syncTakesTimeAndSucceeds();
+    void linesQueueWhileCommandRuns();
+    void exitClosesConnection();
+    void powerOffClosesAndRefuses();
+    void cardSwapNeedsPowerOff();
+    void lineEndingsCrLfAndLf();
+};
+
+void TestSimShell::loginPromptOnlyAfterLineEnd()
+{
+    ControllerHarness h;
+    QVERIFY(h.connect());
+    h.sendRaw("");
+    h.clock.runFor(2000);
+    QCOMPARE(h.received, QByteArray());
+    h.sendRaw("\r");
+    h.clock.runFor(100);
+    QCOMPARE(h.received, QByteArray("\r\nlaser login: "));
+    h.received.clear();
+    h.sendRaw("\n");  // the LF of a CR LF is not a second empty line
+    h.clock.runFor(100);
+    QCOMPARE(h.received, QByteArray());
+}
+
+void TestSimShell::rootGetsShellOthersRefused()
+{
+    ControllerHarness h;
+    QVERIFY(h.connect());
+    h.sendLine("");
+    QVERIFY(h.waitFor("login: "));
+    h.received.clear();
+    h.sendLine("admin");
+    QVERIFY(h.waitFor("login: "));
+    QVERIFY(h.received.startsWith("admin\r\n"));
+    QVERIFY(h.received.contains("Login incorrect\r\nlaser login: "));
+    QVERIFY(!h.engine->isLoggedIn());
+    h.received.clear();
+    h.sendLine("root");
+    h.clock.runUntil([&] { return h.received.endsWith("# "); });
+    QVERIFY(h.received.startsWith("root\r\n"));
+    QVERIFY(h.received.endsWith("root@laser:/# "));
+    QVERIFY(h.engine->isLoggedIn());
+}
+
+void TestSimShell::echoThenOutputThenPrompt()
+{
+    ControllerHarness h;
+    QVERIFY(h.connect());
+    QVERIFY(h.login());
+    h.sendLine("pwd");
+    h.clock.runUntil([&] { return h.received.endsWith("# "); });
+    QCOMPARE(h.received, QByteArray("pwd\r\n/\r\nroot@laser:/# "));
+}
+
+void TestSimShell::promptsSometimesCarryEscapeSequences()
+{
+    ControllerHarness h;
+    QVERIFY(h.connect());
+    QVERIFY(h.login());
+    QByteArray all;
+    for (int i = 0; i < 4; ++i) {
+        h.command("true");
+        all += h.received;
+    }
+    QVERIFY(all.contains("\x1b[1;32m"));
+    QVERIFY(all.contains("\x1b[0m"));
+    QVERIFY(all.contains("root@laser:/# "));
+}
+
+void TestSimShell::killallStopsFirmwareOnce()
+{
+    ControllerHarness h;
+    QVERIFY(h.connect());
+    QVERIFY(h.login());
+    QVERIFY(h.engine->device().firmwareRunning());
+    QCOMPARE(h.command("killall laser.elf"), QByteArray());
+    QCOMPARE(h.status(), 0);
+    QVERIFY(!h.engine->device().firmwareRunning());
+    QCOMPARE(h.command("killall laser.elf"), QByteArray("killall: laser.elf: no process killed\r\n"));
+    QCOMPARE(h.status(), 1);
+}
+
+void TestSimShell::gpioWriteOpensRelay()
+{
+    ControllerHarness h;
+    QVERIFY(h.connect());
+    QVERIFY(h.login());
+    const QByteArray line = "echo -ne '\\x00\\x00\\x00\\x00' > /dev/gpio0";
+    QCOMPARE(line.size(), 40);
+    QVERIFY(!h.engine->device().relayOpen());
+    QCOMPARE(h.command(line), QByteArray());
+    QCOMPARE(h.status(), 0);
+    QVERIFY(h.engine->device().relayOpen());
+    QVERIFY(!QFileInfo::exists(h.cardPath("dev/gpio0")));
+}
+
+void TestSimShell::remountMakesZelWritable()
+{
+    ControllerHarness h;
+    QVERIFY(h.connect());
+    QVERIFY(h.login());
+    QCOMPARE(h.command("echo x > /zel/new.conf"), QByteArray("sh: can't create /zel/new.conf: Read-only file system\r\n"));
+    QCOMPARE(h.status(), 1);
+    QVERIFY(!QFileInfo::exists(h.cardPath("zel/new.conf")));
+    QCOMPARE(h.command("mount -o remount /dev/mmcblk0p2 /zel"), QByteArray());
+    QCOMPARE(h.status(), 0);
+    QCOMPARE(h.command("echo x > /zel/new.conf"), QByteArray());
+    QCOMPARE(h.status(), 0);
+    QVERIFY(QFileInfo::exists(h.cardPath("zel/new.conf")));
+    QCOMPARE(h.command("mount -o remount /dev/mmcblk0p9 /nowhere"),
+             QByteArray("mount: mounting /dev/mmcblk0p9 on /nowhere failed: No such file or directory\r\n"));
+    QCOMPARE(h.status(), 255);
+}
+
+void TestSimShell::testDirectoryWithTrailingSemicolon()
+{
+    ControllerHarness h;
+    QVERIFY(h.connect());
+    QVERIFY(h.login());
+    h.command("cd /");
+    QCOMPARE(h.command("test -d media/profiles;"), QByteArray());
+    QCOMPARE(h.status(), 0);
+    QCOMPARE(h.command("test -d media/nothing;"), QByteArray());
+    QCOMPARE(h.status(), 1);
+    QCOMPARE(h.command("test -d media/machine.conf;"), QByteArray());
+    QCOMPARE(h.status(), 1);
+}
+
+void TestSimShell::cdHoldsPerConnection()
+{
+    ControllerHarness h;
+    QVERIFY(h.connect());
+    QVERIFY(h.login());
+    h.command("cd /media");
+    QCOMPARE(h.status(), 0);
+    QCOMPARE(h.command("pwd"), QByteArray("/media\r\n"));
+    QVERIFY(h.received.endsWith("/media# ") || h.received.endsWith("/media\x1b[0m# "));
+    h.command("cd /");
+    QCOMPARE(h.command("pwd"), QByteArray("/\r\n"));
+    QCOMPARE(h.command("cd /nowhere"), QByteArray("sh: cd: can't cd to /nowhere: No such file or directory\r\n"));
+    QCOMPARE(h.status(), 2);
+
+    // A second connection has its own shell.
+    auto first = h.session;
+    h.command("cd /media");
+    QVERIFY(h.connect());
+    QVERIFY(h.login());
+    QCOMPARE(h.command("pwd"), QByteArray("/\r\n"));
+    QCOMPARE(first->cwd(), QByteArray("/media"));
+}
+
+void TestSimShell::echoCmdvalReportsLastStatus()
+{
+    ControllerHarness h;
+    QVERIFY(h.connect());
+    QVERIFY(h.login());
+    h.command("false");
+    QCOMPARE(h.command("echo CMDVAL: $?"), QByteArray("CMDVAL: 1\r\n"));
+    h.command("true");
+    QCOMPARE(h.command("echo CMDVAL: $?"), QByteArray("CMDVAL: 0\r\n"));
+    QCOMPARE(h.command("echo '$?' \"$?\""), QByteArray("$? 0\r\n"));
+}
+
+void TestSimShell::unknownCommandIs127()
+{
+    ControllerHarness h;
+    QVERIFY(h.connect());
+    QVERIFY(h.login());
+    QCOMPARE(h.command("frobnicate --now"), QByteArray("sh: frobnicate: not found\r\n"));
+    QCOMPARE(h.status(), 127);
+}
+
+void TestSimShell::smallCommands()
+{
+    ControllerHarness h;
+    QVERIFY(h.connect());
+    QVERIFY(h.login());
+    QCOMPARE(h.command("ls /"), QByteArray("media\r\nzel\r\n"));
+    QCOMPARE(h.command("ls /media/profiles"), QByteArray("aluminium\r\nplastics\r\nsteel\r\n"));
+    QCOMPARE(h.command("ls /nothing"), QByteArray("ls: /nothing: No such file or directory\r\n"));
+    QCOMPARE(h.status(), 1);
+    QCOMPARE(h.command("cat /media/display.conf").left(10), QByteArray("[display]\r"));
+    QCOMPARE(h.command("cat /nothing"), QByteArray("cat: can't open '/nothing': No such file or directory\r\n"));
+    QCOMPARE(h.status(), 1);
+    QCOMPARE(h.command("echo -n abc"), QByteArray("abc"));
+    QCOMPARE(h.command("echo -e 'a\\tb'"), QByteArray("a\tb\r\n"));
+    QCOMPARE(h.command("echo zel/*.conf"),
+             QByteArray("zel/calibration.conf zel/laser.conf zel/motion.conf zel/network.conf zel/safety.conf\r\n"));
+    QCOMPARE(h.command("echo zel/*.none"), QByteArray("zel/*.none\r\n"));
+    QCOMPARE(h.command("echo 'zel/*.conf'"), QByteArray("zel/*.conf\r\n"));
+    QCOMPARE(h.command("true && echo yes || echo no"), QByteArray("yes\r\n"));
+    QCOMPARE(h.command("false && echo yes || echo no"), QByteArray("no\r\n"));
+    h.command("exit 3; true");  // exit ends the shell
+    QVERIFY(h.closed);
+}
+
+void TestSimShell::redirectionWritesCardFiles()
+{
+    ControllerHarness h;
+    QVERIFY(h.connect());
+    QVERIFY(h.login());
+    h.command("cd /media");
+    QCOMPARE(h.command("echo hello > note.txt"), QByteArray());
+    QCOMPARE(h.command("echo again >> note.txt"), QByteArray());
+    QFile f(h.cardPath("media/note.txt"));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), QByteArray("hello\nagain\n"));
+    QCOMPARE(h.command("echo x > /media/none/a"), QByteArray("sh: can't create /media/none/a: nonexistent directory\r\n"));
+    QCOMPARE(h.status(), 1);
+}
+
+void TestSimShell::syncTakesTimeAndSucceeds()
+{
+    ControllerHarness h;
+    QVERIFY(h.connect());
+    QVERIFY(h.login());
+    const auto before = h.clock.nowMs();
+    QCOMPARE(h.command("sync"), QByteArray());
+    QVERIFY(h.clock.nowMs() - before >= 200);
+    QCOMPARE(h.status(), 0);
+}
+
+void TestSimShell::linesQueueWhileCommandRuns()
+{
+    ControllerHarness h;
+    QVERIFY(h.connect());
+    QVERIFY(h.login());
+    // All lines at once, as a tool that does not wait: each is read, echoed
+    // and answered only after the one before has finished.
+    h.sendRaw("false\r\nsync\r\necho CMDVAL: $?\r\n");
+    h.clock.runUntil([&] { return h.received.count("# ") == 3; });
+    const QByteArray r = h.received;
+    const int syncEcho = r.indexOf("sync\r\n");
+    const int cmdvalEcho = r.indexOf("echo CMDVAL: $?\r\n");
+    QVERIFY(syncEcho > 0);
+    QVERIFY(cmdvalEcho > syncEcho);
+    QVERIFY(r.indexOf("# ", syncEcho) < cmdvalEcho);
+    QVERIFY(r.contains("CMDVAL: 0\r\n"));
+}
+
+void TestSimShell::exitClosesConnection()
+{
+    ControllerHarness h;
+    QVERIFY(h.connect());
+    QVERIFY(h.login());
+    h.command("exit");
+    QVERIFY(h.closed);
+    QVERIFY(h.received.contains("logout\r\n"));
+    QCOMPARE(h.engine->connectionCount(), 0);
+}
+
+void TestSimShell::powerOffClosesAndRefuses()
+{
+    ControllerHarness h;
+    QVERIFY(h.connect());
+    QVERIFY(h.login());
+    h.command("killall laser.elf");
+    h.command("echo -ne '\\x00\\x00\\x00\\x00' > /dev/gpio0");
+    h.command("mount -o remount /dev/mmcblk0p2 /zel");
+    h.engine->powerOff();
+    QVERIFY(h.closed);
+    QVERIFY(!h.connect());
+    h.engine->powerOn();
+    QVERIFY(h.engine->device().firmwareRunning());
+    QVERIFY(!h.engine->device().relayOpen());
+    QVERIFY(!h.engine->device().zelWritable());
+    QVERIFY(h.connect());
+    QVERIFY(h.login());
+}
+
+void TestSimShell::cardSwapNeedsPowerOff()
+{
+    ControllerHarness h;
+    QTemporaryDir other;
+    QVERIFY(copyTree(sampleCard(QStringLiteral("B")), other.path()));
+    QString why;
+    QVERIFY(!h.engine->insertCard(other.path(), &why));
+    QCOMPARE(why, QStringLiteral("power off first"));
+    h.engine->powerOff();
+    QVERIFY(h.engine->insertCard(other.path(), &why));
+    h.engine->powerOn();
+    QVERIFY(h.connect());
+    QVERIFY(h.login());
+    QCOMPARE(h.command("ls /media"), QByteArray("operator-notes.txt\r\n"));
+    h.engine->powerOff();
+    QVERIFY(h.engine->insertBlankCard(&why));
+    h.engine->powerOn();
+    QVERIFY(h.connect());
+    QVERIFY(h.login());
+    QCOMPARE(h.command("ls /"), QByteArray("media\r\nzel\r\n"));
+    QCOMPARE(h.command("ls /media"), QByteArray());
+    QVERIFY(h.engine->statusLine().startsWith(QStringLiteral("power=on connections=1 login=yes firmware=running")));
+}
+
+void TestSimShell::lineEndingsCrLfAndLf()
+{
+    ControllerHarness h;
+    QVERIFY(h.connect());
+    QVERIFY(h.login());
+    h.sendRaw("pwd\n");
+    h.clock.runUntil([&] { return h.received.endsWith("# "); });
+    QVERIFY(h.received.startsWith("pwd\r\n/\r\n"));
+    h.received.clear();
+    h.sendRaw("pw");
+    h.clock.runFor(1000);
+    QCOMPARE(h.received, QByteArray());
+    h.sendRaw("d\r");
+    h.clock.runUntil([&] { return h.received.endsWith("# "); });
+    QVERIFY(h.received.startsWith("pwd\r\n/\r\n"));
+}
+
+QTEST_GUILESS_MAIN(TestSimShell)
+#include "tst_simshell.moc"
