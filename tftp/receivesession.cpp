@@ -41,11 +41,12 @@ void ReceiveSession::handlePacket(const Packet& packet)
         handleData(packet);
         return;
     }
-    if (packet.opcode == Opcode::Oack && m_awaitingFirst && m_oackHandler) {
-        if (m_oackTaken) {
+    if (packet.opcode == Opcode::Oack && m_oackTaken) {
+        if (m_awaitingFirst)
             send(encodeAck(0));  // our ACK 0 was lost
-            return;
-        }
+        return;                  // else a late duplicate
+    }
+    if (packet.opcode == Opcode::Oack && m_awaitingFirst && m_oackHandler) {
         QString why;
         const std::optional<TransferParameters> p = m_oackHandler(packet, &why);
         if (!p) {
@@ -60,7 +61,7 @@ void ReceiveSession::handlePacket(const Packet& packet)
         sendAndWait(encodeAck(0));
         return;
     }
-    fail(IllegalOperation, QStringLiteral("unexpected packet while receiving"));
+    fail(IllegalOperation, QStringLiteral("unexpected packet (opcode %1) while receiving").arg(int(packet.opcode)));
 }
 
 void ReceiveSession::retransmit()

@@ -69,7 +69,7 @@ void SendSession::handlePacket(const Packet& packet)
     }
     if (packet.opcode == Opcode::Oack && !m_handshake)
         return;  // a late duplicate of the OACK we already took
-    failLocal(IllegalOperation, QStringLiteral("unexpected packet while sending"));
+    failLocal(IllegalOperation, QStringLiteral("unexpected packet (opcode %1) while sending").arg(int(packet.opcode)));
 }
 
 void SendSession::handleAck(quint16 block)

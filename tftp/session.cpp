@@ -130,6 +130,8 @@ void Session::readPending()
             failMalformed(reason);
             continue;
         }
+        if (packet->opcode == Opcode::Rrq || packet->opcode == Opcode::Wrq)
+            continue;  // a repeated request that took a detour; the transfer answers it
         if (packet->opcode == Opcode::Error) {
             failByPeer(*packet);
             continue;

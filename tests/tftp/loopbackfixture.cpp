@@ -1,0 +1,66 @@
+#include "loopbackfixture.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+
+namespace {
+constexpr int TransferTimeoutMs = 60000;
+}
+
+bool spinUntil(const bool& done, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!done && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+    return done;
+}
+
+tftp::ServerConfig LoopbackFixture::defaultConfig()
+{
+    tftp::ServerConfig c;
+    c.bindAddress = QHostAddress::LocalHost;
+    c.port = 0;
+    c.retry.initialTimeoutMs = 100;
+    c.retry.maxTimeoutMs = 500;
+    c.retry.maxTries = 6;
+    c.dallyMs = 300;
+    return c;
+}
+
+LoopbackFixture::LoopbackFixture(const tftp::ServerConfig& config)
+{
+    tftp::ServerConfig c = config;
+    c.root = m_root.path();
+    m_server = std::make_unique<tftp::Server>(c);
+    auto log = m_log;
+    QObject::connect(m_server.get(), &tftp::Server::logLine, m_server.get(),
+                     [log](const QString& line) { log->append(line); });
+    QString error;
+    m_ready = m_root.isValid() && m_local.isValid() && m_server->start(&error);
+    if (!m_ready)
+        qWarning("server did not start: %s", qPrintable(error));
+}
+
+tftp::TransferResult LoopbackFixture::put(const QString& remote, const QString& local,
+                                          const tftp::ClientOptions& o, quint16 port)
+{
+    // Shared, so a late answer after a give-up writes nowhere harmful.
+    auto state = std::make_shared<std::pair<bool, tftp::TransferResult>>();
+    m_client.put(QHostAddress::LocalHost, port ? port : this->port(), remote, local, o,
+                 [state](const tftp::TransferResult& r) { state->second = r; state->first = true; });
+    if (!spinUntil(state->first, TransferTimeoutMs))
+        state->second.errorText = QStringLiteral("test gave up waiting");
+    return state->second;
+}
+
+tftp::TransferResult LoopbackFixture::get(const QString& remote, const QString& local,
+                                          const tftp::ClientOptions& o, quint16 port)
+{
+    // Shared, so a late answer after a give-up writes nowhere harmful.
+    auto state = std::make_shared<std::pair<bool, tftp::TransferResult>>();
+    m_client.get(QHostAddress::LocalHost, port ? port : this->port(), remote, local, o,
+                 [state](const tftp::TransferResult& r) { state->second = r; state->first = true; });
+    if (!spinUntil(state->first, TransferTimeoutMs))
+        state->second.errorText = QStringLiteral("test gave up waiting");
+    return state->second;
+}
