@@ -232,21 +232,18 @@ QString MainWindow::windowTitle() const
     return QWidget::windowTitle();
 }
 
-int MainWindow::frameExtraHeight() const
-{
-    // Title bar and borders; unknown (0) until the window manager framed it.
-    return frameGeometry().height() - geometry().height();
-}
-
+// The window's height is taken as the height of what the tool draws: the
+// title bar and borders belong to the window manager, are unknown until it
+// has framed the window, and would otherwise make the height depend on
+// whether the window was shown yet.
 double MainWindow::windowHeightTwips() const
 {
-    return (height() + frameExtraHeight()) * kTwipsPerInch / logicalDpiY();
+    return height() * kTwipsPerInch / logicalDpiY();
 }
 
 void MainWindow::setWindowHeightTwips(int twips)
 {
-    const int client = std::max(0, twipsToPixelsY(twips) - frameExtraHeight());
-    setFixedHeight(client);
+    setFixedHeight(std::max(0, twipsToPixelsY(twips)));
 }
 
 }  // namespace tarvo::window

@@ -73,7 +73,6 @@ protected:
 private:
     void place(QWidget* w, int left, int top, int width, int height);
     void trimLog();
-    int frameExtraHeight() const;
 
     double progress_ = 0;
     bool unloaded_ = false;

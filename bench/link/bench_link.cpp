@@ -1,0 +1,86 @@
+// Figures for the controller link:
+//  1. lines per second through reception, queue, interpreter and the real
+//     log view, for a burst of 100,000 lines followed by the status line;
+//  2. processor time spent by a 10-second Delay_ms on the real Qt platform
+//     (target: under 0.05 s), while connected to an idle controller.
+#include "link/controller_link.h"
+#include "platform/qt_platform.h"
+#include "platform/virtual_platform.h"
+#include "window/main_window.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include <sys/resource.h>
+
+#include <cstdio>
+
+namespace {
+
+double cpuSeconds()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+void burstThroughput(int lines)
+{
+    platform::VirtualPlatform vp;
+    platform::QtPlatform qp;
+    tarvo::window::MainWindow window(qp);  // the real log view, offscreen
+    tarvo::link::ControllerLink link(vp, window);
+    window.setTargetAddress(QStringLiteral("10.0.0.1"));
+    link.Connect_Network(1138, 5000);
+
+    QByteArray burst;
+    burst.reserve(lines * 40);
+    for (int i = 0; i < lines; ++i)
+        burst += "media/profiles/customer/p" + QByteArray::number(i) + ".prf\r\n";
+    burst += "CMDVAL: 0\r\n";
+    link.Command_Return_Value = -99;
+
+    QElapsedTimer t;
+    t.start();
+    auto* socket = vp.sockets.front();
+    // Arrives in blocks of 64 KiB, as a TCP stream would.
+    for (qsizetype at = 0; at < burst.size(); at += 65536)
+        socket->deliver(burst.mid(at, 65536));
+    vp.runUntil(vp.nowMs() + 10);
+    const double s = t.elapsed() / 1000.0;
+    std::printf("burst: %d lines + status through reception, queue, interpreter and log: %.3f s, %.0f lines/s, status %d\n",
+                lines, s, (lines + 1) / s, int(link.Command_Return_Value));
+}
+
+void idleDelayCpu(int ms)
+{
+    platform::QtPlatform qp;
+    tarvo::window::MainWindow window(qp);
+    QTcpServer server;
+    server.listen(QHostAddress::LocalHost);
+    tarvo::link::ControllerLink link(qp, window);
+    window.setTargetAddress(QStringLiteral("127.0.0.1"));
+    link.Connect_Network(server.serverPort(), 3000);
+
+    QElapsedTimer t;
+    t.start();
+    const double cpu0 = cpuSeconds();
+    link.Delay_ms(ms);
+    const double cpu = cpuSeconds() - cpu0;
+    std::printf("Delay_ms(%d) on the Qt platform, link up and idle: wall %.3f s, cpu %.4f s (target < 0.05 s)\n",
+                ms, t.elapsed() / 1000.0, cpu);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const bool quick = argc > 1 && QByteArray(argv[1]) == "--quick";
+    burstThroughput(100000);
+    idleDelayCpu(quick ? 1000 : 10000);
+    return 0;
+}
