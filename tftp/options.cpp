@@ -59,7 +59,9 @@ ServerNegotiation negotiateServerOptions(const QList<Option>& requested, Opcode 
             if (mode != Mode::Octet)
                 continue;
             if (request == Opcode::Rrq) {
-                if (fileSize < 0)
+                // Some clients (curl) take a tsize of 0 for an error; an empty
+                // file simply goes without one.
+                if (fileSize <= 0)
                     continue;
                 result.parameters.tsize = fileSize;
                 result.accepted.append({o.name, QByteArray::number(fileSize)});
