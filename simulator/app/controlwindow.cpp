@@ -1,0 +1,116 @@
+#include "controlwindow.h"
+
+#include "simulator/controllerengine.h"
+
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+namespace simulator {
+
+ControlWindow::ControlWindow(ControllerEngine& engine, quint16 port, QWidget* parent)
+    : QWidget(parent), engine_(engine), port_(port)
+{
+    setWindowTitle(QStringLiteral("Simulated laser controller"));
+    auto* form = new QFormLayout;
+    power_ = new QLabel;
+    link_ = new QLabel;
+    login_ = new QLabel;
+    firmware_ = new QLabel;
+    relay_ = new QLabel;
+    zel_ = new QLabel;
+    card_ = new QLabel;
+    card_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    card_->setWordWrap(true);
+    form->addRow(QStringLiteral("Power:"), power_);
+    form->addRow(QStringLiteral("Link:"), link_);
+    form->addRow(QStringLiteral("Logged in:"), login_);
+    form->addRow(QStringLiteral("Firmware:"), firmware_);
+    form->addRow(QStringLiteral("Safety relay:"), relay_);
+    form->addRow(QStringLiteral("/zel:"), zel_);
+    form->addRow(QStringLiteral("SD card:"), card_);
+
+    powerOff_ = new QPushButton(QStringLiteral("Power off"));
+    powerOn_ = new QPushButton(QStringLiteral("Power on"));
+    replace_ = new QPushButton(QStringLiteral("Replace card..."));
+    blank_ = new QPushButton(QStringLiteral("Blank card"));
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(powerOff_);
+    buttons->addWidget(replace_);
+    buttons->addWidget(blank_);
+    buttons->addWidget(powerOn_);
+
+    files_ = new QFileSystemModel(this);
+    files_->setFilter(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    tree_ = new QTreeView;
+    tree_->setModel(files_);
+    tree_->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    tree_->setColumnHidden(2, true);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addLayout(buttons);
+    layout->addWidget(new QLabel(QStringLiteral("Files on the card:")));
+    layout->addWidget(tree_, 1);
+    resize(520, 600);
+
+    connect(powerOff_, &QPushButton::clicked, this, [this] { engine_.powerOff(); });
+    connect(powerOn_, &QPushButton::clicked, this, [this] { engine_.powerOn(); });
+    connect(replace_, &QPushButton::clicked, this, &ControlWindow::replaceCard);
+    connect(blank_, &QPushButton::clicked, this, &ControlWindow::blankCard);
+    connect(&engine_, &ControllerEngine::stateChanged, this, &ControlWindow::refresh);
+    refresh();
+}
+
+void ControlWindow::refresh()
+{
+    const bool on = engine_.isPoweredOn();
+    const int connections = engine_.connectionCount();
+    power_->setText(on ? QStringLiteral("on") : QStringLiteral("off"));
+    link_->setText(!on ? QStringLiteral("no power, port %1 closed").arg(port_)
+                   : connections == 0 ? QStringLiteral("waiting on port %1").arg(port_)
+                                      : QStringLiteral("%1 connection(s)").arg(connections));
+    login_->setText(engine_.isLoggedIn() ? QStringLiteral("yes (root)") : QStringLiteral("no"));
+    firmware_->setText(!on ? QStringLiteral("-")
+                       : engine_.device().firmwareRunning() ? QStringLiteral("laser.elf running")
+                                                             : QStringLiteral("stopped"));
+    relay_->setText(!on ? QStringLiteral("-")
+                    : engine_.device().relayOpen() ? QStringLiteral("open") : QStringLiteral("closed"));
+    zel_->setText(engine_.device().zelWritable() ? QStringLiteral("read-write") : QStringLiteral("read-only"));
+    card_->setText(engine_.card().folder());
+    powerOff_->setEnabled(on);
+    powerOn_->setEnabled(!on);
+    replace_->setEnabled(!on);
+    blank_->setEnabled(!on);
+    if (shownCard_ != engine_.card().folder()) {
+        shownCard_ = engine_.card().folder();
+        tree_->setRootIndex(files_->setRootPath(shownCard_));
+    }
+}
+
+void ControlWindow::replaceCard()
+{
+    const QString folder = QFileDialog::getExistingDirectory(this, QStringLiteral("Folder that is the new SD card"),
+                                                             engine_.card().folder());
+    if (folder.isEmpty())
+        return;
+    QString why;
+    if (!engine_.insertCard(folder, &why))
+        QMessageBox::warning(this, windowTitle(), why);
+}
+
+void ControlWindow::blankCard()
+{
+    QString why;
+    if (!engine_.insertBlankCard(&why))
+        QMessageBox::warning(this, windowTitle(), why);
+}
+
+}  // namespace simulator

@@ -1,0 +1,181 @@
+// controller-sim: a laser controller on the PC for practice and tests. It
+// serves the controller's console over TCP, runs the shell commands the
+// tool sends with real effects on a folder that stands for the SD card, and
+// sends its archive to the PC's TFTP server over real UDP.
+
+#include "controlwindow.h"
+#include "quitonsignal.h"
+#include "stdincontrol.h"
+
+#include "platform/qt_platform.h"
+#include "simulator/controllerengine.h"
+#include "simulator/faultoptions.h"
+#include "simulator/tcpshellserver.h"
+#ifdef TARVO_SIM_HAVE_UDP_TFTP
+#include "simulator/udptftptransport.h"
+#endif
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QHostAddress>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+bool wantsHeadless(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i)
+        if (qstrcmp(argv[i], "--headless") == 0 || qstrcmp(argv[i], "-h") == 0 ||
+            qstrcmp(argv[i], "--help") == 0)
+            return true;
+    return qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+           qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
+void say(const QString& line, FILE* to = stdout)
+{
+    std::fputs(line.toLocal8Bit().constData(), to);
+    std::fputc('\n', to);
+    std::fflush(to);
+}
+
+bool copyTree(const QString& from, const QString& to)
+{
+    QDir source(from);
+    if (!QDir().mkpath(to))
+        return false;
+    for (const QFileInfo& fi : source.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden)) {
+        const QString target = QDir(to).filePath(fi.fileName());
+        if (fi.isDir() ? !copyTree(fi.filePath(), target) : !QFile::copy(fi.filePath(), target))
+            return false;
+    }
+    return true;
+}
+
+#ifndef TARVO_SIM_HAVE_UDP_TFTP
+// A build without the TFTP client: every transfer fails at once.
+class NoTftpTransport final : public simulator::TftpTransport {
+public:
+    void put(const QString&, const QString&, quint16, const QString&, Done done) override { fail(done); }
+    void get(const QString&, const QString&, quint16, const QString&, Done done) override { fail(done); }
+
+private:
+    static void fail(const Done& done)
+    {
+        simulator::TftpOutcome o;
+        o.errorText = QStringLiteral("no TFTP client in this build");
+        done(o);
+    }
+};
+#endif
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const bool headless = wantsHeadless(argc, argv);
+    std::unique_ptr<QCoreApplication> app;
+    if (headless)
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    else
+        app = std::make_unique<QApplication>(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("controller-sim"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "A simulated laser controller: its console on TCP, its shell commands acting on a folder that "
+        "stands for the SD card, its tftp on real UDP.\n"
+        "Control commands on standard input, one a line: power off, power on, card FOLDER, card blank, "
+        "status, files, quit."));
+    parser.addHelpOption();
+    parser.addOption({QStringLiteral("bind"), QStringLiteral("Address to serve the console on (default 127.0.0.1)."),
+                      QStringLiteral("ADDRESS"), QStringLiteral("127.0.0.1")});
+    parser.addOption({QStringLiteral("port"), QStringLiteral("Console port (default 1138; 0 picks a free one)."),
+                      QStringLiteral("N"), QStringLiteral("1138")});
+    parser.addOption({QStringLiteral("card"),
+                      QStringLiteral("Folder that is the SD card; it is changed as the real card would be. "
+                                     "Default: a temporary copy of sample card A, or a blank card."),
+                      QStringLiteral("FOLDER")});
+    parser.addOption({QStringLiteral("tftp-port"),
+                      QStringLiteral("Port the controller's tftp uses when the command names none (default 69)."),
+                      QStringLiteral("N"), QStringLiteral("69")});
+    parser.addOption({QStringLiteral("hostname"), QStringLiteral("The controller's host name (default laser)."),
+                      QStringLiteral("NAME"), QStringLiteral("laser")});
+    parser.addOption({QStringLiteral("headless"), QStringLiteral("No control window; control on standard input only.")});
+    simulator::FaultOptions::addTo(parser);
+    parser.process(*app);
+
+    QString error;
+    simulator::FaultOptions faults;
+    if (!simulator::FaultOptions::read(parser, &faults, &error)) {
+        say(QStringLiteral("controller-sim: ") + error, stderr);
+        return 2;
+    }
+    simulator::EngineOptions options;
+    options.hostname = parser.value(QStringLiteral("hostname")).toLatin1();
+    bool ok = false;
+    const uint tftpPort = parser.value(QStringLiteral("tftp-port")).toUInt(&ok);
+    if (!ok || tftpPort == 0 || tftpPort > 65535) {
+        say(QStringLiteral("controller-sim: --tftp-port needs a port number"), stderr);
+        return 2;
+    }
+    options.tftpPort = quint16(tftpPort);
+    const uint port = parser.value(QStringLiteral("port")).toUInt(&ok);
+    if (!ok || port > 65535) {
+        say(QStringLiteral("controller-sim: --port needs a port number"), stderr);
+        return 2;
+    }
+    const QHostAddress bind(parser.value(QStringLiteral("bind")));
+    if (bind.isNull()) {
+        say(QStringLiteral("controller-sim: --bind needs an IP address"), stderr);
+        return 2;
+    }
+
+    QTemporaryDir defaultCard;
+    QString cardFolder = parser.value(QStringLiteral("card"));
+    if (cardFolder.isEmpty()) {
+        const QString sample = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("controller-sim-cards/A"));
+        cardFolder = defaultCard.path();
+        if (QFileInfo(sample).isDir())
+            copyTree(sample, cardFolder);
+        QDir(cardFolder).mkpath(QStringLiteral("zel"));
+        QDir(cardFolder).mkpath(QStringLiteral("media"));
+    } else if (!QFileInfo(cardFolder).isDir()) {
+        say(QStringLiteral("controller-sim: no such card folder: ") + cardFolder, stderr);
+        return 2;
+    }
+
+    platform::QtPlatform platform;
+#ifdef TARVO_SIM_HAVE_UDP_TFTP
+    simulator::UdpTftpTransport tftp;
+#else
+    NoTftpTransport tftp;
+#endif
+    simulator::ControllerEngine engine(platform, tftp, cardFolder, options, faults);
+    simulator::TcpShellServer server(engine);
+    if (!server.listen(bind, quint16(port))) {
+        say(QStringLiteral("controller-sim: cannot listen on %1:%2: %3")
+                .arg(bind.toString()).arg(port).arg(server.errorString()),
+            stderr);
+        return 1;
+    }
+    simulator::quitOnTerminationSignals();
+    simulator::StdinControl control(engine);
+    QObject::connect(&control, &simulator::StdinControl::quitRequested, app.get(), &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+
+    std::unique_ptr<simulator::ControlWindow> window;
+    if (!headless) {
+        window = std::make_unique<simulator::ControlWindow>(engine, server.port());
+        window->show();
+    }
+    say(QStringLiteral("controller-sim: listening on %1:%2, card %3")
+            .arg(bind.toString()).arg(server.port()).arg(engine.card().folder()));
+    return app->exec();
+}

@@ -1,0 +1,33 @@
+#pragma once
+// The control channel on standard input, for scripted tests and runs
+// without a display: one command a line, one answer line on stdout.
+//   power off | power on | card FOLDER | card blank | status | files | quit | help
+
+#include <QObject>
+
+class QSocketNotifier;
+
+namespace simulator {
+
+class ControllerEngine;
+
+class StdinControl : public QObject {
+    Q_OBJECT
+public:
+    explicit StdinControl(ControllerEngine& engine, QObject* parent = nullptr);
+
+    // Answers one command line (without its line end).
+    QString handle(const QString& line);
+
+signals:
+    void quitRequested();
+
+private:
+    void readAvailable();
+
+    ControllerEngine& engine_;
+    QSocketNotifier* notifier_ = nullptr;
+    QByteArray buffer_;
+};
+
+}  // namespace simulator

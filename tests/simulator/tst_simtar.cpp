@@ -1,0 +1,256 @@
+// tar on the controller: the tool's backup and restore commands, their
+// listings and statuses, the read-only /zel, and archives that try to
+// write outside the card.
+
+#include "controllerharness.h"
+
+#include <archive.h>
+#include <archive_entry.h>
+
+#include <QTest>
+
+#include <map>
+
+namespace {
+
+const QByteArray backupCommand =
+    "tar cvzf /media/config.tgz zel/*.conf media/*.conf media/profiles media/sequences media/prv_bmp";
+
+// Name -> content of every member (directories as "<dir>").
+std::map<QByteArray, QByteArray> readArchive(const QString& path)
+{
+    std::map<QByteArray, QByteArray> members;
+    archive* a = archive_read_new();
+    archive_read_support_filter_gzip(a);
+    archive_read_support_format_tar(a);
+    if (archive_read_open_filename(a, QFile::encodeName(path).constData(), 10240) != ARCHIVE_OK) {
+        archive_read_free(a);
+        return members;
+    }
+    archive_entry* e;
+    while (archive_read_next_header(a, &e) == ARCHIVE_OK) {
+        QByteArray data;
+        if (archive_entry_filetype(e) == AE_IFDIR) {
+            data = "<dir>";
+        } else {
+            char buf[8192];
+            la_ssize_t n;
+            while ((n = archive_read_data(a, buf, sizeof buf)) > 0)
+                data.append(buf, int(n));
+        }
+        QByteArray name = archive_entry_pathname(e);
+        if (name.endsWith('/'))
+            name.chop(1);  // tar stores folders with a trailing slash
+        members[name] = data;
+    }
+    archive_read_free(a);
+    return members;
+}
+
+struct Member {
+    QByteArray name;
+    unsigned type;
+    QByteArray data;  // file content, or link target
+};
+
+bool writeArchive(const QString& path, const QList<Member>& members)
+{
+    archive* a = archive_write_new();
+    archive_write_add_filter_gzip(a);
+    archive_write_set_format_pax_restricted(a);
+    if (archive_write_open_filename(a, QFile::encodeName(path).constData()) != ARCHIVE_OK)
+        return false;
+    for (const Member& m : members) {
+        archive_entry* e = archive_entry_new();
+        archive_entry_set_pathname(e, m.name.constData());
+        archive_entry_set_filetype(e, m.type);
+        archive_entry_set_perm(e, m.type == AE_IFDIR ? 0755 : 0644);
+        if (m.type == AE_IFLNK)
+            archive_entry_set_symlink(e, m.data.constData());
+        else if (m.type == AE_IFREG)
+            archive_entry_set_size(e, m.data.size());
+        archive_write_header(a, e);
+        if (m.type == AE_IFREG)
+            archive_write_data(a, m.data.constData(), m.data.size());
+        archive_entry_free(e);
+    }
+    archive_write_close(a);
+    archive_write_free(a);
+    return true;
+}
+
+bool isBackedUp(const QString& rel)
+{
+    const QStringList parts = rel.split(QLatin1Char('/'));
+    if (parts.size() >= 2 && parts[0] == QLatin1String("media") &&
+        QStringList{QStringLiteral("profiles"), QStringLiteral("sequences"), QStringLiteral("prv_bmp")}.contains(parts[1]))
+        return true;
+    return parts.size() == 2 && (parts[0] == QLatin1String("zel") || parts[0] == QLatin1String("media")) &&
+           rel.endsWith(QLatin1String(".conf"));
+}
+
+}  // namespace
+
+class TestSimTar : public QObject {
+    Q_OBJECT
+private slots:
+    void backupListsEveryMemberAndTakesTime();
+    void backupWithoutTheTreesAndTrailingBlank();
+    void roundTripIsByteIdentical();
+    void missingMemberFinishesTheArchive();
+    void extractBeforeRemountHitsReadOnlyZel();
+    void missingArchiveIsUnrecoverable();
+    void hostileMembersStayOnTheCard();
+};
+
+void TestSimTar::backupListsEveryMemberAndTakesTime()
+{
+    ControllerHarness h;
+    QVERIFY(h.connect());
+    QVERIFY(h.login());
+    h.command("cd /");
+    const auto before = h.clock.nowMs();
+    const QByteArray out = h.command(backupCommand);
+    QVERIFY(h.clock.nowMs() - before >= 100);
+    QCOMPARE(h.status(), 0);
+    const QList<QByteArray> lines = out.split('\n');
+    QVERIFY(lines.contains("zel/laser.conf\r"));
+    QVERIFY(lines.contains("media/machine.conf\r"));
+    QVERIFY(lines.contains("media/profiles/\r"));
+    QVERIFY(lines.contains("media/prv_bmp/jobs/2024/bracket_17.bmp\r"));
+    QVERIFY(!out.contains("firmware.bin"));
+    QVERIFY(!out.contains("logs"));
+    QVERIFY(!out.contains("tar:"));
+    QVERIFY(QFileInfo(h.cardPath(QStringLiteral("media/config.tgz"))).size() > 1000);
+}
+
+void TestSimTar::backupWithoutTheTreesAndTrailingBlank()
+{
+    ControllerHarness h;
+    QVERIFY(h.connect());
+    QVERIFY(h.login());
+    h.command("cd /");
+    const QByteArray out = h.command("tar cvzf /media/config.tgz zel/*.conf media/*.conf ");
+    QCOMPARE(h.status(), 0);
+    QCOMPARE(out.count('\n'), 8);
+    const auto members = readArchive(h.cardPath(QStringLiteral("media/config.tgz")));
+    QCOMPARE(int(members.size()), 8);
+}
+
+void TestSimTar::roundTripIsByteIdentical()
+{
+    ControllerHarness a;
+    QVERIFY(a.connect());
+    QVERIFY(a.login());
+    a.command("cd /");
+    a.command(backupCommand);
+    QCOMPARE(a.status(), 0);
+    const QString archivePath = a.cardPath(QStringLiteral("media/config.tgz"));
+
+    // The archive itself holds the card's files byte for byte.
+    const auto members = readArchive(archivePath);
+    const auto source = snapshot(a.cardDir.path());
+    int files = 0;
+    for (const auto& [rel, bytes] : source) {
+        if (!isBackedUp(rel))
+            continue;
+        const auto it = members.find(rel.toUtf8());
+        QVERIFY2(it != members.end(), qPrintable(rel));
+        QCOMPARE(it->second, bytes);
+        ++files;
+    }
+    for (const auto& [name, bytes] : members)
+        QVERIFY2(source.count(QString::fromUtf8(name)), name.constData());
+    QCOMPARE(int(members.size()), files);
+
+    // And a restore onto card B gives them back.
+    ControllerHarness b({}, QStringLiteral("B"));
+    QVERIFY(QFile::copy(archivePath, b.cardPath(QStringLiteral("media/config.tgz"))));
+    const auto notes = snapshot(b.cardDir.path())["media/operator-notes.txt"];
+    QVERIFY(b.connect());
+    QVERIFY(b.login());
+    b.command("mount -o remount /dev/mmcblk0p2 /zel");
+    b.command("cd /");
+    b.command("tar xvzf /media/config.tgz");
+    QCOMPARE(b.status(), 0);
+    const auto restored = snapshot(b.cardDir.path());
+    for (const auto& [rel, bytes] : source) {
+        if (isBackedUp(rel))
+            QCOMPARE(restored.at(rel), bytes);
+    }
+    QCOMPARE(restored.at(QStringLiteral("media/operator-notes.txt")), notes);
+}
+
+void TestSimTar::missingMemberFinishesTheArchive()
+{
+    ControllerHarness h;
+    QVERIFY(h.connect());
+    QVERIFY(h.login());
+    h.command("cd /");
+    const QByteArray out = h.command("tar cvzf /media/config.tgz zel/*.conf media/nothing media/*.conf");
+    QCOMPARE(h.status(), 1);
+    QVERIFY(out.contains("tar: media/nothing: No such file or directory\r\n"));
+    QVERIFY(out.endsWith("tar: error exit delayed from previous errors\r\n"));
+    const auto members = readArchive(h.cardPath(QStringLiteral("media/config.tgz")));
+    QCOMPARE(int(members.size()), 8);
+}
+
+void TestSimTar::extractBeforeRemountHitsReadOnlyZel()
+{
+    ControllerHarness h;
+    QVERIFY(h.connect());
+    QVERIFY(h.login());
+    h.command("cd /");
+    h.command(backupCommand);
+    QCOMPARE(h.status(), 0);
+    QFile::remove(h.cardPath(QStringLiteral("media/machine.conf")));
+    const QByteArray out = h.command("tar xvzf /media/config.tgz");
+    QVERIFY(h.status() != 0);
+    QVERIFY(out.contains("tar: zel/laser.conf: Cannot open: Read-only file system\r\n"));
+    QVERIFY(QFileInfo::exists(h.cardPath(QStringLiteral("media/machine.conf"))));
+}
+
+void TestSimTar::missingArchiveIsUnrecoverable()
+{
+    ControllerHarness h;
+    QVERIFY(h.connect());
+    QVERIFY(h.login());
+    const QByteArray out = h.command("tar xvzf /media/config.tgz");
+    QCOMPARE(out, QByteArray("tar: /media/config.tgz: Cannot open: No such file or directory\r\n"
+                             "tar: Error is not recoverable: exiting now\r\n"));
+    QCOMPARE(h.status(), 2);
+}
+
+void TestSimTar::hostileMembersStayOnTheCard()
+{
+    QTemporaryDir outside;
+    const QByteArray out = QFile::encodeName(outside.path());
+    ControllerHarness h;
+    QVERIFY(writeArchive(h.cardPath(QStringLiteral("media/evil.tgz")),
+                         {{"../escape.txt", AE_IFREG, "x"},
+                          {"media/../../escape2.txt", AE_IFREG, "x"},
+                          {out + "/abs.txt", AE_IFREG, "abs"},
+                          {"media/esc", AE_IFLNK, out},
+                          {"media/esc/through.txt", AE_IFREG, "through"},
+                          {"media/up", AE_IFLNK, "../../../../.."},
+                          {"media/up/up.txt", AE_IFREG, "up"},
+                          {"media/ok.txt", AE_IFREG, "fine"}}));
+    QVERIFY(h.connect());
+    QVERIFY(h.login());
+    h.command("cd /");
+    const QByteArray output = h.command("tar xvzf /media/evil.tgz");
+    QVERIFY(h.status() != 0);
+    QVERIFY(output.contains("tar: ../escape.txt: Member name contains '..'\r\n"));
+    QVERIFY(output.contains("tar: media/../../escape2.txt: Member name contains '..'\r\n"));
+    QVERIFY(output.contains("tar: Removing leading `/' from member names\r\n"));
+    // Nothing outside the card was written; what did land is on the card.
+    QCOMPARE(QDir(outside.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
+    QVERIFY(!QFileInfo::exists(QDir(h.cardDir.path()).filePath(QStringLiteral("../escape.txt"))));
+    QVERIFY(QFileInfo::exists(h.cardPath(QStringLiteral("media/ok.txt"))));
+    QVERIFY(QFileInfo::exists(h.cardPath(QStringLiteral("up.txt"))));
+    QVERIFY(QFileInfo::exists(h.cardPath(QString::fromLocal8Bit(out.mid(1) + "/abs.txt"))));
+    QVERIFY(QFileInfo::exists(h.cardPath(QString::fromLocal8Bit(out.mid(1) + "/through.txt"))));
+}
+
+QTEST_GUILESS_MAIN(TestSimTar)
+#include "tst_simtar.moc"
