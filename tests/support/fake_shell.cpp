@@ -1,0 +1,79 @@
+#include "fake_shell.h"
+
+namespace tarvo::test {
+
+namespace {
+const QByteArray kPrompt = "root@laser:/# ";
+const QByteArray kLogin = "laser login: ";
+}
+
+FakeShell::FakeShell(platform::VirtualPlatform& platform, platform::VirtualSocket& socket)
+    : platform_(platform), socket_(socket)
+{
+    socket_.onConnectRequested = [this](platform::VirtualSocket& s) {
+        s.completeConnectAt(platform_.nowMs() + 1);
+        loggedIn = false;
+        confirmed_ = false;
+        buffer_.clear();
+        if (promptOnConnect)
+            s.deliverAt(platform_.nowMs() + 2, "\x1b[0mTarvo laser controller\r\n\r\n" + kLogin);
+    };
+    socket_.onPeerReceive = [this](const QByteArray& data) {
+        buffer_ += data;
+        for (;;) {
+            const auto end = buffer_.indexOf("\r\n");
+            if (end < 0)
+                return;
+            const QByteArray line = buffer_.left(end);
+            buffer_.remove(0, end + 2);
+            lines.append(line);
+            onLine(line);
+        }
+    };
+}
+
+QList<QByteArray> FakeShell::afterLogin() const
+{
+    return rootIndex_ < 0 ? QList<QByteArray>() : lines.mid(rootIndex_ + 1);
+}
+
+void FakeShell::say(const QByteArray& text)
+{
+    socket_.deliverAt(platform_.nowMs() + answerDelayMs, text);
+}
+
+void FakeShell::onLine(const QByteArray& line)
+{
+    if (!loggedIn) {
+        if (line == "root") {
+            loggedIn = true;
+            rootIndex_ = int(lines.size()) - 1;
+            say("root\r\n\x1b[1;32m" + kPrompt + "\x1b[0m");
+        } else if (line.isEmpty()) {
+            if (answerEmptyLines)
+                say("\r\n" + kLogin);
+        } else {
+            say(line + "\r\nLogin incorrect\r\n" + kLogin);
+        }
+        return;
+    }
+    if (line == "echo CMDVAL: $?") {
+        if (silentAfter.contains(lastCommand_))
+            return;
+        int value = lastStatus_;
+        if (!confirmed_ && lastCommand_.isEmpty()) {
+            value = confirmationStatus;
+            confirmed_ = true;
+        }
+        say(line + "\r\nCMDVAL: " + QByteArray::number(value) + "\r\n" + kPrompt);
+        return;
+    }
+    lastCommand_ = line;
+    if (statusSequence.contains(line) && !statusSequence[line].isEmpty())
+        lastStatus_ = statusSequence[line].takeFirst();
+    else
+        lastStatus_ = status.value(line, 0);
+    say(line + "\r\n" + output.value(line) + kPrompt);
+}
+
+}  // namespace tarvo::test

@@ -1,0 +1,54 @@
+#pragma once
+// A small scripted controller shell for workflow tests that need a
+// particular answer at a particular step: a login prompt after a chosen
+// number of empty lines, a status per command, silence where wanted.
+
+#include "platform/virtual_platform.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+#include <QSet>
+
+namespace tarvo::test {
+
+class FakeShell {
+public:
+    FakeShell(platform::VirtualPlatform& platform, platform::VirtualSocket& socket);
+
+    // Sends a banner and a login prompt (without a line end) on connection.
+    bool promptOnConnect = true;
+    // Answers empty lines with a new prompt; false: never a prompt.
+    bool answerEmptyLines = true;
+    // The status of the next request after login's empty command.
+    int confirmationStatus = 0;
+    // Exit status by command line; 0 when not listed.
+    QMap<QByteArray, int> status;
+    // Extra output lines (each ending CR LF) by command line.
+    QMap<QByteArray, QByteArray> output;
+    // Commands after which the status request is never answered.
+    QSet<QByteArray> silentAfter;
+    // How long the shell takes to answer anything.
+    int answerDelayMs = 50;
+    // Status for each successive attempt of a command (front first).
+    QMap<QByteArray, QList<int>> statusSequence;
+
+    QList<QByteArray> lines;  // every line the tool sent
+    bool loggedIn = false;
+    // Lines sent after "root", in order.
+    QList<QByteArray> afterLogin() const;
+
+private:
+    void onLine(const QByteArray& line);
+    void say(const QByteArray& text);
+
+    platform::VirtualPlatform& platform_;
+    platform::VirtualSocket& socket_;
+    QByteArray buffer_;
+    QByteArray lastCommand_;
+    int lastStatus_ = 0;
+    bool confirmed_ = false;
+    int rootIndex_ = -1;
+};
+
+}  // namespace tarvo::test

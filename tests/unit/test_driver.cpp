@@ -1,0 +1,259 @@
+// The Start/Continue driver: phases after every outcome, the button, the
+// log header, the TFTP server's start and close, and closing the window
+// during each kind of wait.
+#include "workflow_fixture.h"
+
+#include <QtTest>
+
+using namespace tarvo;
+
+namespace {
+const QByteArray kRelay = "echo -ne '\\x00\\x00\\x00\\x00' > /dev/gpio0";
+const QString kTitle = QStringLiteral("Tarvo Configuration Updater, Rev 1.0.1");
+}
+
+class TestDriver : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<test::WorkflowFixture> f;
+
+    void click() { f->rig->form->cmd_Start_Continue_Click(); }
+    QString caption() const { return f->rig->controls.buttonCaption(); }
+
+    // What the window looked like when it was closed, to prove the
+    // interrupted run touched nothing afterwards.
+    struct Snapshot {
+        size_t progress, status, button, messages;
+        QString log;
+        int sendCount;
+    };
+    Snapshot snapshot()
+    {
+        return {f->controls().progressHistory.size(), f->controls().statusHistory.size(),
+                f->controls().buttonHistory.size(), f->platform().messages.size(), f->controls().log,
+                int(f->rig->socket().sends.size())};
+    }
+    void expectUntouchedSince(const Snapshot& s)
+    {
+        QCOMPARE(f->controls().progressHistory.size(), s.progress);
+        QCOMPARE(f->controls().statusHistory.size(), s.status);
+        QCOMPARE(f->controls().buttonHistory.size(), s.button);
+        QCOMPARE(f->platform().messages.size(), s.messages);
+        QCOMPARE(f->controls().log, s.log);
+        QCOMPARE(int(f->rig->socket().sends.size()), s.sendCount);
+        QVERIFY(!f->link().Network_Connected);
+        QCOMPARE(f->rig->socket().state(), int(platform::sckClosed));
+        QVERIFY(!f->rig->form->workflow.isRunning());
+    }
+
+private slots:
+    void init() { f = std::make_unique<test::WorkflowFixture>(); }
+
+    void aBackupThenARestore()
+    {
+        const auto t0 = f->platform().nowMs();
+        click();
+        QCOMPARE(caption(), QStringLiteral("Continue"));
+        // Connection, login, preparation, relay, backup.
+        QCOMPARE(f->platform().nowMs() - t0, 1 + 4000 + 5000 + 2000 + 11000);
+        QCOMPARE(f->controls().log.left(4 + kTitle.size() + 2), QStringLiteral("\r\n\r\n") + kTitle + "\r\n");
+        QCOMPARE(f->controls().linkState, QStringLiteral("Disconnected"));
+        // The server ran for this run only: started with -v, minimised, closed.
+        QCOMPARE(f->platform().processes.size(), size_t(1));
+        const auto& server = f->platform().processes[0];
+        QCOMPARE(server.program, QStringLiteral("/opt/tarvo/OpenTFTPServerMT"));
+        QCOMPARE(server.arguments, QStringList{"-v"});
+        QCOMPARE(server.windowStyle, 2);
+        QVERIFY(server.closed);
+        QVERIFY(!f->rig->form->server.TFTP_Server_Running);
+        // The button was disabled once, for the whole run.
+        QCOMPARE(f->controls().buttonHistory.size(), size_t(3));  // start-up, run start, run end
+        QCOMPARE(f->controls().buttonHistory[1].text, QStringLiteral("disabled"));
+        QCOMPARE(f->controls().buttonHistory[1].atMs, t0);
+        QCOMPARE(f->controls().buttonHistory[2].atMs, f->platform().nowMs());
+
+        click();
+        QCOMPARE(caption(), QStringLiteral("Start"));
+        QCOMPARE(f->platform().processes.size(), size_t(2));
+        QVERIFY(f->platform().processes[1].closed);
+        QCOMPARE(f->controls().status(), QStringLiteral("Writing config data done. Please power cycle the laser."));
+    }
+
+    void anEmptyAddressEndsTheRunAtOnce()
+    {
+        f->controls().setTargetAddress(QString());
+        f->controls().setLinkState(QStringLiteral("as before"));
+        click();
+        QCOMPARE(f->controls().log, QStringLiteral("\r\n\r\n") + kTitle + "\r\n");
+        QCOMPARE(f->messageTexts(), QStringList{"Please enter IP address of the laser."});
+        QCOMPARE(f->controls().linkState, QStringLiteral("as before"));  // no disconnect
+        QVERIFY(f->controls().isButtonEnabled());
+        QCOMPARE(caption(), QStringLiteral("Start"));
+    }
+
+    void aFailedLoginSendsNothingElse()
+    {
+        f->shell->confirmationStatus = 1;
+        click();
+        QCOMPARE(f->shell->lines, (QList<QByteArray>{"", "root", "", "echo CMDVAL: $?"}));
+        QCOMPARE(caption(), QStringLiteral("Start"));
+        QCOMPARE(f->controls().status(), QStringLiteral("Login failed"));
+        QVERIFY(f->platform().processes.empty());
+        QVERIFY(!f->link().Network_Connected);
+        QVERIFY(f->controls().isButtonEnabled());
+    }
+
+    void aRelayThatNeverOpens()
+    {
+        f->shell->status.insert(kRelay, 1);
+        click();
+        QList<QByteArray> expected{"killall laser.elf"};
+        for (int i = 0; i < 3; ++i)
+            expected << kRelay << "echo CMDVAL: $?";
+        QCOMPARE(f->shell->afterLogin().mid(2), expected);
+        QCOMPARE(f->messageTexts(), QStringList{"Opening Safety Relay failed"});
+        QCOMPARE(f->platform().messages[0].style, 16);
+        QVERIFY(f->platform().processes.empty());
+        QVERIFY(!f->link().Network_Connected);
+        QCOMPARE(caption(), QStringLiteral("Start"));
+    }
+
+    void aFailedRestoreKeepsContinueAndCanBeRetried()
+    {
+        f->controls().setButtonCaption(QStringLiteral("Continue"));
+        f->shell->statusSequence.insert("tar xvzf /media/config.tgz", {1});
+        click();
+        QCOMPARE(caption(), QStringLiteral("Continue"));
+        click();
+        QCOMPARE(caption(), QStringLiteral("Start"));
+    }
+
+    void anyCaptionButStartMeansRestore()
+    {
+        f->controls().setButtonCaption(QStringLiteral("start"));
+        click();
+        QVERIFY(f->shell->lines.contains("tar xvzf /media/config.tgz"));
+        QCOMPARE(caption(), QStringLiteral("Start"));
+    }
+
+    void aMissingServerProgramIsReportedOncePerRun()
+    {
+        f->platform().files.remove(QStringLiteral("/opt/tarvo/OpenTFTPServerMT"));
+        for (int run = 1; run <= 2; ++run) {
+            const auto sentBefore = f->shell->afterLogin().size();
+            click();
+            QCOMPARE(f->messageTexts().count(QStringLiteral("Cannot find TFTP exe file.")), run);
+            QCOMPARE(f->platform().messages.back().style, 16);
+            QCOMPARE(f->controls().status(), QStringLiteral("Reading config data failed."));
+            QCOMPARE(caption(), QStringLiteral("Start"));
+            Q_UNUSED(sentBefore);
+        }
+        // Only the login, kill and relay exchange reached the controller.
+        QVERIFY(!f->shell->lines.contains("mount -o remount /dev/mmcblk0p2 /zel"));
+        QVERIFY(f->platform().processes.empty());
+    }
+
+    void serverControlGuards()
+    {
+        auto& server = f->rig->form->server;
+        // Not connected: nothing happens, nothing is reported.
+        server.Start_TFTP_Server();
+        QVERIFY(f->platform().processes.empty());
+        QVERIFY(f->platform().messages.empty());
+        // Closing with none started does nothing.
+        server.Close_TFTP_Server();
+        QVERIFY(f->platform().closedWindowTitles.empty());
+
+        f->connectLoggedIn();
+        server.Start_TFTP_Server();
+        server.Start_TFTP_Server();  // no second server while one runs
+        QCOMPARE(f->platform().processes.size(), size_t(1));
+        server.Close_TFTP_Server();
+        QCOMPARE(f->platform().closedWindowTitles, std::vector<QString>{"/opt/tarvo/OpenTFTPServerMT"});
+        server.Start_TFTP_Server();
+        QCOMPARE(f->platform().processes.size(), size_t(2));
+    }
+
+    void anUnexpectedFaultEndsTheRunWithTheButtonEnabled()
+    {
+        f->shell->status.insert(kRelay, 1);
+        f->platform().onMessageBox = [](const auto&) { throw std::runtime_error("message box failed"); };
+        click();
+        QVERIFY(f->controls().log.contains(QStringLiteral("unexpected fault: message box failed")));
+        QVERIFY(f->controls().isButtonEnabled());
+        QVERIFY(!f->link().Network_Connected);
+        QVERIFY(!f->rig->form->workflow.isRunning());
+    }
+
+    // ---------------------------------------------- closing during a run
+
+    void closingDuringTheConnectionWait()
+    {
+        f->rig->socket().onConnectRequested = [](platform::VirtualSocket&) {};  // no answer
+        Snapshot s{};
+        f->platform().scheduleIn(1500, [&] {
+            f->rig->form->Form_Unload();
+            s = snapshot();
+        });
+        click();
+        QCOMPARE(f->platform().nowMs(), 1500);
+        expectUntouchedSince(s);
+        QVERIFY(f->platform().messages.empty());  // no "Error Connecting"
+    }
+
+    void closingDuringADelay()
+    {
+        Snapshot s{};
+        f->platform().scheduleIn(2700, [&] {  // while login waits
+            f->rig->form->Form_Unload();
+            s = snapshot();
+        });
+        click();
+        expectUntouchedSince(s);
+        f->platform().runUntil(f->platform().nowMs() + 30000);
+        QVERIFY(!f->shell->lines.contains("killall laser.elf"));
+    }
+
+    void closingWhileAMessageBoxIsOpen()
+    {
+        f->shell->confirmationStatus = 1;
+        Snapshot s{};
+        f->platform().onMessageBox = [&](const auto&) {
+            f->rig->form->Form_Unload();
+            s = snapshot();
+        };
+        click();
+        expectUntouchedSince(s);
+        QVERIFY(f->controls().status() != QStringLiteral("Login failed"));
+    }
+
+    void closingDuringTheTimedWaitAfterAServerStarted()
+    {
+        // Close in the middle of the backup's tftp step: the server started
+        // for the run is closed by the shut-down.
+        Snapshot s{};
+        f->platform().scheduleIn(1 + 4000 + 5000 + 2000 + 9500, [&] {
+            f->rig->form->Form_Unload();
+            s = snapshot();
+        });
+        click();
+        expectUntouchedSince(s);
+        QVERIFY(f->platform().processes.at(0).closed);
+        QCOMPARE(caption(), QStringLiteral("Start"));
+    }
+
+    void closingDuringWaitWithProgress()
+    {
+        Snapshot s{};
+        f->platform().scheduleIn(1 + 4000 + 2500, [&] {  // preparation's five seconds
+            f->rig->form->Form_Unload();
+            s = snapshot();
+        });
+        click();
+        expectUntouchedSince(s);
+        QVERIFY(!f->shell->lines.contains(kRelay));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDriver)
+#include "test_driver.moc"

@@ -1,0 +1,233 @@
+// Backup and restore: the exact lines sent, durations, bar values, every
+// failing step's message and code, and the controller's error lines.
+#include "workflow_fixture.h"
+
+#include <QtTest>
+
+using namespace tarvo;
+
+namespace {
+const QByteArray kMount = "mount -o remount /dev/mmcblk0p2 /zel";
+const QByteArray kStatus = "echo CMDVAL: $?";
+const QByteArray kTest = "test -d media/profiles;";
+const QByteArray kTarFull = "tar cvzf /media/config.tgz zel/*.conf media/*.conf media/profiles media/sequences media/prv_bmp";
+const QByteArray kTarShort = "tar cvzf /media/config.tgz zel/*.conf media/*.conf ";
+const QByteArray kPut = "tftp -p -l config.tgz 192.168.100.10";
+const QByteArray kGet = "tftp -g -r config.tgz 192.168.100.10";
+const QByteArray kUntar = "tar xvzf /media/config.tgz";
+const QString kInstructions = QStringLiteral(
+    "1. Turn off the laser and replace SD card. Do NOT close the application!\r\n"
+    "2. Turn on the laser and verify/change IP address.\r\n"
+    "3. Click the Continue button when done.");
+}  // namespace
+
+class TestTransfer : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<test::WorkflowFixture> f;
+    std::int64_t t0 = 0;
+    std::int64_t elapsed() const { return f->platform().nowMs() - t0; }
+
+    bool backup()
+    {
+        t0 = f->platform().nowMs();
+        return f->workflow().Read_Config_Data();
+    }
+    bool restore()
+    {
+        t0 = f->platform().nowMs();
+        return f->workflow().Write_Config_Data();
+    }
+
+private slots:
+    void init()
+    {
+        f = std::make_unique<test::WorkflowFixture>();
+        f->connectLoggedIn();
+        f->startServer();
+        f->link().Error_Reported = true;  // left over from earlier: cleared on entry
+    }
+
+    // ------------------------------------------------------------ backup
+
+    void aBackupInWhichEveryStepSucceeds()
+    {
+        QVERIFY(backup());
+        QCOMPARE(f->shell->lines, (QList<QByteArray>{kMount, kStatus, "cd /", kTest, kStatus, kTarFull, kStatus,
+                                                     "sync", kStatus, "cd /media", kPut, kStatus}));
+        QCOMPARE(elapsed(), 11000);
+        QCOMPARE(f->controls().status(), kInstructions);
+        QCOMPARE(f->progressValues(), (std::vector<double>{0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 100, 100}));
+        QVERIFY(f->platform().messages.empty());
+    }
+
+    void withoutProfilesTheTarCommandEndsInABlank()
+    {
+        f->shell->status.insert(kTest, 1);
+        QVERIFY(backup());
+        QCOMPARE(f->shell->lines[5], kTarShort);
+        QVERIFY(f->platform().messages.empty());
+    }
+
+    void anUnansweredDirectoryTestLeavesTheTreesOut()
+    {
+        f->shell->silentAfter.insert(kTest);
+        QVERIFY(backup());
+        QCOMPARE(f->shell->lines[5], kTarShort);
+        QCOMPARE(elapsed(), 11000 - 2000 + 22500);
+    }
+
+    void failingBackupSteps_data()
+    {
+        QTest::addColumn<QByteArray>("command");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<int>("linesSent");
+        QTest::newRow("mount 1") << kMount << 1 << QStringLiteral("Remounting Error, Code: 1") << 2;
+        QTest::newRow("mount silent") << kMount << -99 << QStringLiteral("Remounting Error, Code: -99") << 2;
+        QTest::newRow("tar") << kTarFull << 2 << QStringLiteral("Creating Archive Error for config.tgz, Code: 2") << 7;
+        QTest::newRow("sync") << QByteArray("sync") << 1 << QStringLiteral("Sync Error for config.tgz, Code: 1") << 9;
+        QTest::newRow("tftp") << kPut << 1 << QStringLiteral("TFTP Read Error for config.tgz, Code: 1") << 12;
+        QTest::newRow("tftp silent") << kPut << -99 << QStringLiteral("TFTP Read Error for config.tgz, Code: -99") << 12;
+    }
+
+    void failingBackupSteps()
+    {
+        QFETCH(QByteArray, command);
+        QFETCH(int, status);
+        QFETCH(QString, message);
+        QFETCH(int, linesSent);
+        if (status == -99)
+            f->shell->silentAfter.insert(command);
+        else
+            f->shell->status.insert(command, status);
+        QVERIFY(!backup());
+        QCOMPARE(f->messageTexts(), QStringList{message});
+        QCOMPARE(f->platform().messages[0].style, 16);
+        // Nothing is sent after the failing step.
+        f->platform().runUntil(f->platform().nowMs() + 60000);
+        QCOMPARE(f->shell->lines.size(), linesSent);
+        QCOMPARE(f->controls().status(), QStringLiteral("Reading config data failed."));
+        if (status == -99) {
+            const int before = command == kMount ? 0 : 9000;
+            QCOMPARE(f->platform().messages[0].atMs - t0, before + 22500);
+        }
+    }
+
+    void aTarErrorLineStaysOnTheLabel()
+    {
+        f->shell->status.insert(kTarFull, 1);
+        f->shell->output.insert(kTarFull, "zel/a.conf\r\ntar: zel/b.conf: No such file or directory\r\n"
+                                          "tar: error exit delayed from previous errors\r\n");
+        QVERIFY(!backup());
+        QCOMPARE(f->messageTexts(), QStringList{"Creating Archive Error for config.tgz, Code: 1"});
+        QCOMPARE(f->controls().status(), QStringLiteral("tar: zel/b.conf: No such file or directory"));
+    }
+
+    void aTftpLineWithAllStepsSucceedingStillSucceeds()
+    {
+        f->shell->output.insert(kPut, "tftp: short write, retrying\r\n");
+        QVERIFY(backup());
+        QCOMPARE(f->controls().status(), QStringLiteral("tftp: short write, retrying"));
+    }
+
+    void withoutAServerNothingIsSent()
+    {
+        f->rig->form->server.Close_TFTP_Server();
+        f->controls().setProgress(40);
+        QVERIFY(!backup());
+        QVERIFY(f->shell->lines.isEmpty());
+        QCOMPARE(f->controls().progress(), 0.0);
+        QCOMPARE(f->controls().status(), QStringLiteral("Reading config data failed."));
+        QCOMPARE(elapsed(), 0);
+    }
+
+    // ------------------------------------------------------------ restore
+
+    void aRestoreInWhichEveryStepSucceeds()
+    {
+        QVERIFY(restore());
+        QCOMPARE(f->shell->lines, (QList<QByteArray>{kMount, kStatus, "cd /media", kGet, kStatus, "sync", kStatus,
+                                                     "cd /", kUntar, kStatus, "sync", kStatus}));
+        QCOMPARE(elapsed(), 11000);
+        QCOMPARE(f->controls().status(), QStringLiteral("Writing config data done. Please power cycle the laser."));
+        QCOMPARE(f->progressValues(), (std::vector<double>{0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 100, 100}));
+    }
+
+    void aMissingArchiveIsReportedAfterTheRemount_data()
+    {
+        QTest::addColumn<bool>("asDirectory");
+        QTest::newRow("missing") << false;
+        QTest::newRow("a directory of that name") << true;
+    }
+
+    void aMissingArchiveIsReportedAfterTheRemount()
+    {
+        QFETCH(bool, asDirectory);
+        f->platform().files.remove(QStringLiteral("/opt/tarvo/config.tgz"));
+        if (asDirectory)
+            f->platform().directories.insert(QStringLiteral("/opt/tarvo/config.tgz"));
+        QVERIFY(!restore());
+        QCOMPARE(f->shell->lines, (QList<QByteArray>{kMount, kStatus}));
+        QCOMPARE(f->messageTexts(), QStringList{"Error: config.tgz does not exist."});
+        QCOMPARE(f->platform().messages[0].style, 16);
+        QCOMPARE(f->controls().status(), QStringLiteral("Writing config data failed."));
+    }
+
+    void failingRestoreSteps_data()
+    {
+        QTest::addColumn<QByteArray>("command");
+        QTest::addColumn<QList<int>>("statuses");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<int>("linesSent");
+        QTest::newRow("mount") << kMount << QList<int>{1} << QStringLiteral("Remounting Error, Code: 1") << 2;
+        QTest::newRow("tftp") << kGet << QList<int>{1} << QStringLiteral("TFTP Write Error for config.tgz, Code: 1") << 5;
+        QTest::newRow("first sync") << QByteArray("sync") << QList<int>{1}
+                                    << QStringLiteral("Sync Error for config.tgz, Code: 1") << 7;
+        QTest::newRow("tar") << kUntar << QList<int>{2} << QStringLiteral("Extracting Archive Error for config.tgz, Code: 2") << 10;
+        QTest::newRow("last sync") << QByteArray("sync") << QList<int>{0, 1}
+                                   << QStringLiteral("Sync Error after extraction, Code: 1") << 12;
+    }
+
+    void failingRestoreSteps()
+    {
+        QFETCH(QByteArray, command);
+        QFETCH(QList<int>, statuses);
+        QFETCH(QString, message);
+        QFETCH(int, linesSent);
+        f->shell->statusSequence.insert(command, statuses);
+        QVERIFY(!restore());
+        QCOMPARE(f->messageTexts(), QStringList{message});
+        QCOMPARE(f->platform().messages[0].style, 16);
+        f->platform().runUntil(f->platform().nowMs() + 60000);
+        QCOMPARE(f->shell->lines.size(), linesSent);
+        QCOMPARE(f->controls().status(), QStringLiteral("Writing config data failed."));
+    }
+
+    void aTftpErrorLineStaysOnTheLabel()
+    {
+        f->shell->status.insert(kGet, 1);
+        f->shell->output.insert(kGet, "tftp: server error: (1) File not found\r\n");
+        QVERIFY(!restore());
+        QCOMPARE(f->messageTexts(), QStringList{"TFTP Write Error for config.tgz, Code: 1"});
+        QCOMPARE(f->controls().status(), QStringLiteral("tftp: server error: (1) File not found"));
+    }
+
+    void aHandleLineCallsForService()
+    {
+        f->shell->output.insert("sync", "Flash controller lost Handle\r\n");
+        QVERIFY(restore());
+        QCOMPARE(f->controls().status(), QStringLiteral("Flash controller lost Handle\r\nCall for service."));
+    }
+
+    void restoreWithoutAServer()
+    {
+        f->rig->form->server.Close_TFTP_Server();
+        QVERIFY(!restore());
+        QVERIFY(f->shell->lines.isEmpty());
+        QCOMPARE(f->controls().status(), QStringLiteral("Writing config data failed."));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTransfer)
+#include "test_transfer.moc"
