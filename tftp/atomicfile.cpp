@@ -3,7 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryFile>
+#include <QRandomGenerator>
 
 #include <filesystem>
 #include <system_error>
@@ -20,6 +20,7 @@ namespace tftp {
 
 namespace {
 constexpr char TemporaryPrefix[] = ".tftp-part-";
+constexpr int MaxNameAttempts = 8;
 
 bool syncToDisk(QFile& file)
 {
@@ -68,20 +69,28 @@ QString AtomicFile::temporaryPath() const
 bool AtomicFile::open(QString* error)
 {
     const QFileInfo info(m_target);
-    auto file = std::make_unique<QTemporaryFile>(info.absolutePath() + QLatin1Char('/') + temporaryPrefix()
-                                                 + info.fileName() + QStringLiteral("-XXXXXX"));
-    file->setAutoRemove(false);  // removal is ours: discard() or commit()
-    if (!file->open()) {
-        *error = file->errorString();
-        return false;
+    // A named file of our own rather than QTemporaryFile, which may create an
+    // unnamed one on Linux: the same behaviour everywhere, and a leftover of
+    // a killed process is recognisable by its prefix.
+    for (int attempt = 0; attempt < MaxNameAttempts; ++attempt) {
+        const QString name = temporaryPrefix() + info.fileName() + QLatin1Char('-')
+                             + QString::number(QRandomGenerator::global()->generate64(), 36);
+        auto file = std::make_unique<QFile>(info.absolutePath() + QLatin1Char('/') + name);
+        if (file->open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            // The archive gets the old file's rights, or the usual ones.
+            const QFile::Permissions usual = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser
+                                             | QFile::WriteUser | QFile::ReadGroup | QFile::ReadOther;
+            file->setPermissions(info.exists() ? info.permissions() : usual);
+            m_file = std::move(file);
+            return true;
+        }
+        if (!QFileInfo::exists(file->fileName())) {  // not a name clash: a real failure
+            *error = file->errorString();
+            return false;
+        }
     }
-    // Temporary files start private; the archive gets the old file's rights,
-    // or the usual ones.
-    const QFile::Permissions usual = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser
-                                     | QFile::ReadGroup | QFile::ReadOther;
-    file->setPermissions(info.exists() ? info.permissions() : usual);
-    m_file = std::move(file);
-    return true;
+    *error = QStringLiteral("no free temporary name");
+    return false;
 }
 
 bool AtomicFile::write(const char* data, qint64 size, QString* error)

@@ -73,7 +73,7 @@ bool parseOptions(const QList<QByteArrayView>& fields, qsizetype first, QList<Op
         const QByteArray lower = name.toByteArray().toLower();
         for (const Option& o : *options) {
             if (o.name == lower)
-                return fail(error, QStringLiteral("duplicate option %1").arg(QString::fromLatin1(lower)));
+                return fail(error, QStringLiteral("duplicate option"));
         }
         if (options->size() >= MaxOptions)
             return fail(error, QStringLiteral("too many options"));

@@ -22,10 +22,6 @@ void ReceiveSession::start(const QByteArray& first, const TransferParameters& pa
     m_oackHandler = std::move(oackHandler);
     if (parameters.timeoutSeconds > 0 && !m_oackHandler)
         useFixedTimeout(parameters.timeoutSeconds);
-    connect(this, &Session::finished, this, [this](const SessionResult& r) {
-        if (!r.ok && m_sink)
-            m_sink->discard();
-    });
     sendAndWait(first);
 }
 
@@ -62,6 +58,15 @@ void ReceiveSession::handlePacket(const Packet& packet)
         return;
     }
     fail(IllegalOperation, QStringLiteral("unexpected packet (opcode %1) while receiving").arg(int(packet.opcode)));
+}
+
+void ReceiveSession::beforeFinished(const SessionResult& result)
+{
+    // A failed or aborted transfer leaves nothing behind.
+    if (!result.ok && m_sink) {
+        m_sink->discard();
+        m_sink.reset();
+    }
 }
 
 void ReceiveSession::retransmit()

@@ -36,6 +36,7 @@ public:
 protected:
     void handlePacket(const Packet& packet) override;
     void retransmit() override;
+    void beforeFinished(const SessionResult& result) override;
 
 private:
     void handleData(const Packet& packet);

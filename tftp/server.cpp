@@ -25,11 +25,24 @@ QString peerText(const QHostAddress& a, quint16 port)
                : QStringLiteral("%1:%2").arg(a.toString()).arg(port);
 }
 
+// Names come from the network: keep log lines on one line and readable.
+QString printable(const QByteArray& raw)
+{
+    QString out;
+    for (QChar c : QString::fromUtf8(raw)) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f || c == QLatin1Char('"'))
+            out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    return out;
+}
+
 QString optionsText(const QList<Option>& options)
 {
     QStringList parts;
     for (const Option& o : options)
-        parts.append(QString::fromLatin1(o.name) + QLatin1Char('=') + QString::fromLatin1(o.value));
+        parts.append(printable(o.name) + QLatin1Char('=') + printable(o.value));
     return parts.isEmpty() ? QStringLiteral("none") : parts.join(QLatin1Char(' '));
 }
 
@@ -45,23 +58,11 @@ QString outcomeText(const SessionResult& r)
         return line;
     if (r.timedOut)
         return line + QStringLiteral(": ") + r.errorText;
+    // One pass of arg(): text from the network may itself contain %1.
     return line + QStringLiteral(": error %1 %2 (%3)")
-                      .arg(r.errorCode)
-                      .arg(r.fromPeer ? QStringLiteral("from peer") : QStringLiteral("sent"))
-                      .arg(r.errorText);
-}
-
-// Names come from the network: keep log lines on one line and readable.
-QString printable(const QByteArray& raw)
-{
-    QString out;
-    for (QChar c : QString::fromUtf8(raw)) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f || c == QLatin1Char('"'))
-            out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
-        else
-            out += c;
-    }
-    return out;
+                      .arg(QString::number(r.errorCode),
+                           r.fromPeer ? QStringLiteral("from peer") : QStringLiteral("sent"),
+                           printable(r.errorText.toUtf8()));
 }
 
 // Requests arrive on a dual-stack socket; IPv4 peers are kept as IPv4.
@@ -178,7 +179,7 @@ void Server::handleDatagram(QByteArrayView datagram, const QHostAddress& peer, q
         return;  // never answer an error, or two servers could ping-pong
     if (packet->opcode != Opcode::Rrq && packet->opcode != Opcode::Wrq) {
         emit logLine(QStringLiteral("refused packet with opcode %1 from %2 on the request port")
-                         .arg(int(packet->opcode)).arg(request.peerText));
+                         .arg(QString::number(int(packet->opcode)), request.peerText));
         m_socket->writeDatagram(encodeError(IllegalOperation, "expected a read or write request"), peer, peerPort);
         return;
     }
@@ -207,9 +208,8 @@ void Server::refuse(const Request& request, quint16 code, const QString& reason)
 {
     emit logLine(QStringLiteral("refused %1 \"%2\" from %3: error %4 (%5)")
                      .arg(request.packet.opcode == Opcode::Wrq ? QStringLiteral("WRQ") : QStringLiteral("RRQ"),
-                          printable(request.packet.fileName), request.peerText)
-                     .arg(code)
-                     .arg(reason));
+                          printable(request.packet.fileName), request.peerText, QString::number(code),
+                          reason));
     // Reply from a fresh port, as a transfer would, so clients that lock
     // onto the first reply's port see it.
     QString error;

@@ -179,6 +179,7 @@ void Session::finish(SessionResult result, int dallyMs)
     m_timer.stop();
     result.bytes = m_bytes;
     result.elapsedMs = m_clock.elapsed();
+    beforeFinished(result);
     emit finished(result);
     if (dallyMs > 0 && !m_closed) {
         m_dallying = true;

@@ -43,6 +43,9 @@ protected:
     virtual void handlePacket(const Packet& packet) = 0;
     // A silence: resend what the peer has not answered.
     virtual void retransmit();
+    // Runs before finished() is emitted, so that whoever hears of the
+    // outcome sees its effects done.
+    virtual void beforeFinished(const SessionResult& result) { Q_UNUSED(result); }
 
     void send(QByteArrayView datagram);
     // Sends datagram, keeps it for retransmission and waits for progress.

@@ -1,0 +1,281 @@
+// Hostile input against the real program: names that try to leave the
+// served folder or reach other files, malformed and unknown packets, absurd
+// options, writes abandoned, interrupted by SIGTERM or too big. Each gets an
+// error and a log line, and the archive already there survives untouched.
+
+#include "rawpeer.h"
+#include "serverprocess.h"
+#include "testfiles.h"
+
+#include "tftp/packet.h"
+
+#include <QDir>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace tftp;
+
+namespace {
+template <size_t N>
+QByteArray raw(const char (&s)[N])
+{
+    return QByteArray(s, N - 1);
+}
+
+const QByteArray PreviousArchive("the archive from last time");
+constexpr int GarbageDatagrams = 300;
+
+QStringList entries(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+QByteArray wrq(const QByteArray& name, const QList<Option>& options = {})
+{
+    return Packet::request(Opcode::Wrq, name, Mode::Octet, options).encode();
+}
+} // namespace
+
+class TestTftpHostile : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void forbiddenNames_data();
+    void forbiddenNames();
+    void malformedRequests_data();
+    void malformedRequests();
+    void garbageFloodThenNormalService();
+    void abandonedWrite();
+    void writeInterruptedBySigterm();
+    void writeOverSizeLimit();
+    void concurrentWriteOfSameFileRefused();
+    void leftoverTemporaryFilesSwept();
+
+private:
+    bool startServer(const QStringList& extra = {});
+    void expectError(RawPeer& peer, quint16 code);
+    void expectArchiveIntact();
+
+    std::unique_ptr<QTemporaryDir> m_outer;  // holds root, to see escapes
+    QString m_root;
+    std::unique_ptr<ServerProcess> m_server;
+};
+
+void TestTftpHostile::init()
+{
+    m_outer = std::make_unique<QTemporaryDir>();
+    m_root = m_outer->filePath(QStringLiteral("served"));
+    QVERIFY(QDir().mkpath(m_root));
+    QVERIFY(writeFile(m_root + QStringLiteral("/config.tgz"), PreviousArchive));
+    QVERIFY(writeFile(m_outer->filePath(QStringLiteral("secret.txt")), "not for clients"));
+}
+
+void TestTftpHostile::cleanup()
+{
+    if (m_server)
+        m_server->terminate();
+    m_server.reset();
+    m_outer.reset();
+}
+
+bool TestTftpHostile::startServer(const QStringList& extra)
+{
+    m_server = std::make_unique<ServerProcess>();
+    return m_server->start(m_root, extra);
+}
+
+void TestTftpHostile::expectError(RawPeer& peer, quint16 code)
+{
+    const std::optional<Packet> reply = decodePacket(peer.receive());
+    QVERIFY(reply);
+    QCOMPARE(reply->opcode, Opcode::Error);
+    QCOMPARE(reply->errorCode, code);
+}
+
+void TestTftpHostile::expectArchiveIntact()
+{
+    QCOMPARE(readFile(m_root + QStringLiteral("/config.tgz")), PreviousArchive);
+    const QStringList left = entries(m_root);
+    QVERIFY2(left == QStringList{QStringLiteral("config.tgz")}, qPrintable(left.join(QLatin1Char(' '))));
+    QCOMPARE(entries(m_outer->path()), (QStringList{QStringLiteral("secret.txt"), QStringLiteral("served")}));
+}
+
+void TestTftpHostile::forbiddenNames_data()
+{
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<bool>("write");
+    const QList<QByteArray> names = {"../secret.txt", "..", "../served/config.tgz", "/etc/passwd",
+                                     "..\\secret.txt", "C:\\Windows\\win.ini", "served/config.tgz",
+                                     "./config.tgz", "CON", "nul", "COM1.tgz", "other.tgz", ".config.tgz",
+                                     "config.tgz.", "config.tgz::$DATA", "config\r\n.tgz", "%2e%2e/secret.txt"};
+    for (const QByteArray& name : names) {
+        QTest::addRow("read %s", name.toPercentEncoding().constData()) << name << false;
+        QTest::addRow("write %s", name.toPercentEncoding().constData()) << name << true;
+    }
+}
+
+void TestTftpHostile::forbiddenNames()
+{
+    QFETCH(QByteArray, name);
+    QFETCH(bool, write);
+    QVERIFY(startServer());
+    RawPeer peer;
+    peer.sendTo(m_server->port(), write ? wrq(name, {{"tsize", "10"}})
+                                        : Packet::request(Opcode::Rrq, name, Mode::Octet).encode());
+    expectError(peer, AccessViolation);
+    QVERIFY(m_server->waitForLog(QStringLiteral("refused %1").arg(write ? "WRQ" : "RRQ")));
+    QVERIFY(m_server->log().contains(QStringLiteral("error 2")));
+    // Whatever comes next on that port is not a transfer either.
+    peer.sendTo(m_server->port(), encodeData(1, "sneaky"));
+    expectError(peer, IllegalOperation);
+    expectArchiveIntact();
+}
+
+void TestTftpHostile::malformedRequests_data()
+{
+    QTest::addColumn<QByteArray>("datagram");
+    QTest::newRow("one byte") << raw("\0");
+    QTest::newRow("opcode only") << raw("\0\2");
+    QTest::newRow("unknown opcode 9") << raw("\0\x09" "config.tgz\0octet\0");
+    QTest::newRow("opcode 0x0102") << raw("\1\2" "config.tgz\0octet\0");
+    QTest::newRow("no NUL after name") << raw("\0\2config.tgz");
+    QTest::newRow("no mode") << raw("\0\2config.tgz\0");
+    QTest::newRow("mode without NUL") << raw("\0\2config.tgz\0octet");
+    QTest::newRow("mail mode") << raw("\0\2config.tgz\0mail\0");
+    QTest::newRow("option without value") << raw("\0\2config.tgz\0octet\0blksize\0");
+    QTest::newRow("duplicate option") << raw("\0\2config.tgz\0octet\0tsize\0" "1\0TSIZE\0" "2\0");
+    QTest::newRow("over-long name") << raw("\0\2") + QByteArray(300, 'a') + raw("\0octet\0");
+    QTest::newRow("over-long option") << raw("\0\2config.tgz\0octet\0") + QByteArray(1000, 'b') + raw("\0" "1\0");
+    QByteArray many = raw("\0\2config.tgz\0octet\0");
+    for (int i = 0; i < 100; ++i)
+        many += "opt" + QByteArray::number(i) + '\0' + "1" + '\0';
+    QTest::newRow("hundred options") << many;
+    QTest::newRow("DATA to request port") << encodeData(1, "hello");
+    QTest::newRow("ACK to request port") << encodeAck(0);
+    QTest::newRow("OACK to request port") << raw("\0\6blksize\0" "512\0");
+    QTest::newRow("huge datagram") << raw("\0\2") + QByteArray(65000, 'x');
+}
+
+void TestTftpHostile::malformedRequests()
+{
+    QFETCH(QByteArray, datagram);
+    QVERIFY(startServer());
+    RawPeer peer;
+    peer.sendTo(m_server->port(), datagram);
+    expectError(peer, IllegalOperation);
+    QVERIFY(m_server->waitForLog(QStringLiteral("refused")));
+    expectArchiveIntact();
+}
+
+void TestTftpHostile::garbageFloodThenNormalService()
+{
+    QVERIFY(startServer());
+    RawPeer flooder;
+    QRandomGenerator random(77);
+    for (int i = 0; i < GarbageDatagrams; ++i) {
+        QByteArray d(int(random.bounded(1, 80)), Qt::Uninitialized);
+        for (char& c : d)
+            c = char(random.bounded(256));
+        d[0] = 0;
+        d[1] = char(random.bounded(1, 8));
+        if (d[1] == 5)
+            d[1] = 7;  // ERROR packets are rightly never answered
+        flooder.sendTo(m_server->port(), d);
+        QVERIFY(!flooder.receive().isEmpty());
+    }
+    RawPeer peer;
+    peer.sendTo(m_server->port(), Packet::request(Opcode::Rrq, "config.tgz", Mode::Octet).encode());
+    quint16 transferPort = 0;
+    QCOMPARE(peer.receive(2000, &transferPort), encodeData(1, PreviousArchive));
+    peer.sendTo(transferPort, encodeAck(1));
+    QVERIFY(m_server->waitForLog(QStringLiteral("finished RRQ")));
+    expectArchiveIntact();
+}
+
+void TestTftpHostile::abandonedWrite()
+{
+    QVERIFY(startServer());
+    RawPeer peer;
+    peer.sendTo(m_server->port(), wrq("config.tgz"));
+    quint16 transferPort = 0;
+    QCOMPARE(peer.receive(2000, &transferPort), encodeAck(0));
+    peer.sendTo(transferPort, encodeData(1, QByteArray(512, 'n')));
+    QCOMPARE(peer.receive(), encodeAck(1));
+    peer.sendTo(transferPort, encodeData(2, QByteArray(512, 'n')));
+    QCOMPARE(peer.receive(), encodeAck(2));
+    // Now silence: the server asks again a few times, then gives up.
+    QVERIFY(m_server->waitForLog(QStringLiteral("failed WRQ \"config.tgz\""), 10000));
+    QVERIFY(m_server->log().contains(QStringLiteral("timed out")));
+    expectArchiveIntact();
+}
+
+void TestTftpHostile::writeInterruptedBySigterm()
+{
+    QVERIFY(startServer());
+    RawPeer peer;
+    peer.sendTo(m_server->port(), wrq("config.tgz", {{"blksize", "1024"}}));
+    quint16 transferPort = 0;
+    QCOMPARE(peer.receive(2000, &transferPort), raw("\0\6blksize\0" "1024\0"));
+    for (quint16 block = 1; block <= 5; ++block) {
+        peer.sendTo(transferPort, encodeData(block, QByteArray(1024, 'i')));
+        QCOMPARE(peer.receive(), encodeAck(block));
+    }
+    QCOMPARE(QDir(m_root).entryList({QStringLiteral(".tftp-part-*")}, QDir::Files | QDir::Hidden).size(), 1);
+    QCOMPARE(m_server->terminate(), 0);
+    const std::optional<Packet> farewell = decodePacket(peer.receive());
+    QVERIFY(farewell && farewell->opcode == Opcode::Error);
+    const QString log = m_server->log();
+    QVERIFY(log.contains(QStringLiteral("stopping on SIGTERM, 1 transfers in flight")));
+    QVERIFY(log.contains(QStringLiteral("failed WRQ \"config.tgz\"")));
+    expectArchiveIntact();
+}
+
+void TestTftpHostile::writeOverSizeLimit()
+{
+    QVERIFY(startServer({QStringLiteral("--max-size"), QStringLiteral("1000")}));
+    RawPeer peer;
+    peer.sendTo(m_server->port(), wrq("config.tgz"));  // no tsize: found out on the way
+    quint16 transferPort = 0;
+    QCOMPARE(peer.receive(2000, &transferPort), encodeAck(0));
+    peer.sendTo(transferPort, encodeData(1, QByteArray(512, 'b')));
+    QCOMPARE(peer.receive(), encodeAck(1));
+    peer.sendTo(transferPort, encodeData(2, QByteArray(512, 'b')));
+    expectError(peer, DiskFull);
+    QVERIFY(m_server->waitForLog(QStringLiteral("failed WRQ \"config.tgz\"")));
+    QVERIFY(m_server->log().contains(QStringLiteral("size limit")));
+    expectArchiveIntact();
+}
+
+void TestTftpHostile::concurrentWriteOfSameFileRefused()
+{
+    QVERIFY(startServer());
+    RawPeer first;
+    RawPeer second;
+    first.sendTo(m_server->port(), wrq("config.tgz"));
+    quint16 transferPort = 0;
+    QCOMPARE(first.receive(2000, &transferPort), encodeAck(0));
+    second.sendTo(m_server->port(), wrq("config.tgz"));
+    expectError(second, AccessViolation);
+    first.sendTo(transferPort, encodeData(1, "new archive"));
+    QCOMPARE(first.receive(), encodeAck(1));
+    QVERIFY(m_server->waitForLog(QStringLiteral("finished WRQ")));
+    QCOMPARE(readFile(m_root + QStringLiteral("/config.tgz")), QByteArray("new archive"));
+    // The one it replaced is kept.
+    const QStringList backups = QDir(m_root + QStringLiteral("/backups")).entryList(QDir::Files);
+    QCOMPARE(backups.size(), 1);
+    QCOMPARE(readFile(m_root + QStringLiteral("/backups/") + backups.first()), PreviousArchive);
+}
+
+void TestTftpHostile::leftoverTemporaryFilesSwept()
+{
+    QVERIFY(writeFile(m_root + QStringLiteral("/.tftp-part-config.tgz-AbC123"), "half an upload"));
+    QVERIFY(startServer());
+    QVERIFY(m_server->waitForLog(QStringLiteral("removed leftover temporary file")));
+    expectArchiveIntact();
+}
+
+QTEST_GUILESS_MAIN(TestTftpHostile)
+#include "tst_tftphostile.moc"
