@@ -30,8 +30,17 @@ CommandInterpreter::~CommandInterpreter()
     *alive_ = false;
 }
 
+void CommandInterpreter::abandon()
+{
+    *alive_ = false;
+    busy_ = false;
+    finished_ = nullptr;
+}
+
 void CommandInterpreter::execute(const QByteArray& line, std::function<void(bool)> finished)
 {
+    if (!*alive_)
+        return;
     finished_ = std::move(finished);
     busy_ = true;
     line_ = CommandParser::parse(line);

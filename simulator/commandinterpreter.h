@@ -24,6 +24,9 @@ public:
     // Runs a line; finished(exitRequested) once its last command is done.
     void execute(const QByteArray& line, std::function<void(bool exitRequested)> finished);
     bool busy() const { return busy_; }
+    // The shell is gone (connection closed): whatever still completes, a
+    // transfer for instance, no longer runs anything.
+    void abandon();
 
     ShellState& state() { return state_; }
     const ShellState& state() const { return state_; }

@@ -52,6 +52,7 @@ void ShellSession::peerClosed()
         return;
     closed_ = true;
     later_.cancelAll();
+    interpreter_.abandon();
     held_.clear();
     engine_.notifyChanged();
 }
@@ -63,6 +64,7 @@ void ShellSession::disconnect()
     const auto self = shared_from_this();
     closed_ = true;
     later_.cancelAll();
+    interpreter_.abandon();
     held_.clear();
     if (closeConnection_)
         closeConnection_();

@@ -1,0 +1,238 @@
+// Every fault the controller can be told to show, in virtual time.
+
+#include "controllerharness.h"
+
+#include <QCommandLineParser>
+#include <QTest>
+
+using simulator::FaultOptions;
+
+class TestSimFaults : public QObject {
+    Q_OBJECT
+private slots:
+    void optionsAreNamedAndRead();
+    void noLoginPrompt();
+    void shellRefused();
+    void relayFailsForFirstAttempts();
+    void mountFails();
+    void tarFails();
+    void syncFails();
+    void tftpFails();
+    void handleLineAtChosenCommand();
+    void cmdvalNotANumber();
+    void answersDelayed();
+    void dropAfterCommands();
+    void verboseFlood();
+};
+
+void TestSimFaults::optionsAreNamedAndRead()
+{
+    QCommandLineParser parser;
+    FaultOptions::addTo(parser);
+    const QString help = parser.helpText();
+    for (const char* name : {"no-login-prompt", "refuse-shell", "fail-relay", "fail-mount", "fail-tar", "fail-sync",
+                             "fail-tftp", "handle-at", "bad-cmdval-at", "answer-delay", "drop-after", "flood-profiles"})
+        QVERIFY2(help.contains(QLatin1String("--") + QLatin1String(name)), name);
+    QVERIFY(parser.parse({"sim", "--fail-tar", "--fail-relay", "3", "--answer-delay", "250", "--flood-profiles", "20000"}));
+    FaultOptions f;
+    QString error;
+    QVERIFY(FaultOptions::read(parser, &f, &error));
+    QVERIFY(f.failTar);
+    QVERIFY(!f.failMount);
+    QCOMPARE(f.relayFailures, 3);
+    QCOMPARE(f.answerDelayMs, 250);
+    QCOMPARE(f.floodProfiles, 20000);
+    QCOMPARE(f.describe(), (QStringList{"fail-tar", "fail-relay=3", "answer-delay=250", "flood-profiles=20000"}));
+    QVERIFY(parser.parse({"sim", "--drop-after", "x"}));
+    QVERIFY(!FaultOptions::read(parser, &f, &error));
+    QVERIFY(error.contains(QLatin1String("--drop-after")));
+}
+
+void TestSimFaults::noLoginPrompt()
+{
+    FaultOptions f;
+    f.noLoginPrompt = true;
+    ControllerHarness h(f);
+    QVERIFY(h.connect());
+    h.sendLine("");
+    h.sendLine("");
+    h.clock.runFor(10000);
+    QCOMPARE(h.received, QByteArray());
+    QVERIFY(!h.closed);
+}
+
+void TestSimFaults::shellRefused()
+{
+    FaultOptions f;
+    f.refuseShell = true;
+    ControllerHarness h(f);
+    QVERIFY(h.connect());
+    QVERIFY(!h.login());
+    h.sendLine("root");
+    QVERIFY(h.waitFor("Login incorrect\r\nlaser login: "));
+    QVERIFY(!h.engine->isLoggedIn());
+}
+
+void TestSimFaults::relayFailsForFirstAttempts()
+{
+    FaultOptions f;
+    f.relayFailures = 2;
+    ControllerHarness h(f);
+    QVERIFY(h.connect());
+    QVERIFY(h.login());
+    const QByteArray write = "echo -ne '\\x00\\x00\\x00\\x00' > /dev/gpio0";
+    for (int i = 0; i < 2; ++i) {
+        QCOMPARE(h.command(write), QByteArray("sh: write error: Input/output error\r\n"));
+        QCOMPARE(h.status(), 1);
+        QVERIFY(!h.engine->device().relayOpen());
+    }
+    QCOMPARE(h.command(write), QByteArray());
+    QCOMPARE(h.status(), 0);
+    QVERIFY(h.engine->device().relayOpen());
+}
+
+void TestSimFaults::mountFails()
+{
+    FaultOptions f;
+    f.failMount = true;
+    ControllerHarness h(f);
+    QVERIFY(h.connect());
+    QVERIFY(h.login());
+    QCOMPARE(h.command("mount -o remount /dev/mmcblk0p2 /zel"),
+             QByteArray("mount: mounting /dev/mmcblk0p2 on /zel failed: Device or resource busy\r\n"));
+    QCOMPARE(h.status(), 255);
+    QVERIFY(!h.engine->device().zelWritable());
+}
+
+void TestSimFaults::tarFails()
+{
+    FaultOptions f;
+    f.failTar = true;
+    ControllerHarness h(f);
+    QVERIFY(h.connect());
+    QVERIFY(h.login());
+    h.command("cd /");
+    const QByteArray out = h.command("tar cvzf /media/config.tgz zel/*.conf media/*.conf ");
+    QVERIFY(out.startsWith("tar: /media/config.tgz: Cannot write: No space left on device\r\n"));
+    QVERIFY(out.endsWith("tar: Error is not recoverable: exiting now\r\n"));
+    QCOMPARE(h.status(), 2);
+    QVERIFY(h.command("tar xvzf /media/config.tgz").startsWith("tar: "));
+    QCOMPARE(h.status(), 2);
+}
+
+void TestSimFaults::syncFails()
+{
+    FaultOptions f;
+    f.failSync = true;
+    ControllerHarness h(f);
+    QVERIFY(h.connect());
+    QVERIFY(h.login());
+    QCOMPARE(h.command("sync"), QByteArray("sync: Input/output error\r\n"));
+    QCOMPARE(h.status(), 1);
+}
+
+void TestSimFaults::tftpFails()
+{
+    FaultOptions f;
+    f.failTftp = true;
+    ControllerHarness h(f);
+    QVERIFY(h.connect());
+    QVERIFY(h.login());
+    h.command("cd /media");
+    QCOMPARE(h.command("tftp -p -l machine.conf 127.0.0.1"), QByteArray("tftp: server error: (2) Access violation\r\n"));
+    QCOMPARE(h.status(), 1);
+    QVERIFY(h.tftp->transfers.empty());
+}
+
+void TestSimFaults::handleLineAtChosenCommand()
+{
+    FaultOptions f;
+    f.handleAtCommand = 3;
+    ControllerHarness h(f);
+    QVERIFY(h.connect());
+    QVERIFY(h.login());
+    QCOMPARE(h.command("true"), QByteArray());
+    QCOMPARE(h.command("true"), QByteArray());
+    const QByteArray third = h.command("cd /media");
+    QVERIFY(third.endsWith("Handle\r\n"));
+    QCOMPARE(h.command("pwd"), QByteArray("/media\r\n"));
+}
+
+void TestSimFaults::cmdvalNotANumber()
+{
+    FaultOptions f;
+    f.badCmdvalAt = 2;
+    ControllerHarness h(f);
+    QVERIFY(h.connect());
+    QVERIFY(h.login());
+    QCOMPARE(h.command("echo CMDVAL: $?"), QByteArray("CMDVAL: 0\r\n"));
+    const QByteArray bad = h.command("echo CMDVAL: $?");
+    QVERIFY(bad.startsWith("CMDVAL: "));
+    bool isNumber = false;
+    bad.mid(8).trimmed().toInt(&isNumber);
+    QVERIFY(!isNumber);
+    QCOMPARE(h.command("echo CMDVAL: $?"), QByteArray("CMDVAL: 0\r\n"));
+}
+
+void TestSimFaults::answersDelayed()
+{
+    FaultOptions f;
+    f.answerDelayMs = 700;
+    ControllerHarness h(f);
+    QVERIFY(h.connect());
+    const auto sent = h.clock.nowMs();
+    h.sendLine("");
+    QVERIFY(h.waitFor("login: "));
+    QVERIFY(h.clock.nowMs() - sent >= 700);
+    h.received.clear();
+    h.sendLine("root");
+    h.clock.runUntil([&] { return h.received.endsWith("# "); });
+    const auto before = h.clock.nowMs();
+    h.received.clear();
+    h.sendLine("pwd");
+    h.clock.runFor(650);
+    QCOMPARE(h.received, QByteArray());
+    h.clock.runUntil([&] { return h.received.endsWith("# "); });
+    QVERIFY(h.clock.nowMs() - before >= 700);
+    QCOMPARE(h.received, QByteArray("pwd\r\n/\r\nroot@laser:/# "));
+}
+
+void TestSimFaults::dropAfterCommands()
+{
+    FaultOptions f;
+    f.dropAfterCommands = 2;
+    ControllerHarness h(f);
+    QVERIFY(h.connect());
+    QVERIFY(h.login());
+    h.command("cd /media");
+    QVERIFY(!h.closed);
+    h.command("killall laser.elf");
+    QVERIFY(h.closed);
+    QCOMPARE(h.engine->connectionCount(), 0);
+    // The fault fires once; a reconnecting tool finds the controller again.
+    QVERIFY(h.connect());
+    QVERIFY(h.login());
+    h.command("true");
+    h.command("true");
+    QVERIFY(!h.closed);
+}
+
+void TestSimFaults::verboseFlood()
+{
+    FaultOptions f;
+    f.floodProfiles = 3000;
+    ControllerHarness h(f);
+    QVERIFY(QFileInfo::exists(h.cardPath(QStringLiteral("media/profiles/flood/g029/p02999.prf"))));
+    QVERIFY(h.connect());
+    QVERIFY(h.login());
+    h.command("cd /");
+    const auto before = h.clock.nowMs();
+    const QByteArray out = h.command(
+        "tar cvzf /media/config.tgz zel/*.conf media/*.conf media/profiles media/sequences media/prv_bmp");
+    QVERIFY(out.count('\n') > 3000);
+    QVERIFY(h.clock.nowMs() - before > 500);
+    QCOMPARE(h.status(), 0);
+}
+
+QTEST_GUILESS_MAIN(TestSimFaults)
+#include "tst_simfaults.moc"
