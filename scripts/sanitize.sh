@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Builds everything with clang, AddressSanitizer and UndefinedBehaviorSanitizer
+# (plus the libFuzzer targets) into build-asan/, and runs the whole suite
+# there, the short fuzz runs included. Pass ctest options to narrow it.
+set -euo pipefail
+ROOT="$(cd "$(dirname "$0")/.." && pwd)"
+source "$ROOT/scripts/setup.sh"   # packages, and the ordinary build
+ASAN_DIR="$ROOT/build-asan"
+if [[ ! -f "$ASAN_DIR/build.ninja" ]]; then
+  cmake -S "$ROOT" -B "$ASAN_DIR" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DTARVO_SANITIZE=ON -DTARVO_FUZZ=ON
+fi
+cmake --build "$ASAN_DIR" -j"$(nproc)"
+export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1:strict_string_checks=1}"
+export LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$ROOT/scripts/lsan.supp:print_suppressions=0}"
+export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
+cd "$ASAN_DIR"
+ctest --output-on-failure -j2 "$@"

@@ -1,0 +1,122 @@
+// Fuzz target: arbitrary byte blocks in arbitrary splits into the receive
+// path and line interpreter, checked against a plain reference model.
+#include "link/controller_link.h"
+#include "platform/virtual_controls.h"
+#include "platform/virtual_platform.h"
+
+#include <cstdint>
+#include <cstdlib>
+
+namespace {
+
+struct Reference {
+    QByteArray partial;
+    QString log;
+    bool prompt = false;
+    bool error = false;
+    std::int16_t status = 0;
+    QString label;
+
+    void complete()
+    {
+        log += QStringLiteral("\r\n") + QString::fromLatin1(partial);
+        interpret(partial);
+        partial.clear();
+    }
+    void feed(const QByteArray& block)
+    {
+        for (const char c : block) {
+            const auto u = static_cast<unsigned char>(c);
+            if ((u >= 14 && u <= 31) || u == 13)
+                continue;
+            if (u == 10) {
+                complete();
+                continue;
+            }
+            partial += c;
+            if (partial.size() >= tarvo::link::ControllerLink::kMaxLineLength)
+                complete();
+        }
+    }
+    void interpret(const QByteArray& l)
+    {
+        for (const char* p : {"RFV: ", "RPN: ", "R_343_FV: ", "R_343_PN: ", "R_MOD_FV: "})
+            if (l.startsWith(p))
+                return;
+        if (l.endsWith("login: ")) {
+            prompt = true;
+        } else if (!error && l.startsWith("tar:")) {
+            label = QString::fromLatin1(l);
+            error = true;
+        } else if (!error && l.endsWith("Handle")) {
+            label = QString::fromLatin1(l) + QStringLiteral("\r\nCall for service.");
+            error = true;
+        } else if (!error && l.startsWith("tftp:")) {
+            label = QString::fromLatin1(l);
+            error = true;
+        } else if (l.startsWith("CMDVAL: ")) {
+            bool ok = false;
+            const QByteArray rest = l.mid(8).trimmed();
+            const long long v = rest.toLongLong(&ok);
+            // (toLongLong would stop at a NUL byte; a NUL makes no number.)
+            if (ok && !rest.contains('\0') && v >= -32768 && v <= 32767)
+                status = static_cast<std::int16_t>(v);
+        }
+    }
+};
+
+void check(bool condition, const char* what)
+{
+    if (!condition) {
+        fprintf(stderr, "receive path differs from the reference: %s\n", what);
+        abort();
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    platform::VirtualPlatform p;
+    platform::VirtualControls c;
+    tarvo::link::ControllerLink link(p, c);
+    c.setTargetAddress(QStringLiteral("10.0.0.1"));
+    link.Connect_Network(1138, 5000);
+    Reference ref;
+
+    // Each block: two length bytes, then that many bytes (the last one
+    // takes what is left); long blocks are repeated to reach large sizes.
+    std::size_t at = 0;
+    int blocks = 0;
+    while (at < size && blocks < 64) {
+        std::size_t len = size - at;
+        std::size_t repeat = 1;
+        if (size - at >= 3) {
+            len = (data[at] | (data[at + 1] << 8)) % 2048;
+            repeat = 1 + (data[at + 1] >> 6) * (data[at + 1] >> 6) * 40;  // up to ~360 copies
+            at += 2;
+            len = std::min(len, size - at);
+        }
+        QByteArray block(reinterpret_cast<const char*>(data + at), static_cast<qsizetype>(len));
+        at += len;
+        block = block.repeated(static_cast<qsizetype>(repeat));
+        ref.feed(block);
+        p.sockets.front()->deliver(block);
+        p.doEvents();
+        if (++blocks % 3 == 0)
+            p.runUntil(p.nowMs() + 2);  // sometimes the interpreter runs between blocks
+    }
+    p.runUntil(p.nowMs() + 10);
+
+    check(link.Partial_Line == ref.partial, "pending fragment");
+    check(link.Partial_Line.size() < tarvo::link::ControllerLink::kMaxLineLength, "fragment bound");
+    check(link.Received_Lines.empty(), "queue drained");
+    check(c.log == ref.log, "log");
+    check(link.Login_Prompt_Seen == ref.prompt, "prompt");
+    check(link.Error_Reported == ref.error, "error flag");
+    check(link.Command_Return_Value == ref.status, "status");
+    if (ref.error)
+        check(c.status() == ref.label, "label");
+    check(link.Network_Connected, "link stays up");
+    return 0;
+}
