@@ -1,0 +1,171 @@
+#pragma once
+// controller-sim as a separate program for the end-to-end tests: started
+// headless on a free console port, controlled through its standard input,
+// and a TCP client that talks to its console the way the tool does.
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTcpSocket>
+
+class SimulatorProcess {
+public:
+    ~SimulatorProcess() { stop(); }
+
+    static QString program()
+    {
+        return QDir(qEnvironmentVariable("TARVO_BIN_DIR")).absoluteFilePath(QStringLiteral("controller-sim"));
+    }
+
+    bool start(const QStringList& arguments)
+    {
+        process_.setProgram(program());
+        process_.setArguments(QStringList{QStringLiteral("--headless"), QStringLiteral("--port"), QStringLiteral("0")} +
+                              arguments);
+        process_.start();
+        if (!process_.waitForStarted(5000))
+            return false;
+        static const QRegularExpression listening(QStringLiteral("listening on 127\\.0\\.0\\.1:(\\d+)"));
+        QDeadlineTimer deadline(10000);
+        while (!deadline.hasExpired() && process_.state() == QProcess::Running) {
+            out_ += process_.readAllStandardOutput();
+            const auto m = listening.match(QString::fromLocal8Bit(out_));
+            if (m.hasMatch()) {
+                port_ = quint16(m.captured(1).toUInt());
+                out_.clear();
+                return true;
+            }
+            process_.waitForReadyRead(50);
+        }
+        return false;
+    }
+
+    // One control command; its answer (first line).
+    QString control(const QString& command, int timeoutMs = 5000)
+    {
+        process_.write(command.toLocal8Bit() + '\n');
+        process_.waitForBytesWritten(1000);
+        return readLine(timeoutMs);
+    }
+    // The next line the program printed.
+    QString readLine(int timeoutMs = 5000)
+    {
+        QDeadlineTimer deadline(timeoutMs);
+        while (!deadline.hasExpired()) {
+            out_ += process_.readAllStandardOutput();
+            const int end = out_.indexOf('\n');
+            if (end >= 0) {
+                const QString line = QString::fromLocal8Bit(out_.left(end));
+                out_.remove(0, end + 1);
+                return line;
+            }
+            process_.waitForReadyRead(50);
+        }
+        return QString();
+    }
+
+    quint16 port() const { return port_; }
+    QByteArray errors() { return process_.readAllStandardError(); }
+
+    void stop()
+    {
+        if (process_.state() == QProcess::NotRunning)
+            return;
+        process_.write("quit\n");
+        if (!process_.waitForFinished(3000)) {
+            process_.terminate();  // this PID only
+            if (!process_.waitForFinished(3000)) {
+                process_.kill();
+                process_.waitForFinished(3000);
+            }
+        }
+    }
+    QProcess& process() { return process_; }
+
+private:
+    QProcess process_;
+    QByteArray out_;
+    quint16 port_ = 0;
+};
+
+// The tool's side of the console: what it keeps of the bytes (no CR, none
+// of the control characters 14 to 31), lines at LF.
+class ConsoleClient {
+public:
+    bool connect(quint16 port)
+    {
+        socket_.abort();
+        text_.clear();
+        socket_.connectToHost(QHostAddress::LocalHost, port);
+        return socket_.waitForConnected(5000);
+    }
+    QAbstractSocket::SocketError error() const { return socket_.error(); }
+    bool isOpen() const { return socket_.state() == QAbstractSocket::ConnectedState; }
+
+    void send(const QByteArray& line)
+    {
+        socket_.write(line + "\r\n");
+        socket_.waitForBytesWritten(1000);
+    }
+    // Reads until the kept text ends with needle; false on timeout or close.
+    bool waitForEnd(const QByteArray& needle, int timeoutMs)
+    {
+        QDeadlineTimer deadline(timeoutMs);
+        while (!text_.endsWith(needle)) {
+            if (deadline.hasExpired() || socket_.state() != QAbstractSocket::ConnectedState)
+                return false;
+            if (socket_.waitForReadyRead(50))
+                keep(socket_.readAll());
+        }
+        return true;
+    }
+    bool waitForClose(int timeoutMs)
+    {
+        QDeadlineTimer deadline(timeoutMs);
+        while (socket_.state() == QAbstractSocket::ConnectedState && !deadline.hasExpired()) {
+            if (socket_.waitForReadyRead(50))
+                keep(socket_.readAll());
+        }
+        return socket_.state() != QAbstractSocket::ConnectedState;
+    }
+    bool login()
+    {
+        send("");
+        if (!waitForEnd("login: ", 5000))
+            return false;
+        send("root");
+        return waitForEnd("# ", 5000);
+    }
+    // Sends a line and returns the kept text up to the next prompt.
+    QByteArray command(const QByteArray& line, int timeoutMs = 30000)
+    {
+        text_.clear();
+        send(line);
+        waitForEnd("# ", timeoutMs);
+        return text_;
+    }
+    // The status from "echo CMDVAL: $?"'s answer line, or -1000.
+    int status()
+    {
+        const QByteArray out = command("echo CMDVAL: $?");
+        for (const QByteArray& line : out.split('\n'))
+            if (line.startsWith("CMDVAL: "))
+                return line.mid(8).toInt();
+        return -1000;
+    }
+    const QByteArray& text() const { return text_; }
+
+private:
+    void keep(const QByteArray& bytes)
+    {
+        for (char c : bytes) {
+            const uchar u = uchar(c);
+            if (c == '\r' || (u >= 14 && u <= 31))
+                continue;
+            text_ += c;
+        }
+    }
+    QTcpSocket socket_;
+    QByteArray text_;
+};

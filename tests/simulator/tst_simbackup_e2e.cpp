@@ -1,0 +1,186 @@
+// controller-sim as a program, over real TCP and UDP on loopback: the
+// tool's whole backup, a card swap through the control channel, and the
+// tool's whole restore, against tftpd-hpa and OpenTFTPServerMT.
+
+#include "backupscript.h"
+#include "cardcopy.h"
+#include "simulatorprocess.h"
+#include "tftpserverprocess.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestSimBackupE2e : public QObject {
+    Q_OBJECT
+private slots:
+    void wholeBackupSwapRestore_data();
+    void wholeBackupSwapRestore();
+    void powerOffRefusesConnections();
+    void controlChannelAnswers();
+    void helpNamesEveryFault();
+    void faultsOverRealTcp();
+};
+
+void TestSimBackupE2e::wholeBackupSwapRestore_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<bool>("portInCommand");
+    QTest::newRow("tftpd-hpa, --tftp-port") << int(TftpServerProcess::Hpa) << false;
+    QTest::newRow("OpenTFTPServerMT, port in the command") << int(TftpServerProcess::Open) << true;
+}
+
+void TestSimBackupE2e::wholeBackupSwapRestore()
+{
+    QFETCH(int, kind);
+    QFETCH(bool, portInCommand);
+    if (!TftpServerProcess::available(TftpServerProcess::Kind(kind)))
+        QSKIP("server program not installed or built");
+    QTemporaryDir pc, cardA, cardB;
+    QFile::setPermissions(pc.path(), QFile::Permissions(0x7777));
+    QVERIFY(copyTree(sampleCard(QStringLiteral("A")), cardA.path()));
+    QVERIFY(copyTree(sampleCard(QStringLiteral("B")), cardB.path()));
+    const auto before = snapshot(cardA.path());
+    const auto blankBefore = snapshot(cardB.path());
+
+    TftpServerProcess server;
+    QVERIFY(server.start(TftpServerProcess::Kind(kind), pc.path()));
+    SimulatorProcess sim;
+    QStringList args{QStringLiteral("--card"), cardA.path()};
+    if (!portInCommand)
+        args << QStringLiteral("--tftp-port") << QString::number(server.port());
+    QVERIFY(sim.start(args));
+    const QByteArray target = portInCommand ? "127.0.0.1 " + QByteArray::number(server.port()) : QByteArray("127.0.0.1");
+
+    ConsoleClient tool;
+    QVERIFY(tool.connect(sim.port()));
+    QVERIFY(tool.login());
+    QList<int> statuses;
+    for (const QByteArray& line : backupLines(target)) {
+        if (line == "echo CMDVAL: $?")
+            statuses << tool.status();
+        else
+            tool.command(line);
+    }
+    QCOMPARE(statuses, (QList<int>{0, 0, 0, 0, 0}));
+    QVERIFY(QFileInfo(QDir(pc.path()).filePath(QStringLiteral("config.tgz"))).size() > 1000);
+    // The backup changed nothing on card A but its archive.
+    auto afterBackup = snapshot(cardA.path());
+    afterBackup.erase(QStringLiteral("media/config.tgz"));
+    QVERIFY(afterBackup == before);
+
+    // The card swap, as the service technician does it.
+    QCOMPARE(sim.control(QStringLiteral("power off")), QStringLiteral("ok power off"));
+    QVERIFY(tool.waitForClose(3000));
+    QCOMPARE(sim.control(QStringLiteral("card ") + cardB.path()), QStringLiteral("ok card ") + cardB.path());
+    QCOMPARE(sim.control(QStringLiteral("power on")), QStringLiteral("ok power on"));
+
+    QVERIFY(tool.connect(sim.port()));
+    QVERIFY(tool.login());
+    statuses.clear();
+    for (const QByteArray& line : restoreLines(target)) {
+        if (line == "echo CMDVAL: $?")
+            statuses << tool.status();
+        else
+            tool.command(line);
+    }
+    QCOMPARE(statuses, (QList<int>{0, 0, 0, 0, 0}));
+
+    const auto restored = snapshot(cardB.path());
+    int taken = 0;
+    for (const auto& [rel, bytes] : before) {
+        if (!takenByBackup(rel))
+            continue;
+        ++taken;
+        QVERIFY2(restored.count(rel) && restored.at(rel) == bytes, qPrintable(rel));
+    }
+    QVERIFY(taken > 30);
+    QCOMPARE(restored.at(QStringLiteral("media/operator-notes.txt")), blankBefore.at(QStringLiteral("media/operator-notes.txt")));
+    QCOMPARE(restored.at(QStringLiteral("zel/firmware.bin")), blankBefore.at(QStringLiteral("zel/firmware.bin")));
+    QVERIFY(!restored.count(QStringLiteral("media/logs")));
+    // Nothing else appeared on card B but the fetched archive.
+    for (const auto& [rel, bytes] : restored)
+        QVERIFY2(blankBefore.count(rel) || takenByBackup(rel) || rel == QLatin1String("media/config.tgz"), qPrintable(rel));
+}
+
+void TestSimBackupE2e::powerOffRefusesConnections()
+{
+    QTemporaryDir card;
+    QVERIFY(copyTree(sampleCard(QStringLiteral("B")), card.path()));
+    SimulatorProcess sim;
+    QVERIFY(sim.start({QStringLiteral("--card"), card.path()}));
+    QCOMPARE(sim.control(QStringLiteral("power off")), QStringLiteral("ok power off"));
+    ConsoleClient tool;
+    QVERIFY(!tool.connect(sim.port()));
+    QCOMPARE(tool.error(), QAbstractSocket::ConnectionRefusedError);
+    QCOMPARE(sim.control(QStringLiteral("power on")), QStringLiteral("ok power on"));
+    QVERIFY(tool.connect(sim.port()));
+    QVERIFY(tool.login());
+}
+
+void TestSimBackupE2e::controlChannelAnswers()
+{
+    QTemporaryDir card;
+    QVERIFY(copyTree(sampleCard(QStringLiteral("B")), card.path()));
+    SimulatorProcess sim;
+    QVERIFY(sim.start({QStringLiteral("--card"), card.path(), QStringLiteral("--fail-sync")}));
+    QCOMPARE(sim.control(QStringLiteral("status")),
+             QStringLiteral("status: power=on connections=0 login=no firmware=running relay=closed zel=ro "
+                            "faults=fail-sync card=") + QDir(card.path()).absolutePath());
+    ConsoleClient tool;
+    QVERIFY(tool.connect(sim.port()));
+    QVERIFY(tool.login());
+    tool.command("killall laser.elf");
+    tool.command("echo -ne '\\x00\\x00\\x00\\x00' > /dev/gpio0");
+    QVERIFY(sim.control(QStringLiteral("status")).startsWith(
+        QStringLiteral("status: power=on connections=1 login=yes firmware=stopped relay=open zel=ro")));
+    QCOMPARE(sim.control(QStringLiteral("card blank")), QStringLiteral("error: power off first"));
+    QCOMPARE(sim.control(QStringLiteral("files")), QStringLiteral("files: 3"));
+    QCOMPARE(sim.readLine(), QStringLiteral("media/operator-notes.txt"));
+    QCOMPARE(sim.readLine(), QStringLiteral("zel/firmware.bin"));
+    QCOMPARE(sim.readLine(), QStringLiteral("zel/laser.conf"));
+    QCOMPARE(sim.readLine(), QStringLiteral("end"));
+    QCOMPARE(sim.control(QStringLiteral("power off")), QStringLiteral("ok power off"));
+    QVERIFY(sim.control(QStringLiteral("card blank")).startsWith(QStringLiteral("ok card ")));
+    QCOMPARE(sim.control(QStringLiteral("power on")), QStringLiteral("ok power on"));
+    QVERIFY(sim.control(QStringLiteral("status")).startsWith(
+        QStringLiteral("status: power=on connections=0 login=no firmware=running relay=closed zel=ro")));
+    QVERIFY(sim.control(QStringLiteral("bogus")).startsWith(QStringLiteral("error: ")));
+}
+
+void TestSimBackupE2e::helpNamesEveryFault()
+{
+    QProcess p;
+    p.start(SimulatorProcess::program(), {QStringLiteral("--help")});
+    QVERIFY(p.waitForFinished(5000));
+    const QString help = QString::fromLocal8Bit(p.readAllStandardOutput());
+    for (const char* name : {"--bind", "--port", "--card", "--tftp-port", "--headless", "--no-login-prompt",
+                             "--refuse-shell", "--fail-relay", "--fail-mount", "--fail-tar", "--fail-sync",
+                             "--fail-tftp", "--handle-at", "--bad-cmdval-at", "--answer-delay", "--drop-after",
+                             "--flood-profiles"})
+        QVERIFY2(help.contains(QLatin1String(name)), name);
+}
+
+void TestSimBackupE2e::faultsOverRealTcp()
+{
+    QTemporaryDir card;
+    QVERIFY(copyTree(sampleCard(QStringLiteral("A")), card.path()));
+    SimulatorProcess sim;
+    QVERIFY(sim.start({QStringLiteral("--card"), card.path(), QStringLiteral("--answer-delay"), QStringLiteral("300"),
+                       QStringLiteral("--drop-after"), QStringLiteral("2")}));
+    ConsoleClient tool;
+    QVERIFY(tool.connect(sim.port()));
+    QElapsedTimer t;
+    t.start();
+    tool.send("");
+    QVERIFY(tool.waitForEnd("login: ", 5000));
+    QVERIFY(t.elapsed() >= 250);
+    tool.send("root");
+    QVERIFY(tool.waitForEnd("# ", 5000));
+    QVERIFY(tool.command("cd /media").endsWith("/media# "));
+    tool.send("pwd");
+    QVERIFY(tool.waitForClose(5000));
+    QVERIFY(tool.text().contains("/media\n"));
+}
+
+QTEST_GUILESS_MAIN(TestSimBackupE2e)
+#include "tst_simbackup_e2e.moc"
