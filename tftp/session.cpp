@@ -56,7 +56,7 @@ void Session::sendAndWait(const QByteArray& datagram)
 {
     m_lastSent = datagram;
     send(datagram);
-    m_timer.start(int(m_waitMs));
+    restartWait();
 }
 
 void Session::progress()
@@ -67,7 +67,11 @@ void Session::progress()
 
 void Session::restartWait()
 {
-    m_timer.start(int(m_waitMs));
+    // Moving a deadline is cheaper than restarting a timer for every packet;
+    // the timer, when it fires early, just waits for the rest.
+    m_deadlineMs = m_clock.elapsed() + qint64(m_waitMs);
+    if (!m_timer.isActive())
+        m_timer.start(int(m_waitMs));
 }
 
 void Session::useFixedTimeout(int seconds)
@@ -88,6 +92,11 @@ void Session::onTimeout()
 {
     if (m_finished)
         return;
+    const qint64 early = m_deadlineMs - m_clock.elapsed();
+    if (early > 0) {
+        m_timer.start(int(early));
+        return;
+    }
     ++m_silences;
     if (m_silences >= m_policy.maxTries) {
         SessionResult r;
@@ -98,12 +107,15 @@ void Session::onTimeout()
     }
     m_waitMs = qMin<double>(m_waitMs * m_policy.backoff, m_policy.maxTimeoutMs);
     retransmit();
+    m_deadlineMs = m_clock.elapsed() + qint64(m_waitMs);
     m_timer.start(int(m_waitMs));
 }
 
 void Session::readPending()
 {
-    while (!m_closed && m_socket->hasPendingDatagrams()) {
+    // Read until the socket is empty: asking first whether a datagram is
+    // waiting would cost a system call per packet.
+    while (!m_closed) {
         QHostAddress from;
         quint16 fromPort = 0;
         const qint64 n = m_socket->readDatagram(m_buffer.data(), m_buffer.size(), &from, &fromPort);

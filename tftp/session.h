@@ -80,6 +80,7 @@ private:
     QByteArray m_lastSent;
     QByteArray m_buffer;
     double m_waitMs;
+    qint64 m_deadlineMs = 0;   // on m_clock
     int m_silences = 0;
     qint64 m_bytes = 0;
     bool m_finished = false;
