@@ -13,6 +13,15 @@ bool isBlank(char c)
 
 ParsedLine CommandParser::parse(const QByteArray& line)
 {
+    // A line that does not parse runs nothing, not even its first part.
+    ParsedLine result = parseCommands(line);
+    if (!result.syntaxError.isEmpty())
+        result.commands.clear();
+    return result;
+}
+
+ParsedLine CommandParser::parseCommands(const QByteArray& line)
+{
     ParsedLine result;
     SimpleCommand current;
     Word word;

@@ -33,6 +33,9 @@ struct ParsedLine {
 class CommandParser {
 public:
     static ParsedLine parse(const QByteArray& line);
+
+private:
+    static ParsedLine parseCommands(const QByteArray& line);
 };
 
 }  // namespace simulator

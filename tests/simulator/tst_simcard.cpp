@@ -170,6 +170,10 @@ void TestSimCard::parserSyntaxErrors()
     QVERIFY(!CommandParser::parse("echo \"open").syntaxError.isEmpty());
     QVERIFY(!CommandParser::parse("echo >").syntaxError.isEmpty());
     QVERIFY(!CommandParser::parse("&& echo").syntaxError.isEmpty());
+    // Nothing of a line that does not parse runs.
+    const auto r = CommandParser::parse("echo a; echo 'open");
+    QVERIFY(!r.syntaxError.isEmpty());
+    QVERIFY(r.commands.isEmpty());
 }
 
 void TestSimCard::shellCannotLeaveTheCard()
