@@ -49,10 +49,15 @@ TransferResult toTransferResult(const SessionResult& r)
     return t;
 }
 
-void wire(Session* session, std::function<void(const TransferResult&)> done)
+// done runs on its own turn of the event loop, outside the session's code,
+// so that it may even delete the Client.
+void wire(Client* client, Session* session, std::function<void(const TransferResult&)> done)
 {
-    QObject::connect(session, &Session::finished, session,
-                     [done = std::move(done)](const SessionResult& r) { done(toTransferResult(r)); });
+    QObject::connect(session, &Session::finished, client,
+                     [client, done = std::move(done)](const SessionResult& r) {
+                         const TransferResult t = toTransferResult(r);
+                         QMetaObject::invokeMethod(client, [done, t] { done(t); }, Qt::QueuedConnection);
+                     });
     QObject::connect(session, &Session::closed, session, &QObject::deleteLater);
 }
 } // namespace
@@ -90,7 +95,7 @@ void Client::put(const QHostAddress& host, quint16 port, const QString& remoteNa
     const QByteArray wrq = Packet::request(Opcode::Wrq, remoteName.toUtf8(), Mode::Octet, asked).encode();
     auto* session = new SendSession(socket, host, port, false, policyFrom(options), std::move(file),
                                     Mode::Octet, this);
-    wire(session, std::move(done));
+    wire(this, session, std::move(done));
     session->startWithHandshake(wrq, TransferParameters(), [asked](const Packet& oack, QString* why) {
         return acceptOack(oack.options, asked, why);
     });
@@ -115,7 +120,7 @@ void Client::get(const QHostAddress& host, quint16 port, const QString& remoteNa
     const QByteArray rrq = Packet::request(Opcode::Rrq, remoteName.toUtf8(), Mode::Octet, asked).encode();
     auto* session = new ReceiveSession(socket, host, port, false, policyFrom(options), std::move(sink), this);
     session->setDallyMs(ClientDallyMs);
-    wire(session, std::move(done));
+    wire(this, session, std::move(done));
     session->start(rrq, TransferParameters(), [asked](const Packet& oack, QString* why) {
         return acceptOack(oack.options, asked, why);
     });

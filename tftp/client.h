@@ -36,7 +36,9 @@ public:
     // put: sends the local file under remoteName. get: receives remoteName into
     // localPath via a temporary file in the same folder, renamed into place only
     // on success: a failed get leaves no partial file and keeps an older file.
-    // done is called exactly once, from the event loop.
+    // done is called exactly once, from the event loop; it may delete the
+    // Client. Deleting the Client earlier abandons its transfers (a get
+    // then leaves no file) without calling done.
     void put(const QHostAddress& host, quint16 port, const QString& remoteName,
              const QString& localPath, const ClientOptions& options,
              std::function<void(const TransferResult&)> done);

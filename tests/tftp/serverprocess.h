@@ -22,6 +22,8 @@ public:
     bool waitForLog(const QString& needle, int timeoutMs = 5000);
     // SIGTERM, then the exit code (or -1 if it did not end in time).
     int terminate(int timeoutMs = 5000);
+    // The exit code once it ends by itself (or -1).
+    int waitForExit(int timeoutMs = 5000);
 
 private:
     QProcess m_process;

@@ -14,6 +14,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+
 using namespace tftp;
 
 namespace {
@@ -51,6 +53,7 @@ private slots:
     void abandonedWrite();
     void writeInterruptedBySigterm();
     void writeOverSizeLimit();
+    void sigintEndsCleanly();
     void concurrentWriteOfSameFileRefused();
     void leftoverTemporaryFilesSwept();
 
@@ -230,6 +233,21 @@ void TestTftpHostile::writeInterruptedBySigterm()
     const QString log = m_server->log();
     QVERIFY(log.contains(QStringLiteral("stopping on SIGTERM, 1 transfers in flight")));
     QVERIFY(log.contains(QStringLiteral("failed WRQ \"config.tgz\"")));
+    expectArchiveIntact();
+}
+
+void TestTftpHostile::sigintEndsCleanly()
+{
+    QVERIFY(startServer());
+    RawPeer peer;
+    peer.sendTo(m_server->port(), wrq("config.tgz"));
+    quint16 transferPort = 0;
+    QCOMPARE(peer.receive(2000, &transferPort), encodeAck(0));
+    peer.sendTo(transferPort, encodeData(1, QByteArray(512, 'c')));
+    QCOMPARE(peer.receive(), encodeAck(1));
+    QCOMPARE(::kill(pid_t(m_server->pid()), SIGINT), 0);
+    QCOMPARE(m_server->waitForExit(), 0);
+    QVERIFY(m_server->log().contains(QStringLiteral("stopping on SIGINT, 1 transfers in flight")));
     expectArchiveIntact();
 }
 

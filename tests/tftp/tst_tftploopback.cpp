@@ -38,6 +38,7 @@ private slots:
     void failedGetKeepsOlderFile();
     void refusedPutLeavesNothing();
     void doneIsNeverSynchronous();
+    void clientMayBeDeletedInDone();
     void sizeLimitAbortsWrite();
 };
 
@@ -235,6 +236,24 @@ void TestTftpLoopback::doneIsNeverSynchronous()
                });
     QVERIFY(!called);
     QTRY_VERIFY(called);
+}
+
+void TestTftpLoopback::clientMayBeDeletedInDone()
+{
+    LoopbackFixture f;
+    QVERIFY(f.isReady());
+    QVERIFY(writeFile(f.root() + QStringLiteral("/config.tgz"), patternBytes(3000, 8)));
+    auto* client = new Client;
+    bool called = false;
+    client->get(QHostAddress::LocalHost, f.port(), QStringLiteral("config.tgz"),
+                f.localDir() + QStringLiteral("/copy"), ClientOptions(), [&](const TransferResult& r) {
+                    called = true;
+                    QVERIFY(r.ok);
+                    delete client;
+                });
+    QTRY_VERIFY(called);
+    QTest::qWait(50);
+    QCOMPARE(readFile(f.localDir() + QStringLiteral("/copy")).size(), 3000);
 }
 
 void TestTftpLoopback::sizeLimitAbortsWrite()

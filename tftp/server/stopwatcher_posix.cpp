@@ -26,11 +26,9 @@ StopWatcher::StopWatcher(QObject* parent)
 {
 }
 
-StopWatcher::~StopWatcher()
-{
-    ::signal(SIGTERM, SIG_DFL);
-    ::signal(SIGINT, SIG_DFL);
-}
+// The handlers stay to the end: a second signal while cleaning up must not
+// cut the cleanup short.
+StopWatcher::~StopWatcher() = default;
 
 bool StopWatcher::install(QString* error)
 {
