@@ -9,6 +9,8 @@ struct EngineOptions {
     QByteArray hostname = "laser";
     // Where the controller's tftp sends when the command names no port.
     quint16 tftpPort = 69;
+    // The console's port; a virtual connection to any other is refused.
+    int consolePort = 1138;
     // How long a connection attempt takes to be accepted or refused on a
     // virtual socket.
     int connectDelayMs = 5;

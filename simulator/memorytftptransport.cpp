@@ -29,6 +29,25 @@ bool MemoryTftpTransport::reachable(const QString& host, quint16 port) const
     return !serverRunning || serverRunning(host, port);
 }
 
+bool MemoryTftpTransport::answerWithError(bool put, const QString& host, quint16 port, const QString& remoteName,
+                                          const Done& done)
+{
+    if (!serverError)
+        return false;
+    QString text;
+    const int code = serverError(put, remoteName, &text);
+    if (code < 0)
+        return false;
+    transfers.push_back({put, host, port, remoteName, false});
+    later_.after(setupMs, [done, code, text] {
+        TftpOutcome o;
+        o.errorCode = code;
+        o.errorText = text;
+        done(o);
+    });
+    return true;
+}
+
 int MemoryTftpTransport::durationMs(qint64 bytes) const
 {
     return setupMs + int(bytes * 1000 / std::max<qint64>(1, bytesPerSecond));
@@ -48,6 +67,8 @@ void MemoryTftpTransport::put(const QString& localPath, const QString& host, qui
         });
         return;
     }
+    if (answerWithError(true, host, port, remoteName, done))
+        return;
     transfers.push_back({true, host, port, remoteName, true});
     later_.after(durationMs(size), [this, localPath, remoteName, done] {
         TftpOutcome o;
@@ -79,6 +100,8 @@ void MemoryTftpTransport::get(const QString& localPath, const QString& host, qui
         });
         return;
     }
+    if (answerWithError(false, host, port, remoteName, done))
+        return;
     const bool exists = QFileInfo(source).isFile();
     transfers.push_back({false, host, port, remoteName, exists});
     later_.after(durationMs(exists ? QFileInfo(source).size() : 0), [source, localPath, exists, done] {

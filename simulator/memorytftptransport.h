@@ -30,6 +30,9 @@ public:
     // Whether the PC's server answers (host and port of the request given);
     // unset means it always does.
     std::function<bool(const QString& host, quint16 port)> serverRunning;
+    // An error the server answers with instead of transferring: return its
+    // TFTP error code and set text, or return -1 to let the transfer run.
+    std::function<int(bool put, const QString& remoteName, QString* text)> serverError;
     // Time of a transfer: a fixed part plus the bytes at this rate.
     int setupMs = 30;
     qint64 bytesPerSecond = 1'000'000;
@@ -49,6 +52,7 @@ public:
 
 private:
     bool reachable(const QString& host, quint16 port) const;
+    bool answerWithError(bool put, const QString& host, quint16 port, const QString& remoteName, const Done& done);
     int durationMs(qint64 bytes) const;
     QString serverRoot_;
     DelayedCalls later_;

@@ -26,6 +26,12 @@ void attachToVirtualSocket(platform::VirtualSocket& socket, ControllerEngine& en
         const std::int64_t at = e->platform().nowMs() + e->controller().options.connectDelayMs;
         if (connection->session)
             connection->session->peerClosed();
+        connection->session = nullptr;
+        // Nothing listens on another port; nothing at all while the power is off.
+        if (sock.remotePort() != e->controller().options.consolePort) {
+            sock.failConnectAt(at, platform::sckConnectionRefused, QStringLiteral("Connection refused"));
+            return;
+        }
         connection->session = e->accept([&sock](const QByteArray& bytes) { sock.deliver(bytes); },
                                         [&sock, e] { sock.peerCloseAt(e->platform().nowMs()); });
         if (!connection->session) {

@@ -28,6 +28,13 @@ ControlWindow::ControlWindow(ControllerEngine& engine, quint16 port, QWidget* pa
     zel_ = new QLabel;
     card_ = new QLabel;
     card_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    power_->setObjectName(QStringLiteral("power"));
+    link_->setObjectName(QStringLiteral("link"));
+    login_->setObjectName(QStringLiteral("login"));
+    firmware_->setObjectName(QStringLiteral("firmware"));
+    relay_->setObjectName(QStringLiteral("relay"));
+    zel_->setObjectName(QStringLiteral("zel"));
+    card_->setObjectName(QStringLiteral("card"));
     card_->setWordWrap(true);
     form->addRow(QStringLiteral("Power:"), power_);
     form->addRow(QStringLiteral("Link:"), link_);
@@ -41,6 +48,10 @@ ControlWindow::ControlWindow(ControllerEngine& engine, quint16 port, QWidget* pa
     powerOn_ = new QPushButton(QStringLiteral("Power on"));
     replace_ = new QPushButton(QStringLiteral("Replace card..."));
     blank_ = new QPushButton(QStringLiteral("Blank card"));
+    powerOff_->setObjectName(QStringLiteral("powerOff"));
+    powerOn_->setObjectName(QStringLiteral("powerOn"));
+    replace_->setObjectName(QStringLiteral("replaceCard"));
+    blank_->setObjectName(QStringLiteral("blankCard"));
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(powerOff_);
     buttons->addWidget(replace_);
@@ -50,6 +61,7 @@ ControlWindow::ControlWindow(ControllerEngine& engine, quint16 port, QWidget* pa
     files_ = new QFileSystemModel(this);
     files_->setFilter(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
     tree_ = new QTreeView;
+    tree_->setObjectName(QStringLiteral("files"));
     tree_->setModel(files_);
     tree_->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     tree_->setColumnHidden(2, true);

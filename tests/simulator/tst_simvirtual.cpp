@@ -77,6 +77,8 @@ private slots:
     void backupSwapRestore();
     void refusedWhilePoweredOff();
     void tftpTimesOutWithoutServer();
+    void tftpServerErrorIsReported();
+    void otherPortsAreRefused();
     void tftpGetOfMissingFileLeavesNothing();
 };
 
@@ -146,6 +148,36 @@ void TestSimVirtual::tftpTimesOutWithoutServer()
     const auto took = h.clock.nowMs() - before;
     QVERIFY2(took >= 12500 && took <= 14000, QByteArray::number(took).constData());
     QCOMPARE(h.status(), 1);
+}
+
+void TestSimVirtual::tftpServerErrorIsReported()
+{
+    ControllerHarness h;
+    h.tftp->serverError = [](bool put, const QString& name, QString* text) {
+        *text = QStringLiteral("Disk full or allocation exceeded");
+        return put && name == QLatin1String("machine.conf") ? 3 : -1;
+    };
+    QVERIFY(h.connect());
+    QVERIFY(h.login());
+    h.command("cd /media");
+    QCOMPARE(h.command("tftp -p -l machine.conf 192.168.100.10"),
+             QByteArray("tftp: server error: (3) Disk full or allocation exceeded\r\n"));
+    QCOMPARE(h.status(), 1);
+    QCOMPARE(h.command("tftp -p -l user.conf 192.168.100.10"), QByteArray());
+    QCOMPARE(h.status(), 0);
+}
+
+void TestSimVirtual::otherPortsAreRefused()
+{
+    ControllerHarness h;
+    simulator::attachToVirtualPlatform(h.clock, *h.engine);
+    VirtualTool tool(h.clock);
+    tool.socket->setRemoteHost(QStringLiteral("192.168.100.1"));
+    tool.socket->setRemotePort(23);
+    tool.socket->connectToHost();
+    h.clock.runUntil([&] { return tool.lastError != 0; }, 10000);
+    QCOMPARE(tool.lastError, platform::sckConnectionRefused);
+    QVERIFY(tool.connect());
 }
 
 void TestSimVirtual::tftpGetOfMissingFileLeavesNothing()
