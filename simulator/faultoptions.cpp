@@ -36,7 +36,8 @@ struct FlagOption {
 const FlagOption flagOptions[] = {
     {"no-login-prompt", "Fault: no login prompt; empty lines are not answered.",
      &FaultOptions::noLoginPrompt},
-    {"refuse-shell", "Fault: the shell is refused; \"root\" gets \"Login incorrect\".",
+    {"refuse-shell", "Fault: the shell confirmation is refused; root's profile fails, so the first \"echo CMDVAL: $?\" "
+     "answers 1.",
      &FaultOptions::refuseShell},
     {"fail-mount", "Fault: the remount of /zel fails with mount's error line.", &FaultOptions::failMount},
     {"fail-tar", "Fault: tar fails with its error lines.", &FaultOptions::failTar},

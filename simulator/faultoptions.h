@@ -11,7 +11,7 @@ namespace simulator {
 
 struct FaultOptions {
     bool noLoginPrompt = false;    // an empty line gets no login prompt
-    bool refuseShell = false;      // root's login is answered "Login incorrect"
+    bool refuseShell = false;      // root's shell starts with a failed profile: its first status is not 0
     int relayFailures = 0;         // the first N writes to /dev/gpio0 fail
     bool failMount = false;
     bool failTar = false;

@@ -95,7 +95,7 @@ void ShellSession::handleLoginLine(const QByteArray& line)
     send(line + "\r\n");
     busy_ = true;
     const std::weak_ptr<ShellSession> weak = weak_from_this();
-    if (line == "root" && !faults.refuseShell) {
+    if (line == "root") {
         later_.after(loginMs, [weak] {
             auto self = weak.lock();
             if (!self || self->closed_)
@@ -104,6 +104,11 @@ void ShellSession::handleLoginLine(const QByteArray& line)
             self->loggedIn_ = true;
             self->send("\r\n\r\nBusyBox v1.35.0 built-in shell (ash)\r\n"
                        "Enter 'help' for a list of built-in commands.\r\n\r\n");
+            if (self->engine_.controller().faults.refuseShell) {
+                // The profile's last command failed: the shell starts with $? = 1.
+                self->sendConsole("-sh: /etc/profile: line 21: /etc/laser/env.sh: Permission denied\n");
+                self->interpreter_.state().lastStatus = 1;
+            }
             self->sendPrompt();
             self->busy_ = false;
             self->engine_.notifyChanged();
