@@ -123,6 +123,22 @@ void MainWindow::setStatus(const QString& text)
     shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     Label3->setText(shown);
     Label3->setProperty("statusText", text);
+    fitStatusText();
+}
+
+void MainWindow::fitStatusText()
+{
+    // The label keeps its designed size; a text that would not fit there
+    // (the three card-swap instructions, a long controller line) is set
+    // smaller, so that the operator always reads all of it.
+    QFont f = font();
+    const qreal designed = f.pointSizeF() > 0 ? f.pointSizeF() : 9;
+    for (qreal pt = designed; pt >= kMinStatusPointSize; pt -= 0.5) {
+        f.setPointSizeF(pt);
+        Label3->setFont(f);
+        if (Label3->heightForWidth(Label3->width()) <= Label3->height())
+            break;
+    }
 }
 
 QString MainWindow::status() const

@@ -29,6 +29,8 @@ public:
     static constexpr int kClientHeightTwips = 9975;
     // The log keeps at most this many characters; the oldest lines go first.
     static constexpr int kMaxLogCharacters = 16 * 1024 * 1024;
+    // The status label's text shrinks to fit, down to this size.
+    static constexpr qreal kMinStatusPointSize = 5.5;
 
     int twipsToPixelsX(double twips) const;
     int twipsToPixelsY(double twips) const;
@@ -73,6 +75,7 @@ protected:
 private:
     void place(QWidget* w, int left, int top, int width, int height);
     void trimLog();
+    void fitStatusText();
 
     double progress_ = 0;
     bool unloaded_ = false;

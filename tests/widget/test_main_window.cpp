@@ -115,6 +115,18 @@ private slots:
         QCOMPARE(window->Label3->text(), QStringLiteral("1. a\n2. b"));
     }
 
+    void theCardSwapInstructionsFitTheStatusLabel()
+    {
+        window->setStatus(QStringLiteral(
+            "1. Turn off the laser and replace SD card. Do NOT close the application!\r\n"
+            "2. Turn on the laser and verify/change IP address.\r\n"
+            "3. Click the Continue button when done."));
+        QVERIFY(window->Label3->heightForWidth(window->Label3->width()) <= window->Label3->height());
+        QCOMPARE(window->Label3->geometry(), QRect(16, 128, 267, 53));
+        window->setStatus(QStringLiteral("Status: "));
+        QCOMPARE(window->Label3->font().pointSizeF(), window->font().pointSizeF());
+    }
+
     void closingRunsTheShutDown()
     {
         window->setLinkState(QStringLiteral("Connected"));
