@@ -228,6 +228,14 @@ void CommandInterpreter::runNext()
             finish(true);
             return;
         }
+        if (name == "help") {
+            QByteArray names;
+            for (auto it = commands_.constKeyValueBegin(); it != commands_.constKeyValueEnd(); ++it)
+                names += ' ' + it->first;
+            console_("Built-in commands:\n------------------\n" + names.mid(1) + " exit help\n");
+            state_.lastStatus = 0;
+            continue;
+        }
         const auto found = commands_.constFind(name);
         if (found == commands_.constEnd()) {
             console_("sh: " + name + ": not found\n");

@@ -81,6 +81,20 @@ void sync(Invocation& inv)
     inv.finishAfter(syncMs, 0);
 }
 
+void ps(Invocation& inv)
+{
+    QByteArray table = "  PID USER       VSZ STAT COMMAND\n"
+                       "    1 root      1612 S    init\n"
+                       "  211 root      1620 S    /sbin/syslogd -n\n"
+                       "  240 root      2044 S    /usr/sbin/telnetd -p 1138 -F\n";
+    if (inv.controller.device.firmwareRunning())
+        table += "  305 root     48212 S    /opt/laser/laser.elf\n";
+    table += "  812 root      1628 S    -sh\n"
+             "  901 root      1624 R    ps\n";
+    inv.out(table);
+    inv.finishAfter(20, 0);
+}
+
 }  // namespace
 
 void addDeviceCommands(QMap<QByteArray, CommandFunction>& table)
@@ -88,6 +102,7 @@ void addDeviceCommands(QMap<QByteArray, CommandFunction>& table)
     table["killall"] = killall;
     table["mount"] = mount;
     table["sync"] = sync;
+    table["ps"] = ps;
 }
 
 }  // namespace simulator

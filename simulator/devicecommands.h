@@ -1,5 +1,5 @@
 #pragma once
-// Commands that act on the controller itself: killall, mount, sync.
+// Commands that act on the controller itself: killall, mount, sync, ps.
 
 #include "simulator/invocation.h"
 

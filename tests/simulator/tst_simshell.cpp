@@ -215,6 +215,8 @@ void TestSimShell::smallCommands()
              QByteArray("zel/calibration.conf zel/laser.conf zel/motion.conf zel/network.conf zel/safety.conf\r\n"));
     QCOMPARE(h.command("echo zel/*.none"), QByteArray("zel/*.none\r\n"));
     QCOMPARE(h.command("echo 'zel/*.conf'"), QByteArray("zel/*.conf\r\n"));
+    QVERIFY(h.command("ps").contains("/opt/laser/laser.elf\r\n"));
+    QVERIFY(h.command("help").contains("killall"));
     QCOMPARE(h.command("true && echo yes || echo no"), QByteArray("yes\r\n"));
     QCOMPARE(h.command("false && echo yes || echo no"), QByteArray("no\r\n"));
     h.command("exit 3; true");  // exit ends the shell
