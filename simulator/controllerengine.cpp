@@ -17,7 +17,8 @@ ControllerEngine::ControllerEngine(platform::Platform& platform, TftpTransport& 
       faults_(faults),
       card_(cardFolder),
       device_(faults_),
-      controller_{platform, card_, device_, faults_, options_, tftp}
+      controller_{platform, card_, device_, faults_, options_, tftp},
+      later_(platform)
 {
     device_.onChanged = [this] { notifyChanged(); };
     device_.boot();
@@ -33,7 +34,7 @@ ControllerEngine::~ControllerEngine()
 std::shared_ptr<ShellSession> ControllerEngine::accept(std::function<void(const QByteArray&)> sendToTool,
                                                        std::function<void()> closeConnection)
 {
-    if (!poweredOn_)
+    if (!isAccepting())
         return nullptr;
     auto session = std::make_shared<ShellSession>(*this, std::move(sendToTool), std::move(closeConnection));
     sessions_.push_back(session);
@@ -54,11 +55,16 @@ void ControllerEngine::powerOff()
 {
     if (!poweredOn_)
         return;
+    const bool wasAccepting = isAccepting();
     poweredOn_ = false;
+    booting_ = false;
+    later_.cancelAll();
     for (const auto& s : liveSessions())
         s->disconnect();
     sessions_.clear();
     emit powerChanged(false);
+    if (wasAccepting)
+        emit acceptingChanged(false);
     notifyChanged();
 }
 
@@ -69,6 +75,16 @@ void ControllerEngine::powerOn()
     poweredOn_ = true;
     device_.boot();
     emit powerChanged(true);
+    if (options_.bootMs > 0) {
+        booting_ = true;
+        later_.after(options_.bootMs, [this] {
+            booting_ = false;
+            emit acceptingChanged(true);
+            notifyChanged();
+        });
+    } else {
+        emit acceptingChanged(true);
+    }
     notifyChanged();
 }
 
@@ -135,7 +151,7 @@ bool ControllerEngine::isLoggedIn() const
 QString ControllerEngine::statusLine() const
 {
     QString line = QStringLiteral("power=%1 connections=%2 login=%3 firmware=%4 relay=%5 zel=%6")
-                       .arg(poweredOn_ ? QStringLiteral("on") : QStringLiteral("off"))
+                       .arg(!poweredOn_ ? QStringLiteral("off") : booting_ ? QStringLiteral("booting") : QStringLiteral("on"))
                        .arg(connectionCount())
                        .arg(isLoggedIn() ? QStringLiteral("yes") : QStringLiteral("no"))
                        .arg(device_.firmwareRunning() ? QStringLiteral("running") : QStringLiteral("stopped"))

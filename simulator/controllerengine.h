@@ -5,6 +5,7 @@
 // (TcpShellServer, attachToVirtualSocket) connect it to a tool.
 
 #include "simulator/card.h"
+#include "simulator/delayedcalls.h"
 #include "simulator/devicestate.h"
 #include "simulator/engineoptions.h"
 #include "simulator/faultoptions.h"
@@ -42,9 +43,12 @@ public:
                                          std::function<void()> closeConnection);
 
     bool isPoweredOn() const { return poweredOn_; }
+    // Powered on and booted: the console takes connections.
+    bool isAccepting() const { return poweredOn_ && !booting_; }
     // Closes every connection and refuses new ones.
     void powerOff();
-    // Boots: the firmware runs, the relay closes, /zel is read-only again.
+    // Boots: the firmware runs, the relay closes, /zel is read-only again;
+    // the console answers once the boot time has passed.
     void powerOn();
     // Card swaps need the power off; false with a reason otherwise.
     bool insertCard(const QString& folder, QString* error = nullptr);
@@ -74,6 +78,8 @@ public:
 signals:
     void stateChanged();
     void powerChanged(bool on);
+    // The console starts or stops taking connections.
+    void acceptingChanged(bool accepting);
 
 private:
     void prepareCard();
@@ -87,6 +93,8 @@ private:
     Controller controller_;
     FaultCounters counters_;
     bool poweredOn_ = true;
+    bool booting_ = false;
+    DelayedCalls later_;
     std::vector<std::weak_ptr<ShellSession>> sessions_;
     std::vector<std::unique_ptr<QTemporaryDir>> blankCards_;
 };

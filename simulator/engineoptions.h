@@ -14,6 +14,9 @@ struct EngineOptions {
     // How long a connection attempt takes to be accepted or refused on a
     // virtual socket.
     int connectDelayMs = 5;
+    // From power on until the console answers; connections are refused
+    // meanwhile, as while a real controller boots.
+    int bootMs = 0;
     // Bytes per second tar gets through; sets how long tar takes.
     qint64 tarBytesPerSecond = 3'000'000;
 };

@@ -13,7 +13,7 @@ TcpShellServer::TcpShellServer(ControllerEngine& engine, QObject* parent)
     : QObject(parent), engine_(engine), server_(new QTcpServer(this))
 {
     connect(server_, &QTcpServer::newConnection, this, &TcpShellServer::onNewConnection);
-    connect(&engine_, &ControllerEngine::powerChanged, this, &TcpShellServer::onPowerChanged);
+    connect(&engine_, &ControllerEngine::acceptingChanged, this, &TcpShellServer::onAcceptingChanged);
 }
 
 TcpShellServer::~TcpShellServer()
@@ -30,7 +30,7 @@ bool TcpShellServer::listen(const QHostAddress& address, quint16 port)
     if (!server_->listen(address, port))
         return false;
     port_ = server_->serverPort();
-    if (!engine_.isPoweredOn())
+    if (!engine_.isAccepting())
         server_->close();
     return true;
 }
@@ -40,9 +40,9 @@ QString TcpShellServer::errorString() const
     return server_->errorString();
 }
 
-void TcpShellServer::onPowerChanged(bool on)
+void TcpShellServer::onAcceptingChanged(bool accepting)
 {
-    if (on) {
+    if (accepting) {
         if (!server_->isListening() && port_ != 0)
             server_->listen(address_, port_);
     } else {

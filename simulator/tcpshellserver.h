@@ -1,7 +1,7 @@
 #pragma once
 // The controller's console port on a real TCP socket. While the controller
-// is off the port is closed, so connection attempts are refused as they
-// are by a controller without power.
+// is off or still booting the port is closed, so connection attempts are
+// refused as they are by a real one.
 
 #include <QHostAddress>
 #include <QObject>
@@ -30,7 +30,7 @@ public:
 
 private:
     void onNewConnection();
-    void onPowerChanged(bool on);
+    void onAcceptingChanged(bool accepting);
 
     ControllerEngine& engine_;
     QTcpServer* server_;

@@ -85,8 +85,9 @@ void ControlWindow::refresh()
 {
     const bool on = engine_.isPoweredOn();
     const int connections = engine_.connectionCount();
-    power_->setText(on ? QStringLiteral("on") : QStringLiteral("off"));
+    power_->setText(!on ? QStringLiteral("off") : engine_.isAccepting() ? QStringLiteral("on") : QStringLiteral("booting"));
     link_->setText(!on ? QStringLiteral("no power, port %1 closed").arg(port_)
+                   : !engine_.isAccepting() ? QStringLiteral("booting, port %1 closed").arg(port_)
                    : connections == 0 ? QStringLiteral("waiting on port %1").arg(port_)
                                       : QStringLiteral("%1 connection(s)").arg(connections));
     login_->setText(engine_.isLoggedIn() ? QStringLiteral("yes (root)") : QStringLiteral("no"));

@@ -107,6 +107,9 @@ int main(int argc, char** argv)
                       QStringLiteral("N"), QStringLiteral("69")});
     parser.addOption({QStringLiteral("hostname"), QStringLiteral("The controller's host name (default laser)."),
                       QStringLiteral("NAME"), QStringLiteral("laser")});
+    parser.addOption({QStringLiteral("boot-time"),
+                      QStringLiteral("Milliseconds from power on until the console answers (default 0)."),
+                      QStringLiteral("MS"), QStringLiteral("0")});
     parser.addOption({QStringLiteral("headless"), QStringLiteral("No control window; control on standard input only.")});
     simulator::FaultOptions::addTo(parser);
     parser.process(*app);
@@ -126,6 +129,11 @@ int main(int argc, char** argv)
         return 2;
     }
     options.tftpPort = quint16(tftpPort);
+    options.bootMs = parser.value(QStringLiteral("boot-time")).toInt(&ok);
+    if (!ok || options.bootMs < 0) {
+        say(QStringLiteral("controller-sim: --boot-time needs milliseconds"), stderr);
+        return 2;
+    }
     const uint port = parser.value(QStringLiteral("port")).toUInt(&ok);
     if (!ok || port > 65535) {
         say(QStringLiteral("controller-sim: --port needs a port number"), stderr);

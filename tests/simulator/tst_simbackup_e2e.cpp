@@ -107,13 +107,22 @@ void TestSimBackupE2e::powerOffRefusesConnections()
     QTemporaryDir card;
     QVERIFY(copyTree(sampleCard(QStringLiteral("B")), card.path()));
     SimulatorProcess sim;
-    QVERIFY(sim.start({QStringLiteral("--card"), card.path()}));
-    QCOMPARE(sim.control(QStringLiteral("power off")), QStringLiteral("ok power off"));
+    QVERIFY(sim.start({QStringLiteral("--card"), card.path(), QStringLiteral("--boot-time"), QStringLiteral("1500")}));
     ConsoleClient tool;
+    QVERIFY(tool.connect(sim.port()));  // on and booted from the start
+    QVERIFY(tool.login());
+    QCOMPARE(sim.control(QStringLiteral("power off")), QStringLiteral("ok power off"));
+    QVERIFY(tool.waitForClose(3000));
     QVERIFY(!tool.connect(sim.port()));
     QCOMPARE(tool.error(), QAbstractSocket::ConnectionRefusedError);
     QCOMPARE(sim.control(QStringLiteral("power on")), QStringLiteral("ok power on"));
-    QVERIFY(tool.connect(sim.port()));
+    // Still booting: refused until the boot time has passed.
+    QVERIFY(sim.control(QStringLiteral("status")).startsWith(QStringLiteral("status: power=booting")));
+    QVERIFY(!tool.connect(sim.port()));
+    QCOMPARE(tool.error(), QAbstractSocket::ConnectionRefusedError);
+    QDeadlineTimer booted(10000);
+    while (!tool.connect(sim.port()) && !booted.hasExpired())
+        QTest::qWait(200);
     QVERIFY(tool.login());
 }
 
@@ -153,7 +162,7 @@ void TestSimBackupE2e::helpNamesEveryFault()
     p.start(SimulatorProcess::program(), {QStringLiteral("--help")});
     QVERIFY(p.waitForFinished(5000));
     const QString help = QString::fromLocal8Bit(p.readAllStandardOutput());
-    for (const char* name : {"--bind", "--port", "--card", "--tftp-port", "--headless", "--no-login-prompt",
+    for (const char* name : {"--bind", "--port", "--card", "--tftp-port", "--headless", "--boot-time", "--no-login-prompt",
                              "--refuse-shell", "--fail-relay", "--fail-mount", "--fail-tar", "--fail-sync",
                              "--fail-tftp", "--handle-at", "--bad-cmdval-at", "--answer-delay", "--drop-after",
                              "--flood-profiles"})

@@ -76,6 +76,7 @@ class TestSimVirtual : public QObject {
 private slots:
     void backupSwapRestore();
     void refusedWhilePoweredOff();
+    void refusedWhileBooting();
     void tftpTimesOutWithoutServer();
     void tftpServerErrorIsReported();
     void otherPortsAreRefused();
@@ -132,6 +133,25 @@ void TestSimVirtual::refusedWhilePoweredOff()
     QVERIFY(!tool.connect());
     QCOMPARE(tool.lastError, platform::sckConnectionRefused);
     h.engine->powerOn();
+    QVERIFY(tool.connect());
+    QVERIFY(tool.login());
+}
+
+void TestSimVirtual::refusedWhileBooting()
+{
+    simulator::EngineOptions options;
+    options.bootMs = 20000;
+    ControllerHarness h({}, QStringLiteral("A"), options);
+    simulator::attachToVirtualPlatform(h.clock, *h.engine);
+    VirtualTool tool(h.clock);
+    QVERIFY(tool.connect());  // the controller was on before the test began
+    h.engine->powerOff();
+    h.engine->powerOn();
+    QVERIFY(h.engine->statusLine().startsWith(QStringLiteral("power=booting")));
+    QVERIFY(!tool.connect());
+    QCOMPARE(tool.lastError, platform::sckConnectionRefused);
+    h.clock.runFor(20000);
+    QVERIFY(h.engine->isAccepting());
     QVERIFY(tool.connect());
     QVERIFY(tool.login());
 }
