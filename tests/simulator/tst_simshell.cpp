@@ -31,6 +31,8 @@ private slots:
     void powerOffClosesAndRefuses();
     void cardSwapNeedsPowerOff();
     void lineEndingsCrLfAndLf();
+    void toolClosingMidCommandIsQuiet();
+    void twoConnectionsAtOnce();
 };
 
 void TestSimShell::loginPromptOnlyAfterLineEnd()
@@ -336,6 +338,57 @@ void TestSimShell::lineEndingsCrLfAndLf()
     h.sendRaw("d\r");
     h.clock.runUntil([&] { return h.received.endsWith("# "); });
     QVERIFY(h.received.startsWith("pwd\r\n/\r\n"));
+}
+
+void TestSimShell::toolClosingMidCommandIsQuiet()
+{
+    ControllerHarness h;
+    QVERIFY(h.connect());
+    QVERIFY(h.login());
+    h.command("cd /");
+    h.sendLine("tar cvzf /media/config.tgz zel/*.conf media/*.conf media/profiles media/sequences media/prv_bmp");
+    h.sendLine("echo CMDVAL: $?");
+    h.clock.runFor(30);
+    h.session->peerClosed();
+    h.received.clear();
+    h.clock.runFor(5000);
+    QCOMPARE(h.received, QByteArray());
+    QCOMPARE(h.engine->connectionCount(), 0);
+
+    // A transfer still under way when the tool goes away ends quietly too.
+    QVERIFY(h.connect());
+    QVERIFY(h.login());
+    h.command("cd /media");
+    h.sendLine("tftp -p -l config.tgz 192.168.100.10");
+    h.clock.runFor(5);
+    h.session->peerClosed();
+    h.session.reset();
+    h.clock.runFor(5000);
+    QCOMPARE(h.tftp->transfers.size(), size_t(1));
+    QVERIFY(QFileInfo::exists(QDir(h.pcDir.path()).filePath(QStringLiteral("config.tgz"))));
+    QVERIFY(h.connect());
+    QVERIFY(h.login());
+    QCOMPARE(h.status(), 0);
+}
+
+void TestSimShell::twoConnectionsAtOnce()
+{
+    ControllerHarness h;
+    QByteArray second;
+    bool secondClosed = false;
+    auto other = h.engine->accept([&](const QByteArray& b) { second += b; }, [&] { secondClosed = true; });
+    QVERIFY(h.connect());
+    QCOMPARE(h.engine->connectionCount(), 2);
+    QVERIFY(h.login());
+    other->receive("\r\nroot\r\n");
+    h.clock.runUntil([&] { return second.endsWith("# "); });
+    other->receive("cd /zel\r\n");
+    h.clock.runUntil([&] { return second.endsWith("/zel# ") || second.endsWith("/zel\x1b[0m# "); });
+    QCOMPARE(h.command("pwd"), QByteArray("/\r\n"));
+    h.engine->powerOff();
+    QVERIFY(h.closed);
+    QVERIFY(secondClosed);
+    QCOMPARE(h.engine->connectionCount(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestSimShell)
