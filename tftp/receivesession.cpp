@@ -2,7 +2,7 @@
 
 namespace tftp {
 
-ReceiveSession::ReceiveSession(QUdpSocket* socket, const QHostAddress& peer, quint16 peerPort,
+ReceiveSession::ReceiveSession(DatagramSocket* socket, const QHostAddress& peer, quint16 peerPort,
                                bool peerLocked, const RetryPolicy& policy, std::unique_ptr<DataSink> sink,
                                QObject* parent)
     : Session(socket, peer, peerPort, peerLocked, policy, parent), m_sink(std::move(sink))

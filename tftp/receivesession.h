@@ -18,7 +18,7 @@ class ReceiveSession : public Session
 public:
     using OackHandler = std::function<std::optional<TransferParameters>(const Packet& oack, QString* error)>;
 
-    ReceiveSession(QUdpSocket* socket, const QHostAddress& peer, quint16 peerPort, bool peerLocked,
+    ReceiveSession(DatagramSocket* socket, const QHostAddress& peer, quint16 peerPort, bool peerLocked,
                    const RetryPolicy& policy, std::unique_ptr<DataSink> sink,
                    QObject* parent = nullptr);
     ~ReceiveSession() override;

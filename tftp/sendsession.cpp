@@ -4,7 +4,7 @@
 
 namespace tftp {
 
-SendSession::SendSession(QUdpSocket* socket, const QHostAddress& peer, quint16 peerPort, bool peerLocked,
+SendSession::SendSession(DatagramSocket* socket, const QHostAddress& peer, quint16 peerPort, bool peerLocked,
                          const RetryPolicy& policy, std::unique_ptr<QIODevice> source, Mode mode,
                          QObject* parent)
     : Session(socket, peer, peerPort, peerLocked, policy, parent),

@@ -23,7 +23,7 @@ public:
     // Checks an OACK (client side); nullopt refuses it with error 8.
     using OackHandler = std::function<std::optional<TransferParameters>(const Packet& oack, QString* error)>;
 
-    SendSession(QUdpSocket* socket, const QHostAddress& peer, quint16 peerPort, bool peerLocked,
+    SendSession(DatagramSocket* socket, const QHostAddress& peer, quint16 peerPort, bool peerLocked,
                 const RetryPolicy& policy, std::unique_ptr<QIODevice> source, Mode mode,
                 QObject* parent = nullptr);
     ~SendSession() override;

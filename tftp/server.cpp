@@ -213,10 +213,13 @@ void Server::refuse(const Request& request, quint16 code, const QString& reason)
     // Reply from a fresh port, as a transfer would, so clients that lock
     // onto the first reply's port see it.
     QString error;
-    QUdpSocket* socket = openTransferSocket(m_config.bindAddress, request.peer, &error);
-    QUdpSocket* via = socket ? socket : m_socket;
-    via->writeDatagram(encodeError(code, reason.toUtf8()), request.peer, request.peerPort);
-    delete socket;
+    const QByteArray reply = encodeError(code, reason.toUtf8());
+    if (DatagramSocket* socket = openTransferSocket(m_config.bindAddress, request.peer, &error)) {
+        socket->send(reply.constData(), reply.size(), Endpoint::from(request.peer, request.peerPort));
+        delete socket;
+    } else {
+        m_socket->writeDatagram(reply, request.peer, request.peerPort);
+    }
 }
 
 void Server::startRead(const Request& request)
@@ -240,7 +243,7 @@ void Server::startRead(const Request& request)
     const ServerNegotiation n = negotiateServerOptions(request.packet.options, Opcode::Rrq,
                                                        request.packet.mode, file->size(), m_config.limits);
     QString error;
-    QUdpSocket* socket = openTransferSocket(m_config.bindAddress, request.peer, &error);
+    DatagramSocket* socket = openTransferSocket(m_config.bindAddress, request.peer, &error);
     if (!socket) {
         refuse(request, NotDefined, QStringLiteral("no socket: %1").arg(error));
         return;
@@ -284,7 +287,7 @@ void Server::startWrite(const Request& request)
         refuse(request, AccessViolation, QStringLiteral("cannot write: %1").arg(error));
         return;
     }
-    QUdpSocket* socket = openTransferSocket(m_config.bindAddress, request.peer, &error);
+    DatagramSocket* socket = openTransferSocket(m_config.bindAddress, request.peer, &error);
     if (!socket) {
         refuse(request, NotDefined, QStringLiteral("no socket: %1").arg(error));
         return;

@@ -1,7 +1,5 @@
 #include "session.h"
 
-#include <QUdpSocket>
-
 namespace tftp {
 
 namespace {
@@ -10,12 +8,11 @@ namespace {
 constexpr qsizetype ReceiveBufferBytes = 65536 + 16;
 }
 
-Session::Session(QUdpSocket* socket, const QHostAddress& peer, quint16 peerPort, bool peerLocked,
+Session::Session(DatagramSocket* socket, const QHostAddress& peer, quint16 peerPort, bool peerLocked,
                  const RetryPolicy& policy, QObject* parent)
     : QObject(parent),
       m_socket(socket),
-      m_peer(peer),
-      m_peerPort(peerPort),
+      m_peer(Endpoint::from(peer, peerPort)),
       m_peerLocked(peerLocked),
       m_policy(policy),
       m_waitMs(policy.initialTimeoutMs)
@@ -27,7 +24,7 @@ Session::Session(QUdpSocket* socket, const QHostAddress& peer, quint16 peerPort,
     m_dallyTimer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &Session::onTimeout);
     connect(&m_dallyTimer, &QTimer::timeout, this, &Session::close);
-    connect(m_socket, &QUdpSocket::readyRead, this, &Session::readPending);
+    connect(m_socket, &DatagramSocket::readyRead, this, &Session::readPending);
     m_clock.start();
 }
 
@@ -49,7 +46,7 @@ void Session::abort(quint16 code, const QByteArray& text)
 
 void Session::send(QByteArrayView datagram)
 {
-    m_socket->writeDatagram(datagram.data(), datagram.size(), m_peer, m_peerPort);
+    m_socket->send(datagram.data(), datagram.size(), m_peer);
 }
 
 void Session::sendAndWait(const QByteArray& datagram)
@@ -113,43 +110,49 @@ void Session::onTimeout()
 
 void Session::readPending()
 {
-    // Read until the socket is empty: asking first whether a datagram is
-    // waiting would cost a system call per packet.
-    while (!m_closed) {
-        QHostAddress from;
-        quint16 fromPort = 0;
-        const qint64 n = m_socket->readDatagram(m_buffer.data(), m_buffer.size(), &from, &fromPort);
-        if (n < 0)
-            break;
-        const bool sameHost = from.isEqual(m_peer, QHostAddress::TolerantConversion);
-        if (!m_peerLocked && sameHost && !m_finished) {
-            m_peerPort = fromPort;
+    // One datagram per notification: the event loop comes back at once if
+    // more are waiting, and an empty socket costs no extra system call.
+    if (m_closed)
+        return;
+    Endpoint from;
+    const qint64 n = m_socket->receive(m_buffer.data(), m_buffer.size(), &from);
+    if (n >= 0)
+        handleDatagram(QByteArrayView(m_buffer.constData(), n), from);
+}
+
+void Session::handleDatagram(QByteArrayView datagram, const Endpoint& from)
+{
+    if (!(from == m_peer)) {
+        if (!m_peerLocked && !m_finished && from.sameHost(m_peer)) {
+            m_peer = from;  // the server's transfer port
             m_peerLocked = true;
-        } else if (!sameHost || fromPort != m_peerPort) {
+        } else {
             // RFC 1350: a stranger gets error 5; the transfer goes on.
             const QByteArray reply = encodeError(UnknownTransferId, "Unknown transfer ID");
-            m_socket->writeDatagram(reply, from, fromPort);
-            continue;
+            m_socket->send(reply.constData(), reply.size(), from);
+            return;
         }
-        QString reason;
-        const std::optional<Packet> packet = decodePacket(QByteArrayView(m_buffer.constData(), n), &reason);
-        if (m_finished) {
-            if (packet && m_dallying)
-                handlePacket(*packet);
-            continue;
-        }
-        if (!packet) {
-            failMalformed(reason);
-            continue;
-        }
-        if (packet->opcode == Opcode::Rrq || packet->opcode == Opcode::Wrq)
-            continue;  // a repeated request that took a detour; the transfer answers it
-        if (packet->opcode == Opcode::Error) {
-            failByPeer(*packet);
-            continue;
-        }
-        handlePacket(*packet);
+    } else if (!m_peerLocked) {
+        m_peerLocked = true;  // the reply came from the very port we asked
     }
+    QString reason;
+    const std::optional<Packet> packet = decodePacket(datagram, &reason);
+    if (m_finished) {
+        if (packet && m_dallying)
+            handlePacket(*packet);
+        return;
+    }
+    if (!packet) {
+        failMalformed(reason);
+        return;
+    }
+    if (packet->opcode == Opcode::Rrq || packet->opcode == Opcode::Wrq)
+        return;  // a repeated request that took a detour; the transfer answers it
+    if (packet->opcode == Opcode::Error) {
+        failByPeer(*packet);
+        return;
+    }
+    handlePacket(*packet);
 }
 
 void Session::succeed(int dallyMs)

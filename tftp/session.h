@@ -1,5 +1,6 @@
 #pragma once
 
+#include "datagramsocket.h"
 #include "packet.h"
 #include "retrypolicy.h"
 #include "sessionresult.h"
@@ -8,8 +9,6 @@
 #include <QHostAddress>
 #include <QObject>
 #include <QTimer>
-
-class QUdpSocket;
 
 namespace tftp {
 
@@ -21,7 +20,7 @@ class Session : public QObject
 public:
     // The session owns socket. With peerLocked false the first reply from
     // peer's host (from any port) fixes the peer's port.
-    Session(QUdpSocket* socket, const QHostAddress& peer, quint16 peerPort, bool peerLocked,
+    Session(DatagramSocket* socket, const QHostAddress& peer, quint16 peerPort, bool peerLocked,
             const RetryPolicy& policy, QObject* parent = nullptr);
     ~Session() override;
 
@@ -29,8 +28,8 @@ public:
     void abort(quint16 code, const QByteArray& text);
     bool isFinished() const { return m_finished; }
     qint64 bytes() const { return m_bytes; }
-    QHostAddress peerAddress() const { return m_peer; }
-    quint16 peerPort() const { return m_peerPort; }
+    QHostAddress peerAddress() const { return m_peer.address(); }
+    quint16 peerPort() const { return m_peer.port(); }
     quint16 localPort() const;
 
 signals:
@@ -65,13 +64,13 @@ protected:
 
 private:
     void readPending();
+    void handleDatagram(QByteArrayView datagram, const Endpoint& from);
     void onTimeout();
     void finish(SessionResult result, int dallyMs);
     void close();
 
-    QUdpSocket* m_socket;
-    QHostAddress m_peer;
-    quint16 m_peerPort;
+    DatagramSocket* m_socket;
+    Endpoint m_peer;
     bool m_peerLocked;
     RetryPolicy m_policy;
     QTimer m_timer;

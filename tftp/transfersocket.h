@@ -3,13 +3,14 @@
 #include <QHostAddress>
 #include <QString>
 
-class QUdpSocket;
+#include "datagramsocket.h"
+
 
 namespace tftp {
 
 // A fresh socket on an ephemeral port for one transfer (its transfer id).
 // local may be a concrete address or null, in which case the wildcard of
 // the peer's protocol is used. Returns nullptr with error set on failure.
-QUdpSocket* openTransferSocket(const QHostAddress& local, const QHostAddress& peer, QString* error);
+DatagramSocket* openTransferSocket(const QHostAddress& local, const QHostAddress& peer, QString* error);
 
 } // namespace tftp

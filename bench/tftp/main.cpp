@@ -123,6 +123,7 @@ int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     const qint64 mib = argc > 1 ? QByteArray(argv[1]).toLongLong() : DefaultMiB;
+    const QString only = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();  // cases containing this
     for (const char* tool : {"tftp", "busybox", "curl", "atftp"}) {
         if (QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty()) {
             std::fprintf(stderr, "%s missing: apt-get install tftp-hpa tftpd-hpa busybox curl atftp\n", tool);
@@ -146,6 +147,8 @@ int main(int argc, char* argv[])
     // The two servers take turns, so that load from elsewhere on the machine
     // hits both alike; the best run of each counts.
     for (const Case& c : Cases) {
+        if (!QString::fromLatin1(c.label).contains(only))
+            continue;
         const ServerUnderBench* servers[2] = {&hpa, &ours};
         const QString folders[2] = {hpaDir.path(), oursDir.path()};
         double best[2] = {-1, -1};
