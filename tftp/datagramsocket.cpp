@@ -72,8 +72,12 @@ bool makeNonBlocking(qintptr fd)
 Endpoint Endpoint::from(const QHostAddress& address, quint16 port)
 {
     Endpoint e;
+    // Qt converts "::" to 0.0.0.0 as well; only real IPv4 and v4-mapped
+    // addresses take the IPv4 form here.
     bool isV4 = false;
     const quint32 v4 = address.toIPv4Address(&isV4);
+    if (address.protocol() != QAbstractSocket::IPv4Protocol && address == QHostAddress(QHostAddress::AnyIPv6))
+        isV4 = false;
     if (isV4) {
         sockaddr_in a = {};
         a.sin_family = AF_INET;

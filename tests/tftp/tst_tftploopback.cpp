@@ -40,6 +40,7 @@ private slots:
     void doneIsNeverSynchronous();
     void clientMayBeDeletedInDone();
     void sizeLimitAbortsWrite();
+    void dualStackServer();
 };
 
 void TestTftpLoopback::putThenGet_data()
@@ -275,6 +276,30 @@ void TestTftpLoopback::sizeLimitAbortsWrite()
     QCOMPARE(r.bytes, 0);
     QCOMPARE(readFile(f.root() + QStringLiteral("/config.tgz")), QByteArray("previous"));
     QVERIFY(strayFiles(f.root()).isEmpty());
+}
+
+void TestTftpLoopback::dualStackServer()
+{
+    // The program's default: every interface, IPv4 and IPv6 alike.
+    ServerConfig c = LoopbackFixture::defaultConfig();
+    c.bindAddress = QHostAddress::Any;
+    LoopbackFixture f(c);
+    QVERIFY(f.isReady());
+    const QByteArray content = patternBytes(5000, 12);
+    QVERIFY(writeFile(f.root() + QStringLiteral("/config.tgz"), content));
+    for (const QHostAddress& host : {QHostAddress(QHostAddress::LocalHost), QHostAddress(QHostAddress::LocalHostIPv6)}) {
+        bool done = false;
+        TransferResult result;
+        const QString local = f.localDir() + QStringLiteral("/copy-") + QString::number(int(host.protocol()));
+        f.client().get(host, f.port(), QStringLiteral("config.tgz"), local, ClientOptions(),
+                       [&](const TransferResult& r) {
+                           result = r;
+                           done = true;
+                       });
+        QTRY_VERIFY_WITH_TIMEOUT(done, 10000);
+        QVERIFY2(result.ok, qPrintable(host.toString() + QStringLiteral(": ") + result.errorText));
+        QVERIFY(readFile(local) == content);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestTftpLoopback)
