@@ -63,8 +63,8 @@ private:
     bool loggedIn_ = false;
     int prompts_ = 0;
 
-    // Answers held back by the answer-delay fault, in order; a null
-    // payload closes the connection.
+    // Answers held back by the answer-delay fault, in order; an entry
+    // marked close ends the connection after what came before it.
     struct Held {
         quint64 sequence;
         QByteArray bytes;
