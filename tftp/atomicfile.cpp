@@ -9,7 +9,7 @@
 #include <system_error>
 
 #ifdef Q_OS_WIN
-#include <io.h>
+#include <string>
 #include <windows.h>
 #else
 #include <fcntl.h>
@@ -25,7 +25,16 @@ constexpr int MaxNameAttempts = 8;
 bool syncToDisk(QFile& file)
 {
 #ifdef Q_OS_WIN
-    return FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(file.handle()))) != 0;
+    // QFile may not expose a C runtime descriptor on Windows; flushing any
+    // handle with write access flushes the file's cached data.
+    const std::wstring path = QDir::toNativeSeparators(file.fileName()).toStdWString();
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    const bool ok = FlushFileBuffers(h) != 0;
+    CloseHandle(h);
+    return ok;
 #else
     return ::fsync(file.handle()) == 0;
 #endif

@@ -2,6 +2,7 @@
 
 #include <QSocketNotifier>
 
+#include <cerrno>
 #include <cstring>
 
 #ifdef Q_OS_WIN

@@ -179,7 +179,7 @@ void TestTftpHostile::garbageFloodThenNormalService()
     RawPeer flooder;
     QRandomGenerator random(77);
     for (int i = 0; i < GarbageDatagrams; ++i) {
-        QByteArray d(int(random.bounded(1, 80)), Qt::Uninitialized);
+        QByteArray d(int(random.bounded(2, 80)), Qt::Uninitialized);
         for (char& c : d)
             c = char(random.bounded(256));
         d[0] = 0;
