@@ -37,6 +37,8 @@ void quitOnTerminationSignals()
     sa.sa_flags = SA_RESTART;
     ::sigaction(SIGINT, &sa, nullptr);
     ::sigaction(SIGTERM, &sa, nullptr);
+    // A control channel whose reader went away must not end the controller.
+    ::signal(SIGPIPE, SIG_IGN);
 }
 
 }  // namespace simulator

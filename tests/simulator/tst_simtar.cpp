@@ -47,6 +47,8 @@ std::map<QByteArray, QByteArray> readArchive(const QString& path)
     return members;
 }
 
+constexpr unsigned hardLink = 1;  // a regular entry that links to another name
+
 struct Member {
     QByteArray name;
     unsigned type;
@@ -67,6 +69,8 @@ bool writeArchive(const QString& path, const QList<Member>& members)
         archive_entry_set_perm(e, m.type == AE_IFDIR ? 0755 : 0644);
         if (m.type == AE_IFLNK)
             archive_entry_set_symlink(e, m.data.constData());
+        else if (m.type == hardLink)
+            archive_entry_set_hardlink(e, m.data.constData()), archive_entry_set_filetype(e, AE_IFREG);
         else if (m.type == AE_IFREG)
             archive_entry_set_size(e, m.data.size());
         archive_write_header(a, e);
@@ -234,7 +238,10 @@ void TestSimTar::hostileMembersStayOnTheCard()
                           {"media/esc/through.txt", AE_IFREG, "through"},
                           {"media/up", AE_IFLNK, "../../../../.."},
                           {"media/up/up.txt", AE_IFREG, "up"},
-                          {"media/ok.txt", AE_IFREG, "fine"}}));
+                          {"media/ok.txt", AE_IFREG, "fine"},
+                          {"media/hard1", hardLink, "../../../etc/passwd"},
+                          {"media/hard2", hardLink, out + "/abs.txt"},
+                          {"media/hard3", hardLink, "media/ok.txt"}}));
     QVERIFY(h.connect());
     QVERIFY(h.login());
     h.command("cd /");
@@ -250,6 +257,13 @@ void TestSimTar::hostileMembersStayOnTheCard()
     QVERIFY(QFileInfo::exists(h.cardPath(QStringLiteral("up.txt"))));
     QVERIFY(QFileInfo::exists(h.cardPath(QString::fromLocal8Bit(out.mid(1) + "/abs.txt"))));
     QVERIFY(QFileInfo::exists(h.cardPath(QString::fromLocal8Bit(out.mid(1) + "/through.txt"))));
+    // Hard links only ever join two files on the card.
+    QVERIFY(output.contains("tar: media/hard1: Cannot hard link to '../../../etc/passwd'"));
+    QVERIFY(!QFileInfo::exists(h.cardPath(QStringLiteral("media/hard1"))));
+    QVERIFY(QFileInfo::exists(h.cardPath(QStringLiteral("media/hard2"))));  // to the card's copy of abs.txt
+    QFile hard3(h.cardPath(QStringLiteral("media/hard3")));
+    QVERIFY(hard3.open(QIODevice::ReadOnly));
+    QCOMPARE(hard3.readAll(), QByteArray("fine"));
 }
 
 QTEST_GUILESS_MAIN(TestSimTar)
