@@ -59,6 +59,10 @@ public:
     DeviceState& device() { return device_; }
     const DeviceState& device() const { return device_; }
     Controller& controller() { return controller_; }
+    // Faults and options may be changed between steps of a test; commands
+    // read them when they run.
+    FaultOptions& faults() { return faults_; }
+    EngineOptions& options() { return options_; }
     platform::Platform& platform() { return platform_; }
 
     int connectionCount() const;

@@ -123,6 +123,15 @@ void TestSimFaults::tarFails()
 
 void TestSimFaults::syncFails()
 {
+    {
+        // Switched on while the controller runs.
+        ControllerHarness h;
+        QVERIFY(h.connect());
+        QVERIFY(h.login());
+        QCOMPARE(h.command("sync"), QByteArray());
+        h.engine->faults().failSync = true;
+        QCOMPARE(h.command("sync"), QByteArray("sync: Input/output error\r\n"));
+    }
     FaultOptions f;
     f.failSync = true;
     ControllerHarness h(f);
