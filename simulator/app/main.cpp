@@ -24,7 +24,9 @@
 #include <QTemporaryDir>
 
 #include <cstdio>
+#include <fcntl.h>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -79,6 +81,17 @@ private:
 
 int main(int argc, char** argv)
 {
+    // Started without standard streams, the first socket would become
+    // "standard input" and be read as control commands.
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (::fcntl(fd, F_GETFD) == -1) {
+            const int null = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+            if (null >= 0 && null != fd) {
+                ::dup2(null, fd);
+                ::close(null);
+            }
+        }
+    }
     const bool headless = wantsHeadless(argc, argv);
     std::unique_ptr<QCoreApplication> app;
     if (headless)
