@@ -19,6 +19,7 @@ private slots:
     void controlChannelAnswers();
     void helpNamesEveryFault();
     void faultsOverRealTcp();
+    void tftpServerErrorOverRealUdp();
 };
 
 void TestSimBackupE2e::wholeBackupSwapRestore_data()
@@ -189,6 +190,26 @@ void TestSimBackupE2e::faultsOverRealTcp()
     tool.send("pwd");
     QVERIFY(tool.waitForClose(5000));
     QVERIFY(tool.text().contains("/media\n"));
+}
+
+void TestSimBackupE2e::tftpServerErrorOverRealUdp()
+{
+    if (!TftpServerProcess::available(TftpServerProcess::Hpa))
+        QSKIP("tftpd-hpa is not installed");
+    QTemporaryDir pc, card;
+    QVERIFY(copyTree(sampleCard(QStringLiteral("B")), card.path()));
+    TftpServerProcess server;
+    QVERIFY(server.start(TftpServerProcess::Hpa, pc.path()));
+    SimulatorProcess sim;
+    QVERIFY(sim.start({QStringLiteral("--card"), card.path(), QStringLiteral("--tftp-port"), QString::number(server.port())}));
+    ConsoleClient tool;
+    QVERIFY(tool.connect(sim.port()));
+    QVERIFY(tool.login());
+    tool.command("cd /media");
+    const QByteArray out = tool.command("tftp -g -r config.tgz 127.0.0.1");
+    QVERIFY2(out.contains("\ntftp: server error: (1) File not found\n"), out.constData());
+    QCOMPARE(tool.status(), 1);
+    QVERIFY(!QFileInfo::exists(QDir(card.path()).filePath(QStringLiteral("media/config.tgz"))));
 }
 
 QTEST_GUILESS_MAIN(TestSimBackupE2e)
