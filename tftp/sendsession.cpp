@@ -36,9 +36,10 @@ void SendSession::begin(const TransferParameters& parameters)
     if (parameters.timeoutSeconds > 0)
         useFixedTimeout(parameters.timeoutSeconds);
     progress();
-    if (!fillWindow())
+    if (!readAhead(m_parameters.windowsize))
         return;
-    sendWindow(0);
+    sendWindow();
+    readAhead(2 * m_parameters.windowsize);
 }
 
 void SendSession::handlePacket(const Packet& packet)
@@ -76,7 +77,7 @@ void SendSession::handleAck(quint16 block)
 {
     const quint16 lastAcked = quint16((m_base - 1) & 0xffff);
     const qint64 ahead = quint16(block - lastAcked);
-    if (ahead == 0 || ahead > m_window.size())
+    if (ahead == 0 || ahead > m_sent)
         return;  // duplicate or stale: the retry timer decides what to resend
     for (qint64 i = 0; i < ahead; ++i)
         addBytes(m_window[i].size() - 4);
@@ -87,16 +88,18 @@ void SendSession::handleAck(quint16 block)
         succeed();
         return;
     }
-    const qsizetype resendFrom = 0;
-    if (!fillWindow())
+    // The next window was read while the peer was busy with this one; the
+    // reply goes out at once and the reading happens after it.
+    if (!readAhead(m_parameters.windowsize))
         return;
-    sendWindow(resendFrom);
+    sendWindow();
+    readAhead(2 * m_parameters.windowsize);
 }
 
-bool SendSession::fillWindow()
+bool SendSession::readAhead(qsizetype blocks)
 {
     QByteArray payload;
-    while (!m_lastRead && m_window.size() < m_parameters.windowsize) {
+    while (!m_lastRead && m_window.size() < blocks) {
         if (!m_reader.next(m_parameters.blksize, &payload)) {
             failLocal(NotDefined, QStringLiteral("read error"));
             return false;
@@ -108,9 +111,10 @@ bool SendSession::fillWindow()
     return true;
 }
 
-void SendSession::sendWindow(qsizetype from)
+void SendSession::sendWindow()
 {
-    for (qsizetype i = from; i < m_window.size(); ++i)
+    m_sent = qMin<qsizetype>(m_parameters.windowsize, m_window.size());
+    for (qsizetype i = 0; i < m_sent; ++i)
         send(m_window[i]);
     restartWait();
 }
@@ -121,8 +125,8 @@ void SendSession::retransmit()
         Session::retransmit();
         return;
     }
-    for (const QByteArray& datagram : std::as_const(m_window))
-        send(datagram);
+    for (qsizetype i = 0; i < m_sent; ++i)
+        send(m_window[i]);
 }
 
 } // namespace tftp

@@ -42,8 +42,8 @@ protected:
 private:
     void begin(const TransferParameters& parameters);
     void handleAck(quint16 block);
-    bool fillWindow();
-    void sendWindow(qsizetype from);
+    bool readAhead(qsizetype blocks);
+    void sendWindow();
 
     std::unique_ptr<QIODevice> m_source;
     BlockReader m_reader;
@@ -51,7 +51,8 @@ private:
     OackHandler m_oackHandler;
     bool m_handshake = false;
     qint64 m_base = 1;             // first block not yet acknowledged
-    QList<QByteArray> m_window;    // encoded DATA packets m_base, m_base + 1, ...
+    QList<QByteArray> m_window;    // encoded DATA packets m_base, m_base + 1, ... (up to two windows)
+    qsizetype m_sent = 0;          // how many of them went out
     bool m_lastRead = false;       // the short last block is in m_window
 };
 
