@@ -26,6 +26,9 @@ void SendSession::startWithHandshake(const QByteArray& first, const TransferPara
     m_parameters = parameters;
     m_oackHandler = std::move(oackHandler);
     m_handshake = true;
+    // A server's OACK already carries the agreed timeout: its own resends wait that long.
+    if (parameters.timeoutSeconds > 0 && !m_oackHandler)
+        useFixedTimeout(parameters.timeoutSeconds);
     sendAndWait(first);
 }
 

@@ -8,6 +8,7 @@
 
 #include "tftp/packet.h"
 
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -42,6 +43,8 @@ private slots:
     void duplicateAckSendsNothing();
     void strangerGetsErrorFive();
     void writeTsizeOverLimit();
+    void timeoutOptionSetsTheWait();
+    void netascii();
 
 private:
     QTemporaryDir m_root;
@@ -182,6 +185,44 @@ void TestTftpOptionEdges::writeTsizeOverLimit()
     QCOMPARE(reply->errorCode, quint16(DiskFull));
     QVERIFY(m_server.waitForLog(QStringLiteral("refused WRQ \"config.tgz\" from 127.0.0.1:%1: error 3").arg(peer.port())));
     QVERIFY(readFile(m_root.filePath(QStringLiteral("config.tgz"))) == m_content);
+}
+
+void TestTftpOptionEdges::timeoutOptionSetsTheWait()
+{
+    // The test settings make the server resend after 200 ms; a client that
+    // asks for timeout 1 gets one second.
+    RawPeer peer;
+    peer.sendTo(m_server.port(), rrq({{"timeout", "1"}}));
+    quint16 transferPort = 0;
+    const QByteArray oack = peer.receive(2000, &transferPort);
+    QCOMPARE(oack, raw("\0\6timeout\0" "1\0"));
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(peer.receive(3000), oack);
+    QVERIFY2(clock.elapsed() >= 800, qPrintable(QString::number(clock.elapsed())));
+    peer.sendTo(transferPort, encodeError(0, "enough"));
+}
+
+void TestTftpOptionEdges::netascii()
+{
+    QTemporaryDir root;
+    QVERIFY(writeFile(root.filePath(QStringLiteral("config.tgz")), "one\ntwo\rthree\n"));
+    ServerProcess server;
+    QVERIFY(server.start(root.path()));
+    RawPeer reader;
+    reader.sendTo(server.port(), Packet::request(Opcode::Rrq, "config.tgz", Mode::Netascii).encode());
+    quint16 transferPort = 0;
+    QCOMPARE(reader.receive(2000, &transferPort), encodeData(1, raw("one\r\ntwo\r\0three\r\n")));
+    reader.sendTo(transferPort, encodeAck(1));
+
+    RawPeer writer;
+    writer.sendTo(server.port(), Packet::request(Opcode::Wrq, "config.tgz", Mode::Netascii).encode());
+    QCOMPARE(writer.receive(2000, &transferPort), encodeAck(0));
+    writer.sendTo(transferPort, encodeData(1, raw("a\r\nb\r\0c\r")));
+    QCOMPARE(writer.receive(), encodeAck(1));
+    QVERIFY(server.waitForLog(QStringLiteral("finished WRQ")));
+    QCOMPARE(readFile(root.filePath(QStringLiteral("config.tgz"))), QByteArray("a\nb\rc\r"));
+    QCOMPARE(server.terminate(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestTftpOptionEdges)
