@@ -73,6 +73,12 @@ VirtualSocket::~VirtualSocket()
 void VirtualSocket::scheduleForThisConnection(std::int64_t atMs, std::function<void()> fn)
 {
     const auto gen = generation_;
+    // Forget the events that have run, so that a long-lived socket's list
+    // does not grow.
+    if (scheduled_.size() >= 64)
+        scheduled_.erase(std::remove_if(scheduled_.begin(), scheduled_.end(),
+                                        [this](std::uint64_t id) { return !platform_.isPending(id); }),
+                         scheduled_.end());
     scheduled_.push_back(platform_.scheduleAt(atMs, [this, gen, fn = std::move(fn)] {
         if (gen == generation_)
             fn();

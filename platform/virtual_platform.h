@@ -152,6 +152,7 @@ public:
     EventId scheduleIn(std::int64_t delayMs, std::function<void()> fn) { return scheduleAt(now_ + delayMs, std::move(fn)); }
     void cancel(EventId id);
     bool hasPending() const { return !events_.empty(); }
+    bool isPending(EventId id) const { return eventTimes_.count(id) != 0; }
     // Runs every event due up to atMs, then sets the clock to atMs.
     void runUntil(std::int64_t atMs);
     // Runs events until none is left or the clock would pass limitMs.

@@ -22,8 +22,12 @@ bool Workflow::Read_Config_Data()
             showError(QStringLiteral("Remounting Error, Code: ") + codeText());
         } else {
             plainStep("cd /");
-            // One test decides about all three directories.
-            if (statusStep(QByteArray("test -d ") + kProfilesDir + ";") == 0)
+            // One test decides about all three directories. Only a clear
+            // "not there" leaves them out: without an answer they are taken,
+            // so that a tar that cannot find them fails loudly instead of a
+            // backup that silently lacks the operator's profiles.
+            const auto profiles = statusStep(QByteArray("test -d ") + kProfilesDir + ";");
+            if (profiles == 0 || profiles == link::kNoStatus)
                 Archive_Directories = kArchiveDirectories;
             const QByteArray tar = QByteArray("tar cvzf /media/") + kArchiveName + " zel/*.conf media/*.conf "
                                    + Archive_Directories;

@@ -69,12 +69,30 @@ private slots:
         QVERIFY(f->platform().messages.empty());
     }
 
-    void anUnansweredDirectoryTestLeavesTheTreesOut()
+    void anUnansweredDirectoryTestKeepsTheTrees()
     {
+        // Not knowing is no reason to leave the profiles behind.
         f->shell->silentAfter.insert(kTest);
         QVERIFY(backup());
-        QCOMPARE(f->shell->lines[5], kTarShort);
+        QCOMPARE(f->shell->lines[5], kTarFull);
         QCOMPARE(elapsed(), 11000 - 2000 + 22500);
+    }
+
+    void aBadStatusForTheDirectoryTestKeepsTheTrees()
+    {
+        f->shell->output.insert(kTest, QByteArray());
+        f->shell->status.insert(kTest, 0);
+        f->shell->silentAfter.insert(kTest);
+        f->shell->output.insert(kTest, "CMDVAL: yes\r\n");
+        QVERIFY(backup());
+        QCOMPARE(f->shell->lines[5], kTarFull);
+    }
+
+    void anyOtherStatusLeavesTheTreesOut()
+    {
+        f->shell->status.insert(kTest, 2);
+        QVERIFY(backup());
+        QCOMPARE(f->shell->lines[5], kTarShort);
     }
 
     void failingBackupSteps_data()
