@@ -38,6 +38,7 @@ std::shared_ptr<ShellSession> ControllerEngine::accept(std::function<void(const 
         return nullptr;
     auto session = std::make_shared<ShellSession>(*this, std::move(sendToTool), std::move(closeConnection));
     sessions_.push_back(session);
+    session->greet();
     notifyChanged();
     return session;
 }

@@ -7,6 +7,8 @@ namespace simulator {
 namespace {
 
 constexpr int loginMs = 150;
+// After the connection is up on the far side, as a getty's first output.
+constexpr int greetingMs = 20;
 constexpr int loginRefusedMs = 600;
 constexpr int promptMs = 1;
 
@@ -44,6 +46,18 @@ void ShellSession::receive(const QByteArray& fromTool)
         partial_ += c;
     }
     pump();
+}
+
+void ShellSession::greet()
+{
+    const std::weak_ptr<ShellSession> weak = weak_from_this();
+    later_.after(greetingMs, [weak] {
+        auto self = weak.lock();
+        if (!self || self->closed_ || self->stage_ != Stage::Login || self->engine_.controller().faults.noLoginPrompt)
+            return;
+        const QByteArray host = self->engine_.controller().options.hostname;
+        self->send("\x1b[0m\r\nTarvo laser controller (" + host + ")\r\n\r\n" + host + " login: ");
+    });
 }
 
 void ShellSession::peerClosed()

@@ -32,6 +32,9 @@ public:
     void disconnect();
 
     bool isOpen() const { return !closed_; }
+    // Greets a new connection as a console's getty does: a banner and the
+    // login prompt, shortly after the connection is up.
+    void greet();
     bool isLoggedIn() const { return loggedIn_ && !closed_; }
     QByteArray cwd() const { return interpreter_.state().cwd; }
 

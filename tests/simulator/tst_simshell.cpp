@@ -39,6 +39,10 @@ void TestSimShell::loginPromptOnlyAfterLineEnd()
 {
     ControllerHarness h;
     QVERIFY(h.connect());
+    // A new connection is greeted with a banner and the prompt.
+    h.clock.runFor(2000);
+    QVERIFY(h.received.endsWith("\r\n\r\nlaser login: "));
+    h.received.clear();
     h.sendRaw("");
     h.clock.runFor(2000);
     QCOMPARE(h.received, QByteArray());
@@ -55,6 +59,8 @@ void TestSimShell::rootGetsShellOthersRefused()
 {
     ControllerHarness h;
     QVERIFY(h.connect());
+    QVERIFY(h.waitFor("login: "));  // the greeting
+    h.received.clear();
     h.sendLine("");
     QVERIFY(h.waitFor("login: "));
     h.received.clear();
