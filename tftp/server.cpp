@@ -200,6 +200,7 @@ void Server::handleDatagram(QByteArrayView datagram, const QHostAddress& peer, q
         startWrite(request);
     else
         startRead(request);
+    // Kept to recognise a late duplicate of this request after the transfer.
     if (m_active.contains(request.peerText))
         m_active[request.peerText].requestBytes = datagram.toByteArray();
 }
@@ -250,7 +251,7 @@ void Server::startRead(const Request& request)
     }
     auto* session = new SendSession(socket, request.peer, request.peerPort, true, m_config.retry,
                                     std::move(file), request.packet.mode, this);
-    track(request, session, {});
+    track(request, session);
     if (n.accepted.isEmpty())
         session->startSending(n.parameters);
     else
@@ -297,16 +298,16 @@ void Server::startWrite(const Request& request)
     session->setMaxBytes(m_config.maxWriteBytes);
     session->setDallyMs(m_config.dallyMs);
     m_writing.insert(name);
-    track(request, session, {});
+    track(request, session);
     session->start(n.accepted.isEmpty() ? encodeAck(0) : Packet::oack(n.accepted).encode(), n.parameters);
 }
 
-void Server::track(const Request& request, Session* session, const QByteArray& requestBytes)
+void Server::track(const Request& request, Session* session)
 {
     const bool write = request.packet.opcode == Opcode::Wrq;
     const QString name = QString::fromUtf8(request.packet.fileName);
     const QString key = request.peerText;
-    m_active.insert(key, {session, requestBytes, name, write});
+    m_active.insert(key, {session, QByteArray(), name, write});
     connect(session, &Session::finished, this, [this, key, name, write](const SessionResult& r) {
         emit logLine(QStringLiteral("%1 %2 \"%3\" %4 %5")
                          .arg(r.ok ? QStringLiteral("finished") : QStringLiteral("failed"),

@@ -54,7 +54,7 @@ private:
     void startRead(const Request& request);
     void startWrite(const Request& request);
     void refuse(const Request& request, quint16 code, const QString& reason);
-    void track(const Request& request, Session* session, const QByteArray& requestBytes);
+    void track(const Request& request, Session* session);
     void sweepTemporaryFiles();
     bool isDuplicate(const QString& key, QByteArrayView datagram);
 

@@ -32,13 +32,13 @@ QString ServerProcess::programPath()
     return QDir(dir).absoluteFilePath(QStringLiteral("OpenTFTPServerMT"));
 }
 
-bool ServerProcess::start(const QString& root, const QStringList& extraArguments)
+bool ServerProcess::start(const QString& root, const QStringList& extraArguments, const QByteArray& settingsText)
 {
     QTemporaryFile settings(QDir::tempPath() + QStringLiteral("/tftp-test-XXXXXX.ini"));
     settings.setAutoRemove(false);
     if (!settings.open())
         return false;
-    settings.write(TestSettings);
+    settings.write(settingsText.isEmpty() ? QByteArray(TestSettings) : settingsText);
     settings.close();
     m_settings = settings.fileName();
 

@@ -14,7 +14,8 @@ public:
 
     static QString programPath();
 
-    bool start(const QString& root, const QStringList& extraArguments = {});
+    // settings: the settings file's text; empty for the short default retry times.
+    bool start(const QString& root, const QStringList& extraArguments = {}, const QByteArray& settings = {});
     quint16 port() const { return m_port; }
     qint64 pid() const { return m_process.processId(); }
     // Everything the server printed so far.

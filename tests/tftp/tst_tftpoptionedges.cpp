@@ -22,6 +22,10 @@ QByteArray raw(const char (&s)[N])
 }
 
 constexpr qint64 FileBytes = 1300;  // three blocks of 512: 512, 512, 276
+// Resends 400 ms after silence: far from the 120 ms in which the tests
+// below expect none, and from the one second a timeout option asks for.
+const QByteArray Settings("RetryTimeoutMs=400\nRetryMaxTries=5\nDallyMs=500\n");
+constexpr int QuietMs = 120;
 
 QByteArray rrq(const QList<Option>& options)
 {
@@ -56,7 +60,7 @@ void TestTftpOptionEdges::initTestCase()
 {
     m_content = patternBytes(FileBytes, 3);
     QVERIFY(writeFile(m_root.filePath(QStringLiteral("config.tgz")), m_content));
-    QVERIFY(m_server.start(m_root.path(), {QStringLiteral("--max-size"), QStringLiteral("100000")}));
+    QVERIFY(m_server.start(m_root.path(), {QStringLiteral("--max-size"), QStringLiteral("100000")}, Settings));
 }
 
 void TestTftpOptionEdges::cleanupTestCase()
@@ -149,8 +153,8 @@ void TestTftpOptionEdges::duplicateAckSendsNothing()
     peer.sendTo(transferPort, encodeAck(1));
     QCOMPARE(peer.receive(), encodeData(2, m_content.sliced(512, 512)));
     // A second DATA 2 now would be the Sorcerer's Apprentice; the server's
-    // first retransmission is 200 ms away.
-    QCOMPARE(peer.receive(120), QByteArray());
+    // first retransmission is 400 ms away.
+    QCOMPARE(peer.receive(QuietMs), QByteArray());
     peer.sendTo(transferPort, encodeAck(2));
     QCOMPARE(peer.receive(), encodeData(3, m_content.sliced(1024)));
     peer.sendTo(transferPort, encodeAck(3));
@@ -169,7 +173,7 @@ void TestTftpOptionEdges::strangerGetsErrorFive()
     QVERIFY(error && error->opcode == Opcode::Error);
     QCOMPARE(error->errorCode, quint16(UnknownTransferId));
     // The stranger's ACK moved nothing: the transfer goes on with its owner.
-    QCOMPARE(peer.receive(120), QByteArray());
+    QCOMPARE(peer.receive(QuietMs), QByteArray());
     peer.sendTo(transferPort, encodeAck(1));
     QCOMPARE(peer.receive(), encodeData(2, m_content.sliced(512, 512)));
     peer.sendTo(transferPort, encodeError(0, "enough"));
@@ -189,7 +193,7 @@ void TestTftpOptionEdges::writeTsizeOverLimit()
 
 void TestTftpOptionEdges::timeoutOptionSetsTheWait()
 {
-    // The test settings make the server resend after 200 ms; a client that
+    // The test settings make the server resend after 400 ms; a client that
     // asks for timeout 1 gets one second.
     RawPeer peer;
     peer.sendTo(m_server.port(), rrq({{"timeout", "1"}}));
@@ -208,7 +212,7 @@ void TestTftpOptionEdges::netascii()
     QTemporaryDir root;
     QVERIFY(writeFile(root.filePath(QStringLiteral("config.tgz")), "one\ntwo\rthree\n"));
     ServerProcess server;
-    QVERIFY(server.start(root.path()));
+    QVERIFY(server.start(root.path(), {}, Settings));
     RawPeer reader;
     reader.sendTo(server.port(), Packet::request(Opcode::Rrq, "config.tgz", Mode::Netascii).encode());
     quint16 transferPort = 0;
