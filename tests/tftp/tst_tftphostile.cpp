@@ -55,6 +55,7 @@ private slots:
     void writeOverSizeLimit();
     void sigintEndsCleanly();
     void concurrentWriteOfSameFileRefused();
+    void backupsKeepTheNewestTwenty();
     void leftoverTemporaryFilesSwept();
 
 private:
@@ -285,6 +286,28 @@ void TestTftpHostile::concurrentWriteOfSameFileRefused()
     const QStringList backups = QDir(m_root + QStringLiteral("/backups")).entryList(QDir::Files);
     QCOMPARE(backups.size(), 1);
     QCOMPARE(readFile(m_root + QStringLiteral("/backups/") + backups.first()), PreviousArchive);
+}
+
+void TestTftpHostile::backupsKeepTheNewestTwenty()
+{
+    constexpr int Uploads = 23;
+    constexpr int Kept = 20;
+    QVERIFY(startServer());
+    for (int i = 0; i < Uploads; ++i) {
+        RawPeer peer;
+        peer.sendTo(m_server->port(), wrq("config.tgz"));
+        quint16 transferPort = 0;
+        QCOMPARE(peer.receive(2000, &transferPort), encodeAck(0));
+        peer.sendTo(transferPort, encodeData(1, "upload " + QByteArray::number(i)));
+        QCOMPARE(peer.receive(), encodeAck(1));
+    }
+    QCOMPARE(readFile(m_root + QStringLiteral("/config.tgz")), "upload " + QByteArray::number(Uploads - 1));
+    const QString folder = m_root + QStringLiteral("/backups/");
+    const QStringList backups = QDir(folder).entryList(QDir::Files, QDir::Name);
+    QCOMPARE(backups.size(), Kept);
+    // Oldest kept first: the copies of uploads Uploads-1-Kept ... Uploads-2.
+    QCOMPARE(readFile(folder + backups.first()), "upload " + QByteArray::number(Uploads - 1 - Kept));
+    QCOMPARE(readFile(folder + backups.last()), "upload " + QByteArray::number(Uploads - 2));
 }
 
 void TestTftpHostile::leftoverTemporaryFilesSwept()
