@@ -15,8 +15,10 @@ namespace tftp {
 
 namespace {
 constexpr qsizetype RequestBufferBytes = 65536 + 16;
-// A repeated request this soon after its transfer ended is a late duplicate.
-constexpr qint64 DuplicateWindowMs = 5000;
+// The same request from the same port this soon after its transfer ended
+// is a late duplicate from the network. Short, because a client that
+// really does ask twice from one port must not wait long.
+constexpr qint64 DuplicateWindowMs = 2000;
 
 QString peerText(const QHostAddress& a, quint16 port)
 {
