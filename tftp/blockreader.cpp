@@ -33,6 +33,37 @@ bool BlockReader::next(int blockSize, QByteArray* block)
     return true;
 }
 
+bool BlockReader::nextPacket(int blockSize, quint16 blockNumber, QByteArray* packet)
+{
+    constexpr int HeaderBytes = 4;
+    if (m_mode == Mode::Netascii) {
+        QByteArray payload;
+        if (!fillNetascii(blockSize, &payload))
+            return false;
+        *packet = encodeData(blockNumber, payload);
+        return true;
+    }
+    packet->resize(HeaderBytes + blockSize);
+    char* out = packet->data();
+    out[0] = 0;
+    out[1] = char(Opcode::Data);
+    out[2] = char(blockNumber >> 8);
+    out[3] = char(blockNumber & 0xff);
+    qint64 got = 0;
+    while (got < blockSize) {
+        const qint64 n = m_device->read(out + HeaderBytes + got, blockSize - got);
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break;
+        got += n;
+    }
+    packet->resize(HeaderBytes + got);
+    if (got < blockSize)
+        m_finished = true;
+    return true;
+}
+
 bool BlockReader::fillNetascii(int blockSize, QByteArray* block)
 {
     QByteArray out = m_carry;

@@ -18,6 +18,9 @@ public:
     // The next payload; shorter than blockSize only for the last one.
     // Returns false on a read error.
     bool next(int blockSize, QByteArray* block);
+    // The next payload as a whole DATA packet, built in place in packet
+    // (whose buffer is reused when it is big enough).
+    bool nextPacket(int blockSize, quint16 blockNumber, QByteArray* packet);
     bool atEnd() const { return m_finished; }
 
 private:

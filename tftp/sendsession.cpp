@@ -82,8 +82,10 @@ void SendSession::handleAck(quint16 block)
     const qint64 ahead = quint16(block - lastAcked);
     if (ahead == 0 || ahead > m_sent)
         return;  // duplicate or stale: the retry timer decides what to resend
-    for (qint64 i = 0; i < ahead; ++i)
+    for (qint64 i = 0; i < ahead; ++i) {
         addBytes(m_window[i].size() - 4);
+        m_spare.append(std::move(m_window[i]));  // its buffer serves a later block
+    }
     m_window.remove(0, ahead);
     m_base += ahead;
     progress();
@@ -101,15 +103,15 @@ void SendSession::handleAck(quint16 block)
 
 bool SendSession::readAhead(qsizetype blocks)
 {
-    QByteArray payload;
     while (!m_lastRead && m_window.size() < blocks) {
-        if (!m_reader.next(m_parameters.blksize, &payload)) {
+        QByteArray packet = m_spare.isEmpty() ? QByteArray() : m_spare.takeLast();
+        const qint64 index = m_base + m_window.size();
+        if (!m_reader.nextPacket(m_parameters.blksize, quint16(index & 0xffff), &packet)) {
             failLocal(NotDefined, QStringLiteral("read error"));
             return false;
         }
-        const qint64 index = m_base + m_window.size();
-        m_window.append(encodeData(quint16(index & 0xffff), payload));
-        m_lastRead = payload.size() < m_parameters.blksize;
+        m_lastRead = packet.size() - 4 < m_parameters.blksize;
+        m_window.append(std::move(packet));
     }
     return true;
 }

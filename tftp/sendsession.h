@@ -53,6 +53,7 @@ private:
     qint64 m_base = 1;             // first block not yet acknowledged
     QList<QByteArray> m_window;    // encoded DATA packets m_base, m_base + 1, ... (up to two windows)
     qsizetype m_sent = 0;          // how many of them went out
+    QList<QByteArray> m_spare;     // buffers of acknowledged packets, for reuse
     bool m_lastRead = false;       // the short last block is in m_window
 };
 
