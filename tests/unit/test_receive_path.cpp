@@ -189,7 +189,7 @@ private slots:
         // Megabytes of garbage with NUL bytes and no line end.
         QByteArray garbage(4 * 1024 * 1024, '\0');
         for (int i = 0; i < garbage.size(); ++i) {
-            const int v = (i * 7919) % 256;
+            const int v = int((unsigned(i) * 7919u) % 256u);
             garbage[i] = char(v == 10 ? 0 : v);
         }
         for (int i = 0; i < 4; ++i)
