@@ -34,7 +34,7 @@ void ReceiveSession::handlePacket(const Packet& packet)
         return;
     }
     if (packet.opcode == Opcode::Data) {
-        handleData(packet);
+        handleData(packet.block, packet.data);
         return;
     }
     if (packet.opcode == Opcode::Oack && m_oackTaken) {
@@ -79,11 +79,19 @@ void ReceiveSession::retransmit()
     send(encodeAck(quint16((m_expected - 1) & 0xffff)));
 }
 
-void ReceiveSession::handleData(const Packet& packet)
+bool ReceiveSession::handleBlock(Opcode opcode, quint16 block, QByteArrayView payload)
+{
+    if (opcode != Opcode::Data || isDallying())
+        return false;
+    handleData(block, payload);
+    return true;
+}
+
+void ReceiveSession::handleData(quint16 block, QByteArrayView data)
 {
     const quint16 wanted = quint16(m_expected & 0xffff);
-    if (packet.block != wanted) {
-        const quint16 behind = quint16(wanted - packet.block);
+    if (block != wanted) {
+        const quint16 behind = quint16(wanted - block);
         const bool duplicate = behind != 0 && behind <= 0x8000;
         // A repeat of an old block means our ACK was lost; a gap means a
         // block of the window was. Either way the sender needs our last ACK,
@@ -102,29 +110,29 @@ void ReceiveSession::handleData(const Packet& packet)
         if (m_oackHandler && !m_oackTaken)
             m_parameters = TransferParameters();
     }
-    if (packet.data.size() > m_parameters.blksize) {
+    if (data.size() > m_parameters.blksize) {
         fail(IllegalOperation, QStringLiteral("block larger than negotiated"));
         return;
     }
-    if (m_maxBytes >= 0 && bytes() + packet.data.size() > m_maxBytes) {
+    if (m_maxBytes >= 0 && bytes() + data.size() > m_maxBytes) {
         fail(DiskFull, QStringLiteral("file exceeds the size limit of %1 bytes").arg(m_maxBytes));
         return;
     }
     QString error;
-    if (!m_sink->write(packet.data, &error)) {
+    if (!m_sink->write(data, &error)) {
         fail(DiskFull, QStringLiteral("cannot write: %1").arg(error));
         return;
     }
-    addBytes(packet.data.size());
+    addBytes(data.size());
     ++m_expected;
     m_nackSent = false;
     progress();
-    if (packet.data.size() < m_parameters.blksize) {
+    if (data.size() < m_parameters.blksize) {
         acknowledgeLast();
         return;
     }
     if ((m_expected - 1) % m_parameters.windowsize == 0)
-        sendAndWait(encodeAck(packet.block));
+        sendAndWait(encodeAck(block));
     else
         restartWait();
 }

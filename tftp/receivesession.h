@@ -35,11 +35,12 @@ public:
 
 protected:
     void handlePacket(const Packet& packet) override;
+    bool handleBlock(Opcode opcode, quint16 block, QByteArrayView payload) override;
     void retransmit() override;
     void beforeFinished(const SessionResult& result) override;
 
 private:
-    void handleData(const Packet& packet);
+    void handleData(quint16 block, QByteArrayView data);
     void fail(quint16 code, const QString& text);
     void acknowledgeLast();
 

@@ -76,6 +76,15 @@ void SendSession::handlePacket(const Packet& packet)
     failLocal(IllegalOperation, QStringLiteral("unexpected packet (opcode %1) while sending").arg(int(packet.opcode)));
 }
 
+bool SendSession::handleBlock(Opcode opcode, quint16 block, QByteArrayView payload)
+{
+    Q_UNUSED(payload);
+    if (opcode != Opcode::Ack || m_handshake)
+        return false;
+    handleAck(block);
+    return true;
+}
+
 void SendSession::handleAck(quint16 block)
 {
     const quint16 lastAcked = quint16((m_base - 1) & 0xffff);

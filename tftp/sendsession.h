@@ -37,6 +37,7 @@ public:
 
 protected:
     void handlePacket(const Packet& packet) override;
+    bool handleBlock(Opcode opcode, quint16 block, QByteArrayView payload) override;
     void retransmit() override;
 
 private:

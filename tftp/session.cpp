@@ -6,6 +6,8 @@ namespace {
 // Big enough for the largest DATA packet; longer datagrams are cut and then
 // refused by the decoder.
 constexpr qsizetype ReceiveBufferBytes = 65536 + 16;
+constexpr qsizetype HeaderBytes = 4;
+constexpr qsizetype MaxPayloadBytes = 65464;
 }
 
 Session::Session(DatagramSocket* socket, const QHostAddress& peer, quint16 peerPort, bool peerLocked,
@@ -134,6 +136,14 @@ void Session::handleDatagram(QByteArrayView datagram, const Endpoint& from)
         }
     } else if (!m_peerLocked) {
         m_peerLocked = true;  // the reply came from the very port we asked
+    }
+    if (!m_finished && datagram.size() >= HeaderBytes) {
+        const quint16 opcode = quint16((quint8(datagram[0]) << 8) | quint8(datagram[1]));
+        const quint16 block = quint16((quint8(datagram[2]) << 8) | quint8(datagram[3]));
+        const bool ack = opcode == quint16(Opcode::Ack) && datagram.size() == HeaderBytes;
+        const bool data = opcode == quint16(Opcode::Data) && datagram.size() <= HeaderBytes + MaxPayloadBytes;
+        if ((ack || data) && handleBlock(Opcode(opcode), block, datagram.sliced(HeaderBytes)))
+            return;
     }
     QString reason;
     const std::optional<Packet> packet = decodePacket(datagram, &reason);

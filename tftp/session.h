@@ -40,6 +40,16 @@ signals:
 
 protected:
     virtual void handlePacket(const Packet& packet) = 0;
+    // The per-packet path: a well-formed ACK or DATA from the peer, before
+    // any decoding into a Packet. Returns false to have it decoded and
+    // passed to handlePacket instead.
+    virtual bool handleBlock(Opcode opcode, quint16 block, QByteArrayView payload)
+    {
+        Q_UNUSED(opcode);
+        Q_UNUSED(block);
+        Q_UNUSED(payload);
+        return false;
+    }
     // A silence: resend what the peer has not answered.
     virtual void retransmit();
     // Runs before finished() is emitted, so that whoever hears of the
