@@ -205,20 +205,9 @@ void VirtualPlatform::doEvents()
         onPump();
     if (events_.empty())
         throw NothingScheduled();
-    // Jump to the earliest pending time and run everything due then that
-    // was scheduled before this pump began, in scheduling order; whatever
-    // those events schedule for "now" waits for the next pump.
+    // Jump to the earliest pending time and run what is due then.
     now_ = std::max(now_, events_.begin()->first.first);
-    const auto limit = seq_;
-    for (;;) {
-        auto it = events_.begin();
-        if (it == events_.end() || it->first.first > now_ || it->first.second > limit)
-            break;
-        auto fn = std::move(it->second);
-        eventTimes_.erase(it->first.second);
-        events_.erase(it);
-        fn();
-    }
+    runDue();
 }
 
 void VirtualPlatform::processPendingEvents()
@@ -226,6 +215,14 @@ void VirtualPlatform::processPendingEvents()
     ++pumps_;
     if (onPump)
         onPump();
+    runDue();
+}
+
+void VirtualPlatform::runDue()
+{
+    // Everything due now that was scheduled before this pump began, in
+    // scheduling order; whatever those events schedule for "now" waits for
+    // the next pump.
     const auto limit = seq_;
     for (;;) {
         auto it = events_.begin();

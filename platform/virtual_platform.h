@@ -209,6 +209,8 @@ public:
 private:
     friend class VirtualTimer;
     friend class VirtualSocket;
+    void runDue();
+
     std::int64_t now_ = 0;
     std::uint64_t seq_ = 0;
     std::map<std::pair<std::int64_t, std::uint64_t>, std::function<void()>> events_;

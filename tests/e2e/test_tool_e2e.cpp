@@ -1,6 +1,7 @@
 // The real tool end to end: its window offscreen, the real controller-sim
 // over TCP on loopback, and the real OpenTFTPServerMT that the tool starts
 // from its own folder, over UDP.
+#include "card_configuration.h"
 #include "cardcopy.h"
 #include "loopback_tool.h"
 
@@ -9,24 +10,10 @@
 
 #include <QLabel>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QtTest>
 
 using tarvo::window::MainWindow;
 using namespace tarvo::test;
-
-namespace {
-std::map<QString, QByteArray> configurationOf(const std::map<QString, QByteArray>& card)
-{
-    static const QRegularExpression taken(
-        QStringLiteral("^(zel/[^/]*\\.conf|media/[^/]*\\.conf|media/(profiles|sequences|prv_bmp)(/.*)?)$"));
-    std::map<QString, QByteArray> out;
-    for (const auto& [path, bytes] : card)
-        if (taken.match(path).hasMatch())
-            out[path] = bytes;
-    return out;
-}
-}  // namespace
 
 class TestToolEndToEnd : public QObject {
     Q_OBJECT

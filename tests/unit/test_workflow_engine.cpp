@@ -1,26 +1,14 @@
 // The real workflow against the simulated controller's engine, in-process
 // and in virtual time: a backup from card A, the card swapped for blank
 // card B, a restore, and card B then holds card A's configuration.
+#include "card_configuration.h"
 #include "engine_rig.h"
 
-#include <QRegularExpression>
 #include <QtTest>
 
 using namespace tarvo;
 
 namespace {
-// What a backup takes: the .conf files of /zel and /media and three trees.
-std::map<QString, QByteArray> configurationOf(const std::map<QString, QByteArray>& card)
-{
-    static const QRegularExpression taken(
-        QStringLiteral("^(zel/[^/]*\\.conf|media/[^/]*\\.conf|media/(profiles|sequences|prv_bmp)(/.*)?)$"));
-    std::map<QString, QByteArray> out;
-    for (const auto& [path, bytes] : card)
-        if (taken.match(path).hasMatch())
-            out[path] = bytes;
-    return out;
-}
-
 // The twelve lines the tool sent from the first one equal to `from`,
 // looking at the lines after the first `skip`.
 QList<QByteArray> linesSentFrom(const QByteArray& sent, const QByteArray& from, qsizetype skip = 0)
@@ -81,7 +69,7 @@ private slots:
         QCOMPARE(linesSentFrom(rig.socket().sent, "mount -o remount /dev/mmcblk0p2 /zel", sentBefore).size(), 12);
 
         const auto after = snapshot(cardB);
-        for (const auto& [path, bytes] : configurationOf(before))
+        for (const auto& [path, bytes] : test::configurationOf(before))
             QVERIFY2(after.count(path) && after.at(path) == bytes, qPrintable(path));
         QCOMPARE(after.at(QStringLiteral("media/operator-notes.txt")), bBefore.at(QStringLiteral("media/operator-notes.txt")));
         QCOMPARE(after.at(QStringLiteral("zel/firmware.bin")), bBefore.at(QStringLiteral("zel/firmware.bin")));
