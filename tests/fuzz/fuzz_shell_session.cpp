@@ -1,0 +1,56 @@
+// Fuzz target: arbitrary console input to a logged-in shell of the
+// simulated controller, on a scratch card, in virtual time. Whatever the
+// input, the shell must not crash, must stay inside its card folder and
+// must come to rest.
+#include "platform/virtual_platform.h"
+#include "simulator/controllerengine.h"
+#include "simulator/memorytftptransport.h"
+#include "simulator/shellsession.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+QTemporaryDir& scratch()
+{
+    static QTemporaryDir dir;
+    return dir;
+}
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const QString card = scratch().filePath(QStringLiteral("card"));
+    QDir().mkpath(card + QStringLiteral("/zel"));
+    QDir().mkpath(card + QStringLiteral("/media/profiles"));
+    QFile conf(card + QStringLiteral("/zel/a.conf"));
+    if (conf.open(QIODevice::WriteOnly))
+        conf.write("x=1\n");
+    conf.close();
+
+    platform::VirtualPlatform p;
+    simulator::MemoryTftpTransport tftp(p, scratch().filePath(QStringLiteral("pc")));
+    tftp.serverRunning = [](const QString&, quint16) { return false; };
+    simulator::ControllerEngine engine(p, tftp, card);
+    QByteArray out;
+    auto session = engine.accept([&](const QByteArray& b) { out += b; }, [] {});
+    if (!session)
+        abort();
+    session->receive("\r\nroot\r\n");
+    session->receive(QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)));
+    session->receive("\r\necho CMDVAL: $?\r\n");
+    p.runUntilIdle(p.nowMs() + 120000);
+    session->peerClosed();
+    // Nothing may have been written outside the card.
+    if (QDir(scratch().path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size() > 2) {
+        fprintf(stderr, "the shell wrote outside its card: %s\n",
+                qPrintable(QDir(scratch().path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).join(' ')));
+        abort();
+    }
+    return 0;
+}
