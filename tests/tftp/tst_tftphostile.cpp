@@ -51,6 +51,8 @@ private slots:
     void malformedRequests();
     void garbageFloodThenNormalService();
     void abandonedWrite();
+    void malformedMidTransfer_data();
+    void malformedMidTransfer();
     void writeInterruptedBySigterm();
     void writeOverSizeLimit();
     void sigintEndsCleanly();
@@ -213,6 +215,32 @@ void TestTftpHostile::abandonedWrite()
     // Now silence: the server asks again a few times, then gives up.
     QVERIFY(m_server->waitForLog(QStringLiteral("failed WRQ \"config.tgz\""), 10000));
     QVERIFY(m_server->log().contains(QStringLiteral("timed out")));
+    expectArchiveIntact();
+}
+
+void TestTftpHostile::malformedMidTransfer_data()
+{
+    QTest::addColumn<QByteArray>("datagram");
+    QTest::newRow("truncated DATA") << raw("\0\3\0");
+    QTest::newRow("unknown opcode") << raw("\0\x0c\0\2" "xx");
+    QTest::newRow("oversized ACK") << raw("\0\4\0\1\0");
+    QTest::newRow("ERROR without NUL") << raw("\0\5\0\0" "boom");
+    QTest::newRow("OACK on a write") << raw("\0\6blksize\0" "8\0");
+}
+
+void TestTftpHostile::malformedMidTransfer()
+{
+    QFETCH(QByteArray, datagram);
+    QVERIFY(startServer());
+    RawPeer peer;
+    peer.sendTo(m_server->port(), wrq("config.tgz"));
+    quint16 transferPort = 0;
+    QCOMPARE(peer.receive(2000, &transferPort), encodeAck(0));
+    peer.sendTo(transferPort, encodeData(1, QByteArray(512, 'm')));
+    QCOMPARE(peer.receive(), encodeAck(1));
+    peer.sendTo(transferPort, datagram);
+    expectError(peer, IllegalOperation);
+    QVERIFY(m_server->waitForLog(QStringLiteral("failed WRQ \"config.tgz\"")));
     expectArchiveIntact();
 }
 
