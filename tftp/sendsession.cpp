@@ -4,6 +4,11 @@
 
 namespace tftp {
 
+namespace {
+// What a transfer may hold beyond its window, read while the peer is busy.
+constexpr qsizetype ReadAheadBytes = 64 * 1024;
+}
+
 SendSession::SendSession(DatagramSocket* socket, const QHostAddress& peer, quint16 peerPort, bool peerLocked,
                          const RetryPolicy& policy, std::unique_ptr<QIODevice> source, Mode mode,
                          QObject* parent)
@@ -42,7 +47,7 @@ void SendSession::begin(const TransferParameters& parameters)
     if (!readAhead(m_parameters.windowsize))
         return;
     sendWindow();
-    readAhead(2 * m_parameters.windowsize);
+    readAhead(m_parameters.windowsize + readAheadBlocks());
 }
 
 void SendSession::handlePacket(const Packet& packet)
@@ -107,7 +112,14 @@ void SendSession::handleAck(quint16 block)
     if (!readAhead(m_parameters.windowsize))
         return;
     sendWindow();
-    readAhead(2 * m_parameters.windowsize);
+    readAhead(m_parameters.windowsize + readAheadBlocks());
+}
+
+qsizetype SendSession::readAheadBlocks() const
+{
+    // Up to one more window, but not more than ReadAheadBytes of it.
+    const qsizetype byBytes = qMax<qsizetype>(1, ReadAheadBytes / m_parameters.blksize);
+    return qMin<qsizetype>(m_parameters.windowsize, byBytes);
 }
 
 bool SendSession::readAhead(qsizetype blocks)

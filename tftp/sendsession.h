@@ -44,6 +44,7 @@ private:
     void begin(const TransferParameters& parameters);
     void handleAck(quint16 block);
     bool readAhead(qsizetype blocks);
+    qsizetype readAheadBlocks() const;
     void sendWindow();
 
     std::unique_ptr<QIODevice> m_source;
@@ -52,7 +53,7 @@ private:
     OackHandler m_oackHandler;
     bool m_handshake = false;
     qint64 m_base = 1;             // first block not yet acknowledged
-    QList<QByteArray> m_window;    // encoded DATA packets m_base, m_base + 1, ... (up to two windows)
+    QList<QByteArray> m_window;    // encoded DATA packets m_base, m_base + 1, ... (a window and some read ahead)
     qsizetype m_sent = 0;          // how many of them went out
     QList<QByteArray> m_spare;     // buffers of acknowledged packets, for reuse
     bool m_lastRead = false;       // the short last block is in m_window
