@@ -7,6 +7,11 @@
 #include <QTemporaryFile>
 #include <QThread>
 
+#ifdef Q_OS_LINUX
+#include <csignal>
+#include <sys/prctl.h>
+#endif
+
 namespace {
 // Short enough for tests of abandoned transfers, long enough for 2 busy cores.
 constexpr char TestSettings[] =
@@ -47,6 +52,10 @@ bool ServerProcess::start(const QString& root, const QStringList& extraArguments
                         QStringLiteral("--config"), m_settings};
     args += extraArguments;
     m_process.setProcessChannelMode(QProcess::MergedChannels);
+#ifdef Q_OS_LINUX
+    // Should the test itself die, the server goes with it rather than lingering.
+    m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+#endif
     m_process.start(programPath(), args);
     if (!m_process.waitForStarted(StartTimeoutMs))
         return false;
