@@ -6,6 +6,11 @@
 
 #include <unistd.h>
 
+#ifdef Q_OS_LINUX
+#include <csignal>
+#include <sys/prctl.h>
+#endif
+
 namespace {
 constexpr char TftpdHpaPath[] = "/usr/sbin/in.tftpd";
 constexpr int StartWaitMs = 300;
@@ -59,6 +64,10 @@ bool ServerUnderBench::start(QString* error)
     }
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process.setStandardOutputFile(QProcess::nullDevice());
+#ifdef Q_OS_LINUX
+    // Should the benchmark die, its servers go with it.
+    m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+#endif
     m_process.start(program, args);
     if (!m_process.waitForStarted(5000)) {
         *error = QStringLiteral("%1 did not start: %2").arg(program, m_process.errorString());
