@@ -55,7 +55,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "cannot stage the programs and cards (is everything built?)\n");
         return 1;
     }
-    tarvo::test::SimulatorProcess sim;
+    tarvo::test::SimulatorProcess sim(QStringLiteral("127.0.0.26"));
     if (!sim.start(cardA, program.tftpPort)) {
         std::fprintf(stderr, "the simulated controller did not start\n");
         return 1;

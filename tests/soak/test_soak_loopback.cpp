@@ -15,6 +15,9 @@
 using tarvo::window::MainWindow;
 using namespace tarvo::test;
 
+// An address of this test's own, so that it can run beside the others.
+const QString kControllerAddress = QStringLiteral("127.0.0.25");
+
 class TestSoakLoopback : public QObject {
     Q_OBJECT
 
@@ -41,7 +44,7 @@ private slots:
         QByteArray goodArchive;
         for (int cycle = 1; cycle <= 3; ++cycle) {
             const QString context = QStringLiteral("cycle %1").arg(cycle);
-            auto sim = std::make_unique<SimulatorProcess>();
+            auto sim = std::make_unique<SimulatorProcess>(kControllerAddress);
             // In the second cycle the controller drops the link in the middle
             // of the backup; the operator clicks Start again.
             const QStringList faults = cycle == 2 ? QStringList{"--drop-after", "9"} : QStringList{};
@@ -56,7 +59,7 @@ private slots:
                 QFile keptFile(program.path(QStringLiteral("config.tgz")));
                 const QByteArray kept = keptFile.open(QIODevice::ReadOnly) ? keptFile.readAll() : QByteArray();
                 QVERIFY2(kept == goodArchive || kept.startsWith("\x1f\x8b"), qPrintable(context));
-                sim = std::make_unique<SimulatorProcess>();
+                sim = std::make_unique<SimulatorProcess>(kControllerAddress);
                 QVERIFY(sim->start(card, program.tftpPort));
                 messages.clear();
                 tool.cmd_Start_Continue->click();

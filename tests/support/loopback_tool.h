@@ -48,7 +48,8 @@ struct ProgramFolder {
 };
 
 // The controller listens on its fixed shell port on an address of its own
-// in the loopback range, so that nothing else on 127.0.0.1 is in the way.
+// in the loopback range, so that nothing else on 127.0.0.1 is in the way;
+// tests that may run at the same time each take a different one.
 class SimulatorProcess {
 public:
     explicit SimulatorProcess(QString address = QStringLiteral("127.0.0.23")) : address_(std::move(address)) {}
