@@ -16,6 +16,10 @@
 #ifdef Q_OS_WIN
 #include <qt_windows.h>
 #endif
+#ifdef Q_OS_LINUX
+#include <csignal>
+#include <sys/prctl.h>
+#endif
 
 namespace platform {
 
@@ -123,6 +127,10 @@ std::int64_t QtPlatform::startProcess(const QString& program, const QStringList&
     });
 #else
     Q_UNUSED(windowStyle);
+#endif
+#ifdef Q_OS_LINUX
+    // Even when the tool is killed, the program it started goes with it.
+    p->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
 #endif
     p->start();
     const auto handle = nextHandle_++;
