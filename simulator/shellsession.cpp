@@ -53,7 +53,9 @@ void ShellSession::greet()
     const std::weak_ptr<ShellSession> weak = weak_from_this();
     later_.after(greetingMs, [weak] {
         auto self = weak.lock();
-        if (!self || self->closed_ || self->stage_ != Stage::Login || self->engine_.controller().faults.noLoginPrompt)
+        // Not when the tool's first empty line already got a prompt.
+        if (!self || self->closed_ || self->stage_ != Stage::Login || self->spoken_
+            || self->engine_.controller().faults.noLoginPrompt)
             return;
         const QByteArray host = self->engine_.controller().options.hostname;
         self->send("\x1b[0m\r\nTarvo laser controller (" + host + ")\r\n\r\n" + host + " login: ");
@@ -221,6 +223,7 @@ void ShellSession::send(const QByteArray& bytes)
 {
     if (closed_ || bytes.isEmpty())
         return;
+    spoken_ = true;
     const int delay = engine_.controller().faults.answerDelayMs;
     if (delay <= 0 && held_.isEmpty()) {
         if (sendToTool_)

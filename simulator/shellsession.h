@@ -63,6 +63,7 @@ private:
     bool busy_ = false;
     bool closing_ = false;
     bool closed_ = false;
+    bool spoken_ = false;  // anything sent yet
     bool loggedIn_ = false;
     int prompts_ = 0;
 

@@ -8,6 +8,7 @@
 #include "simulator/shellsession.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -21,11 +22,25 @@ QTemporaryDir& scratch()
     static QTemporaryDir dir;
     return dir;
 }
+
+// Removes a tree even where an input made files or folders read-only.
+void removeTree(const QString& path)
+{
+    QDirIterator it(path, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        QFile::setPermissions(it.next(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QDir(path).removeRecursively();
+}
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
+    // Every input starts from the same small card, so that a run depends on
+    // its input alone.
     const QString card = scratch().filePath(QStringLiteral("card"));
+    removeTree(card);
+    removeTree(scratch().filePath(QStringLiteral("pc")));
     QDir().mkpath(card + QStringLiteral("/zel"));
     QDir().mkpath(card + QStringLiteral("/media/profiles"));
     QFile conf(card + QStringLiteral("/zel/a.conf"));
