@@ -163,14 +163,14 @@ void MainWindow::appendLog(const QString& text)
 void MainWindow::trimLog()
 {
     QTextDocument* doc = Text1->document();
-    const int excess = doc->characterCount() - kMaxLogCharacters;
+    const int excess = doc->characterCount() - logCapacity_;
     if (excess <= 0)
         return;
     // Drop whole lines from the top, a tenth more than needed, so that
     // trimming stays rare.
     QTextCursor cursor(doc);
     cursor.movePosition(QTextCursor::Start);
-    const int target = excess + kMaxLogCharacters / 10;
+    const int target = excess + logCapacity_ / 10;
     QTextBlock block = doc->findBlock(target);
     const int end = block.isValid() && block.position() >= target ? block.position() : target;
     cursor.setPosition(std::min(end, doc->characterCount() - 1), QTextCursor::KeepAnchor);

@@ -29,6 +29,7 @@ public:
     static constexpr int kClientHeightTwips = 9975;
     // The log keeps at most this many characters; the oldest lines go first.
     static constexpr int kMaxLogCharacters = 16 * 1024 * 1024;
+    void setLogCapacity(int characters) { logCapacity_ = characters; }
     // The status label's text shrinks to fit, down to this size.
     static constexpr qreal kMinStatusPointSize = 5.5;
 
@@ -78,6 +79,7 @@ private:
     void fitStatusText();
 
     double progress_ = 0;
+    int logCapacity_ = kMaxLogCharacters;
     bool unloaded_ = false;
     Form1 form_;
 };

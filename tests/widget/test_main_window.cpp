@@ -108,6 +108,20 @@ private slots:
         QCOMPARE(window->Text1->textCursor().position(), window->Text1->document()->characterCount() - 1);
     }
 
+    void theLogDropsItsOldestLinesWhenFull()
+    {
+        window->setLogCapacity(1000);
+        for (int i = 0; i < 300; ++i)
+            window->appendLog(QStringLiteral("\r\nline %1").arg(i, 3, 10, QLatin1Char('0')));
+        const QString text = window->Text1->toPlainText();
+        QVERIFY(text.size() <= 1000);
+        QVERIFY(text.endsWith(QStringLiteral("line 299")));
+        QVERIFY(!text.contains(QStringLiteral("line 000")));
+        // Whole lines go: the first one left is complete.
+        QVERIFY(text.startsWith(QStringLiteral("line ")) || text.startsWith(QStringLiteral("\nline ")));
+        QCOMPARE(window->Text1->textCursor().position(), window->Text1->document()->characterCount() - 1);
+    }
+
     void statusTextsKeepTheirLineBreaks()
     {
         window->setStatus(QStringLiteral("1. a\r\n2. b"));
