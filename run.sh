@@ -5,7 +5,7 @@
 # settings store and program folder of the demo's own.
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")" && pwd)"
-source "$ROOT/scripts/setup.sh"
+TARVO_SETUP=run source "$ROOT/scripts/setup.sh"
 BIN="$BUILD_DIR/bin"
 
 if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" && -z "${QT_QPA_PLATFORM:-}" ]]; then

@@ -7,9 +7,12 @@ set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD_DIR="${TARVO_BUILD_DIR:-$ROOT/build}"
 
-# Build tools and libraries, then the peers the tests talk to.
-PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libarchive-dev
-          tftp-hpa atftp curl busybox tftpd-hpa clang libclang-rt-14-dev)
+# Build tools and libraries; for the tests also the peers they talk to
+# and clang for the sanitizer and fuzz build. TARVO_SETUP=run skips those.
+PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libarchive-dev)
+if [[ "${TARVO_SETUP:-test}" != run ]]; then
+  PACKAGES+=(tftp-hpa atftp curl busybox tftpd-hpa clang libclang-rt-14-dev)
+fi
 
 missing=()
 for p in "${PACKAGES[@]}"; do
