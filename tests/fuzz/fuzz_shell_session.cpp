@@ -17,12 +17,6 @@
 #include <cstdlib>
 
 namespace {
-QTemporaryDir& scratch()
-{
-    static QTemporaryDir dir;
-    return dir;
-}
-
 // Removes a tree even where an input made files or folders read-only.
 void removeTree(const QString& path)
 {
@@ -31,6 +25,19 @@ void removeTree(const QString& path)
     while (it.hasNext())
         QFile::setPermissions(it.next(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QDir(path).removeRecursively();
+}
+
+struct Scratch {
+    QTemporaryDir dir;
+    ~Scratch() { removeTree(dir.path()); }
+    QString path() const { return dir.path(); }
+    QString filePath(const QString& name) const { return dir.filePath(name); }
+};
+
+Scratch& scratch()
+{
+    static Scratch s;
+    return s;
 }
 }  // namespace
 
