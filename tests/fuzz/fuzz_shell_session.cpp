@@ -8,23 +8,27 @@
 #include "simulator/shellsession.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <cstdint>
+#include <filesystem>
 #include <cstdio>
 #include <cstdlib>
 
 namespace {
-// Removes a tree even where an input made files or folders read-only.
+// Removes a tree even where an input made files or folders read-only or
+// gave them names that are not valid text (raw bytes, as on a card).
 void removeTree(const QString& path)
 {
-    QDirIterator it(path, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext())
-        QFile::setPermissions(it.next(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QDir(path).removeRecursively();
+    namespace fs = std::filesystem;
+    const fs::path root(QFile::encodeName(path).toStdString());
+    std::error_code ec;
+    fs::permissions(root, fs::perms::owner_all, fs::perm_options::add, ec);
+    for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec))
+        fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(root, ec);
 }
 
 struct Scratch {
