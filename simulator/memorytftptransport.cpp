@@ -53,28 +53,45 @@ int MemoryTftpTransport::durationMs(qint64 bytes) const
     return setupMs + int(bytes * 1000 / std::max<qint64>(1, bytesPerSecond));
 }
 
+namespace {
+// Replaces `to` only once a complete copy of `from` is in place, as the
+// PC's server and the controller's client both do.
+bool copyWhole(const QString& from, const QString& to)
+{
+    const QString partial = to + QStringLiteral(".part");
+    QFile::remove(partial);
+    if (QFile::copy(from, partial) && (!QFile::exists(to) || QFile::remove(to)) && QFile::rename(partial, to))
+        return true;
+    QFile::remove(partial);
+    return false;
+}
+}  // namespace
+
+bool MemoryTftpTransport::answeredWithoutTransfer(bool put, const QString& host, quint16 port,
+                                                  const QString& remoteName, const Done& done)
+{
+    if (reachable(host, port))
+        return answerWithError(put, host, port, remoteName, done);
+    transfers.push_back({put, host, port, remoteName, false});
+    later_.after(giveUpMs(), [done] {
+        TftpOutcome o;
+        o.timedOut = true;
+        o.errorText = QStringLiteral("timeout");
+        done(o);
+    });
+    return true;
+}
+
 void MemoryTftpTransport::put(const QString& localPath, const QString& host, quint16 port,
                               const QString& remoteName, Done done)
 {
-    const qint64 size = QFileInfo(localPath).size();
-    if (!reachable(host, port)) {
-        transfers.push_back({true, host, port, remoteName, false});
-        later_.after(giveUpMs(), [done] {
-            TftpOutcome o;
-            o.timedOut = true;
-            o.errorText = QStringLiteral("timeout");
-            done(o);
-        });
-        return;
-    }
-    if (answerWithError(true, host, port, remoteName, done))
+    if (answeredWithoutTransfer(true, host, port, remoteName, done))
         return;
     transfers.push_back({true, host, port, remoteName, true});
-    later_.after(durationMs(size), [this, localPath, remoteName, done] {
+    later_.after(durationMs(QFileInfo(localPath).size()), [this, localPath, remoteName, done] {
         TftpOutcome o;
         const QString target = QDir(serverRoot_).filePath(remoteName);
-        QFile::remove(target);
-        if (!QFile::copy(localPath, target)) {
+        if (!copyWhole(localPath, target)) {
             o.errorCode = 2;
             o.errorText = QStringLiteral("Access violation");
             done(o);
@@ -89,19 +106,9 @@ void MemoryTftpTransport::put(const QString& localPath, const QString& host, qui
 void MemoryTftpTransport::get(const QString& localPath, const QString& host, quint16 port,
                               const QString& remoteName, Done done)
 {
+    if (answeredWithoutTransfer(false, host, port, remoteName, done))
+        return;
     const QString source = QDir(serverRoot_).filePath(remoteName);
-    if (!reachable(host, port)) {
-        transfers.push_back({false, host, port, remoteName, false});
-        later_.after(giveUpMs(), [done] {
-            TftpOutcome o;
-            o.timedOut = true;
-            o.errorText = QStringLiteral("timeout");
-            done(o);
-        });
-        return;
-    }
-    if (answerWithError(false, host, port, remoteName, done))
-        return;
     const bool exists = QFileInfo(source).isFile();
     transfers.push_back({false, host, port, remoteName, exists});
     later_.after(durationMs(exists ? QFileInfo(source).size() : 0), [source, localPath, exists, done] {
@@ -109,20 +116,12 @@ void MemoryTftpTransport::get(const QString& localPath, const QString& host, qui
         if (!exists) {
             o.errorCode = 1;
             o.errorText = QStringLiteral("File not found");
-            done(o);
-            return;
-        }
-        const QString partial = localPath + QStringLiteral(".part");
-        QFile::remove(partial);
-        if (!QFile::copy(source, partial) || (QFile::exists(localPath) && !QFile::remove(localPath)) ||
-            !QFile::rename(partial, localPath)) {
-            QFile::remove(partial);
+        } else if (!copyWhole(source, localPath)) {
             o.errorText = QStringLiteral("can't write local file");
-            done(o);
-            return;
+        } else {
+            o.ok = true;
+            o.bytes = QFileInfo(localPath).size();
         }
-        o.ok = true;
-        o.bytes = QFileInfo(localPath).size();
         done(o);
     });
 }

@@ -52,6 +52,9 @@ public:
 
 private:
     bool reachable(const QString& host, quint16 port) const;
+    // A timeout or a server's error instead of a transfer; true when so.
+    bool answeredWithoutTransfer(bool put, const QString& host, quint16 port, const QString& remoteName,
+                                 const Done& done);
     bool answerWithError(bool put, const QString& host, quint16 port, const QString& remoteName, const Done& done);
     int durationMs(qint64 bytes) const;
     QString serverRoot_;
