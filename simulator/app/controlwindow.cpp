@@ -66,9 +66,16 @@ ControlWindow::ControlWindow(ControllerEngine& engine, quint16 port, QWidget* pa
     tree_->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     tree_->setColumnHidden(2, true);
 
+    // The operator's part of a card swap, for whoever practises it here.
+    auto* hint = new QLabel(QStringLiteral(
+        "To replace the SD card as the updater asks: Power off, then Replace card... (or Blank card), then Power on."));
+    hint->setObjectName(QStringLiteral("hint"));
+    hint->setWordWrap(true);
+
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addLayout(buttons);
+    layout->addWidget(hint);
     layout->addWidget(new QLabel(QStringLiteral("Files on the card:")));
     layout->addWidget(tree_, 1);
     resize(520, 600);
