@@ -51,6 +51,7 @@ private slots:
     void malformedRequests();
     void garbageFloodThenNormalService();
     void abandonedWrite();
+    void replayedBlocksAreWrittenOnce();
     void malformedMidTransfer_data();
     void malformedMidTransfer();
     void writeInterruptedBySigterm();
@@ -218,6 +219,26 @@ void TestTftpHostile::abandonedWrite()
     expectArchiveIntact();
 }
 
+void TestTftpHostile::replayedBlocksAreWrittenOnce()
+{
+    QVERIFY(startServer());
+    RawPeer peer;
+    peer.sendTo(m_server->port(), wrq("config.tgz"));
+    quint16 transferPort = 0;
+    QCOMPARE(peer.receive(2000, &transferPort), encodeAck(0));
+    const QByteArray one(512, '1'), two(512, '2'), three("end");
+    peer.sendTo(transferPort, encodeData(1, one));
+    QCOMPARE(peer.receive(), encodeAck(1));
+    peer.sendTo(transferPort, encodeData(2, two));
+    QCOMPARE(peer.receive(), encodeAck(2));
+    // Old blocks again, as a peer with a confused retry would send them.
+    peer.sendTo(transferPort, encodeData(1, one));
+    peer.sendTo(transferPort, encodeData(2, two));
+    peer.sendTo(transferPort, encodeData(3, three));
+    QVERIFY(m_server->waitForLog(QStringLiteral("finished WRQ \"config.tgz\"")));
+    QCOMPARE(readFile(m_root + QStringLiteral("/config.tgz")), one + two + three);
+}
+
 void TestTftpHostile::malformedMidTransfer_data()
 {
     QTest::addColumn<QByteArray>("datagram");
@@ -226,6 +247,8 @@ void TestTftpHostile::malformedMidTransfer_data()
     QTest::newRow("oversized ACK") << raw("\0\4\0\1\0");
     QTest::newRow("ERROR without NUL") << raw("\0\5\0\0" "boom");
     QTest::newRow("OACK on a write") << raw("\0\6blksize\0" "8\0");
+    QTest::newRow("DATA longer than the block size") << encodeData(2, QByteArray(600, 'o'));
+    QTest::newRow("a datagram of 64 KiB") << encodeData(2, QByteArray(65000, 'o'));
 }
 
 void TestTftpHostile::malformedMidTransfer()
