@@ -12,7 +12,6 @@ if [[ ! -f "$ASAN_DIR/build.ninja" ]]; then
 fi
 cmake --build "$ASAN_DIR" -j"$(nproc)"
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1:strict_string_checks=1}"
-export LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$ROOT/scripts/lsan.supp:print_suppressions=0}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 cd "$ASAN_DIR"
 ctest --output-on-failure -j2 "$@"
