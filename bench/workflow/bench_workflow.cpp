@@ -55,8 +55,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "cannot stage the programs and cards (is everything built?)\n");
         return 1;
     }
-    tarvo::test::SimulatorProcess sim(QStringLiteral("127.0.0.26"));
-    if (!sim.start(cardA, program.tftpPort)) {
+    const QString controller = QStringLiteral("127.0.0.26");
+    SimulatorProcess sim;
+    if (!tarvo::test::startOnShellPort(sim, controller, cardA, program.tftpPort)) {
         std::fprintf(stderr, "the simulated controller did not start\n");
         return 1;
     }
@@ -67,7 +68,7 @@ int main(int argc, char** argv)
     platform.messageBoxHandler = [&](const QString& text, int) { messages << text; };
     tarvo::window::MainWindow tool(platform);
     tool.form().Form_Load();
-    tool.setTargetAddress(sim.address());
+    tool.setTargetAddress(controller);
     tool.show();
 
     const auto run = [&](const char* what, const QString& expectedCaption) {
@@ -79,9 +80,9 @@ int main(int argc, char** argv)
                messages.isEmpty() && tool.buttonCaption() == expectedCaption);
     };
     run("backup", QStringLiteral("Continue"));
-    sim.control("power off");
-    sim.control("card " + cardB.toLocal8Bit());
-    sim.control("power on");
+    sim.control(QStringLiteral("power off"));
+    sim.control(QStringLiteral("card ") + cardB);
+    sim.control(QStringLiteral("power on"));
     run("restore", QStringLiteral("Start"));
     if (!messages.isEmpty()) {
         std::printf("messages: %s\n", qPrintable(messages.join(QStringLiteral(" | "))));

@@ -15,20 +15,21 @@
 using tarvo::window::MainWindow;
 using namespace tarvo::test;
 
+const QString kControllerAddress = QStringLiteral("127.0.0.23");
+
 class TestToolEndToEnd : public QObject {
     Q_OBJECT
 
     QTemporaryDir cards, config;
     QStringList messages;
 
-    std::unique_ptr<MainWindow> makeTool(platform::QtPlatform& platform, const ProgramFolder& program,
-                                         const SimulatorProcess& sim)
+    std::unique_ptr<MainWindow> makeTool(platform::QtPlatform& platform, const ProgramFolder& program)
     {
         platform.appPathOverride = program.path();
         platform.messageBoxHandler = [this](const QString& text, int) { messages << text; };
         auto window = std::make_unique<MainWindow>(platform);
         window->form().Form_Load();
-        window->setTargetAddress(sim.address());
+        window->setTargetAddress(kControllerAddress);
         window->show();
         return window;
     }
@@ -53,19 +54,19 @@ private slots:
         const auto a = snapshot(cardA);
         const auto bBefore = snapshot(cardB);
         SimulatorProcess sim;
-        QVERIFY(sim.start(cardA, program.tftpPort));
+        QVERIFY(startOnShellPort(sim, kControllerAddress, cardA, program.tftpPort));
 
         platform::QtPlatform platform;
-        auto tool = makeTool(platform, program, sim);
+        auto tool = makeTool(platform, program);
         tool->cmd_Start_Continue->click();
         QVERIFY2(messages.isEmpty(), qPrintable(messages.join('|')));
         QCOMPARE(tool->buttonCaption(), QStringLiteral("Continue"));
         QVERIFY(tool->status().startsWith(QStringLiteral("1. Turn off the laser")));
         QVERIFY(QFileInfo(program.path(QStringLiteral("config.tgz"))).size() > 0);
 
-        QVERIFY(sim.control("power off"));
-        QVERIFY(sim.control("card " + cardB.toLocal8Bit()));
-        QVERIFY(sim.control("power on"));
+        QVERIFY(sim.control(QStringLiteral("power off")).startsWith(QStringLiteral("ok")));
+        QVERIFY(sim.control(QStringLiteral("card ") + cardB).startsWith(QStringLiteral("ok")));
+        QVERIFY(sim.control(QStringLiteral("power on")).startsWith(QStringLiteral("ok")));
 
         tool->cmd_Start_Continue->click();
         QVERIFY2(messages.isEmpty(), qPrintable(messages.join('|')));
@@ -93,10 +94,10 @@ private slots:
         previous.write("an earlier, good archive");
         previous.close();
         SimulatorProcess sim;
-        QVERIFY(sim.start(cardA, program.tftpPort, {"--fail-tar"}));
+        QVERIFY(startOnShellPort(sim, kControllerAddress, cardA, program.tftpPort, {"--fail-tar"}));
 
         platform::QtPlatform platform;
-        auto tool = makeTool(platform, program, sim);
+        auto tool = makeTool(platform, program);
         tool->cmd_Start_Continue->click();
         QCOMPARE(messages.size(), 1);
         QVERIFY2(messages[0].startsWith(QStringLiteral("Creating Archive Error for config.tgz, Code: ")), qPrintable(messages[0]));

@@ -4,6 +4,8 @@
 #include "platform/virtual_controls.h"
 #include "platform/virtual_platform.h"
 
+#include "fuzz_check.h"
+
 #include <cstdint>
 #include <cstdlib>
 
@@ -65,14 +67,6 @@ struct Reference {
     }
 };
 
-void check(bool condition, const char* what)
-{
-    if (!condition) {
-        fprintf(stderr, "receive path differs from the reference: %s\n", what);
-        abort();
-    }
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -108,15 +102,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     p.runUntil(p.nowMs() + 10);
 
-    check(link.Partial_Line == ref.partial, "pending fragment");
-    check(link.Partial_Line.size() < tarvo::link::ControllerLink::kMaxLineLength, "fragment bound");
-    check(link.Received_Lines.empty(), "queue drained");
-    check(c.log == ref.log, "log");
-    check(link.Login_Prompt_Seen == ref.prompt, "prompt");
-    check(link.Error_Reported == ref.error, "error flag");
-    check(link.Command_Return_Value == ref.status, "status");
+    fuzzCheck(link.Partial_Line == ref.partial, "pending fragment");
+    fuzzCheck(link.Partial_Line.size() < tarvo::link::ControllerLink::kMaxLineLength, "fragment bound");
+    fuzzCheck(link.Received_Lines.empty(), "queue drained");
+    fuzzCheck(c.log == ref.log, "log");
+    fuzzCheck(link.Login_Prompt_Seen == ref.prompt, "prompt");
+    fuzzCheck(link.Error_Reported == ref.error, "error flag");
+    fuzzCheck(link.Command_Return_Value == ref.status, "status");
     if (ref.error)
-        check(c.status() == ref.label, "label");
-    check(link.Network_Connected, "link stays up");
+        fuzzCheck(c.status() == ref.label, "label");
+    fuzzCheck(link.Network_Connected, "link stays up");
     return 0;
 }

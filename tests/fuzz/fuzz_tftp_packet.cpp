@@ -3,19 +3,9 @@
 #include "tftp/options.h"
 #include "tftp/packet.h"
 
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
+#include "fuzz_check.h"
 
-namespace {
-void check(bool condition, const char* what)
-{
-    if (!condition) {
-        fprintf(stderr, "tftp codec: %s\n", what);
-        abort();
-    }
-}
-}  // namespace
+#include <cstdint>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -23,24 +13,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     QString error;
     const auto packet = tftp::decodePacket(datagram, &error);
     if (!packet) {
-        check(!error.isEmpty(), "a refusal says why");
+        fuzzCheck(!error.isEmpty(), "a refusal says why");
         return 0;
     }
     const QByteArray again = packet->encode();
     const auto second = tftp::decodePacket(again);
-    check(second.has_value(), "re-encoded packet decodes");
-    check(second->encode() == again, "encoding is stable");
+    fuzzCheck(second.has_value(), "re-encoded packet decodes");
+    fuzzCheck(second->encode() == again, "encoding is stable");
 
     switch (packet->opcode) {
     case tftp::Opcode::Rrq:
     case tftp::Opcode::Wrq: {
         const auto n = tftp::negotiateServerOptions(packet->options, packet->opcode, packet->mode,
                                                     packet->opcode == tftp::Opcode::Rrq ? 123456 : -1, {});
-        check(n.parameters.blksize >= tftp::MinBlockSize && n.parameters.blksize <= tftp::MaxBlockSize, "blksize bounds");
-        check(n.parameters.windowsize >= 1, "windowsize bounds");
+        fuzzCheck(n.parameters.blksize >= tftp::MinBlockSize && n.parameters.blksize <= tftp::MaxBlockSize, "blksize bounds");
+        fuzzCheck(n.parameters.windowsize >= 1, "windowsize bounds");
         // Whatever is accepted goes out in an OACK that decodes again.
         if (!n.accepted.isEmpty())
-            check(tftp::decodePacket(tftp::Packet::oack(n.accepted).encode()).has_value(), "OACK decodes");
+            fuzzCheck(tftp::decodePacket(tftp::Packet::oack(n.accepted).encode()).has_value(), "OACK decodes");
         break;
     }
     case tftp::Opcode::Oack: {
@@ -48,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const QList<tftp::Option> asked{{"blksize", "1468"}, {"tsize", "0"}, {"windowsize", "16"}, {"timeout", "3"}};
         const auto params = tftp::acceptOack(packet->options, asked, &why);
         if (params)
-            check(params->blksize >= tftp::MinBlockSize && params->blksize <= 1468, "accepted blksize");
+            fuzzCheck(params->blksize >= tftp::MinBlockSize && params->blksize <= 1468, "accepted blksize");
         break;
     }
     default:

@@ -15,7 +15,12 @@ public:
 
     static QString program()
     {
-        return QDir(qEnvironmentVariable("TARVO_BIN_DIR")).absoluteFilePath(QStringLiteral("controller-sim"));
+        QString bin = qEnvironmentVariable("TARVO_BIN_DIR");
+#ifdef TARVO_BIN_DIR_DEFAULT
+        if (bin.isEmpty())
+            bin = QStringLiteral(TARVO_BIN_DIR_DEFAULT);
+#endif
+        return QDir(bin).absoluteFilePath(QStringLiteral("controller-sim"));
     }
 
     bool start(const QStringList& arguments)
@@ -26,13 +31,14 @@ public:
         process_.start();
         if (!process_.waitForStarted(5000))
             return false;
-        static const QRegularExpression listening(QStringLiteral("listening on 127\\.0\\.0\\.1:(\\d+)"));
+        static const QRegularExpression listening(QStringLiteral("listening on ([0-9.]+):(\\d+)"));
         QDeadlineTimer deadline(10000);
         while (!deadline.hasExpired() && process_.state() == QProcess::Running) {
             out_ += process_.readAllStandardOutput();
             const auto m = listening.match(QString::fromLocal8Bit(out_));
             if (m.hasMatch()) {
-                port_ = quint16(m.captured(1).toUInt());
+                address_ = m.captured(1);
+                port_ = quint16(m.captured(2).toUInt());
                 out_.clear();
                 return true;
             }
@@ -66,6 +72,7 @@ public:
     }
 
     quint16 port() const { return port_; }
+    const QString& address() const { return address_; }
     QByteArray errors() { return process_.readAllStandardError(); }
 
     void stop()
@@ -86,6 +93,7 @@ public:
 private:
     QProcess process_;
     QByteArray out_;
+    QString address_;
     quint16 port_ = 0;
 };
 

@@ -44,12 +44,12 @@ private slots:
         QByteArray goodArchive;
         for (int cycle = 1; cycle <= 3; ++cycle) {
             const QString context = QStringLiteral("cycle %1").arg(cycle);
-            auto sim = std::make_unique<SimulatorProcess>(kControllerAddress);
+            auto sim = std::make_unique<SimulatorProcess>();
             // In the second cycle the controller drops the link in the middle
             // of the backup; the operator clicks Start again.
             const QStringList faults = cycle == 2 ? QStringList{"--drop-after", "9"} : QStringList{};
-            QVERIFY2(sim->start(card, program.tftpPort, faults), qPrintable(context));
-            tool.setTargetAddress(sim->address());
+            QVERIFY2(startOnShellPort(*sim, kControllerAddress, card, program.tftpPort, faults), qPrintable(context));
+            tool.setTargetAddress(kControllerAddress);
 
             messages.clear();
             tool.cmd_Start_Continue->click();
@@ -59,8 +59,8 @@ private slots:
                 QFile keptFile(program.path(QStringLiteral("config.tgz")));
                 const QByteArray kept = keptFile.open(QIODevice::ReadOnly) ? keptFile.readAll() : QByteArray();
                 QVERIFY2(kept == goodArchive || kept.startsWith("\x1f\x8b"), qPrintable(context));
-                sim = std::make_unique<SimulatorProcess>(kControllerAddress);
-                QVERIFY(sim->start(card, program.tftpPort));
+                sim = std::make_unique<SimulatorProcess>();
+                QVERIFY(startOnShellPort(*sim, kControllerAddress, card, program.tftpPort));
                 messages.clear();
                 tool.cmd_Start_Continue->click();
             }
@@ -74,9 +74,9 @@ private slots:
             // A fresh blank card for the restore.
             card = cards.filePath(QStringLiteral("card-%1").arg(cycle));
             QVERIFY(copyTree(sampleCard(QStringLiteral("B")), card));
-            QVERIFY(sim->control("power off"));
-            QVERIFY(sim->control("card " + card.toLocal8Bit()));
-            QVERIFY(sim->control("power on"));
+            QVERIFY(sim->control(QStringLiteral("power off")).startsWith(QStringLiteral("ok")));
+            QVERIFY(sim->control(QStringLiteral("card ") + card).startsWith(QStringLiteral("ok")));
+            QVERIFY(sim->control(QStringLiteral("power on")).startsWith(QStringLiteral("ok")));
             tool.cmd_Start_Continue->click();
             QVERIFY2(messages.isEmpty(), qPrintable(context + ": " + messages.join('|')));
             QCOMPARE(tool.buttonCaption(), QStringLiteral("Start"));

@@ -65,6 +65,9 @@ private:
     bool startServer(const QStringList& extra = {});
     void expectError(RawPeer& peer, quint16 code);
     void expectArchiveIntact();
+    // Sends a WRQ for config.tgz; the transfer port once the server has
+    // acknowledged it with ACK 0, else 0.
+    quint16 beginUpload(RawPeer& peer);
 
     std::unique_ptr<QTemporaryDir> m_outer;  // holds root, to see escapes
     QString m_root;
@@ -100,6 +103,13 @@ void TestTftpHostile::expectError(RawPeer& peer, quint16 code)
     QVERIFY(reply);
     QCOMPARE(reply->opcode, Opcode::Error);
     QCOMPARE(reply->errorCode, code);
+}
+
+quint16 TestTftpHostile::beginUpload(RawPeer& peer)
+{
+    peer.sendTo(m_server->port(), wrq("config.tgz"));
+    quint16 transferPort = 0;
+    return peer.receive(2000, &transferPort) == encodeAck(0) ? transferPort : 0;
 }
 
 void TestTftpHostile::expectArchiveIntact()
@@ -206,9 +216,8 @@ void TestTftpHostile::abandonedWrite()
 {
     QVERIFY(startServer());
     RawPeer peer;
-    peer.sendTo(m_server->port(), wrq("config.tgz"));
-    quint16 transferPort = 0;
-    QCOMPARE(peer.receive(2000, &transferPort), encodeAck(0));
+    const quint16 transferPort = beginUpload(peer);
+    QVERIFY(transferPort != 0);
     peer.sendTo(transferPort, encodeData(1, QByteArray(512, 'n')));
     QCOMPARE(peer.receive(), encodeAck(1));
     peer.sendTo(transferPort, encodeData(2, QByteArray(512, 'n')));
@@ -223,9 +232,8 @@ void TestTftpHostile::replayedBlocksAreWrittenOnce()
 {
     QVERIFY(startServer());
     RawPeer peer;
-    peer.sendTo(m_server->port(), wrq("config.tgz"));
-    quint16 transferPort = 0;
-    QCOMPARE(peer.receive(2000, &transferPort), encodeAck(0));
+    const quint16 transferPort = beginUpload(peer);
+    QVERIFY(transferPort != 0);
     const QByteArray one(512, '1'), two(512, '2'), three("end");
     peer.sendTo(transferPort, encodeData(1, one));
     QCOMPARE(peer.receive(), encodeAck(1));
@@ -256,9 +264,8 @@ void TestTftpHostile::malformedMidTransfer()
     QFETCH(QByteArray, datagram);
     QVERIFY(startServer());
     RawPeer peer;
-    peer.sendTo(m_server->port(), wrq("config.tgz"));
-    quint16 transferPort = 0;
-    QCOMPARE(peer.receive(2000, &transferPort), encodeAck(0));
+    const quint16 transferPort = beginUpload(peer);
+    QVERIFY(transferPort != 0);
     peer.sendTo(transferPort, encodeData(1, QByteArray(512, 'm')));
     QCOMPARE(peer.receive(), encodeAck(1));
     peer.sendTo(transferPort, datagram);
@@ -292,9 +299,8 @@ void TestTftpHostile::sigintEndsCleanly()
 {
     QVERIFY(startServer());
     RawPeer peer;
-    peer.sendTo(m_server->port(), wrq("config.tgz"));
-    quint16 transferPort = 0;
-    QCOMPARE(peer.receive(2000, &transferPort), encodeAck(0));
+    const quint16 transferPort = beginUpload(peer);
+    QVERIFY(transferPort != 0);
     peer.sendTo(transferPort, encodeData(1, QByteArray(512, 'c')));
     QCOMPARE(peer.receive(), encodeAck(1));
     QCOMPARE(::kill(pid_t(m_server->pid()), SIGINT), 0);
@@ -307,9 +313,8 @@ void TestTftpHostile::writeOverSizeLimit()
 {
     QVERIFY(startServer({QStringLiteral("--max-size"), QStringLiteral("1000")}));
     RawPeer peer;
-    peer.sendTo(m_server->port(), wrq("config.tgz"));  // no tsize: found out on the way
-    quint16 transferPort = 0;
-    QCOMPARE(peer.receive(2000, &transferPort), encodeAck(0));
+    const quint16 transferPort = beginUpload(peer);  // no tsize: found out on the way
+    QVERIFY(transferPort != 0);
     peer.sendTo(transferPort, encodeData(1, QByteArray(512, 'b')));
     QCOMPARE(peer.receive(), encodeAck(1));
     peer.sendTo(transferPort, encodeData(2, QByteArray(512, 'b')));
@@ -324,9 +329,8 @@ void TestTftpHostile::concurrentWriteOfSameFileRefused()
     QVERIFY(startServer());
     RawPeer first;
     RawPeer second;
-    first.sendTo(m_server->port(), wrq("config.tgz"));
-    quint16 transferPort = 0;
-    QCOMPARE(first.receive(2000, &transferPort), encodeAck(0));
+    const quint16 transferPort = beginUpload(first);
+    QVERIFY(transferPort != 0);
     second.sendTo(m_server->port(), wrq("config.tgz"));
     expectError(second, AccessViolation);
     first.sendTo(transferPort, encodeData(1, "new archive"));
@@ -346,9 +350,8 @@ void TestTftpHostile::backupsKeepTheNewestTwenty()
     QVERIFY(startServer());
     for (int i = 0; i < Uploads; ++i) {
         RawPeer peer;
-        peer.sendTo(m_server->port(), wrq("config.tgz"));
-        quint16 transferPort = 0;
-        QCOMPARE(peer.receive(2000, &transferPort), encodeAck(0));
+        const quint16 transferPort = beginUpload(peer);
+        QVERIFY(transferPort != 0);
         peer.sendTo(transferPort, encodeData(1, "upload " + QByteArray::number(i)));
         QCOMPARE(peer.receive(), encodeAck(1));
     }
