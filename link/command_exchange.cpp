@@ -4,55 +4,55 @@
 
 namespace tarvo::link {
 
-void ControllerLink::Send_Device_Command(const QByteArray& NewCommand)
+namespace {
+constexpr char kStatusRequest[] = "echo CMDVAL: $?";
+constexpr char kLineEnd[] = "\r\n";
+// After a command and after the status request, the controller gets this
+// long before the tool looks for an answer; then it looks every half second.
+constexpr int kSettleMs = 1000;
+constexpr int kPollMs = 500;
+}  // namespace
+
+void ControllerLink::sendLine(const QByteArray& line)
 {
-    if (!Network_Connected || Shutting_Down)
+    if (!connected_ || shuttingDown_)
         return;
-    if (!socket_->sendData(NewCommand + Line_Terminator)) {
-        Disconnect_Network();
-        Network_Connected = false;
-    }
+    if (!socket_->write(line + kLineEnd))
+        disconnectFromController();
 }
 
-std::int16_t ControllerLink::Send_Command_With_Response(const QByteArray& Command_String,
-                                                        int Seconds_To_Wait, double Progress_Interval)
+std::int16_t ControllerLink::runCommand(const QByteArray& command, int secondsToWait, double progressStep)
 {
-    Send_Device_Command(Command_String);
-    Delay_ms(1000);
-    controls_.Update_Progress_Bar(Progress_Interval);
-    Command_Return_Value = kNoStatus;
-    Send_Device_Command(kStatusRequest);
-    Delay_ms(1000);
-    controls_.Update_Progress_Bar(Progress_Interval);
+    sendLine(command);
+    waitMs(kSettleMs);
+    emit progressed(progressStep);
+    lastStatus_ = kNoStatus;
+    sendLine(kStatusRequest);
+    waitMs(kSettleMs);
+    emit progressed(progressStep);
 
-    const int limit = static_cast<std::int16_t>(2 * Seconds_To_Wait);
-    for (int poll = 0; poll <= limit; ++poll) {
-        if (Command_Return_Value != kNoStatus)
+    const int polls = static_cast<std::int16_t>(2 * secondsToWait);
+    for (int poll = 0; poll <= polls; ++poll) {
+        if (lastStatus_ != kNoStatus)
             break;
-        Delay_ms(500);
-        controls_.Update_Progress_Bar(1);
+        waitMs(kPollMs);
+        emit progressed(1);
     }
-    return Command_Return_Value;
+    return lastStatus_;
 }
 
-void ControllerLink::Delay_ms(int Delay_Value)
+void ControllerLink::waitMs(int delayMs)
 {
-    if (Shutting_Down)
+    if (shuttingDown_)
         throw RunAborted();
-    timer1_->setInterval(Delay_Value);
-    Delay_Active = true;
-    timer1_->setEnabled(true);
-    while (Delay_Active)
+    delayTimer_->setInterval(delayMs);
+    delayActive_ = true;
+    delayTimer_->setEnabled(true);
+    while (delayActive_)
         pump();
     // The window closed during the last pump's events.
-    if (Shutting_Down)
+    if (shuttingDown_)
         throw RunAborted();
-}
-
-void ControllerLink::Timer1_Timer()
-{
-    Delay_Active = false;
-    timer1_->setEnabled(false);
 }
 
 }  // namespace tarvo::link

@@ -3,96 +3,75 @@
 
 namespace tarvo::link {
 
-void ControllerLink::Connect_Network(int PortNumber, int Timeout_ms)
+bool ControllerLink::connectToController(const QString& host, int port, int timeoutMs)
 {
-    controls_.setStatus(QStringLiteral("Connecting..."));
-
     // Whatever is still open from before is closed first.
-    while (socket_->state() != platform::sckClosed) {
+    while (socket_->state() != platform::SocketState::Closed) {
         socket_->close();
         platform_.processPendingEvents();
-        if (Shutting_Down)
+        if (shuttingDown_)
             throw RunAborted();
     }
-    socket_->setLocalPort(Local_Port);
+    socket_->setLocalPort(localPort_);
+    socket_->connectToHost(host, port);
 
-    const QString address = controls_.targetAddress();
-    if (address.isEmpty()) {
-        Show_Message(QStringLiteral("Please enter IP address of the laser."), platform::vbOKOnly);
-        return;
-    }
-    socket_->setRemoteHost(address);
-    socket_->setRemotePort(PortNumber);
-    socket_->connectToHost();
-
-    timer5_->setInterval(Timeout_ms);
-    Connect_Timed_Out = false;
-    timer5_->setEnabled(true);
+    connectWatchdog_->setInterval(timeoutMs);
+    connectTimedOut_ = false;
+    connectWatchdog_->setEnabled(true);
 
     for (;;) {
-        const int state = socket_->state();
-        if (state == platform::sckConnected)
+        const platform::SocketState state = socket_->state();
+        if (state == platform::SocketState::Connected)
             break;
         // A socket closed by the address-in-use handling tries again, now
-        // from the next local port; one in its error state is left alone.
-        if (state == platform::sckClosed)
-            socket_->connectToHost();
-        if (Connect_Timed_Out)
+        // from the next local port; a failed one is left alone.
+        if (state == platform::SocketState::Closed)
+            socket_->connectToHost(host, port);
+        if (connectTimedOut_)
             break;
         pump();
     }
-    timer5_->setEnabled(false);
+    connectWatchdog_->setEnabled(false);
 
-    // A tick handled in the same pump as the connection still counts as a
-    // failure.
-    if (Connect_Timed_Out) {
-        Network_Connected = false;
+    // A watchdog tick handled in the same pump as the connection still
+    // counts as a failure.
+    if (connectTimedOut_) {
+        connected_ = false;
         socket_->close();
-        controls_.setLinkState(QStringLiteral("Disconnected"));
-        if (PortNumber == 1138) {
-            Show_Message(QStringLiteral("Error Connecting"), platform::vbOKOnly);
-            controls_.setStatus(QStringLiteral("Connection failed"));
-        }
-        return;
+        emit connectionChanged(false);
+        return false;
     }
 
-    Network_Connected = true;
-    platform_.saveSetting(QString::fromLatin1(kSettingsApplication), QString::fromLatin1(kSettingsSection),
-                          QString::fromLatin1(kSettingsKey), controls_.targetAddress());
-    Local_IP_Address = socket_->localIP();
-    // Start the receive path with an empty queue; a fragment of a line
+    connected_ = true;
+    localAddress_ = socket_->localAddress();
+    // The receive path starts with an empty queue; a fragment of a line
     // from before is kept.
-    Received_Lines.clear();
-    timer2_->setInterval(2);
-    Line_Timer_On = true;
-    timer2_->setEnabled(false);
-    controls_.setLinkState(QStringLiteral("Connected"));
+    queuedLines_.clear();
+    lineTimer_->setInterval(2);
+    lineTimerOn_ = true;
+    lineTimer_->setEnabled(false);
+    emit connectionChanged(true);
+    return true;
 }
 
-void ControllerLink::Disconnect_Network()
+void ControllerLink::disconnectFromController()
 {
     socket_->close();
-    Network_Connected = false;
-    controls_.setLinkState(QStringLiteral("Disconnected"));
+    connected_ = false;
+    emit connectionChanged(false);
 }
 
-void ControllerLink::Winsock1_Error(int Number, const QString& Description)
+void ControllerLink::handleSocketError(platform::SocketError error, const QString& description)
 {
-    if (Number == platform::sckAddressInUse) {
+    if (error == platform::SocketError::AddressInUse) {
         socket_->close();
-        ++Local_Port;
-        socket_->setLocalPort(Local_Port);
+        ++localPort_;
+        socket_->setLocalPort(localPort_);
         return;
     }
-    // Other errors change nothing; the operator sees the socket's own
+    // Other errors change nothing; the operator finds the socket's own
     // report in the log.
-    controls_.appendLog(QStringLiteral("\r\n[socket error %1: %2]").arg(Number).arg(Description));
-}
-
-void ControllerLink::Timer5_Timer()
-{
-    Connect_Timed_Out = true;
-    timer5_->setEnabled(false);
+    emit socketErrorOccurred(description);
 }
 
 }  // namespace tarvo::link

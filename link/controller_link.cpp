@@ -2,26 +2,36 @@
 
 namespace tarvo::link {
 
-ControllerLink::ControllerLink(platform::Platform& platform, platform::Controls& controls)
-    : platform_(platform),
-      controls_(controls),
-      timer1_(platform.createTimer()),
-      timer2_(platform.createTimer()),
-      timer5_(platform.createTimer()),
+namespace {
+// The delay timer's resting interval until a wait sets its own.
+constexpr int kDelayTimerRestMs = 100;
+}  // namespace
+
+ControllerLink::ControllerLink(platform::Platform& platform, QObject* parent)
+    : QObject(parent),
+      platform_(platform),
+      delayTimer_(platform.createTimer()),
+      lineTimer_(platform.createTimer()),
+      connectWatchdog_(platform.createTimer()),
       socket_(platform.createSocket())
 {
-    // As designed: Timer1 100 ms and disabled, Timer2 disabled, Timer5 interval 0.
-    timer1_->setInterval(100);
-    timer1_->onTick = [this] { Timer1_Timer(); };
-    timer2_->onTick = [this] { Timer2_Timer(); };
-    timer5_->onTick = [this] { Timer5_Timer(); };
-    socket_->onDataArrival = [this] { Winsock1_DataArrival(); };
-    socket_->onError = [this](int n, const QString& d) { Winsock1_Error(n, d); };
+    delayTimer_->setInterval(kDelayTimerRestMs);
+    delayTimer_->onTick = [this] {
+        delayActive_ = false;
+        delayTimer_->setEnabled(false);
+    };
+    lineTimer_->onTick = [this] { interpretQueuedLines(); };
+    connectWatchdog_->onTick = [this] {
+        connectTimedOut_ = true;
+        connectWatchdog_->setEnabled(false);
+    };
+    socket_->onReadyRead = [this] { readIncoming(); };
+    socket_->onError = [this](platform::SocketError e, const QString& d) { handleSocketError(e, d); };
 }
 
 ControllerLink::~ControllerLink()
 {
-    socket_->onDataArrival = nullptr;
+    socket_->onReadyRead = nullptr;
     socket_->onError = nullptr;
 }
 
@@ -35,30 +45,22 @@ void ControllerLink::pump()
         ~Leave() { --depth; }
     } leave{waitDepth_};
     platform_.doEvents();
-    if (Shutting_Down)
+    if (shuttingDown_)
         throw RunAborted();
 }
 
-void ControllerLink::Show_Message(const QString& text, int style)
+void ControllerLink::stopTimers()
 {
-    if (Shutting_Down)
-        throw RunAborted();
-    platform_.messageBox(text, style);
-    if (Shutting_Down)
-        throw RunAborted();
+    delayTimer_->setEnabled(false);
+    lineTimerOn_ = false;
+    lineTimer_->setEnabled(false);
+    connectWatchdog_->setEnabled(false);
 }
 
-void ControllerLink::Disable_Timers()
+void ControllerLink::beginShutdown()
 {
-    timer1_->setEnabled(false);
-    Line_Timer_On = false;
-    timer2_->setEnabled(false);
-    timer5_->setEnabled(false);
-}
-
-void ControllerLink::Begin_Shutdown()
-{
-    Shutting_Down = true;
+    shuttingDown_ = true;
+    delayActive_ = false;
 }
 
 }  // namespace tarvo::link

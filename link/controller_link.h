@@ -1,13 +1,14 @@
 #pragma once
 // The controller shell link: one TCP connection to the controller's shell,
-// the stream of received lines and their interpretation, and the command
-// exchange with its timed waits. All of it runs on the window's thread;
-// the waits pump the platform's events.
+// the stream of received lines, and the command exchange with its timed
+// waits. All of it runs on the window's thread; the waits pump the
+// platform's events. The link is transport only: what the lines mean to
+// the operator is the workflow's business.
 
-#include "platform/controls.h"
 #include "platform/platform.h"
 
 #include <QByteArray>
+#include <QObject>
 #include <QString>
 
 #include <cstdint>
@@ -24,88 +25,108 @@ public:
     RunAborted() : std::runtime_error("the window was closed during a run") {}
 };
 
-// The names the controller link uses on the wire and in the settings store.
-inline constexpr char kSettingsApplication[] = "Tarvo Configuration Updater";
-inline constexpr char kSettingsSection[] = "Comm";
-inline constexpr char kSettingsKey[] = "IP_Addr";
-inline constexpr char kStatusRequest[] = "echo CMDVAL: $?";
-inline constexpr std::int16_t kNoStatus = -99;
-
-class ControllerLink {
+class ControllerLink : public QObject {
+    Q_OBJECT
 public:
-    ControllerLink(platform::Platform& platform, platform::Controls& controls);
-    ~ControllerLink();
-
-    // --- connection ---
-    void Connect_Network(int PortNumber, int Timeout_ms);
-    void Disconnect_Network();
-    void Winsock1_Error(int Number, const QString& Description);
-    void Timer5_Timer();
-
-    // --- receive path ---
-    void Winsock1_DataArrival();
-    void Timer2_Timer();
-    void Parse_Message();
-
-    // --- command exchange and waits ---
-    void Send_Device_Command(const QByteArray& NewCommand);
-    std::int16_t Send_Command_With_Response(const QByteArray& Command_String, int Seconds_To_Wait,
-                                            double Progress_Interval);
-    void Delay_ms(int Delay_Value);
-    void Timer1_Timer();
-
-    // A modal message box; after it returns, a closed window ends the run.
-    void Show_Message(const QString& text, int style);
-
-    // --- start-up and shut-down ---
-    // Disables Timer1, Timer2 and Timer5, in this order.
-    void Disable_Timers();
-    // Marks the window as closing: the wait in progress ends at its next
-    // check and every later wait or send of the interrupted run is refused.
-    void Begin_Shutdown();
-    bool isShuttingDown() const { return Shutting_Down; }
-
-    // --- window-level state of the link ---
-    bool Network_Connected = false;
-    bool Connect_Timed_Out = false;
-    int Local_Port = 0;
-    QString Local_IP_Address;
-    QByteArray Partial_Line;
-    std::deque<QByteArray> Received_Lines;
-    QByteArray Current_Message;
-    bool Login_Prompt_Seen = false;
-    bool Error_Reported = false;
-    std::int16_t Command_Return_Value = 0;
-    bool Delay_Active = false;
-    QByteArray Line_Terminator = QByteArrayLiteral("\r\n");
-
-    platform::Timer& Timer1() { return *timer1_; }
-    platform::Timer& Timer2() { return *timer2_; }
-    platform::Timer& Timer5() { return *timer5_; }
-    platform::TcpSocket& Winsock1() { return *socket_; }
-    // True while the line timer is meant to run (from a connection until
-    // shut-down); the platform timer itself only runs while lines wait.
-    bool isLineTimerOn() const { return Line_Timer_On; }
-    // Deepest nesting of waits seen; 1 in a sound run.
-    int maxWaitDepth() const { return maxWaitDepth_; }
-
+    // The exit status reported when no status line arrived in time. Shell
+    // statuses are 0 to 255, so it never collides with one.
+    static constexpr std::int16_t kNoStatus = -99;
     // Longest line kept in one piece: a peer that never sends a line end
     // has its text cut into lines of this length.
     static constexpr int kMaxLineLength = 64 * 1024;
 
+    explicit ControllerLink(platform::Platform& platform, QObject* parent = nullptr);
+    ~ControllerLink() override;
+
+    // --- connection ---
+    // Closes whatever is open, connects and waits up to timeoutMs for the
+    // connection. True when connected.
+    bool connectToController(const QString& host, int port, int timeoutMs);
+    void disconnectFromController();
+    bool isConnected() const { return connected_; }
+    // The PC's own address on the link, dotted: where the controller
+    // reaches the PC's TFTP server.
+    QString localAddress() const { return localAddress_; }
+    // The local port the next connection binds to (0: any); it moves up by
+    // one whenever the system reports it in use.
+    int localPort() const { return localPort_; }
+    void setLocalPort(int port) { localPort_ = port; }
+
+    // --- commands and waits ---
+    // Sends one command line (the line end is added). A failed send takes
+    // the link down.
+    void sendLine(const QByteArray& line);
+    // Sends a command, then asks for its exit status and waits up to
+    // secondsToWait more for it; kNoStatus when none came.
+    std::int16_t runCommand(const QByteArray& command, int secondsToWait, double progressStep);
+    // Waits delayMs while the window's events flow.
+    void waitMs(int delayMs);
+    // Whether a login prompt has been received since forgetLoginPrompt().
+    bool loginPromptSeen() const { return loginPromptSeen_; }
+    void forgetLoginPrompt() { loginPromptSeen_ = false; }
+    // The last exit status received (kNoStatus after a request until one came).
+    std::int16_t lastStatus() const { return lastStatus_; }
+
+    // --- start-up and shut-down ---
+    void stopTimers();
+    // Marks the window as closing: the wait in progress ends at its next
+    // check and every later wait or send of the interrupted run is refused.
+    void beginShutdown();
+    bool isShuttingDown() const { return shuttingDown_; }
+
+    // --- a read-only view for tests and benchmarks ---
+    std::size_t queuedLineCount() const { return queuedLines_.size(); }
+    qsizetype partialLineLength() const { return partialLine_.size(); }
+    // True while the line timer is meant to run (from a connection until
+    // shut-down); the platform timer itself only runs while lines wait.
+    bool isLineTimerOn() const { return lineTimerOn_; }
+    bool isWaiting() const { return delayActive_; }
+    // Deepest nesting of waits seen; 1 in a sound run.
+    int maxWaitDepth() const { return maxWaitDepth_; }
+    platform::TcpSocket& socket() { return *socket_; }
+    const platform::Timer& delayTimer() const { return *delayTimer_; }
+    const platform::Timer& lineTimer() const { return *lineTimer_; }
+    const platform::Timer& connectWatchdog() const { return *connectWatchdog_; }
+
+signals:
+    // Text for the log: every received line, each after a CR LF, one
+    // signal per received block.
+    void textReceived(const QString& text);
+    // Every received line, in order, as it is interpreted (login prompts
+    // and the controller's version reports excepted).
+    void lineReceived(const QByteArray& line);
+    void connectionChanged(bool connected);
+    // The bar advances by this many points while a command runs.
+    void progressed(double points);
+    // The socket's own report of an error, for the log.
+    void socketErrorOccurred(const QString& description);
+
 private:
     // One pass of an event-pumping wait; throws RunAborted once closing.
     void pump();
+    void readIncoming();
+    void interpretQueuedLines();
+    void interpretLine(const QByteArray& line);
     void queueLine(QByteArray line, QString& logText);
+    void handleSocketError(platform::SocketError error, const QString& description);
 
     platform::Platform& platform_;
-    platform::Controls& controls_;
-    std::unique_ptr<platform::Timer> timer1_;
-    std::unique_ptr<platform::Timer> timer2_;
-    std::unique_ptr<platform::Timer> timer5_;
+    std::unique_ptr<platform::Timer> delayTimer_;
+    std::unique_ptr<platform::Timer> lineTimer_;
+    std::unique_ptr<platform::Timer> connectWatchdog_;
     std::unique_ptr<platform::TcpSocket> socket_;
-    bool Line_Timer_On = false;
-    bool Shutting_Down = false;
+
+    bool connected_ = false;
+    bool connectTimedOut_ = false;
+    int localPort_ = 0;
+    QString localAddress_;
+    QByteArray partialLine_;
+    std::deque<QByteArray> queuedLines_;
+    bool loginPromptSeen_ = false;
+    std::int16_t lastStatus_ = 0;
+    bool delayActive_ = false;
+    bool lineTimerOn_ = false;
+    bool shuttingDown_ = false;
     int waitDepth_ = 0;
     int maxWaitDepth_ = 0;
 };

@@ -27,14 +27,14 @@ void ControllerLink::queueLine(QByteArray line, QString& logText)
     // empty line. Bytes map one to one onto characters.
     logText += QStringLiteral("\r\n");
     logText += QString::fromLatin1(line);
-    Received_Lines.push_back(std::move(line));
+    queuedLines_.push_back(std::move(line));
 }
 
-void ControllerLink::Winsock1_DataArrival()
+void ControllerLink::readIncoming()
 {
-    const std::optional<QByteArray> data = socket_->getData();
+    const std::optional<QByteArray> data = socket_->readAll();
     if (!data) {
-        Disconnect_Network();
+        disconnectFromController();
         return;
     }
     // The whole block is logged with one append, however many lines it
@@ -46,12 +46,12 @@ void ControllerLink::Winsock1_DataArrival()
     // cut where a peer never ends it.
     const auto appendRun = [&](qsizetype from, qsizetype to) {
         while (from < to) {
-            const qsizetype room = kMaxLineLength - Partial_Line.size();
+            const qsizetype room = kMaxLineLength - partialLine_.size();
             const qsizetype take = std::min(room, to - from);
-            Partial_Line.append(bytes + from, take);
+            partialLine_.append(bytes + from, take);
             from += take;
-            if (Partial_Line.size() >= kMaxLineLength)
-                queueLine(std::exchange(Partial_Line, QByteArray()), logText);
+            if (partialLine_.size() >= kMaxLineLength)
+                queueLine(std::exchange(partialLine_, QByteArray()), logText);
         }
     };
     qsizetype runStart = 0;
@@ -63,57 +63,43 @@ void ControllerLink::Winsock1_DataArrival()
         appendRun(runStart, i);
         runStart = i + 1;
         if (code == kLF)
-            queueLine(std::exchange(Partial_Line, QByteArray()), logText);
+            queueLine(std::exchange(partialLine_, QByteArray()), logText);
     }
     appendRun(runStart, size);
     if (!logText.isEmpty())
-        controls_.appendLog(logText);
-    if (Line_Timer_On && !Received_Lines.empty() && !timer2_->isEnabled())
-        timer2_->setEnabled(true);
+        emit textReceived(logText);
+    if (lineTimerOn_ && !queuedLines_.empty() && !lineTimer_->isEnabled())
+        lineTimer_->setEnabled(true);
 }
 
-void ControllerLink::Timer2_Timer()
+void ControllerLink::interpretQueuedLines()
 {
     // Every queued line is interpreted in arrival order, so the interpreter
     // keeps up with any burst; with nothing left the timer rests until the
     // next line arrives.
-    while (!Received_Lines.empty()) {
-        Current_Message = std::move(Received_Lines.front());
-        Received_Lines.pop_front();
-        Parse_Message();
+    while (!queuedLines_.empty()) {
+        const QByteArray line = std::move(queuedLines_.front());
+        queuedLines_.pop_front();
+        interpretLine(line);
     }
-    timer2_->setEnabled(false);
+    lineTimer_->setEnabled(false);
 }
 
-void ControllerLink::Parse_Message()
+void ControllerLink::interpretLine(const QByteArray& line)
 {
-    const QByteArray& line = Current_Message;
+    // The controller's version reports mean nothing here.
     if (startsWith(line, "RFV: ") || startsWith(line, "RPN: ") || startsWith(line, "R_343_FV: ")
         || startsWith(line, "R_343_PN: ") || startsWith(line, "R_MOD_FV: "))
         return;
     if (endsWith(line, "login: ")) {
-        Login_Prompt_Seen = true;
+        loginPromptSeen_ = true;
         return;
     }
-    if (startsWith(line, "tar:") && !Error_Reported) {
-        controls_.setStatus(QString::fromLatin1(line));
-        Error_Reported = true;
-        return;
-    }
-    if (endsWith(line, "Handle") && !Error_Reported) {
-        controls_.setStatus(QString::fromLatin1(line + Line_Terminator + "Call for service."));
-        Error_Reported = true;
-        return;
-    }
-    if (startsWith(line, "tftp:") && !Error_Reported) {
-        controls_.setStatus(QString::fromLatin1(line));
-        Error_Reported = true;
-        return;
-    }
+    emit lineReceived(line);
     if (startsWith(line, "CMDVAL: ")) {
         std::int16_t value = 0;
         if (parseStatusValue(line.mid(8), value))
-            Command_Return_Value = value;
+            lastStatus_ = value;
     }
 }
 

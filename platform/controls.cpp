@@ -18,10 +18,10 @@ int roundHalfEven16(double value)
     return static_cast<int>(r);
 }
 
-void Controls::Update_Progress_Bar(double Progress_Interval)
+void Controls::advanceProgress(double points)
 {
     // The bar holds single precision; the sum is rounded as a whole.
-    const float sum = static_cast<float>(progress()) + static_cast<float>(Progress_Interval);
+    const float sum = static_cast<float>(progress()) + static_cast<float>(points);
     const int value = roundHalfEven16(sum);
     setProgress(value > 99 ? 100 : value);
 }

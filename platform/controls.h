@@ -11,32 +11,31 @@ class Controls {
 public:
     virtual ~Controls() = default;
 
-    // Status label (Label3).
+    // The status label: progress texts, results and instructions.
     virtual void setStatus(const QString& text) = 0;
     virtual QString status() const = 0;
 
-    // The log (Text1). appendLog adds text at the end (CR LF marks line
+    // The log view. appendLog adds text at the end (CR LF marks line
     // breaks) and puts the caret at the end. clearLog empties it.
     virtual void appendLog(const QString& text) = 0;
     virtual void clearLog() = 0;
     virtual void setLogVisible(bool visible) = 0;
     virtual bool isLogVisible() const = 0;
 
-    // Progress bar (ProgressBar1), 0 to 100.
+    // The progress bar, 0 to 100.
     virtual void setProgress(double value) = 0;
     virtual double progress() const = 0;
     virtual void setProgressEnabled(bool enabled) = 0;
 
-    // Panel 1 of the status bar.
+    // The status bar's link state.
     virtual void setLinkState(const QString& text) = 0;
 
-    // The Start/Continue button (cmd_Start_Continue).
+    // The Start/Continue button.
     virtual void setButtonEnabled(bool enabled) = 0;
     virtual bool isButtonEnabled() const = 0;
     virtual void setButtonCaption(const QString& caption) = 0;
-    virtual QString buttonCaption() const = 0;
 
-    // The address box (txt_Target_IP_Address).
+    // The controller address box.
     virtual QString targetAddress() const = 0;
     virtual void setTargetAddress(const QString& text) = 0;
 
@@ -46,9 +45,8 @@ public:
     virtual double windowHeightTwips() const = 0;
     virtual void setWindowHeightTwips(int twips) = 0;
 
-    // Update_Progress_Bar: adds Progress_Interval to the bar, rounds half to
-    // even, and caps at 100.
-    void Update_Progress_Bar(double Progress_Interval);
+    // Adds points to the bar, rounds half to even, and caps at 100.
+    void advanceProgress(double points);
 };
 
 // Rounds to the nearest whole number, an exact half to the even neighbour,

@@ -18,39 +18,41 @@
 
 namespace platform {
 
-// Socket states as the controller link reads them. Only Closed and
-// Connected are tested by the link; the others all mean "not yet".
-enum SocketState : int {
-    sckClosed = 0,
-    sckOpen = 1,
-    sckListening = 2,
-    sckConnectionPending = 3,
-    sckResolvingHost = 4,
-    sckHostResolved = 5,
-    sckConnecting = 6,
-    sckConnected = 7,
-    sckClosing = 8,
-    sckError = 9,
+// The state of the controller link's socket. Every state between a
+// connection attempt and its outcome reads Connecting.
+enum class SocketState {
+    Closed,
+    Connecting,
+    Connected,
+    // The peer has closed its side; sends fail from now on.
+    Closing,
+    // The connection attempt failed; the socket stays so until closed.
+    Failed,
 };
 
-// Socket error numbers reported through TcpSocket::onError.
-constexpr int sckAddressInUse = 10048;
-constexpr int sckConnectionRefused = 10061;
-constexpr int sckHostNotFound = 11001;
-constexpr int sckTimedOut = 10060;
-constexpr int sckConnectionReset = 10054;
-constexpr int sckGenericError = 10000;
-
-// Message box styles in use: an OK button alone, or with the critical-stop icon.
-enum MessageStyle : int {
-    vbOKOnly = 0,
-    vbCritical = 16,
+// What went wrong on the socket, as far as the link cares.
+enum class SocketError {
+    AddressInUse,
+    ConnectionRefused,
+    HostNotFound,
+    TimedOut,
+    ConnectionReset,
+    Other,
 };
 
-// Window style of a started process: 2 = minimised, with focus.
-constexpr int vbMinimizedFocus = 2;
+// The icon of a message box; every box has one OK button.
+enum class MessageIcon {
+    None,
+    Critical,
+};
 
-// A timer in the style of a form timer: the first tick comes one interval
+// How a started program's window (where it has one) is shown.
+enum class ProcessWindow {
+    Normal,
+    Minimized,
+};
+
+// A repeating timer: the first tick comes one interval
 // after it is enabled, then every interval while it stays enabled. Disabling
 // and re-enabling restarts the interval.
 class Timer {
@@ -64,33 +66,33 @@ public:
     std::function<void()> onTick;
 };
 
-// A TCP client socket whose connection attempt runs in the background and
-// whose progress is polled through state().
+// A TCP client socket whose connection attempt runs in the background; its
+// progress shows in state(), and data and errors arrive as events.
 class TcpSocket {
 public:
     virtual ~TcpSocket() = default;
 
-    virtual void setRemoteHost(const QString& host) = 0;
-    virtual void setRemotePort(int port) = 0;
+    // The local port the next connection attempt binds to; 0 lets the
+    // system choose.
     virtual void setLocalPort(int port) = 0;
     virtual int localPort() const = 0;
 
     // Starts a connection attempt and returns at once; failures arrive
-    // through onError and leave the socket in sckError.
-    virtual void connectToHost() = 0;
-    // Synchronous: state() reads sckClosed afterwards.
+    // through onError and leave the socket Failed.
+    virtual void connectToHost(const QString& host, int port) = 0;
+    // Synchronous: state() reads Closed afterwards.
     virtual void close() = 0;
-    virtual int state() const = 0;
+    virtual SocketState state() const = 0;
     // The PC's own address of the connection, dotted.
-    virtual QString localIP() const = 0;
+    virtual QString localAddress() const = 0;
 
-    // Sends every byte or reports failure (false), like a run-time error.
-    virtual bool sendData(const QByteArray& data) = 0;
+    // Sends every byte or reports failure (false).
+    virtual bool write(const QByteArray& data) = 0;
     // Everything received so far; nullopt when reading failed.
-    virtual std::optional<QByteArray> getData() = 0;
+    virtual std::optional<QByteArray> readAll() = 0;
 
-    std::function<void()> onDataArrival;
-    std::function<void(int number, const QString& description)> onError;
+    std::function<void()> onReadyRead;
+    std::function<void(SocketError error, const QString& description)> onError;
 };
 
 // The platform services themselves.
@@ -127,7 +129,7 @@ public:
     // Starts a program without waiting for it. Returns a handle for
     // closeProcess, or 0 when it could not be started.
     virtual std::int64_t startProcess(const QString& program, const QStringList& arguments,
-                                      int windowStyle) = 0;
+                                      ProcessWindow window) = 0;
     // Starts a program that must outlive this process, after delayMs.
     virtual void startDetachedDelayed(const QString& program, int delayMs) = 0;
     // Asks a process started by startProcess to end, and kills it when it
@@ -138,7 +140,7 @@ public:
     virtual void closeWindowByTitle(const QString& title) = 0;
 
     // Modal message box with one OK button and no title of its own.
-    virtual void messageBox(const QString& text, int style) = 0;
+    virtual void messageBox(const QString& text, MessageIcon icon) = 0;
 };
 
 }  // namespace platform

@@ -111,7 +111,7 @@ bool QtPlatform::fileExists(const QString& path)
 }
 
 std::int64_t QtPlatform::startProcess(const QString& program, const QStringList& arguments,
-                                      int windowStyle)
+                                      ProcessWindow window)
 {
     auto* p = new QProcess(this);
     p->setProgram(program);
@@ -119,14 +119,14 @@ std::int64_t QtPlatform::startProcess(const QString& program, const QStringList&
     // The program's own output goes where the tool's goes.
     p->setProcessChannelMode(QProcess::ForwardedChannels);
 #ifdef Q_OS_WIN
-    p->setCreateProcessArgumentsModifier([windowStyle](QProcess::CreateProcessArguments* a) {
-        if (windowStyle == vbMinimizedFocus) {
+    p->setCreateProcessArgumentsModifier([window](QProcess::CreateProcessArguments* a) {
+        if (window == ProcessWindow::Minimized) {
             a->startupInfo->dwFlags |= STARTF_USESHOWWINDOW;
             a->startupInfo->wShowWindow = SW_SHOWMINIMIZED;
         }
     });
 #else
-    Q_UNUSED(windowStyle);
+    Q_UNUSED(window);
 #endif
 #ifdef Q_OS_LINUX
     // Even when the tool is killed, the program it started goes with it.
@@ -186,13 +186,13 @@ void QtPlatform::closeWindowByTitle(const QString& title)
 #endif
 }
 
-void QtPlatform::messageBox(const QString& text, int style)
+void QtPlatform::messageBox(const QString& text, MessageIcon icon)
 {
     if (messageBoxHandler) {
-        messageBoxHandler(text, style);
+        messageBoxHandler(text, icon);
         return;
     }
-    QMessageBox box(style == vbCritical ? QMessageBox::Critical : QMessageBox::NoIcon,
+    QMessageBox box(icon == MessageIcon::Critical ? QMessageBox::Critical : QMessageBox::NoIcon,
                     QCoreApplication::applicationName(), text, QMessageBox::Ok);
     box.exec();
 }

@@ -1,7 +1,7 @@
 #pragma once
 // The platform on Qt: the real event loop, QTimer, QTcpSocket, QSettings,
 // QProcess and QMessageBox. Waits block on the event loop instead of
-// spinning, so a long Delay_ms costs almost no processor time while socket
+// spinning, so a long wait costs almost no processor time while socket
 // and timer events and the operator's input are still handled.
 
 #include "platform/platform.h"
@@ -34,15 +34,15 @@ public:
     QString appPath() const override;
     bool fileExists(const QString& path) override;
     std::int64_t startProcess(const QString& program, const QStringList& arguments,
-                              int windowStyle) override;
+                              ProcessWindow window) override;
     void startDetachedDelayed(const QString& program, int delayMs) override;
     void closeProcess(std::int64_t handle) override;
     void closeWindowByTitle(const QString& title) override;
-    void messageBox(const QString& text, int style) override;
+    void messageBox(const QString& text, MessageIcon icon) override;
 
     // When set, message boxes are passed here instead of being shown
     // (unattended runs and tests).
-    std::function<void(const QString& text, int style)> messageBoxHandler;
+    std::function<void(const QString& text, MessageIcon icon)> messageBoxHandler;
     // Overrides appPath() (tests that stage a program folder).
     QString appPathOverride;
 

@@ -15,19 +15,19 @@ QtSocket::QtSocket()
 {
     socket_.setReadBufferSize(kReadBufferBytes);
     QObject::connect(&socket_, &QTcpSocket::readyRead, [this] {
-        if (onDataArrival)
-            onDataArrival();
+        if (onReadyRead)
+            onReadyRead();
     });
     QObject::connect(&socket_, &QAbstractSocket::errorOccurred, [this](QAbstractSocket::SocketError e) {
         if (e == QAbstractSocket::RemoteHostClosedError) {
-            // The peer closed: like a console socket going to "closing";
-            // sends fail from now on. No error is reported for it.
+            // The peer closed: the socket is Closing and sends fail from
+            // now on. No error is reported for it.
             peerClosed_ = true;
             return;
         }
         if (socket_.state() != QAbstractSocket::ConnectedState)
-            errorState_ = true;
-        reportError(errorNumber(e), socket_.errorString());
+            failed_ = true;
+        reportError(errorFrom(e), socket_.errorString());
     });
     QObject::connect(&socket_, &QTcpSocket::disconnected, [this] { peerClosed_ = true; });
 }
@@ -37,65 +37,61 @@ QtSocket::~QtSocket()
     socket_.abort();
 }
 
-int QtSocket::errorNumber(QAbstractSocket::SocketError error)
+SocketError QtSocket::errorFrom(QAbstractSocket::SocketError error)
 {
     switch (error) {
-    case QAbstractSocket::AddressInUseError: return sckAddressInUse;
-    case QAbstractSocket::ConnectionRefusedError: return sckConnectionRefused;
-    case QAbstractSocket::HostNotFoundError: return sckHostNotFound;
-    case QAbstractSocket::SocketTimeoutError: return sckTimedOut;
-    case QAbstractSocket::RemoteHostClosedError: return sckConnectionReset;
-    default: return sckGenericError;
+    case QAbstractSocket::AddressInUseError: return SocketError::AddressInUse;
+    case QAbstractSocket::ConnectionRefusedError: return SocketError::ConnectionRefused;
+    case QAbstractSocket::HostNotFoundError: return SocketError::HostNotFound;
+    case QAbstractSocket::SocketTimeoutError: return SocketError::TimedOut;
+    case QAbstractSocket::RemoteHostClosedError: return SocketError::ConnectionReset;
+    default: return SocketError::Other;
     }
 }
 
-void QtSocket::reportError(int number, const QString& description)
+void QtSocket::reportError(SocketError error, const QString& description)
 {
     if (onError)
-        onError(number, description);
+        onError(error, description);
 }
 
-void QtSocket::connectToHost()
+void QtSocket::connectToHost(const QString& host, int port)
 {
-    errorState_ = false;
+    failed_ = false;
     peerClosed_ = false;
     if (localPort_ != 0 && !socket_.bind(QHostAddress::AnyIPv4, static_cast<quint16>(localPort_))) {
         // Reported from the event loop, as every other socket error is.
-        errorState_ = true;
-        const int number = errorNumber(socket_.error());
+        failed_ = true;
+        const SocketError error = errorFrom(socket_.error());
         const QString text = socket_.errorString();
-        QTimer::singleShot(0, &socket_, [this, number, text] { reportError(number, text); });
+        QTimer::singleShot(0, &socket_, [this, error, text] { reportError(error, text); });
         return;
     }
-    socket_.connectToHost(remoteHost_, static_cast<quint16>(remotePort_));
+    socket_.connectToHost(host, static_cast<quint16>(port));
 }
 
 void QtSocket::close()
 {
     socket_.abort();
-    errorState_ = false;
+    failed_ = false;
     peerClosed_ = false;
 }
 
-int QtSocket::state() const
+SocketState QtSocket::state() const
 {
-    if (errorState_)
-        return sckError;
+    if (failed_)
+        return SocketState::Failed;
     if (peerClosed_)
-        return sckClosing;
+        return SocketState::Closing;
     switch (socket_.state()) {
-    case QAbstractSocket::UnconnectedState: return sckClosed;
-    case QAbstractSocket::HostLookupState: return sckResolvingHost;
-    case QAbstractSocket::ConnectingState: return sckConnecting;
-    case QAbstractSocket::ConnectedState: return sckConnected;
-    case QAbstractSocket::BoundState: return sckOpen;
-    case QAbstractSocket::ListeningState: return sckListening;
-    case QAbstractSocket::ClosingState: return sckClosing;
+    case QAbstractSocket::UnconnectedState: return SocketState::Closed;
+    case QAbstractSocket::ConnectedState: return SocketState::Connected;
+    case QAbstractSocket::ClosingState: return SocketState::Closing;
+    default: return SocketState::Connecting;
     }
-    return sckError;
 }
 
-QString QtSocket::localIP() const
+QString QtSocket::localAddress() const
 {
     QHostAddress a = socket_.localAddress();
     bool ok = false;
@@ -105,14 +101,14 @@ QString QtSocket::localIP() const
     return a.toString();
 }
 
-bool QtSocket::sendData(const QByteArray& data)
+bool QtSocket::write(const QByteArray& data)
 {
-    if (state() != sckConnected)
+    if (state() != SocketState::Connected)
         return false;
     return socket_.write(data) == data.size();
 }
 
-std::optional<QByteArray> QtSocket::getData()
+std::optional<QByteArray> QtSocket::readAll()
 {
     if (!socket_.isOpen())
         return std::nullopt;

@@ -28,7 +28,7 @@ public:
     void setButtonEnabled(bool enabled) override;
     bool isButtonEnabled() const override { return buttonEnabled; }
     void setButtonCaption(const QString& caption) override { caption_ = caption; }
-    QString buttonCaption() const override { return caption_; }
+    QString buttonCaption() const { return caption_; }
     QString targetAddress() const override { return address; }
     void setTargetAddress(const QString& text) override { address = text; }
     void setWindowTitle(const QString& title) override { title_ = title; }

@@ -85,10 +85,12 @@ void VirtualSocket::scheduleForThisConnection(std::int64_t atMs, std::function<v
     }));
 }
 
-void VirtualSocket::connectToHost()
+void VirtualSocket::connectToHost(const QString& host, int port)
 {
+    remoteHost_ = host;
+    remotePort_ = port;
     ++connectAttempts_;
-    state_ = sckConnecting;
+    state_ = SocketState::Connecting;
     if (onConnectRequested)
         onConnectRequested(*this);
     else
@@ -98,17 +100,17 @@ void VirtualSocket::connectToHost()
 void VirtualSocket::close()
 {
     ++closeCalls_;
-    const bool wasOpen = state_ == sckConnected || state_ == sckClosing;
-    state_ = sckClosed;
+    const bool wasOpen = state_ == SocketState::Connected || state_ == SocketState::Closing;
+    state_ = SocketState::Closed;
     ++generation_;
     pending_.clear();
     if (wasOpen && onPeerClosed)
         onPeerClosed();
 }
 
-bool VirtualSocket::sendData(const QByteArray& data)
+bool VirtualSocket::write(const QByteArray& data)
 {
-    if (failSends || state_ != sckConnected)
+    if (failSends || state_ != SocketState::Connected)
         return false;
     sent += data;
     sends.push_back({platform_.nowMs(), data});
@@ -117,7 +119,7 @@ bool VirtualSocket::sendData(const QByteArray& data)
     return true;
 }
 
-std::optional<QByteArray> VirtualSocket::getData()
+std::optional<QByteArray> VirtualSocket::readAll()
 {
     if (failReads)
         return std::nullopt;
@@ -129,36 +131,36 @@ std::optional<QByteArray> VirtualSocket::getData()
 void VirtualSocket::completeConnectAt(std::int64_t atMs)
 {
     scheduleForThisConnection(atMs, [this] {
-        if (state_ == sckConnecting)
-            state_ = sckConnected;
+        if (state_ == SocketState::Connecting)
+            state_ = SocketState::Connected;
     });
 }
 
-void VirtualSocket::failConnectAt(std::int64_t atMs, int number, const QString& description)
+void VirtualSocket::failConnectAt(std::int64_t atMs, SocketError error, const QString& description)
 {
-    scheduleForThisConnection(atMs, [this, number, description] {
-        state_ = sckError;
+    scheduleForThisConnection(atMs, [this, error, description] {
+        state_ = SocketState::Failed;
         if (onError)
-            onError(number, description);
+            onError(error, description);
     });
 }
 
-void VirtualSocket::raiseErrorAt(std::int64_t atMs, int number, const QString& description)
+void VirtualSocket::raiseErrorAt(std::int64_t atMs, SocketError error, const QString& description)
 {
-    scheduleForThisConnection(atMs, [this, number, description] {
+    scheduleForThisConnection(atMs, [this, error, description] {
         if (onError)
-            onError(number, description);
+            onError(error, description);
     });
 }
 
 void VirtualSocket::deliverAt(std::int64_t atMs, const QByteArray& data)
 {
     scheduleForThisConnection(atMs, [this, data] {
-        if (state_ != sckConnected)
+        if (state_ != SocketState::Connected)
             return;  // nothing arrives on a socket that is not open
         pending_ += data;
-        if (onDataArrival)
-            onDataArrival();
+        if (onReadyRead)
+            onReadyRead();
     });
 }
 
@@ -170,8 +172,8 @@ void VirtualSocket::deliver(const QByteArray& data)
 void VirtualSocket::peerCloseAt(std::int64_t atMs)
 {
     scheduleForThisConnection(atMs, [this] {
-        if (state_ == sckConnected)
-            state_ = sckClosing;  // sends fail from now on
+        if (state_ == SocketState::Connected)
+            state_ = SocketState::Closing;  // sends fail from now on
     });
 }
 
@@ -281,11 +283,11 @@ bool VirtualPlatform::fileExists(const QString& path)
 }
 
 std::int64_t VirtualPlatform::startProcess(const QString& program, const QStringList& arguments,
-                                           int windowStyle)
+                                           ProcessWindow window)
 {
     if (failProcessStart)
         return 0;
-    processes.push_back({nextHandle++, program, arguments, windowStyle, false});
+    processes.push_back({nextHandle++, program, arguments, window, false});
     if (onProcessStarted)
         onProcessStarted(processes.back());
     return processes.back().handle;
@@ -312,9 +314,9 @@ void VirtualPlatform::closeWindowByTitle(const QString& title)
     closedWindowTitles.push_back(title);
 }
 
-void VirtualPlatform::messageBox(const QString& text, int style)
+void VirtualPlatform::messageBox(const QString& text, MessageIcon icon)
 {
-    messages.push_back({text, style, now_});
+    messages.push_back({text, icon, now_});
     if (onMessageBox)
         onMessageBox(messages.back());
 }

@@ -54,16 +54,14 @@ public:
     ~VirtualSocket() override;
 
     // --- the tool's side (TcpSocket) ---
-    void setRemoteHost(const QString& host) override { remoteHost_ = host; }
-    void setRemotePort(int port) override { remotePort_ = port; }
     void setLocalPort(int port) override { localPort_ = port; }
     int localPort() const override { return localPort_; }
-    void connectToHost() override;
+    void connectToHost(const QString& host, int port) override;
     void close() override;
-    int state() const override { return state_; }
-    QString localIP() const override { return localIPValue; }
-    bool sendData(const QByteArray& data) override;
-    std::optional<QByteArray> getData() override;
+    SocketState state() const override { return state_; }
+    QString localAddress() const override { return localAddressValue; }
+    bool write(const QByteArray& data) override;
+    std::optional<QByteArray> readAll() override;
 
     // --- the script's side ---
     QString remoteHost() const { return remoteHost_; }
@@ -93,10 +91,10 @@ public:
     std::function<void()> onPeerClosed;
 
     void completeConnectAt(std::int64_t atMs);
-    void failConnectAt(std::int64_t atMs, int number, const QString& description);
-    void raiseErrorAt(std::int64_t atMs, int number, const QString& description);
+    void failConnectAt(std::int64_t atMs, SocketError error, const QString& description);
+    void raiseErrorAt(std::int64_t atMs, SocketError error, const QString& description);
     // Makes bytes arrive at the tool at the given time (or now); a
-    // DataArrival event follows in the pump at that time.
+    // ready-read event follows in the pump at that time.
     void deliverAt(std::int64_t atMs, const QByteArray& data);
     void deliver(const QByteArray& data);
     // The peer closes the connection: later sends still "succeed" as on a
@@ -105,7 +103,7 @@ public:
 
     bool failSends = false;
     bool failReads = false;
-    QString localIPValue = QStringLiteral("192.168.100.10");
+    QString localAddressValue = QStringLiteral("192.168.100.10");
 
 private:
     friend class VirtualPlatform;
@@ -113,7 +111,7 @@ private:
     QString remoteHost_;
     int remotePort_ = 0;
     int localPort_ = 0;
-    int state_ = sckClosed;
+    SocketState state_ = SocketState::Closed;
     QByteArray pending_;
     int connectAttempts_ = 0;
     int closeCalls_ = 0;
@@ -140,11 +138,11 @@ public:
     QString appPath() const override { return appPathValue; }
     bool fileExists(const QString& path) override;
     std::int64_t startProcess(const QString& program, const QStringList& arguments,
-                              int windowStyle) override;
+                              ProcessWindow window) override;
     void startDetachedDelayed(const QString& program, int delayMs) override;
     void closeProcess(std::int64_t handle) override;
     void closeWindowByTitle(const QString& title) override;
-    void messageBox(const QString& text, int style) override;
+    void messageBox(const QString& text, MessageIcon icon) override;
 
     // --- scheduling ---
     using EventId = std::uint64_t;
@@ -181,7 +179,7 @@ public:
         std::int64_t handle;
         QString program;
         QStringList arguments;
-        int windowStyle;
+        ProcessWindow window;
         bool closed = false;
     };
     std::vector<ProcessRecord> processes;
@@ -199,7 +197,7 @@ public:
     // --- message boxes ---
     struct MessageRecord {
         QString text;
-        int style;
+        MessageIcon icon;
         std::int64_t atMs;
     };
     std::vector<MessageRecord> messages;

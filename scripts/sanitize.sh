@@ -7,8 +7,7 @@ ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 source "$ROOT/scripts/setup.sh"   # packages, and the ordinary build
 ASAN_DIR="$ROOT/build-asan"
 if [[ ! -f "$ASAN_DIR/build.ninja" ]]; then
-  cmake -S "$ROOT" -B "$ASAN_DIR" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DTARVO_SANITIZE=ON -DTARVO_FUZZ=ON
+  (cd "$ROOT" && cmake --preset asan-fuzz -DTARVO_WERROR="$WERROR")
 fi
 cmake --build "$ASAN_DIR" -j"$(nproc)"
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1:strict_string_checks=1}"

@@ -30,7 +30,9 @@ if ((${#missing[@]})); then
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
+# TARVO_WERROR=ON (as CI sets it) makes every warning an error.
+WERROR="${TARVO_WERROR:-OFF}"
 if [[ ! -f "$BUILD_DIR/build.ninja" ]]; then
-  cmake -S "$ROOT" -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE="${TARVO_BUILD_TYPE:-RelWithDebInfo}" ${TARVO_CMAKE_ARGS:-}
+  (cd "$ROOT" && cmake --preset dev -B "$BUILD_DIR" -DTARVO_WERROR="$WERROR" ${TARVO_CMAKE_ARGS:-})
 fi
 cmake --build "$BUILD_DIR" -j"$(nproc)"

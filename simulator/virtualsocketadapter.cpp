@@ -29,13 +29,13 @@ void attachToVirtualSocket(platform::VirtualSocket& socket, ControllerEngine& en
         connection->session = nullptr;
         // Nothing listens on another port; nothing at all while the power is off.
         if (sock.remotePort() != e->controller().options.consolePort) {
-            sock.failConnectAt(at, platform::sckConnectionRefused, QStringLiteral("Connection refused"));
+            sock.failConnectAt(at, platform::SocketError::ConnectionRefused, QStringLiteral("Connection refused"));
             return;
         }
         connection->session = e->accept([&sock](const QByteArray& bytes) { sock.deliver(bytes); },
                                         [&sock, e] { sock.peerCloseAt(e->platform().nowMs()); });
         if (!connection->session) {
-            sock.failConnectAt(at, platform::sckConnectionRefused, QStringLiteral("Connection refused"));
+            sock.failConnectAt(at, platform::SocketError::ConnectionRefused, QStringLiteral("Connection refused"));
             return;
         }
         sock.completeConnectAt(at);

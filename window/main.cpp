@@ -12,11 +12,11 @@ int main(int argc, char** argv)
     int rc = 0;
     {
         tarvo::window::MainWindow window(platform);
-        window.form().Form_Load();
+        window.updater().load();
         window.show();
         rc = app.exec();
         // The window is released here; process end follows.
-        window.form().Form_Terminate();
+        window.updater().startUninstallerIfPresent();
     }
     return rc;
 }

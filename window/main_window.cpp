@@ -1,5 +1,7 @@
 #include "window/main_window.h"
 
+#include "workflow/operator_texts.h"
+
 #include <QCloseEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -19,59 +21,60 @@ constexpr double kTwipsPerInch = 1440.0;
 
 MainWindow::MainWindow(platform::Platform& platform, QWidget* parent)
     : QWidget(parent),
-      Label2(new QLabel(QStringLiteral("IP Address of the laser."), this)),
-      txt_Target_IP_Address(new QLineEdit(this)),
-      cmd_Start_Continue(new QPushButton(QStringLiteral("Start"), this)),
-      Label3(new QLabel(this)),
-      ProgressBar1(new QProgressBar(this)),
-      Text1(new QPlainTextEdit(this)),
-      StatusBar1(new QStatusBar(this)),
-      StatusPanel1(new QLabel(this)),
-      form_(platform, *this)
+      addressLabel_(new QLabel(workflow::OperatorTexts::addressLabel(), this)),
+      addressEdit_(new QLineEdit(this)),
+      startButton_(new QPushButton(workflow::OperatorTexts::startCaption(), this)),
+      statusLabel_(new QLabel(this)),
+      progressBar_(new QProgressBar(this)),
+      logView_(new QPlainTextEdit(this)),
+      statusBar_(new QStatusBar(this)),
+      linkStateLabel_(new QLabel(this)),
+      updater_(platform, *this)
 {
     setWindowIcon(QIcon(QStringLiteral(":/tarvo/icon.png")));
-    Label2->setObjectName(QStringLiteral("Label2"));
-    txt_Target_IP_Address->setObjectName(QStringLiteral("txt_Target_IP_Address"));
-    cmd_Start_Continue->setObjectName(QStringLiteral("cmd_Start_Continue"));
-    Label3->setObjectName(QStringLiteral("Label3"));
-    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
-    Text1->setObjectName(QStringLiteral("Text1"));
-    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    addressLabel_->setObjectName(QStringLiteral("addressLabel"));
+    addressEdit_->setObjectName(QStringLiteral("addressEdit"));
+    startButton_->setObjectName(QStringLiteral("startButton"));
+    statusLabel_->setObjectName(QStringLiteral("statusLabel"));
+    progressBar_->setObjectName(QStringLiteral("progressBar"));
+    logView_->setObjectName(QStringLiteral("logView"));
+    statusBar_->setObjectName(QStringLiteral("statusBar"));
+    linkStateLabel_->setObjectName(QStringLiteral("linkStateLabel"));
 
-    place(Label2, 240, 360, 3015, 255);
-    place(txt_Target_IP_Address, 240, 600, 1695, 285);
-    place(cmd_Start_Continue, 2640, 480, 1095, 495);
-    place(Label3, 240, 1920, 4005, 795);
-    place(ProgressBar1, 240, 2760, 4095, 495);
-    place(Text1, 240, 3360, 4095, 5895);
-    place(StatusBar1, 0, 9585, 4620, 390);
+    place(addressLabel_, 240, 360, 3015, 255);
+    place(addressEdit_, 240, 600, 1695, 285);
+    place(startButton_, 2640, 480, 1095, 495);
+    place(statusLabel_, 240, 1920, 4005, 795);
+    place(progressBar_, 240, 2760, 4095, 495);
+    place(logView_, 240, 3360, 4095, 5895);
+    place(statusBar_, 0, 9585, 4620, 390);
 
-    Label3->setWordWrap(true);
-    Label3->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    Label3->installEventFilter(this);
-    ProgressBar1->setRange(0, 100);
-    ProgressBar1->setTextVisible(false);
-    Text1->setReadOnly(true);
-    Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Text1->setLineWrapMode(QPlainTextEdit::NoWrap);
-    StatusBar1->setSizeGripEnabled(false);
-    StatusBar1->addWidget(StatusPanel1, 1);
+    statusLabel_->setWordWrap(true);
+    statusLabel_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    statusLabel_->installEventFilter(this);
+    progressBar_->setRange(0, 100);
+    progressBar_->setTextVisible(false);
+    logView_->setReadOnly(true);
+    logView_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    logView_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    statusBar_->setSizeGripEnabled(false);
+    statusBar_->addWidget(linkStateLabel_, 1);
 
     // Tab order as designed: log, address box, button.
-    Text1->setFocusPolicy(Qt::StrongFocus);
-    QWidget::setTabOrder(Text1, txt_Target_IP_Address);
-    QWidget::setTabOrder(txt_Target_IP_Address, cmd_Start_Continue);
+    logView_->setFocusPolicy(Qt::StrongFocus);
+    QWidget::setTabOrder(logView_, addressEdit_);
+    QWidget::setTabOrder(addressEdit_, startButton_);
 
     resize(twipsToPixelsX(kClientWidthTwips), twipsToPixelsY(kClientHeightTwips));
     setFixedWidth(twipsToPixelsX(kClientWidthTwips));
 
-    connect(cmd_Start_Continue, &QPushButton::clicked, this, [this] { form_.cmd_Start_Continue_Click(); });
+    connect(startButton_, &QPushButton::clicked, this, [this] { updater_.startOrContinue(); });
 }
 
 MainWindow::~MainWindow()
 {
     if (!unloaded_)
-        form_.Form_Unload();
+        updater_.unload();
 }
 
 int MainWindow::twipsToPixelsX(double twips) const
@@ -94,7 +97,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
     // Closing is never refused, not even during a run.
     if (!unloaded_) {
         unloaded_ = true;
-        form_.Form_Unload();
+        updater_.unload();
     }
     event->accept();
 }
@@ -104,13 +107,13 @@ void MainWindow::resizeEvent(QResizeEvent* event)
     QWidget::resizeEvent(event);
     // Only the status bar follows the height: it stays docked at the bottom.
     const int h = twipsToPixelsY(390);
-    StatusBar1->setGeometry(0, height() - h, width(), h);
+    statusBar_->setGeometry(0, height() - h, width(), h);
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == Label3 && event->type() == QEvent::MouseButtonDblClick) {
-        form_.Label3_DblClick();
+    if (watched == statusLabel_ && event->type() == QEvent::MouseButtonDblClick) {
+        updater_.toggleLog();
         return true;
     }
     return QWidget::eventFilter(watched, event);
@@ -121,8 +124,8 @@ void MainWindow::setStatus(const QString& text)
     // CR LF joins the lines of a status text; the label breaks at LF.
     QString shown = text;
     shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    Label3->setText(shown);
-    Label3->setProperty("statusText", text);
+    statusLabel_->setText(shown);
+    statusLabel_->setProperty("statusText", text);
     fitStatusText();
 }
 
@@ -135,15 +138,15 @@ void MainWindow::fitStatusText()
     const qreal designed = f.pointSizeF() > 0 ? f.pointSizeF() : 9;
     for (qreal pt = designed; pt >= kMinStatusPointSize; pt -= 0.5) {
         f.setPointSizeF(pt);
-        Label3->setFont(f);
-        if (Label3->heightForWidth(Label3->width()) <= Label3->height())
+        statusLabel_->setFont(f);
+        if (statusLabel_->heightForWidth(statusLabel_->width()) <= statusLabel_->height())
             break;
     }
 }
 
 QString MainWindow::status() const
 {
-    return Label3->property("statusText").toString();
+    return statusLabel_->property("statusText").toString();
 }
 
 void MainWindow::appendLog(const QString& text)
@@ -151,18 +154,18 @@ void MainWindow::appendLog(const QString& text)
     // Appended in place at the end, never by rebuilding the whole text.
     QString piece = text;
     piece.remove(QLatin1Char('\r'));
-    QTextCursor cursor(Text1->document());
+    QTextCursor cursor(logView_->document());
     cursor.movePosition(QTextCursor::End);
     cursor.insertText(piece);
     trimLog();
     cursor.movePosition(QTextCursor::End);
-    Text1->setTextCursor(cursor);
-    Text1->ensureCursorVisible();
+    logView_->setTextCursor(cursor);
+    logView_->ensureCursorVisible();
 }
 
 void MainWindow::trimLog()
 {
-    QTextDocument* doc = Text1->document();
+    QTextDocument* doc = logView_->document();
     const int excess = doc->characterCount() - logCapacity_;
     if (excess <= 0)
         return;
@@ -179,63 +182,63 @@ void MainWindow::trimLog()
 
 void MainWindow::clearLog()
 {
-    Text1->clear();
+    logView_->clear();
 }
 
 void MainWindow::setLogVisible(bool visible)
 {
-    Text1->setVisible(visible);
+    logView_->setVisible(visible);
 }
 
 bool MainWindow::isLogVisible() const
 {
-    return !Text1->isHidden();
+    return !logView_->isHidden();
 }
 
 void MainWindow::setProgress(double value)
 {
     progress_ = value;
-    ProgressBar1->setValue(qRound(value));
+    progressBar_->setValue(qRound(value));
 }
 
 void MainWindow::setProgressEnabled(bool enabled)
 {
-    ProgressBar1->setEnabled(enabled);
+    progressBar_->setEnabled(enabled);
 }
 
 void MainWindow::setLinkState(const QString& text)
 {
-    StatusPanel1->setText(text);
+    linkStateLabel_->setText(text);
 }
 
 void MainWindow::setButtonEnabled(bool enabled)
 {
-    cmd_Start_Continue->setEnabled(enabled);
+    startButton_->setEnabled(enabled);
 }
 
 bool MainWindow::isButtonEnabled() const
 {
-    return cmd_Start_Continue->isEnabled();
+    return startButton_->isEnabled();
 }
 
 void MainWindow::setButtonCaption(const QString& caption)
 {
-    cmd_Start_Continue->setText(caption);
+    startButton_->setText(caption);
 }
 
 QString MainWindow::buttonCaption() const
 {
-    return cmd_Start_Continue->text();
+    return startButton_->text();
 }
 
 QString MainWindow::targetAddress() const
 {
-    return txt_Target_IP_Address->text();
+    return addressEdit_->text();
 }
 
 void MainWindow::setTargetAddress(const QString& text)
 {
-    txt_Target_IP_Address->setText(text);
+    addressEdit_->setText(text);
 }
 
 void MainWindow::setWindowTitle(const QString& title)

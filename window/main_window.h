@@ -3,7 +3,7 @@
 // window operations the rest of the tool uses.
 
 #include "platform/controls.h"
-#include "window/form1.h"
+#include "window/updater.h"
 
 #include <QWidget>
 
@@ -22,7 +22,7 @@ public:
     explicit MainWindow(platform::Platform& platform, QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    Form1& form() { return form_; }
+    Updater& updater() { return updater_; }
 
     // Designed layout in twips, converted at the screen's logical DPI.
     static constexpr int kClientWidthTwips = 4620;
@@ -50,7 +50,7 @@ public:
     void setButtonEnabled(bool enabled) override;
     bool isButtonEnabled() const override;
     void setButtonCaption(const QString& caption) override;
-    QString buttonCaption() const override;
+    QString buttonCaption() const;
     QString targetAddress() const override;
     void setTargetAddress(const QString& text) override;
     void setWindowTitle(const QString& title) override;
@@ -58,15 +58,6 @@ public:
     double windowHeightTwips() const override;
     void setWindowHeightTwips(int twips) override;
 
-    // The controls, by their names, for tests.
-    QLabel* Label2;
-    QLineEdit* txt_Target_IP_Address;
-    QPushButton* cmd_Start_Continue;
-    QLabel* Label3;
-    QProgressBar* ProgressBar1;
-    QPlainTextEdit* Text1;
-    QStatusBar* StatusBar1;
-    QLabel* StatusPanel1;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -78,10 +69,19 @@ private:
     void trimLog();
     void fitStatusText();
 
+    QLabel* addressLabel_;
+    QLineEdit* addressEdit_;
+    QPushButton* startButton_;
+    QLabel* statusLabel_;
+    QProgressBar* progressBar_;
+    QPlainTextEdit* logView_;
+    QStatusBar* statusBar_;
+    QLabel* linkStateLabel_;
+
     double progress_ = 0;
     int logCapacity_ = kMaxLogCharacters;
     bool unloaded_ = false;
-    Form1 form_;
+    Updater updater_;
 };
 
 }  // namespace tarvo::window

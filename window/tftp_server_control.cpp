@@ -12,36 +12,36 @@ QString tftpServerProgramName()
 }
 
 TftpServerControl::TftpServerControl(platform::Platform& platform, link::ControllerLink& link,
-                                     std::function<QString()> appFolder)
-    : platform_(platform), link_(link), appFolder_(std::move(appFolder))
+                                     std::function<QString()> programFolder)
+    : platform_(platform), link_(link), programFolder_(std::move(programFolder))
 {
 }
 
-void TftpServerControl::Start_TFTP_Server()
+bool TftpServerControl::start()
 {
-    if (!link_.Network_Connected || TFTP_Server_Running)
-        return;
-    TFTP_Exe_Path = appFolder_() + tftpServerProgramName();
-    if (platform_.fileExists(TFTP_Exe_Path)) {
-        // Not waited for: neither its start nor its readiness.
-        process_ = platform_.startProcess(TFTP_Exe_Path, {QStringLiteral("-v")}, platform::vbMinimizedFocus);
-        TFTP_Server_Running = true;
-    } else {
-        TFTP_Server_Running = false;
-        link_.Show_Message(QStringLiteral("Cannot find TFTP exe file."), platform::vbCritical);
+    if (!link_.isConnected() || running_)
+        return true;
+    programPath_ = programFolder_() + tftpServerProgramName();
+    if (!platform_.fileExists(programPath_)) {
+        running_ = false;
+        return false;
     }
+    // Not waited for: neither its start nor its readiness.
+    process_ = platform_.startProcess(programPath_, {QStringLiteral("-v")}, platform::ProcessWindow::Minimized);
+    running_ = true;
+    return true;
 }
 
-void TftpServerControl::Close_TFTP_Server()
+void TftpServerControl::stop()
 {
-    if (!TFTP_Server_Running)
+    if (!running_)
         return;
     // Its window is found by its title where windows have one; the process
     // this tool started is then asked to end, and ended after 2 s, so that
     // no server outlives the run.
-    platform_.closeWindowByTitle(TFTP_Exe_Path);
+    platform_.closeWindowByTitle(programPath_);
     platform_.closeProcess(std::exchange(process_, 0));
-    TFTP_Server_Running = false;
+    running_ = false;
 }
 
 }  // namespace tarvo::window

@@ -16,22 +16,24 @@ namespace tarvo::window {
 // The server program's file name in the tool's folder.
 QString tftpServerProgramName();
 
-class TftpServerControl final : public workflow::ServerControl {
+class TftpServerControl final : public workflow::TftpServer {
 public:
     TftpServerControl(platform::Platform& platform, link::ControllerLink& link,
-                      std::function<QString()> appFolder);
+                      std::function<QString()> programFolder);
 
-    void Start_TFTP_Server() override;
-    void Close_TFTP_Server() override;
-    bool isServerRunning() const override { return TFTP_Server_Running; }
-
-    bool TFTP_Server_Running = false;
-    QString TFTP_Exe_Path;
+    bool start() override;
+    void stop() override;
+    bool isRunning() const override { return running_; }
+    // Forgets a server of an earlier life of the window without closing it.
+    void reset() { running_ = false; }
+    QString programPath() const { return programPath_; }
 
 private:
     platform::Platform& platform_;
     link::ControllerLink& link_;
-    std::function<QString()> appFolder_;
+    std::function<QString()> programFolder_;
+    bool running_ = false;
+    QString programPath_;
     std::int64_t process_ = 0;
 };
 

@@ -3,23 +3,24 @@
 #include "workflow/workflow.h"
 
 #include "workflow/names.h"
+#include "workflow/operator_texts.h"
 
 namespace tarvo::workflow {
 
-bool Workflow::Read_Config_Data()
+bool Workflow::backUpConfiguration()
 {
     const QString archive = QString::fromLatin1(kArchiveName);
     controls_.appendLog(QStringLiteral("\r\n"));
     bool result = false;
-    link_.Error_Reported = false;
+    output_.reset();
     controls_.setProgress(0);
-    QByteArray Archive_Directories;
+    QByteArray treeDirectories;
 
-    if (server_.isServerRunning()) {
-        controls_.setStatus(QStringLiteral("Reading config data from the laser... "));
-        controls_.Update_Progress_Bar(kTransferProgress);
+    if (server_.isRunning()) {
+        controls_.setStatus(OperatorTexts::reading());
+        controls_.advanceProgress(kTransferProgress);
         if (statusStep(kRemount) != 0) {
-            showError(QStringLiteral("Remounting Error, Code: ") + codeText());
+            showError(OperatorTexts::remountError(lastCode()));
         } else {
             plainStep("cd /");
             // One test decides about all three directories. Only a clear
@@ -27,20 +28,20 @@ bool Workflow::Read_Config_Data()
             // so that a tar that cannot find them fails loudly instead of a
             // backup that silently lacks the operator's profiles.
             const auto profiles = statusStep(QByteArray("test -d ") + kProfilesDir + ";");
-            if (profiles == 0 || profiles == link::kNoStatus)
-                Archive_Directories = kArchiveDirectories;
+            if (profiles == 0 || profiles == link::ControllerLink::kNoStatus)
+                treeDirectories = kArchiveDirectories;
             const QByteArray tar = QByteArray("tar cvzf /media/") + kArchiveName + " zel/*.conf media/*.conf "
-                                   + Archive_Directories;
+                                   + treeDirectories;
             if (statusStep(tar) != 0) {
-                showError(QStringLiteral("Creating Archive Error for %1, Code: ").arg(archive) + codeText());
+                showError(OperatorTexts::archiveError(archive, lastCode()));
             } else if (statusStep("sync") != 0) {
-                showError(QStringLiteral("Sync Error for %1, Code: ").arg(archive) + codeText());
+                showError(OperatorTexts::syncError(archive, lastCode()));
             } else {
                 plainStep("cd /media");
                 const QByteArray put = QByteArray("tftp -p -l ") + kArchiveName + ' '
-                                       + link_.Local_IP_Address.toLatin1();
+                                       + link_.localAddress().toLatin1();
                 if (statusStep(put) != 0)
-                    showError(QStringLiteral("TFTP Read Error for %1, Code: ").arg(archive) + codeText());
+                    showError(OperatorTexts::uploadError(archive, lastCode()));
                 else
                     result = true;
             }
@@ -48,16 +49,14 @@ bool Workflow::Read_Config_Data()
     }
 
     // A controller's error line on the label stays there.
-    if (!link_.Error_Reported) {
+    if (!output_.hasComplaint()) {
         if (result) {
             controls_.setProgress(100);
-            const QString nl = QString::fromLatin1(link_.Line_Terminator);
-            controls_.setStatus(
-                QStringLiteral("1. Turn off the laser and replace SD card. Do NOT close the application!") + nl
-                + QStringLiteral("2. Turn on the laser and verify/change IP address.") + nl
-                + QStringLiteral("3. Click the Continue button when done."));
+            const QString nl = QStringLiteral("\r\n");
+            controls_.setStatus(OperatorTexts::swapStep1() + nl + OperatorTexts::swapStep2() + nl
+                                + OperatorTexts::swapStep3());
         } else {
-            controls_.setStatus(QStringLiteral("Reading config data failed."));
+            controls_.setStatus(OperatorTexts::readingFailed());
         }
     }
     return result;

@@ -1,49 +1,69 @@
-// Logging in to the controller's shell: provoke the prompt, answer "root",
-// and prove that a shell answers.
+// Reaching the controller's shell: connect, provoke the login prompt,
+// answer "root", and prove that a shell answers.
 #include "workflow/workflow.h"
 
 #include "workflow/names.h"
+#include "workflow/operator_texts.h"
 
 namespace tarvo::workflow {
 
 namespace {
+constexpr int kConnectTimeoutMs = 5000;
 constexpr int kPromptAttempts = 3;
+constexpr int kShellStatusSeconds = 8;
+}  // namespace
+
+bool Workflow::connectToController()
+{
+    controls_.setStatus(OperatorTexts::connecting());
+    const QString address = controls_.targetAddress();
+    if (address.isEmpty()) {
+        showMessage(OperatorTexts::enterAddress(), platform::MessageIcon::None);
+        return false;
+    }
+    if (!link_.connectToController(address, kShellPort, kConnectTimeoutMs)) {
+        showMessage(OperatorTexts::errorConnecting(), platform::MessageIcon::None);
+        controls_.setStatus(OperatorTexts::connectionFailed());
+        return false;
+    }
+    settings_.setControllerAddress(address);
+    return true;
 }
 
-bool Workflow::Login_To_Laser()
+bool Workflow::logIn()
 {
-    controls_.setStatus(QStringLiteral("Login to laser... "));
-    link_.Login_Prompt_Seen = false;
+    controls_.setStatus(OperatorTexts::loggingIn());
+    link_.forgetLoginPrompt();
     bool result = false;
 
-    link_.Delay_ms(1000);
-    controls_.Update_Progress_Bar(15);
+    link_.waitMs(1000);
+    controls_.advanceProgress(15);
 
     // At least one empty line is always sent: a prompt without a line end
     // counts only once the answer to it brings one.
     for (int attempt = 0; attempt < kPromptAttempts; ++attempt) {
-        link_.Send_Device_Command(QByteArray());
-        link_.Delay_ms(500);
-        if (link_.Login_Prompt_Seen)
+        link_.sendLine(QByteArray());
+        link_.waitMs(500);
+        if (link_.loginPromptSeen())
             break;
     }
-    controls_.Update_Progress_Bar(15);
+    controls_.advanceProgress(15);
 
-    if (!link_.Login_Prompt_Seen) {
-        link_.Show_Message(QStringLiteral("Login to Laser failed. Cannot get prompt for login."), platform::vbOKOnly);
-        controls_.setStatus(QStringLiteral("Login failed"));
+    if (!link_.loginPromptSeen()) {
+        showMessage(OperatorTexts::noLoginPrompt(), platform::MessageIcon::None);
+        controls_.setStatus(OperatorTexts::loginFailed());
         return false;
     }
 
-    link_.Send_Device_Command(kUserName);
-    link_.Delay_ms(500);
-    controls_.Update_Progress_Bar(15);
+    link_.sendLine(kUserName);
+    link_.waitMs(500);
+    controls_.advanceProgress(15);
 
-    if (link_.Send_Command_With_Response(QByteArray(), 8, 30) == 0) {
+    if (link_.runCommand(QByteArray(), kShellStatusSeconds, 30) == 0) {
         result = true;
     } else {
-        link_.Show_Message(QStringLiteral("Login to Laser failed. Cannot get prompt after login."), platform::vbOKOnly);
-        controls_.setStatus(QStringLiteral("Login failed"));
+        showMessage(OperatorTexts::noShellPrompt(), platform::MessageIcon::None);
+        controls_.setStatus(OperatorTexts::loginFailed());
     }
     controls_.setProgress(100);
     return result;

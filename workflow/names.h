@@ -4,10 +4,6 @@
 namespace tarvo::workflow {
 
 inline constexpr char kArchiveName[] = "config.tgz";
-inline constexpr char kStartCaption[] = "Start";
-inline constexpr char kContinueCaption[] = "Continue";
-inline constexpr int kShellPort = 1138;
-inline constexpr int kConnectTimeoutMs = 5000;
 
 inline constexpr char kUserName[] = "root";
 inline constexpr char kKillFirmware[] = "killall laser.elf";

@@ -3,6 +3,7 @@
 #include "workflow/workflow.h"
 
 #include "workflow/names.h"
+#include "workflow/operator_texts.h"
 
 namespace tarvo::workflow {
 
@@ -10,36 +11,37 @@ namespace {
 constexpr int kFirmwareStopSeconds = 5;
 constexpr int kRelayAttempts = 3;
 constexpr int kRelayRetrySeconds = 5;
+constexpr int kRelayStatusSeconds = 2;
 }  // namespace
 
-void Workflow::Prepare_To_Update()
+void Workflow::stopFirmware()
 {
     controls_.setProgress(0);
-    controls_.setStatus(QStringLiteral("Preparing to update... "));
+    controls_.setStatus(OperatorTexts::preparing());
     // Whether the firmware was running does not matter; no status is asked.
-    link_.Send_Device_Command(kKillFirmware);
-    Wait_With_Progress(kFirmwareStopSeconds);
+    link_.sendLine(kKillFirmware);
+    waitWithProgress(kFirmwareStopSeconds);
 }
 
-bool Workflow::Open_Safety_Relay()
+bool Workflow::openSafetyRelay()
 {
     controls_.setProgress(0);
-    controls_.setStatus(QStringLiteral("Opening the Safety Relay... "));
+    controls_.setStatus(OperatorTexts::openingRelay());
     for (int attempt = 0; attempt < kRelayAttempts; ++attempt) {
-        if (link_.Send_Command_With_Response(kOpenRelay, 2, 0) == 0)
+        if (link_.runCommand(kOpenRelay, kRelayStatusSeconds, 0) == 0)
             return true;
-        Wait_With_Progress(kRelayRetrySeconds);
+        waitWithProgress(kRelayRetrySeconds);
     }
     return false;
 }
 
-void Workflow::Wait_With_Progress(int Wait_Seconds)
+void Workflow::waitWithProgress(int seconds)
 {
     controls_.setProgress(0);
-    const int step = platform::roundHalfEven16(1.0 / Wait_Seconds * 100.0);
-    for (int second = 1; second <= Wait_Seconds; ++second) {
-        link_.Delay_ms(1000);
-        controls_.Update_Progress_Bar(step);
+    const int step = platform::roundHalfEven16(1.0 / seconds * 100.0);
+    for (int second = 1; second <= seconds; ++second) {
+        link_.waitMs(1000);
+        controls_.advanceProgress(step);
     }
     controls_.setProgress(100);
 }

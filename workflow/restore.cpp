@@ -3,50 +3,51 @@
 #include "workflow/workflow.h"
 
 #include "workflow/names.h"
+#include "workflow/operator_texts.h"
 
 namespace tarvo::workflow {
 
-bool Workflow::Write_Config_Data()
+bool Workflow::restoreConfiguration()
 {
     const QString archive = QString::fromLatin1(kArchiveName);
     controls_.appendLog(QStringLiteral("\r\n"));
     bool result = false;
-    link_.Error_Reported = false;
+    output_.reset();
     controls_.setProgress(0);
 
-    if (server_.isServerRunning()) {
-        controls_.setStatus(QStringLiteral("Writing config data to the laser... "));
-        controls_.Update_Progress_Bar(kTransferProgress);
+    if (server_.isRunning()) {
+        controls_.setStatus(OperatorTexts::writing());
+        controls_.advanceProgress(kTransferProgress);
         if (statusStep(kRemount) != 0) {
-            showError(QStringLiteral("Remounting Error, Code: ") + codeText());
-        } else if (!platform_.fileExists(appFolder_() + archive)) {
-            showError(QStringLiteral("Error: %1 does not exist.").arg(archive));
+            showError(OperatorTexts::remountError(lastCode()));
+        } else if (!platform_.fileExists(programFolder_() + archive)) {
+            showError(OperatorTexts::archiveMissing(archive));
         } else {
             plainStep("cd /media");
             const QByteArray get = QByteArray("tftp -g -r ") + kArchiveName + ' '
-                                   + link_.Local_IP_Address.toLatin1();
+                                   + link_.localAddress().toLatin1();
             if (statusStep(get) != 0) {
-                showError(QStringLiteral("TFTP Write Error for %1, Code: ").arg(archive) + codeText());
+                showError(OperatorTexts::downloadError(archive, lastCode()));
             } else if (statusStep("sync") != 0) {
-                showError(QStringLiteral("Sync Error for %1, Code: ").arg(archive) + codeText());
+                showError(OperatorTexts::syncError(archive, lastCode()));
             } else {
                 plainStep("cd /");
                 if (statusStep(QByteArray("tar xvzf /media/") + kArchiveName) != 0)
-                    showError(QStringLiteral("Extracting Archive Error for %1, Code: ").arg(archive) + codeText());
+                    showError(OperatorTexts::extractError(archive, lastCode()));
                 else if (statusStep("sync") != 0)
-                    showError(QStringLiteral("Sync Error after extraction, Code: ") + codeText());
+                    showError(OperatorTexts::syncAfterExtractError(lastCode()));
                 else
                     result = true;
             }
         }
     }
 
-    if (!link_.Error_Reported) {
+    if (!output_.hasComplaint()) {
         if (result) {
             controls_.setProgress(100);
-            controls_.setStatus(QStringLiteral("Writing config data done. Please power cycle the laser."));
+            controls_.setStatus(OperatorTexts::restoreDone());
         } else {
-            controls_.setStatus(QStringLiteral("Writing config data failed."));
+            controls_.setStatus(OperatorTexts::writingFailed());
         }
     }
     return result;

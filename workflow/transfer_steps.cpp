@@ -8,23 +8,18 @@ namespace tarvo::workflow {
 
 std::int16_t Workflow::statusStep(const QByteArray& command)
 {
-    return link_.Send_Command_With_Response(command, kTransferStatusSeconds, kTransferProgress);
+    return link_.runCommand(command, kTransferStatusSeconds, kTransferProgress);
 }
 
 void Workflow::plainStep(const QByteArray& command)
 {
-    link_.Send_Device_Command(command);
-    link_.Delay_ms(500);
+    link_.sendLine(command);
+    link_.waitMs(500);
 }
 
 void Workflow::showError(const QString& text)
 {
-    link_.Show_Message(text, platform::vbCritical);
-}
-
-QString Workflow::codeText() const
-{
-    return QString::number(link_.Command_Return_Value);
+    showMessage(text, platform::MessageIcon::Critical);
 }
 
 }  // namespace tarvo::workflow

@@ -1,18 +1,36 @@
 // The Start/Continue driver: one click runs one whole pass over the
-// controller's shell; the button's caption carries the phase between runs.
+// controller's shell.
 #include "workflow/workflow.h"
 
 #include "workflow/names.h"
+#include "workflow/operator_texts.h"
 
 namespace tarvo::workflow {
 
-Workflow::Workflow(platform::Platform& platform, platform::Controls& controls,
-                   link::ControllerLink& link, ServerControl& server, std::function<QString()> appFolder)
-    : platform_(platform), controls_(controls), link_(link), server_(server), appFolder_(std::move(appFolder))
+Workflow::Workflow(platform::Platform& platform, platform::Controls& controls, link::ControllerLink& link,
+                   TftpServer& server, std::function<QString()> programFolder)
+    : platform_(platform),
+      controls_(controls),
+      link_(link),
+      server_(server),
+      programFolder_(std::move(programFolder)),
+      settings_(platform),
+      output_([this](const QString& text) { controls_.setStatus(text); })
 {
+    QObject::connect(&link_, &link::ControllerLink::progressed, &link_,
+                     [this](double points) { controls_.advanceProgress(points); });
+    QObject::connect(&link_, &link::ControllerLink::lineReceived, &link_,
+                     [this](const QByteArray& line) { output_.read(line); });
 }
 
-void Workflow::cmd_Start_Continue_Click()
+void Workflow::setPhase(Phase phase)
+{
+    phase_ = phase;
+    controls_.setButtonCaption(phase == Phase::Backup ? OperatorTexts::startCaption()
+                                                      : OperatorTexts::continueCaption());
+}
+
+void Workflow::run()
 {
     if (running_)
         return;  // the disabled button already prevents this
@@ -38,25 +56,25 @@ void Workflow::runSteps()
     controls_.appendLog(QStringLiteral("\r\n\r\n"));
     controls_.appendLog(controls_.windowTitle() + QStringLiteral("\r\n"));
 
-    link_.Connect_Network(kShellPort, kConnectTimeoutMs);
-    if (link_.Network_Connected) {
-        if (Login_To_Laser()) {
-            Prepare_To_Update();
-            if (!Open_Safety_Relay()) {
-                link_.Show_Message(QStringLiteral("Opening Safety Relay failed"), platform::vbCritical);
+    if (connectToController()) {
+        if (logIn()) {
+            stopFirmware();
+            if (!openSafetyRelay()) {
+                showMessage(OperatorTexts::relayFailed(), platform::MessageIcon::Critical);
             } else {
-                server_.Start_TFTP_Server();
-                if (controls_.buttonCaption() == QLatin1String(kStartCaption)) {
-                    if (Read_Config_Data())
-                        controls_.setButtonCaption(QString::fromLatin1(kContinueCaption));
+                if (!server_.start())
+                    showMessage(OperatorTexts::serverMissing(), platform::MessageIcon::Critical);
+                if (phase_ == Phase::Backup) {
+                    if (backUpConfiguration())
+                        setPhase(Phase::Restore);
                 } else {
-                    if (Write_Config_Data())
-                        controls_.setButtonCaption(QString::fromLatin1(kStartCaption));
+                    if (restoreConfiguration())
+                        setPhase(Phase::Backup);
                 }
-                server_.Close_TFTP_Server();
+                server_.stop();
             }
         }
-        link_.Disconnect_Network();
+        link_.disconnectFromController();
     }
     controls_.setButtonEnabled(true);
 }
@@ -66,12 +84,21 @@ void Workflow::recoverFromFault(const char* what)
     // An unexpected failure of a window or socket operation: say so in the
     // log, stop what the run started, and give the operator the button back.
     // Each step is tried on its own, since the fault may strike again.
-    const QString text = QStringLiteral("\r\n[The run stopped after an unexpected fault: %1]\r\n")
-                             .arg(QString::fromLocal8Bit(what));
+    const QString text = QStringLiteral("\r\n") + OperatorTexts::runFault(QString::fromLocal8Bit(what))
+                         + QStringLiteral("\r\n");
     try { controls_.appendLog(text); } catch (...) {}
-    try { server_.Close_TFTP_Server(); } catch (...) {}
-    try { link_.Disconnect_Network(); } catch (...) {}
+    try { server_.stop(); } catch (...) {}
+    try { link_.disconnectFromController(); } catch (...) {}
     try { controls_.setButtonEnabled(true); } catch (...) {}
+}
+
+void Workflow::showMessage(const QString& text, platform::MessageIcon icon)
+{
+    if (link_.isShuttingDown())
+        throw link::RunAborted();
+    platform_.messageBox(text, icon);
+    if (link_.isShuttingDown())
+        throw link::RunAborted();
 }
 
 }  // namespace tarvo::workflow

@@ -1,10 +1,14 @@
 #pragma once
-// The configuration transfer: the Start/Continue driver and its steps
-// (login, preparation, backup, restore).
+// The configuration transfer: one click of the Start/Continue button runs
+// one whole pass over the controller's shell. The workflow owns the phase
+// between runs (back up, then restore onto the new card); the button's
+// caption only shows it.
 
 #include "link/controller_link.h"
 #include "platform/controls.h"
 #include "platform/platform.h"
+#include "workflow/controller_output.h"
+#include "workflow/stored_settings.h"
 
 #include <QString>
 
@@ -13,46 +17,67 @@
 namespace tarvo::workflow {
 
 // The PC-side TFTP server as the workflow sees it.
-class ServerControl {
+class TftpServer {
 public:
-    virtual ~ServerControl() = default;
-    virtual void Start_TFTP_Server() = 0;
-    virtual void Close_TFTP_Server() = 0;
-    virtual bool isServerRunning() const = 0;
+    virtual ~TftpServer() = default;
+    // Starts the server for a run; false when its program is missing.
+    virtual bool start() = 0;
+    virtual void stop() = 0;
+    virtual bool isRunning() const = 0;
 };
 
 class Workflow {
 public:
+    enum class Phase {
+        Backup,   // Start: save the configuration from the old card
+        Restore,  // Continue: write it onto the new card
+    };
+
     Workflow(platform::Platform& platform, platform::Controls& controls, link::ControllerLink& link,
-             ServerControl& server, std::function<QString()> appFolder);
+             TftpServer& server, std::function<QString()> programFolder);
 
     // One click of the Start/Continue button: a whole run.
-    void cmd_Start_Continue_Click();
-
-    bool Login_To_Laser();
-    void Prepare_To_Update();
-    bool Open_Safety_Relay();
-    void Wait_With_Progress(int Wait_Seconds);
-    bool Read_Config_Data();
-    bool Write_Config_Data();
-
+    void run();
     bool isRunning() const { return running_; }
+
+    Phase phase() const { return phase_; }
+    // Sets the phase and the button's caption that shows it.
+    void setPhase(Phase phase);
+
+    // The steps of a run, in order.
+    bool connectToController();
+    bool logIn();
+    void stopFirmware();
+    bool openSafetyRelay();
+    bool backUpConfiguration();
+    bool restoreConfiguration();
+
+    // Waits whole seconds while the bar fills.
+    void waitWithProgress(int seconds);
+    // A modal message box; after it returns, a closed window ends the run.
+    void showMessage(const QString& text, platform::MessageIcon icon);
+
+    // The controller's shell port.
+    static constexpr int kShellPort = 1138;
 
 private:
     void runSteps();
     void recoverFromFault(const char* what);
-    // Status step of the transfer: the command's exit status, 0 on success.
+    // A step of the transfer judged by its exit status, 0 on success.
     std::int16_t statusStep(const QByteArray& command);
-    // Plain step: the command, then half a second; its outcome is not examined.
+    // A step whose outcome is not examined: the command, then half a second.
     void plainStep(const QByteArray& command);
     void showError(const QString& text);
-    QString codeText() const;
+    int lastCode() const { return link_.lastStatus(); }
 
     platform::Platform& platform_;
     platform::Controls& controls_;
     link::ControllerLink& link_;
-    ServerControl& server_;
-    std::function<QString()> appFolder_;
+    TftpServer& server_;
+    std::function<QString()> programFolder_;
+    StoredSettings settings_;
+    ControllerOutputReader output_;
+    Phase phase_ = Phase::Backup;
     bool running_ = false;
 };
 

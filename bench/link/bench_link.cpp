@@ -1,11 +1,12 @@
 // Figures for the controller link:
 //  1. lines per second through reception, queue, interpreter and the real
 //     log view, for a burst of 100,000 lines followed by the status line;
-//  2. processor time spent by a 10-second Delay_ms on the real Qt platform
+//  2. processor time spent by a 10-second waitMs on the real Qt platform
 //     (target: under 0.05 s), while connected to an idle controller.
 #include "link/controller_link.h"
 #include "platform/qt_platform.h"
 #include "platform/virtual_platform.h"
+#include "window/link_view.h"
 #include "window/main_window.h"
 
 #include <QApplication>
@@ -31,16 +32,15 @@ void burstThroughput(int lines)
     platform::VirtualPlatform vp;
     platform::QtPlatform qp;
     tarvo::window::MainWindow window(qp);  // the real log view, offscreen
-    tarvo::link::ControllerLink link(vp, window);
-    window.setTargetAddress(QStringLiteral("10.0.0.1"));
-    link.Connect_Network(1138, 5000);
+    tarvo::link::ControllerLink link(vp);
+    tarvo::window::showLinkInWindow(link, window);
+    link.connectToController(QStringLiteral("10.0.0.1"), 1138, 5000);
 
     QByteArray burst;
     burst.reserve(lines * 40);
     for (int i = 0; i < lines; ++i)
         burst += "media/profiles/customer/p" + QByteArray::number(i) + ".prf\r\n";
     burst += "CMDVAL: 0\r\n";
-    link.Command_Return_Value = -99;
 
     QElapsedTimer t;
     t.start();
@@ -51,7 +51,7 @@ void burstThroughput(int lines)
     vp.runUntil(vp.nowMs() + 10);
     const double s = t.elapsed() / 1000.0;
     std::printf("burst: %d lines + status through reception, queue, interpreter and log: %.3f s, %.0f lines/s, status %d\n",
-                lines, s, (lines + 1) / s, int(link.Command_Return_Value));
+                lines, s, (lines + 1) / s, int(link.lastStatus()));
 }
 
 void idleDelayCpu(int ms)
@@ -60,16 +60,16 @@ void idleDelayCpu(int ms)
     tarvo::window::MainWindow window(qp);
     QTcpServer server;
     server.listen(QHostAddress::LocalHost);
-    tarvo::link::ControllerLink link(qp, window);
-    window.setTargetAddress(QStringLiteral("127.0.0.1"));
-    link.Connect_Network(server.serverPort(), 3000);
+    tarvo::link::ControllerLink link(qp);
+    tarvo::window::showLinkInWindow(link, window);
+    link.connectToController(QStringLiteral("127.0.0.1"), server.serverPort(), 3000);
 
     QElapsedTimer t;
     t.start();
     const double cpu0 = cpuSeconds();
-    link.Delay_ms(ms);
+    link.waitMs(ms);
     const double cpu = cpuSeconds() - cpu0;
-    std::printf("Delay_ms(%d) on the Qt platform, link up and idle: wall %.3f s, cpu %.4f s (target < 0.05 s)\n",
+    std::printf("waitMs(%d) on the Qt platform, link up and idle: wall %.3f s, cpu %.4f s (target < 0.05 s)\n",
                 ms, t.elapsed() / 1000.0, cpu);
 }
 

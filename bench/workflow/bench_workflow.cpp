@@ -65,9 +65,9 @@ int main(int argc, char** argv)
     platform::QtPlatform platform;
     platform.appPathOverride = program.path();
     QStringList messages;
-    platform.messageBoxHandler = [&](const QString& text, int) { messages << text; };
+    platform.messageBoxHandler = [&](const QString& text, platform::MessageIcon) { messages << text; };
     tarvo::window::MainWindow tool(platform);
-    tool.form().Form_Load();
+    tool.updater().load();
     tool.setTargetAddress(controller);
     tool.show();
 
@@ -75,7 +75,7 @@ int main(int argc, char** argv)
         QElapsedTimer t;
         t.start();
         const double cpu0 = cpuSeconds();
-        tool.cmd_Start_Continue->click();
+        tool.findChild<QPushButton*>(QStringLiteral("startButton"))->click();
         report(what, t.elapsed() / 1000.0, cpuSeconds() - cpu0,
                messages.isEmpty() && tool.buttonCaption() == expectedCaption);
     };
@@ -86,7 +86,7 @@ int main(int argc, char** argv)
     run("restore", QStringLiteral("Start"));
     if (!messages.isEmpty()) {
         std::printf("messages: %s\n", qPrintable(messages.join(QStringLiteral(" | "))));
-        std::printf("log:%s\n", qPrintable(tool.Text1->toPlainText()));
+        std::printf("log:%s\n", qPrintable(tool.findChild<QPlainTextEdit*>(QStringLiteral("logView"))->toPlainText()));
     }
     return messages.isEmpty() ? 0 : 1;
 }

@@ -37,9 +37,9 @@ private slots:
 
         platform::QtPlatform platform;
         QStringList messages;
-        platform.messageBoxHandler = [&](const QString& text, int) { messages << text; };
+        platform.messageBoxHandler = [&](const QString& text, platform::MessageIcon) { messages << text; };
         MainWindow window(platform);
-        window.form().Form_Load();
+        window.updater().load();
         window.setTargetAddress(QStringLiteral("127.0.0.24"));
         window.show();
 
@@ -50,12 +50,12 @@ private slots:
         });
         QElapsedTimer t;
         t.start();
-        window.cmd_Start_Continue->click();
+        window.findChild<QPushButton*>(QStringLiteral("startButton"))->click();
         QVERIFY2(t.elapsed() < 2500, qPrintable(QString::number(t.elapsed())));
         QVERIFY(messages.isEmpty());
         QVERIFY(!window.isVisible());
-        QCOMPARE(window.StatusPanel1->text(), QStringLiteral("Disconnected"));
-        QVERIFY(!window.cmd_Start_Continue->isEnabled());  // the closed window was left alone
+        QCOMPARE(window.findChild<QLabel*>(QStringLiteral("linkStateLabel"))->text(), QStringLiteral("Disconnected"));
+        QVERIFY(!window.findChild<QPushButton*>(QStringLiteral("startButton"))->isEnabled());  // the closed window was left alone
         QTRY_VERIFY_WITH_TIMEOUT(peerClosed, 2000);
         QTest::qWait(1500);
         QCOMPARE(received, receivedAtClose);

@@ -3,6 +3,7 @@
 #include "link/controller_link.h"
 #include "platform/qt_platform.h"
 #include "platform/virtual_controls.h"
+#include "window/link_view.h"
 
 #include <QElapsedTimer>
 #include <QTcpServer>
@@ -10,6 +11,7 @@
 #include <QtTest>
 
 using tarvo::link::ControllerLink;
+namespace window = tarvo::window;
 
 class TestLinkLoopback : public QObject {
     Q_OBJECT
@@ -20,7 +22,7 @@ class TestLinkLoopback : public QObject {
 private slots:
     void initTestCase()
     {
-        platform.messageBoxHandler = [](const QString&, int) {};
+        platform.messageBoxHandler = [](const QString&, platform::MessageIcon) {};
     }
 
     void aCommandAndItsStatusOverRealTcp()
@@ -38,18 +40,18 @@ private slots:
             });
         });
 
-        ControllerLink link(platform, controls);
-        controls.setTargetAddress(QStringLiteral("127.0.0.1"));
+        ControllerLink link(platform);
+        window::showLinkInWindow(link, controls);
         QElapsedTimer clock;
         clock.start();
-        link.Connect_Network(server.serverPort(), 3000);
-        QVERIFY(link.Network_Connected);
+        link.connectToController(QStringLiteral("127.0.0.1"), server.serverPort(), 3000);
+        QVERIFY(link.isConnected());
         QVERIFY(clock.elapsed() < 2000);
-        QCOMPARE(link.Local_IP_Address, QStringLiteral("127.0.0.1"));
+        QCOMPARE(link.localAddress(), QStringLiteral("127.0.0.1"));
         QCOMPARE(controls.linkState, QStringLiteral("Connected"));
 
         clock.restart();
-        const auto status = link.Send_Command_With_Response("sync", 2, 0);
+        const auto status = link.runCommand("sync", 2, 0);
         const auto elapsed = clock.elapsed();
         QCOMPARE(int(status), 3);
         QVERIFY2(elapsed >= 2000 && elapsed < 2400, qPrintable(QString::number(elapsed)));
@@ -58,11 +60,11 @@ private slots:
 
         // The controller goes away: the next send finds out.
         peer->close();
-        link.Delay_ms(100);
-        link.Send_Device_Command("sync");
-        link.Delay_ms(100);
-        link.Send_Device_Command("sync");
-        QVERIFY(!link.Network_Connected);
+        link.waitMs(100);
+        link.sendLine("sync");
+        link.waitMs(100);
+        link.sendLine("sync");
+        QVERIFY(!link.isConnected());
         QCOMPARE(controls.linkState, QStringLiteral("Disconnected"));
     }
 
@@ -73,15 +75,15 @@ private slots:
         const quint16 closedPort = probe.serverPort();
         probe.close();
 
-        ControllerLink link(platform, controls);
-        controls.setTargetAddress(QStringLiteral("127.0.0.1"));
+        ControllerLink link(platform);
+        window::showLinkInWindow(link, controls);
         QElapsedTimer clock;
         clock.start();
-        link.Connect_Network(closedPort, 700);
-        QVERIFY(!link.Network_Connected);
+        link.connectToController(QStringLiteral("127.0.0.1"), closedPort, 700);
+        QVERIFY(!link.isConnected());
         QVERIFY2(clock.elapsed() >= 700 && clock.elapsed() < 1500, qPrintable(QString::number(clock.elapsed())));
-        QCOMPARE(link.Winsock1().state(), int(platform::sckClosed));
-        QVERIFY(controls.log.contains(QStringLiteral("socket error 10061")));
+        QCOMPARE(link.socket().state(), platform::SocketState::Closed);
+        QVERIFY(controls.log.contains(QStringLiteral("[socket error: Connection refused]")));
     }
 
     void anOccupiedLocalPortMovesOn()
@@ -91,23 +93,24 @@ private slots:
         // Occupy a local port and make the link start from it.
         QTcpServer occupier;
         QVERIFY(occupier.listen(QHostAddress::AnyIPv4));
-        ControllerLink link(platform, controls);
-        link.Local_Port = occupier.serverPort();
-        controls.setTargetAddress(QStringLiteral("127.0.0.1"));
-        link.Connect_Network(server.serverPort(), 3000);
-        QVERIFY(link.Network_Connected);
+        ControllerLink link(platform);
+        window::showLinkInWindow(link, controls);
+        link.setLocalPort(occupier.serverPort());
+        link.connectToController(QStringLiteral("127.0.0.1"), server.serverPort(), 3000);
+        QVERIFY(link.isConnected());
         // It moved on past the occupied port (and past any other taken one).
-        QVERIFY2(link.Local_Port > occupier.serverPort(), qPrintable(QString::number(link.Local_Port)));
-        QCOMPARE(link.Winsock1().localPort(), link.Local_Port);
+        QVERIFY2(link.localPort() > occupier.serverPort(), qPrintable(QString::number(link.localPort())));
+        QCOMPARE(link.socket().localPort(), link.localPort());
     }
 
     void aWaitBlocksWithoutSpinning()
     {
-        ControllerLink link(platform, controls);
+        ControllerLink link(platform);
+        window::showLinkInWindow(link, controls);
         QElapsedTimer clock;
         clock.start();
         const std::clock_t cpu0 = std::clock();
-        link.Delay_ms(500);
+        link.waitMs(500);
         const double cpu = double(std::clock() - cpu0) / CLOCKS_PER_SEC;
         QVERIFY(clock.elapsed() >= 500);
         QVERIFY2(cpu < 0.1, qPrintable(QString::number(cpu)));

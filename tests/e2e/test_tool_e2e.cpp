@@ -26,9 +26,9 @@ class TestToolEndToEnd : public QObject {
     std::unique_ptr<MainWindow> makeTool(platform::QtPlatform& platform, const ProgramFolder& program)
     {
         platform.appPathOverride = program.path();
-        platform.messageBoxHandler = [this](const QString& text, int) { messages << text; };
+        platform.messageBoxHandler = [this](const QString& text, platform::MessageIcon) { messages << text; };
         auto window = std::make_unique<MainWindow>(platform);
-        window->form().Form_Load();
+        window->updater().load();
         window->setTargetAddress(kControllerAddress);
         window->show();
         return window;
@@ -58,7 +58,7 @@ private slots:
 
         platform::QtPlatform platform;
         auto tool = makeTool(platform, program);
-        tool->cmd_Start_Continue->click();
+        tool->findChild<QPushButton*>(QStringLiteral("startButton"))->click();
         QVERIFY2(messages.isEmpty(), qPrintable(messages.join('|')));
         QCOMPARE(tool->buttonCaption(), QStringLiteral("Continue"));
         QVERIFY(tool->status().startsWith(QStringLiteral("1. Turn off the laser")));
@@ -68,11 +68,11 @@ private slots:
         QVERIFY(sim.control(QStringLiteral("card ") + cardB).startsWith(QStringLiteral("ok")));
         QVERIFY(sim.control(QStringLiteral("power on")).startsWith(QStringLiteral("ok")));
 
-        tool->cmd_Start_Continue->click();
+        tool->findChild<QPushButton*>(QStringLiteral("startButton"))->click();
         QVERIFY2(messages.isEmpty(), qPrintable(messages.join('|')));
         QCOMPARE(tool->status(), QStringLiteral("Writing config data done. Please power cycle the laser."));
         QCOMPARE(tool->buttonCaption(), QStringLiteral("Start"));
-        QCOMPARE(tool->StatusPanel1->text(), QStringLiteral("Disconnected"));
+        QCOMPARE(tool->findChild<QLabel*>(QStringLiteral("linkStateLabel"))->text(), QStringLiteral("Disconnected"));
 
         const auto b = snapshot(cardB);
         for (const auto& [path, bytes] : configurationOf(a))
@@ -98,7 +98,7 @@ private slots:
 
         platform::QtPlatform platform;
         auto tool = makeTool(platform, program);
-        tool->cmd_Start_Continue->click();
+        tool->findChild<QPushButton*>(QStringLiteral("startButton"))->click();
         QCOMPARE(messages.size(), 1);
         QVERIFY2(messages[0].startsWith(QStringLiteral("Creating Archive Error for config.tgz, Code: ")), qPrintable(messages[0]));
         QVERIFY2(tool->status().startsWith(QStringLiteral("tar:")), qPrintable(tool->status()));

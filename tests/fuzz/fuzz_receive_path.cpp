@@ -3,6 +3,8 @@
 #include "link/controller_link.h"
 #include "platform/virtual_controls.h"
 #include "platform/virtual_platform.h"
+#include "window/link_view.h"
+#include "workflow/controller_output.h"
 
 #include "fuzz_check.h"
 
@@ -73,9 +75,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     platform::VirtualPlatform p;
     platform::VirtualControls c;
-    tarvo::link::ControllerLink link(p, c);
-    c.setTargetAddress(QStringLiteral("10.0.0.1"));
-    link.Connect_Network(1138, 5000);
+    tarvo::link::ControllerLink link(p);
+    tarvo::window::showLinkInWindow(link, c);
+    tarvo::workflow::ControllerOutputReader reader([&c](const QString& text) { c.setStatus(text); });
+    QObject::connect(&link, &tarvo::link::ControllerLink::lineReceived, &link,
+                     [&reader](const QByteArray& line) { reader.read(line); });
+    link.connectToController(QStringLiteral("10.0.0.1"), 1138, 5000);
     Reference ref;
 
     // Each block: two length bytes, then that many bytes (the last one
@@ -102,15 +107,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     p.runUntil(p.nowMs() + 10);
 
-    fuzzCheck(link.Partial_Line == ref.partial, "pending fragment");
-    fuzzCheck(link.Partial_Line.size() < tarvo::link::ControllerLink::kMaxLineLength, "fragment bound");
-    fuzzCheck(link.Received_Lines.empty(), "queue drained");
+    fuzzCheck(link.partialLineLength() == ref.partial.size(), "pending fragment");
+    fuzzCheck(link.partialLineLength() < tarvo::link::ControllerLink::kMaxLineLength, "fragment bound");
+    fuzzCheck(link.queuedLineCount() == 0, "queue drained");
     fuzzCheck(c.log == ref.log, "log");
-    fuzzCheck(link.Login_Prompt_Seen == ref.prompt, "prompt");
-    fuzzCheck(link.Error_Reported == ref.error, "error flag");
-    fuzzCheck(link.Command_Return_Value == ref.status, "status");
+    fuzzCheck(link.loginPromptSeen() == ref.prompt, "prompt");
+    fuzzCheck(reader.hasComplaint() == ref.error, "error flag");
+    fuzzCheck(link.lastStatus() == ref.status, "status");
     if (ref.error)
         fuzzCheck(c.status() == ref.label, "label");
-    fuzzCheck(link.Network_Connected, "link stays up");
+    fuzzCheck(link.isConnected(), "link stays up");
     return 0;
 }

@@ -16,43 +16,41 @@ struct VirtualTool {
     explicit VirtualTool(TestClock& c) : clock(c)
     {
         socket = clock.createSocket();
-        socket->onDataArrival = [this] {
-            if (auto d = socket->getData())
+        socket->onReadyRead = [this] {
+            if (auto d = socket->readAll())
                 in += *d;
         };
-        socket->onError = [this](int number, const QString&) { lastError = number; };
+        socket->onError = [this](platform::SocketError error, const QString&) { lastError = error; };
     }
     bool connect()
     {
         in.clear();
-        lastError = 0;
+        lastError.reset();
         socket->close();
-        socket->setRemoteHost(QStringLiteral("192.168.100.1"));
-        socket->setRemotePort(1138);
-        socket->connectToHost();
-        clock.runUntil([&] { return socket->state() == platform::sckConnected || lastError != 0; }, 10000);
-        return socket->state() == platform::sckConnected;
+        socket->connectToHost(QStringLiteral("192.168.100.1"), 1138);
+        clock.runUntil([&] { return socket->state() == platform::SocketState::Connected || lastError.has_value(); }, 10000);
+        return socket->state() == platform::SocketState::Connected;
     }
     bool login()
     {
-        socket->sendData("\r\n");
+        socket->write("\r\n");
         if (!clock.runUntil([&] { return in.endsWith("login: "); }, 10000))
             return false;
         in.clear();
-        socket->sendData("root\r\n");
+        socket->write("root\r\n");
         return clock.runUntil([&] { return in.endsWith("# "); }, 10000);
     }
     QByteArray command(const QByteArray& line)
     {
         in.clear();
-        socket->sendData(line + "\r\n");
-        clock.runUntil([&] { return in.endsWith("# ") || socket->state() != platform::sckConnected; }, 120000);
+        socket->write(line + "\r\n");
+        clock.runUntil([&] { return in.endsWith("# ") || socket->state() != platform::SocketState::Connected; }, 120000);
         return in;
     }
     TestClock& clock;
     std::unique_ptr<platform::TcpSocket> socket;
     QByteArray in;
-    int lastError = 0;
+    std::optional<platform::SocketError> lastError;
 };
 
 QList<int> runScript(VirtualTool& tool, const QList<QByteArray>& lines, QByteArray* transcript)
@@ -103,7 +101,7 @@ void TestSimVirtual::backupSwapRestore()
     // The card swap: power off closes the tool's connection.
     h.engine->powerOff();
     h.clock.runFor(100);
-    QVERIFY(tool.socket->state() != platform::sckConnected);
+    QVERIFY(tool.socket->state() != platform::SocketState::Connected);
     QTemporaryDir cardB;
     QVERIFY(copyTree(sampleCard(QStringLiteral("B")), cardB.path()));
     const auto beforeRestore = snapshot(cardB.path());
@@ -131,7 +129,7 @@ void TestSimVirtual::refusedWhilePoweredOff()
     VirtualTool tool(h.clock);
     h.engine->powerOff();
     QVERIFY(!tool.connect());
-    QCOMPARE(tool.lastError, platform::sckConnectionRefused);
+    QVERIFY(tool.lastError == platform::SocketError::ConnectionRefused);
     h.engine->powerOn();
     QVERIFY(tool.connect());
     QVERIFY(tool.login());
@@ -149,7 +147,7 @@ void TestSimVirtual::refusedWhileBooting()
     h.engine->powerOn();
     QVERIFY(h.engine->statusLine().startsWith(QStringLiteral("power=booting")));
     QVERIFY(!tool.connect());
-    QCOMPARE(tool.lastError, platform::sckConnectionRefused);
+    QVERIFY(tool.lastError == platform::SocketError::ConnectionRefused);
     h.clock.runFor(20000);
     QVERIFY(h.engine->isAccepting());
     QVERIFY(tool.connect());
@@ -192,11 +190,9 @@ void TestSimVirtual::otherPortsAreRefused()
     ControllerHarness h;
     simulator::attachToVirtualPlatform(h.clock, *h.engine);
     VirtualTool tool(h.clock);
-    tool.socket->setRemoteHost(QStringLiteral("192.168.100.1"));
-    tool.socket->setRemotePort(23);
-    tool.socket->connectToHost();
-    h.clock.runUntil([&] { return tool.lastError != 0; }, 10000);
-    QCOMPARE(tool.lastError, platform::sckConnectionRefused);
+    tool.socket->connectToHost(QStringLiteral("192.168.100.1"), 23);
+    h.clock.runUntil([&] { return tool.lastError.has_value(); }, 10000);
+    QVERIFY(tool.lastError == platform::SocketError::ConnectionRefused);
     QVERIFY(tool.connect());
 }
 

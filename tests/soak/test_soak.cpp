@@ -152,10 +152,10 @@ class TestSoak : public QObject {
             rig->platform.appPathValue = pc.path();
             rig->platform.useRealFiles = true;
         } else {
-            rig->form.reset();
-            rig->form = std::make_unique<window::Form1>(rig->platform, rig->controls);
+            rig->updater.reset();
+            rig->updater = std::make_unique<window::Updater>(rig->platform, rig->controls);
         }
-        rig->form->Form_Load();
+        rig->updater->load();
     }
 
 private slots:
@@ -245,19 +245,19 @@ private slots:
                 if (fault == Fault::WindowClosed)
                     pending = rig->platform.scheduleIn(rng.bounded(30000), [&] {
                         closed = true;
-                        rig->form->Form_Unload();
+                        rig->updater->unload();
                     });
                 if (fault == Fault::SendFailure)
                     pending = rig->platform.scheduleIn(rng.bounded(30000), [&] { rig->socket().failSends = true; });
 
-                rig->form->cmd_Start_Continue_Click();
+                rig->updater->startOrContinue();
                 rig->platform.cancel(pending);
                 rig->socket().failSends = false;
 
                 // No wait ever nested, and the run is over.
                 QVERIFY2(rig->link().maxWaitDepth() <= 1, qPrintable(context));
-                QVERIFY2(!rig->form->workflow.isRunning(), qPrintable(context));
-                QVERIFY2(!rig->form->server.TFTP_Server_Running, qPrintable(context));
+                QVERIFY2(!rig->updater->workflow().isRunning(), qPrintable(context));
+                QVERIFY2(!rig->updater->server().isRunning(), qPrintable(context));
                 for (const auto& p : rig->platform.processes)
                     QVERIFY2(p.closed, qPrintable(context + ": a server outlived its run"));
 
@@ -273,7 +273,7 @@ private slots:
                 QString outcome;
                 if (closed) {
                     outcome = QStringLiteral("window closed, run ended");
-                    QVERIFY2(!rig->link().Network_Connected, qPrintable(context));
+                    QVERIFY2(!rig->link().isConnected(), qPrintable(context));
                     newTool();  // the operator starts the tool again: phase "Start"
                     // The new tool's socket reaches the same controller.
                     simulator::attachToVirtualSocket(rig->socket(), *engine);

@@ -36,9 +36,9 @@ private slots:
         QStringList messages;
         platform::QtPlatform platform;
         platform.appPathOverride = program.path();
-        platform.messageBoxHandler = [&](const QString& text, int) { messages << text; };
+        platform.messageBoxHandler = [&](const QString& text, platform::MessageIcon) { messages << text; };
         MainWindow tool(platform);
-        tool.form().Form_Load();
+        tool.updater().load();
         tool.show();
 
         QByteArray goodArchive;
@@ -52,7 +52,7 @@ private slots:
             tool.setTargetAddress(kControllerAddress);
 
             messages.clear();
-            tool.cmd_Start_Continue->click();
+            tool.findChild<QPushButton*>(QStringLiteral("startButton"))->click();
             if (cycle == 2) {
                 QVERIFY2(messages.size() == 1, qPrintable(context + ": " + messages.join('|')));
                 QCOMPARE(tool.buttonCaption(), QStringLiteral("Start"));
@@ -62,7 +62,7 @@ private slots:
                 sim = std::make_unique<SimulatorProcess>();
                 QVERIFY(startOnShellPort(*sim, kControllerAddress, card, program.tftpPort));
                 messages.clear();
-                tool.cmd_Start_Continue->click();
+                tool.findChild<QPushButton*>(QStringLiteral("startButton"))->click();
             }
             QVERIFY2(messages.isEmpty(), qPrintable(context + ": " + messages.join('|')));
             QCOMPARE(tool.buttonCaption(), QStringLiteral("Continue"));
@@ -77,7 +77,7 @@ private slots:
             QVERIFY(sim->control(QStringLiteral("power off")).startsWith(QStringLiteral("ok")));
             QVERIFY(sim->control(QStringLiteral("card ") + card).startsWith(QStringLiteral("ok")));
             QVERIFY(sim->control(QStringLiteral("power on")).startsWith(QStringLiteral("ok")));
-            tool.cmd_Start_Continue->click();
+            tool.findChild<QPushButton*>(QStringLiteral("startButton"))->click();
             QVERIFY2(messages.isEmpty(), qPrintable(context + ": " + messages.join('|')));
             QCOMPARE(tool.buttonCaption(), QStringLiteral("Start"));
             const auto restored = snapshot(card);

@@ -26,7 +26,7 @@ struct EngineRig {
         rig = std::make_unique<VirtualRig>();
         rig->platform.appPathValue = pc.path();
         rig->platform.useRealFiles = true;
-        rig->form->Form_Load();
+        rig->updater->load();
         QFile exe(pc.filePath(QStringLiteral("OpenTFTPServerMT")));
         exe.open(QIODevice::WriteOnly);
         transport = std::make_unique<simulator::MemoryTftpTransport>(rig->platform, pc.path());
@@ -65,7 +65,7 @@ struct EngineRig {
         QFile f(pc.filePath(QStringLiteral("config.tgz")));
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
-    void click() { rig->form->cmd_Start_Continue_Click(); }
+    void click() { rig->updater->startOrContinue(); }
 
     QTemporaryDir pc, cards;
     QString cardPath;

@@ -25,8 +25,8 @@ ScriptedPeer::ScriptedPeer(platform::VirtualPlatform& platform, platform::Virtua
 VirtualRig::VirtualRig()
 {
     controls.clock = [this] { return platform.nowMs(); };
-    form = std::make_unique<window::Form1>(platform, controls);
-    form->Form_Load();
+    updater = std::make_unique<window::Updater>(platform, controls);
+    updater->load();
 }
 
 VirtualRig::~VirtualRig() = default;
@@ -35,7 +35,7 @@ ScriptedPeer& VirtualRig::connectScripted(const QString& address)
 {
     controls.setTargetAddress(address);
     peer = std::make_unique<ScriptedPeer>(platform, socket());
-    link().Connect_Network(1138, 5000);
+    link().connectToController(address, workflow::Workflow::kShellPort, 5000);
     return *peer;
 }
 

@@ -5,7 +5,7 @@
 
 #include "platform/virtual_controls.h"
 #include "platform/virtual_platform.h"
-#include "window/form1.h"
+#include "window/updater.h"
 
 #include <QByteArray>
 #include <QList>
@@ -41,9 +41,9 @@ struct VirtualRig {
 
     platform::VirtualPlatform platform;
     platform::VirtualControls controls;
-    std::unique_ptr<window::Form1> form;
+    std::unique_ptr<window::Updater> updater;
 
-    link::ControllerLink& link() { return form->link; }
+    link::ControllerLink& link() { return updater->link(); }
     platform::VirtualSocket& socket() { return *platform.sockets.front(); }
     // Connects to an answering controller (a scripted peer) and drains the
     // connection's events; the clock is left where the connection came up.

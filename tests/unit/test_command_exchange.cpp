@@ -62,7 +62,7 @@ private slots:
         QFETCH(int, barGain);
         answerStatus(status, answerAfterMs);
         const auto t0 = rig->platform.nowMs();
-        const auto result = rig->link().Send_Command_With_Response("true", secondsToWait, progressInterval);
+        const auto result = rig->link().runCommand("true", secondsToWait, progressInterval);
         QCOMPARE(int(result), expected);
         QCOMPARE(rig->platform.nowMs() - t0, durationMs);
         QCOMPARE(rig->controls.progress(), double(barGain));
@@ -73,16 +73,16 @@ private slots:
     void anEmptyCommandSendsOnlyTheLineEnd()
     {
         answerStatus("0", 10);
-        QCOMPARE(int(rig->link().Send_Command_With_Response("", 8, 30)), 0);
+        QCOMPARE(int(rig->link().runCommand("", 8, 30)), 0);
         QCOMPARE(rig->socket().sent, QByteArray("\r\necho CMDVAL: $?\r\n"));
     }
 
     void aDownLinkSendsNothingAndWaitsTheFullTime()
     {
-        rig->link().Disconnect_Network();
+        rig->link().disconnectFromController();
         const auto t0 = rig->platform.nowMs();
         const auto before = rig->socket().sent;
-        QCOMPARE(int(rig->link().Send_Command_With_Response("sync", 2, 0)), -99);
+        QCOMPARE(int(rig->link().runCommand("sync", 2, 0)), -99);
         QCOMPARE(rig->platform.nowMs() - t0, 4500);
         QCOMPARE(rig->socket().sent, before);
     }
@@ -90,11 +90,11 @@ private slots:
     void aFailedSendTakesTheLinkDown()
     {
         rig->socket().failSends = true;
-        rig->link().Send_Device_Command("sync");
-        QVERIFY(!rig->link().Network_Connected);
+        rig->link().sendLine("sync");
+        QVERIFY(!rig->link().isConnected());
         QCOMPARE(rig->controls.linkState, QStringLiteral("Disconnected"));
         rig->socket().failSends = false;
-        rig->link().Send_Device_Command("sync");
+        rig->link().sendLine("sync");
         QVERIFY(rig->socket().sent.isEmpty());
     }
 
@@ -102,14 +102,14 @@ private slots:
     {
         rig->socket().peerCloseAt(rig->platform.nowMs());
         rig->platform.doEvents();
-        QVERIFY(rig->link().Network_Connected);  // not noticed until a send
-        rig->link().Send_Device_Command("sync");
-        QVERIFY(!rig->link().Network_Connected);
+        QVERIFY(rig->link().isConnected());  // not noticed until a send
+        rig->link().sendLine("sync");
+        QVERIFY(!rig->link().isConnected());
     }
 
     void theRelayCommandGoesOutByteForByte()
     {
-        rig->link().Send_Device_Command("echo -ne '\\x00\\x00\\x00\\x00' > /dev/gpio0");
+        rig->link().sendLine("echo -ne '\\x00\\x00\\x00\\x00' > /dev/gpio0");
         const QByteArray expected = QByteArray("echo -ne '\\x00\\x00\\x00\\x00' > /dev/gpio0\r\n");
         QCOMPARE(expected.size(), 42);
         QCOMPARE(rig->socket().sent, expected);
@@ -118,19 +118,19 @@ private slots:
     void delayWaitsExactlyAndClosingEndsItAtOnce()
     {
         auto t0 = rig->platform.nowMs();
-        rig->link().Delay_ms(1234);
+        rig->link().waitMs(1234);
         QCOMPARE(rig->platform.nowMs() - t0, 1234);
-        QVERIFY(!rig->link().Delay_Active);
-        QVERIFY(!rig->link().Timer1().isEnabled());
+        QVERIFY(!rig->link().isWaiting());
+        QVERIFY(!rig->link().delayTimer().isEnabled());
 
         // The window closes 300 ms into a ten-second wait.
         t0 = rig->platform.nowMs();
-        rig->platform.scheduleIn(300, [this] { rig->form->Form_Unload(); });
-        QVERIFY_THROWS_EXCEPTION(link::RunAborted, rig->link().Delay_ms(10000));
+        rig->platform.scheduleIn(300, [this] { rig->updater->unload(); });
+        QVERIFY_THROWS_EXCEPTION(link::RunAborted, rig->link().waitMs(10000));
         QCOMPARE(rig->platform.nowMs() - t0, 300);
-        QVERIFY(!rig->link().Network_Connected);
+        QVERIFY(!rig->link().isConnected());
         // Nothing more reaches the controller.
-        rig->link().Send_Device_Command("sync");
+        rig->link().sendLine("sync");
         QVERIFY(!rig->socket().sent.contains("sync"));
     }
 };

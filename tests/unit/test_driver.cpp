@@ -17,7 +17,7 @@ class TestDriver : public QObject {
 
     std::unique_ptr<test::WorkflowFixture> f;
 
-    void click() { f->rig->form->cmd_Start_Continue_Click(); }
+    void click() { f->rig->updater->startOrContinue(); }
     QString caption() const { return f->rig->controls.buttonCaption(); }
 
     // What the window looked like when it was closed, to prove the
@@ -41,9 +41,9 @@ class TestDriver : public QObject {
         QCOMPARE(f->platform().messages.size(), s.messages);
         QCOMPARE(f->controls().log, s.log);
         QCOMPARE(int(f->rig->socket().sends.size()), s.sendCount);
-        QVERIFY(!f->link().Network_Connected);
-        QCOMPARE(f->rig->socket().state(), int(platform::sckClosed));
-        QVERIFY(!f->rig->form->workflow.isRunning());
+        QVERIFY(!f->link().isConnected());
+        QCOMPARE(f->rig->socket().state(), platform::SocketState::Closed);
+        QVERIFY(!f->rig->updater->workflow().isRunning());
     }
 
 private slots:
@@ -63,9 +63,9 @@ private slots:
         const auto& server = f->platform().processes[0];
         QCOMPARE(server.program, QStringLiteral("/opt/tarvo/OpenTFTPServerMT"));
         QCOMPARE(server.arguments, QStringList{"-v"});
-        QCOMPARE(server.windowStyle, 2);
+        QCOMPARE(server.window, platform::ProcessWindow::Minimized);
         QVERIFY(server.closed);
-        QVERIFY(!f->rig->form->server.TFTP_Server_Running);
+        QVERIFY(!f->rig->updater->server().isRunning());
         // The button was disabled once, for the whole run.
         QCOMPARE(f->controls().buttonHistory.size(), size_t(3));  // start-up, run start, run end
         QCOMPARE(f->controls().buttonHistory[1].text, QStringLiteral("disabled"));
@@ -99,7 +99,7 @@ private slots:
         QCOMPARE(caption(), QStringLiteral("Start"));
         QCOMPARE(f->controls().status(), QStringLiteral("Login failed"));
         QVERIFY(f->platform().processes.empty());
-        QVERIFY(!f->link().Network_Connected);
+        QVERIFY(!f->link().isConnected());
         QVERIFY(f->controls().isButtonEnabled());
     }
 
@@ -112,15 +112,15 @@ private slots:
             expected << kRelay << "echo CMDVAL: $?";
         QCOMPARE(f->shell->afterLogin().mid(2), expected);
         QCOMPARE(f->messageTexts(), QStringList{"Opening Safety Relay failed"});
-        QCOMPARE(f->platform().messages[0].style, 16);
+        QCOMPARE(f->platform().messages[0].icon, platform::MessageIcon::Critical);
         QVERIFY(f->platform().processes.empty());
-        QVERIFY(!f->link().Network_Connected);
+        QVERIFY(!f->link().isConnected());
         QCOMPARE(caption(), QStringLiteral("Start"));
     }
 
     void aFailedRestoreKeepsContinueAndCanBeRetried()
     {
-        f->controls().setButtonCaption(QStringLiteral("Continue"));
+        f->workflow().setPhase(workflow::Workflow::Phase::Restore);
         f->shell->statusSequence.insert("tar xvzf /media/config.tgz", {1});
         click();
         QCOMPARE(caption(), QStringLiteral("Continue"));
@@ -128,9 +128,10 @@ private slots:
         QCOMPARE(caption(), QStringLiteral("Start"));
     }
 
-    void anyCaptionButStartMeansRestore()
+    void theCaptionShowsThePhase()
     {
-        f->controls().setButtonCaption(QStringLiteral("start"));
+        f->workflow().setPhase(workflow::Workflow::Phase::Restore);
+        QCOMPARE(caption(), QStringLiteral("Continue"));
         click();
         QVERIFY(f->shell->lines.contains("tar xvzf /media/config.tgz"));
         QCOMPARE(caption(), QStringLiteral("Start"));
@@ -143,7 +144,7 @@ private slots:
             const auto sentBefore = f->shell->afterLogin().size();
             click();
             QCOMPARE(f->messageTexts().count(QStringLiteral("Cannot find TFTP exe file.")), run);
-            QCOMPARE(f->platform().messages.back().style, 16);
+            QCOMPARE(f->platform().messages.back().icon, platform::MessageIcon::Critical);
             QCOMPARE(f->controls().status(), QStringLiteral("Reading config data failed."));
             QCOMPARE(caption(), QStringLiteral("Start"));
             Q_UNUSED(sentBefore);
@@ -155,22 +156,22 @@ private slots:
 
     void serverControlGuards()
     {
-        auto& server = f->rig->form->server;
+        auto& server = f->rig->updater->server();
         // Not connected: nothing happens, nothing is reported.
-        server.Start_TFTP_Server();
+        server.start();
         QVERIFY(f->platform().processes.empty());
         QVERIFY(f->platform().messages.empty());
         // Closing with none started does nothing.
-        server.Close_TFTP_Server();
+        server.stop();
         QVERIFY(f->platform().closedWindowTitles.empty());
 
         f->connectLoggedIn();
-        server.Start_TFTP_Server();
-        server.Start_TFTP_Server();  // no second server while one runs
+        server.start();
+        server.start();  // no second server while one runs
         QCOMPARE(f->platform().processes.size(), size_t(1));
-        server.Close_TFTP_Server();
+        server.stop();
         QCOMPARE(f->platform().closedWindowTitles, std::vector<QString>{"/opt/tarvo/OpenTFTPServerMT"});
-        server.Start_TFTP_Server();
+        server.start();
         QCOMPARE(f->platform().processes.size(), size_t(2));
     }
 
@@ -181,8 +182,8 @@ private slots:
         click();
         QVERIFY(f->controls().log.contains(QStringLiteral("unexpected fault: message box failed")));
         QVERIFY(f->controls().isButtonEnabled());
-        QVERIFY(!f->link().Network_Connected);
-        QVERIFY(!f->rig->form->workflow.isRunning());
+        QVERIFY(!f->link().isConnected());
+        QVERIFY(!f->rig->updater->workflow().isRunning());
     }
 
     // ---------------------------------------------- closing during a run
@@ -192,7 +193,7 @@ private slots:
         f->rig->socket().onConnectRequested = [](platform::VirtualSocket&) {};  // no answer
         Snapshot s{};
         f->platform().scheduleIn(1500, [&] {
-            f->rig->form->Form_Unload();
+            f->rig->updater->unload();
             s = snapshot();
         });
         click();
@@ -205,7 +206,7 @@ private slots:
     {
         Snapshot s{};
         f->platform().scheduleIn(2700, [&] {  // while login waits
-            f->rig->form->Form_Unload();
+            f->rig->updater->unload();
             s = snapshot();
         });
         click();
@@ -219,7 +220,7 @@ private slots:
         f->shell->confirmationStatus = 1;
         Snapshot s{};
         f->platform().onMessageBox = [&](const auto&) {
-            f->rig->form->Form_Unload();
+            f->rig->updater->unload();
             s = snapshot();
         };
         click();
@@ -233,7 +234,7 @@ private slots:
         // for the run is closed by the shut-down.
         Snapshot s{};
         f->platform().scheduleIn(1 + 4000 + 5000 + 2000 + 9500, [&] {
-            f->rig->form->Form_Unload();
+            f->rig->updater->unload();
             s = snapshot();
         });
         click();
@@ -246,7 +247,7 @@ private slots:
     {
         Snapshot s{};
         f->platform().scheduleIn(1 + 4000 + 2500, [&] {  // preparation's five seconds
-            f->rig->form->Form_Unload();
+            f->rig->updater->unload();
             s = snapshot();
         });
         click();

@@ -44,11 +44,11 @@ private slots:
             for (int i = 0; i < 128; ++i)
                 f.rig.socket().deliverAt(f.rig.platform.nowMs() + i, block);
         });
-        f.rig.form->cmd_Start_Continue_Click();
+        f.rig.updater->startOrContinue();
         QCOMPARE(f.rig.controls.buttonCaption(), QStringLiteral("Continue"));
         QVERIFY(f.rig.platform.messages.empty());
-        QVERIFY(f.rig.link().Partial_Line.size() < link::ControllerLink::kMaxLineLength);
-        QVERIFY(f.rig.link().Received_Lines.empty());
+        QVERIFY(f.rig.link().partialLineLength() < link::ControllerLink::kMaxLineLength);
+        QCOMPARE(f.rig.link().queuedLineCount(), std::size_t(0));
         QVERIFY(f.rig.controls.log.size() > 8 * 1024 * 1024);  // nothing of it was lost either
     }
 
@@ -61,7 +61,7 @@ private slots:
         noise.replace('\n', '\0');
         for (const QByteArray c : {"mount -o remount /dev/mmcblk0p2 /zel", "cd /", "test -d media/profiles;", "sync"})
             f.shell->output.insert(c, noise + "\r\n" + noise.left(77) + "\r\n");
-        f.rig.form->cmd_Start_Continue_Click();
+        f.rig.updater->startOrContinue();
         QCOMPARE(f.rig.controls.buttonCaption(), QStringLiteral("Continue"));
         QVERIFY(f.rig.platform.messages.empty());
     }
@@ -71,7 +71,7 @@ private slots:
         Fixture f;
         f.shell->promptOnConnect = false;
         f.shell->answerEmptyLines = false;
-        f.rig.form->cmd_Start_Continue_Click();
+        f.rig.updater->startOrContinue();
         QCOMPARE(f.rig.platform.messages.size(), size_t(1));
         QCOMPARE(f.rig.platform.messages[0].text, QStringLiteral("Login to Laser failed. Cannot get prompt for login."));
         QVERIFY(f.rig.controls.isButtonEnabled());
@@ -82,7 +82,7 @@ private slots:
     {
         Fixture f;
         f.shell->answerDelayMs = 23000;
-        f.rig.form->cmd_Start_Continue_Click();
+        f.rig.updater->startOrContinue();
         QCOMPARE(f.rig.platform.messages.size(), size_t(1));
         // Even the prompt comes too late.
         QCOMPARE(f.rig.platform.messages[0].text, QStringLiteral("Login to Laser failed. Cannot get prompt for login."));
@@ -101,7 +101,7 @@ private slots:
         const QByteArray tar = "tar cvzf /media/config.tgz zel/*.conf media/*.conf media/profiles media/sequences media/prv_bmp";
         f.shell->output.insert(tar, "CMDVAL: 0\r\n");
         f.shell->status.insert(tar, 1);
-        f.rig.form->cmd_Start_Continue_Click();
+        f.rig.updater->startOrContinue();
         QCOMPARE(f.rig.platform.messages.size(), size_t(1));
         QCOMPARE(f.rig.platform.messages[0].text, QStringLiteral("Creating Archive Error for config.tgz, Code: 1"));
         QCOMPARE(f.rig.controls.buttonCaption(), QStringLiteral("Start"));
@@ -126,13 +126,13 @@ private slots:
                 pc.write(backup ? kPrevious : good);
                 pc.close();
                 if (!backup)
-                    e.rig->controls.setButtonCaption(QStringLiteral("Continue"));
+                    e.rig->updater->workflow().setPhase(workflow::Workflow::Phase::Restore);
                 const QString context = QStringLiteral("%1, dropped after %2 commands").arg(backup ? "backup" : "restore").arg(n);
 
                 e.click();
                 auto& rig = *e.rig;
                 QVERIFY2(rig.controls.isButtonEnabled(), qPrintable(context));
-                QVERIFY2(!rig.link().Network_Connected, qPrintable(context));
+                QVERIFY2(!rig.link().isConnected(), qPrintable(context));
                 QVERIFY2(rig.link().maxWaitDepth() <= 1, qPrintable(context));
                 const bool succeeded = rig.platform.messages.empty();
                 const QString expected = succeeded == backup ? QStringLiteral("Continue") : QStringLiteral("Start");

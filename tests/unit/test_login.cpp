@@ -13,11 +13,11 @@ class TestLogin : public QObject {
 
     bool login()
     {
-        f->rig->link().Connect_Network(1138, 5000);
+        f->rig->updater->workflow().connectToController();
         f->controls().setProgress(0);
         f->controls().progressHistory.clear();
         t0 = f->platform().nowMs();
-        return f->workflow().Login_To_Laser();
+        return f->workflow().logIn();
     }
     std::int64_t t0 = 0;
     std::int64_t elapsed() const { return f->platform().nowMs() - t0; }
@@ -50,7 +50,7 @@ private slots:
         QVERIFY(!login());
         QCOMPARE(f->shell->lines, (QList<QByteArray>{"", "", ""}));
         QCOMPARE(f->messageTexts(), QStringList{"Login to Laser failed. Cannot get prompt for login."});
-        QCOMPARE(f->platform().messages[0].style, 0);
+        QCOMPARE(f->platform().messages[0].icon, platform::MessageIcon::None);
         QCOMPARE(f->platform().messages[0].atMs - t0, 2500);
         QCOMPARE(f->controls().status(), QStringLiteral("Login failed"));
         QCOMPARE(f->controls().progress(), 30.0);
@@ -61,7 +61,7 @@ private slots:
         f->shell->confirmationStatus = 127;
         QVERIFY(!login());
         QCOMPARE(f->messageTexts(), QStringList{"Login to Laser failed. Cannot get prompt after login."});
-        QCOMPARE(f->platform().messages[0].style, 0);
+        QCOMPARE(f->platform().messages[0].icon, platform::MessageIcon::None);
         QCOMPARE(f->controls().status(), QStringLiteral("Login failed"));
         QCOMPARE(f->controls().progress(), 100.0);
     }

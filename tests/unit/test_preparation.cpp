@@ -24,7 +24,7 @@ private slots:
 
     void prepareStopsTheFirmwareAndWaitsFiveSeconds()
     {
-        f->workflow().Prepare_To_Update();
+        f->workflow().stopFirmware();
         QCOMPARE(f->shell->lines, QList<QByteArray>{"killall laser.elf"});
         QCOMPARE(elapsed(), 5000);
         QCOMPARE(f->progressValues(), (std::vector<double>{0, 0, 20, 40, 60, 80, 100, 100}));
@@ -33,14 +33,14 @@ private slots:
 
     void waitWithProgressOfThreeSeconds()
     {
-        f->workflow().Wait_With_Progress(3);
+        f->workflow().waitWithProgress(3);
         QCOMPARE(elapsed(), 3000);
         QCOMPARE(f->progressValues(), (std::vector<double>{0, 33, 66, 99, 100}));
     }
 
     void relayOpensAtTheFirstAttempt()
     {
-        QVERIFY(f->workflow().Open_Safety_Relay());
+        QVERIFY(f->workflow().openSafetyRelay());
         QCOMPARE(f->shell->lines, (QList<QByteArray>{kRelay, "echo CMDVAL: $?"}));
         QCOMPARE(elapsed(), 2000);
         QCOMPARE(f->controls().status(), QStringLiteral("Opening the Safety Relay... "));
@@ -50,7 +50,7 @@ private slots:
     void relayOpensAtTheSecondAttempt()
     {
         f->shell->statusSequence.insert(kRelay, {1, 0});
-        QVERIFY(f->workflow().Open_Safety_Relay());
+        QVERIFY(f->workflow().openSafetyRelay());
         QCOMPARE(f->shell->lines.count(kRelay), 2);
         QCOMPARE(elapsed(), 2000 + 5000 + 2000);
     }
@@ -58,7 +58,7 @@ private slots:
     void relayFailsThreeTimes()
     {
         f->shell->status.insert(kRelay, 1);
-        QVERIFY(!f->workflow().Open_Safety_Relay());
+        QVERIFY(!f->workflow().openSafetyRelay());
         QCOMPARE(f->shell->lines.count(kRelay), 3);
         // Each failure, the third too, is followed by its five-second wait.
         QCOMPARE(elapsed(), 3 * (2000 + 5000));
@@ -69,7 +69,7 @@ private slots:
     void relayNeverAnswered()
     {
         f->shell->silentAfter.insert(kRelay);
-        QVERIFY(!f->workflow().Open_Safety_Relay());
+        QVERIFY(!f->workflow().openSafetyRelay());
         QCOMPARE(elapsed(), 3 * (2000 + 2500 + 5000));
     }
 };

@@ -1,6 +1,8 @@
 // Reception, the line queue and the line interpreter, in virtual time.
 #include "virtual_rig.h"
 
+#include "workflow/controller_output.h"
+
 #include <QtTest>
 
 using namespace tarvo;
@@ -12,6 +14,10 @@ class TestReceivePath : public QObject {
     std::vector<QByteArray> interpreted;
 
     // Delivers blocks one after the other and lets the line timer run.
+    QByteArray lastLine() const { return interpreted.empty() ? QByteArray("(none)") : interpreted.back(); }
+    // Asks for a status that never comes, so the link holds "no status".
+    void forgetStatus() { rig->link().runCommand(QByteArray(), 0, 0); }
+
     void receive(std::initializer_list<QByteArray> blocks)
     {
         for (const auto& b : blocks) {
@@ -27,44 +33,46 @@ private slots:
         rig = std::make_unique<test::VirtualRig>();
         rig->connectScripted();
         interpreted.clear();
+        QObject::connect(&rig->link(), &link::ControllerLink::lineReceived, &rig->link(),
+                         [this](const QByteArray& line) { interpreted.push_back(line); });
     }
 
     void linesAreCutAtLineFeedAndLogged()
     {
         receive({"abc\r\n"});
         QCOMPARE(rig->controls.log, QStringLiteral("\r\nabc"));
-        QCOMPARE(rig->link().Current_Message, QByteArray("abc"));
+        QCOMPARE(lastLine(), QByteArray("abc"));
 
         // A line split over two blocks is one line.
         receive({"de", "f\n"});
         QCOMPARE(rig->controls.log, QStringLiteral("\r\nabc\r\ndef"));
-        QCOMPARE(rig->link().Current_Message, QByteArray("def"));
+        QCOMPARE(lastLine(), QByteArray("def"));
 
         // CR LF CR LF: two empty lines, both logged.
         receive({"\r\n\r\n"});
         QCOMPARE(rig->controls.log, QStringLiteral("\r\nabc\r\ndef\r\n\r\n"));
-        QCOMPARE(rig->link().Current_Message, QByteArray());
+        QCOMPARE(lastLine(), QByteArray());
     }
 
     void controlCharactersAreDroppedButTabAndHighBytesStay()
     {
         receive({QByteArray("\x1b[1mbold\x1b[0m\tx\xe9\x01\x7f\n")});
-        QCOMPARE(rig->link().Current_Message, QByteArray("[1mbold[0m\tx\xe9\x01\x7f"));
+        QCOMPARE(lastLine(), QByteArray("[1mbold[0m\tx\xe9\x01\x7f"));
         QCOMPARE(rig->controls.log, QStringLiteral("\r\n[1mbold[0m\tx\u00e9\u0001\u007f"));
     }
 
     void loginPromptCountsOnlyOnceALineEndCompletesIt()
     {
         receive({"laser login: "});
-        QVERIFY(!rig->link().Login_Prompt_Seen);
-        QVERIFY(rig->link().Received_Lines.empty());
-        QCOMPARE(rig->link().Partial_Line, QByteArray("laser login: "));
+        QVERIFY(!rig->link().loginPromptSeen());
+        QCOMPARE(rig->link().queuedLineCount(), std::size_t(0));
+        QCOMPARE(rig->link().partialLineLength(), qsizetype(13));
         receive({"\r\nlaser login: "});
-        QVERIFY(rig->link().Login_Prompt_Seen);
+        QVERIFY(rig->link().loginPromptSeen());
 
-        rig->link().Login_Prompt_Seen = false;
+        rig->link().forgetLoginPrompt();
         receive({"laser login:\r\n", "laser login: x\r\n", "LOGIN: \r\n"});
-        QVERIFY2(!rig->link().Login_Prompt_Seen, "only a line ending in \"login: \" is a prompt");
+        QVERIFY2(!rig->link().loginPromptSeen(), "only a line ending in \"login: \" is a prompt");
     }
 
     void statusLines_data()
@@ -93,59 +101,65 @@ private slots:
     {
         QFETCH(QByteArray, line);
         QFETCH(int, expected);
-        rig->link().Command_Return_Value = -99;
+        forgetStatus();
         receive({line + "\r\n"});
-        QCOMPARE(int(rig->link().Command_Return_Value), expected);
+        QCOMPARE(int(rig->link().lastStatus()), expected);
     }
 
     void firstErrorLineGoesToTheLabelOnce()
     {
-        receive({"tar: zel/x.conf: No such file or directory\r\n"});
-        QCOMPARE(rig->controls.status(), QStringLiteral("tar: zel/x.conf: No such file or directory"));
-        QVERIFY(rig->link().Error_Reported);
-        receive({"tftp: timeout\r\n", "firmware Handle\r\n"});
-        QCOMPARE(rig->controls.status(), QStringLiteral("tar: zel/x.conf: No such file or directory"));
+        QStringList shown;
+        workflow::ControllerOutputReader reader([&](const QString& text) { shown << text; });
+        const auto read = [&](const QByteArray& line) { reader.read(line); };
+        read("tar: zel/x.conf: No such file or directory");
+        QVERIFY(reader.hasComplaint());
+        read("tftp: timeout");
+        read("firmware Handle");
+        QCOMPARE(shown, QStringList{QStringLiteral("tar: zel/x.conf: No such file or directory")});
 
-        rig->link().Error_Reported = false;
-        receive({"Motor driver lost Handle\r\n"});
-        QCOMPARE(rig->controls.status(), QStringLiteral("Motor driver lost Handle\r\nCall for service."));
+        reader.reset();
+        read("Motor driver lost Handle");
+        reader.reset();
+        read("tftp: server error: (2) Access violation");
+        reader.reset();
+        read("tftp: lost Handle");  // the firmware's words decide
+        QCOMPARE(shown.mid(1), (QStringList{QStringLiteral("Motor driver lost Handle\r\nCall for service."),
+                                            QStringLiteral("tftp: server error: (2) Access violation"),
+                                            QStringLiteral("tftp: lost Handle\r\nCall for service.")}));
 
-        rig->link().Error_Reported = false;
-        receive({"tftp: server error: (2) Access violation\r\n"});
-        QCOMPARE(rig->controls.status(), QStringLiteral("tftp: server error: (2) Access violation"));
+        // The workflow's reader puts the complaint onto the label.
+        receive({"tar: zel/y.conf: No such file or directory\r\n"});
+        QCOMPARE(rig->controls.status(), QStringLiteral("tar: zel/y.conf: No such file or directory"));
     }
 
     void theFirstMatchingTestDecides()
     {
         // An ignored report line that ends like a prompt has no effect.
         receive({"RFV: laser login: \r\n", "R_MOD_FV: tar: x\r\n"});
-        QVERIFY(!rig->link().Login_Prompt_Seen);
-        QVERIFY(!rig->link().Error_Reported);
+        QVERIFY(!rig->link().loginPromptSeen());
+        QVERIFY(interpreted.empty());
         // A prompt-like ending wins over "tar:" at the start.
         receive({"tar: laser login: \r\n"});
-        QVERIFY(rig->link().Login_Prompt_Seen);
-        QVERIFY(!rig->link().Error_Reported);
-        // With an error already shown, a "tar:" line falls through, and a
-        // prompt in the same burst is still seen.
-        rig->link().Login_Prompt_Seen = false;
-        rig->link().Error_Reported = true;
-        rig->controls.setStatus(QStringLiteral("kept"));
+        QVERIFY(rig->link().loginPromptSeen());
+        QVERIFY(interpreted.empty());
+        // A complaint and a prompt in the same burst are both seen.
+        rig->link().forgetLoginPrompt();
         receive({"tar: broken\r\nlaser login: \r\n"});
-        QCOMPARE(rig->controls.status(), QStringLiteral("kept"));
-        QVERIFY(rig->link().Login_Prompt_Seen);
+        QCOMPARE(rig->controls.status(), QStringLiteral("tar: broken"));
+        QVERIFY(rig->link().loginPromptSeen());
     }
 
     void linesAreInterpretedTwoMillisecondsAfterArrival()
     {
-        QCOMPARE(rig->link().Timer2().interval(), 2);
+        QCOMPARE(rig->link().lineTimer().interval(), 2);
+        forgetStatus();
         const auto t0 = rig->platform.nowMs();
-        rig->link().Command_Return_Value = -99;
         rig->socket().deliver("CMDVAL: 4\r\n");
         rig->platform.doEvents();  // arrival
-        QCOMPARE(int(rig->link().Command_Return_Value), -99);
+        QCOMPARE(int(rig->link().lastStatus()), -99);
         rig->platform.doEvents();  // line timer
         QCOMPARE(rig->platform.nowMs() - t0, 2);
-        QCOMPARE(int(rig->link().Command_Return_Value), 4);
+        QCOMPARE(int(rig->link().lastStatus()), 4);
     }
 
     void aHugeBurstLosesNoLineAndTheStatusStillArrivesInTime()
@@ -168,7 +182,7 @@ private slots:
             return {};
         };
         const auto t0 = rig->platform.nowMs();
-        const auto status = rig->link().Send_Command_With_Response("tar cvzf /media/config.tgz media", 20, 10);
+        const auto status = rig->link().runCommand("tar cvzf /media/config.tgz media", 20, 10);
         QCOMPARE(int(status), 0);
         QCOMPARE(rig->platform.nowMs() - t0, 2000);
         QCOMPARE(rig->controls.log.count(QStringLiteral("\r\n")), kLines + 1);
@@ -179,8 +193,8 @@ private slots:
     {
         QByteArray big(40000, 'x');
         receive({big + "\r\nCMDVAL: 7\r\n"});
-        QVERIFY(rig->link().Network_Connected);
-        QCOMPARE(int(rig->link().Command_Return_Value), 7);
+        QVERIFY(rig->link().isConnected());
+        QCOMPARE(int(rig->link().lastStatus()), 7);
         QCOMPARE(rig->controls.log, QStringLiteral("\r\n") + QString(40000, u'x') + QStringLiteral("\r\nCMDVAL: 7"));
     }
 
@@ -194,12 +208,12 @@ private slots:
         }
         for (int i = 0; i < 4; ++i)
             receive({garbage});
-        QVERIFY(rig->link().Partial_Line.size() < link::ControllerLink::kMaxLineLength);
-        QVERIFY(rig->link().Received_Lines.empty());
-        QVERIFY(rig->link().Network_Connected);
+        QVERIFY(rig->link().partialLineLength() < link::ControllerLink::kMaxLineLength);
+        QCOMPARE(rig->link().queuedLineCount(), std::size_t(0));
+        QVERIFY(rig->link().isConnected());
         // The link still works afterwards.
         receive({"\r\nCMDVAL: 0\r\n"});
-        QCOMPARE(int(rig->link().Command_Return_Value), 0);
+        QCOMPARE(int(rig->link().lastStatus()), 0);
     }
 
     void aFailedReadTakesTheLinkDown()
@@ -207,18 +221,18 @@ private slots:
         rig->socket().failReads = true;
         rig->socket().deliver("abc\r\n");
         rig->platform.doEvents();
-        QVERIFY(!rig->link().Network_Connected);
+        QVERIFY(!rig->link().isConnected());
         QCOMPARE(rig->controls.linkState, QStringLiteral("Disconnected"));
     }
 
     void aFragmentSurvivesReconnection()
     {
         receive({"root@laser:/# "});
-        rig->link().Disconnect_Network();
-        rig->link().Connect_Network(1138, 5000);
+        rig->link().disconnectFromController();
+        rig->link().connectToController(QStringLiteral("10.0.0.5"), 1138, 5000);
         receive({"CMDVAL: 3\r\n"});
         // The prompt fragment of the old connection starts the first line.
-        QCOMPARE(rig->link().Current_Message, QByteArray("root@laser:/# CMDVAL: 3"));
+        QCOMPARE(lastLine(), QByteArray("root@laser:/# CMDVAL: 3"));
     }
 };
 

@@ -23,7 +23,7 @@ struct WorkflowFixture {
     // the shell's record of lines and the bar start afresh.
     void connectLoggedIn()
     {
-        rig->link().Connect_Network(1138, 5000);
+        rig->updater->workflow().connectToController();
         shell->loggedIn = true;
         rig->platform.runUntil(rig->platform.nowMs() + 100);
         shell->lines.clear();
@@ -33,7 +33,7 @@ struct WorkflowFixture {
 
     void startServer()
     {
-        rig->form->server.Start_TFTP_Server();
+        rig->updater->server().start();
     }
 
     std::vector<double> progressValues() const
@@ -54,7 +54,7 @@ struct WorkflowFixture {
 
     platform::VirtualPlatform& platform() { return rig->platform; }
     platform::VirtualControls& controls() { return rig->controls; }
-    workflow::Workflow& workflow() { return rig->form->workflow; }
+    workflow::Workflow& workflow() { return rig->updater->workflow(); }
     link::ControllerLink& link() { return rig->link(); }
 
     std::unique_ptr<VirtualRig> rig;

@@ -3,6 +3,8 @@
 #include "platform/qt_platform.h"
 #include "window/main_window.h"
 
+#include "generated/version.h"
+
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -20,6 +22,20 @@ class TestMainWindow : public QObject {
     std::unique_ptr<MainWindow> window;
     QTemporaryDir config;
 
+private:
+    template <typename T>
+    T* child(const char* name) const
+    {
+        T* w = window->findChild<T*>(QLatin1String(name));
+        if (!w)
+            qFatal("no widget named %s", name);
+        return w;
+    }
+    QWidget* widget(const char* name) const { return child<QWidget>(name); }
+    QLabel* statusLabel() const { return child<QLabel>("statusLabel"); }
+    QPlainTextEdit* logView() const { return child<QPlainTextEdit>("logView"); }
+    QPushButton* startButton() const { return child<QPushButton>("startButton"); }
+
 private slots:
     void initTestCase()
     {
@@ -30,9 +46,9 @@ private slots:
     void init()
     {
         platform = std::make_unique<platform::QtPlatform>();
-        platform->messageBoxHandler = [](const QString&, int) {};
+        platform->messageBoxHandler = [](const QString&, platform::MessageIcon) {};
         window = std::make_unique<MainWindow>(*platform);
-        window->form().Form_Load();
+        window->updater().load();
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     }
@@ -43,31 +59,34 @@ private slots:
         platform.reset();
     }
 
-    void controlsSitAtTheirDesignedPixels()
+    void theControlsDoNotOverlapAndTheCollapsedWindowHidesOnlyTheLog()
     {
-        // 15 twips to the pixel at 96 DPI.
-        QCOMPARE(window->logicalDpiY(), 96);
-        QCOMPARE(window->Label2->geometry(), QRect(16, 24, 201, 17));
-        QCOMPARE(window->txt_Target_IP_Address->geometry(), QRect(16, 40, 113, 19));
-        QCOMPARE(window->cmd_Start_Continue->geometry(), QRect(176, 32, 73, 33));
-        QCOMPARE(window->Label3->geometry(), QRect(16, 128, 267, 53));
-        QCOMPARE(window->ProgressBar1->geometry(), QRect(16, 184, 273, 33));
-        QCOMPARE(window->Text1->geometry(), QRect(16, 224, 273, 393));
-        QCOMPARE(window->width(), 308);
-        // Collapsed to 5000 twips, the status bar docked at the bottom.
-        QCOMPARE(window->height(), 333);
-        QCOMPARE(window->StatusBar1->geometry(), QRect(0, 333 - 26, 308, 26));
+        const QList<QWidget*> controls{widget("addressLabel"), widget("addressEdit"), widget("startButton"),
+                                       widget("statusLabel"), widget("progressBar")};
+        for (QWidget* a : controls) {
+            QVERIFY2(window->rect().contains(a->geometry()), qPrintable(a->objectName()));
+            QVERIFY2(!a->geometry().intersects(widget("statusBar")->geometry()), qPrintable(a->objectName()));
+            // The address label's box runs under the box and the button
+            // beside it, as designed; its text stays clear of them.
+            for (QWidget* b : controls)
+                QVERIFY2(a == b || a == controls[0] || b == controls[0] || !a->geometry().intersects(b->geometry()),
+                         qPrintable(a->objectName() + " overlaps " + b->objectName()));
+        }
+        QCOMPARE(widget("statusBar")->geometry().bottom(), window->height() - 1);
     }
 
     void startUpState()
     {
-        QCOMPARE(window->QWidget::windowTitle(), QStringLiteral("Tarvo Configuration Updater, Rev 1.0.1"));
-        QCOMPARE(window->Label3->text(), QStringLiteral("Status: "));
-        QCOMPARE(window->StatusPanel1->text(), QStringLiteral("Disconnected"));
-        QCOMPARE(window->cmd_Start_Continue->text(), QStringLiteral("Start"));
-        QVERIFY(window->cmd_Start_Continue->isEnabled());
-        QCOMPARE(window->ProgressBar1->value(), 0);
-        QVERIFY(!window->Text1->isVisible());
+        QCOMPARE(window->QWidget::windowTitle(), QStringLiteral("Tarvo Configuration Updater, Rev %1.%2.%3")
+                                                     .arg(tarvo::kVersionMajor)
+                                                     .arg(tarvo::kVersionMinor)
+                                                     .arg(tarvo::kVersionRevision));
+        QCOMPARE(statusLabel()->text(), QStringLiteral("Status: "));
+        QCOMPARE(child<QLabel>("linkStateLabel")->text(), QStringLiteral("Disconnected"));
+        QCOMPARE(startButton()->text(), QStringLiteral("Start"));
+        QVERIFY(startButton()->isEnabled());
+        QCOMPARE(child<QProgressBar>("progressBar")->value(), 0);
+        QVERIFY(!logView()->isVisible());
         QVERIFY(!window->windowIcon().isNull());
     }
 
@@ -75,26 +94,26 @@ private slots:
     {
         window->setLogVisible(true);
         window->activateWindow();
-        window->Text1->setFocus();
-        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(window->Text1));
+        logView()->setFocus();
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(logView()));
         // The log takes Tab as text only when editable; it is read-only.
-        QTest::keyClick(window->Text1, Qt::Key_Tab);
-        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(window->txt_Target_IP_Address));
-        QTest::keyClick(window->txt_Target_IP_Address, Qt::Key_Tab);
-        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(window->cmd_Start_Continue));
+        QTest::keyClick(logView(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(widget("addressEdit")));
+        QTest::keyClick(widget("addressEdit"), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(startButton()));
     }
 
     void doubleClickingTheStatusLabelTogglesTheLog()
     {
         window->appendLog(QStringLiteral("\r\nline one"));
-        QTest::mouseDClick(window->Label3, Qt::LeftButton);
-        QVERIFY(window->Text1->isVisible());
+        QTest::mouseDClick(statusLabel(), Qt::LeftButton);
+        QVERIFY(logView()->isVisible());
         QCOMPARE(window->height(), 665);  // the full designed client height
-        QCOMPARE(window->StatusBar1->geometry().bottom(), 664);
-        QCOMPARE(window->Text1->toPlainText(), QStringLiteral("\nline one"));
-        QCOMPARE(window->Text1->textCursor().position(), window->Text1->toPlainText().size());
-        QTest::mouseDClick(window->Label3, Qt::LeftButton);
-        QVERIFY(!window->Text1->isVisible());
+        QCOMPARE(widget("statusBar")->geometry().bottom(), 664);
+        QCOMPARE(logView()->toPlainText(), QStringLiteral("\nline one"));
+        QCOMPARE(logView()->textCursor().position(), logView()->toPlainText().size());
+        QTest::mouseDClick(statusLabel(), Qt::LeftButton);
+        QVERIFY(!logView()->isVisible());
         QCOMPARE(window->height(), 333);
     }
 
@@ -104,8 +123,8 @@ private slots:
         for (int i = 0; i < 100000; ++i)
             burst += QStringLiteral("\r\nmedia/profiles/p%1.prf").arg(i);
         window->appendLog(burst);
-        QCOMPARE(window->Text1->document()->blockCount(), 100001);
-        QCOMPARE(window->Text1->textCursor().position(), window->Text1->document()->characterCount() - 1);
+        QCOMPARE(logView()->document()->blockCount(), 100001);
+        QCOMPARE(logView()->textCursor().position(), logView()->document()->characterCount() - 1);
     }
 
     void theLogDropsItsOldestLinesWhenFull()
@@ -113,41 +132,42 @@ private slots:
         window->setLogCapacity(1000);
         for (int i = 0; i < 300; ++i)
             window->appendLog(QStringLiteral("\r\nline %1").arg(i, 3, 10, QLatin1Char('0')));
-        const QString text = window->Text1->toPlainText();
+        const QString text = logView()->toPlainText();
         QVERIFY(text.size() <= 1000);
         QVERIFY(text.endsWith(QStringLiteral("line 299")));
         QVERIFY(!text.contains(QStringLiteral("line 000")));
         // Whole lines go: the first one left is complete.
         QVERIFY(text.startsWith(QStringLiteral("line ")) || text.startsWith(QStringLiteral("\nline ")));
-        QCOMPARE(window->Text1->textCursor().position(), window->Text1->document()->characterCount() - 1);
+        QCOMPARE(logView()->textCursor().position(), logView()->document()->characterCount() - 1);
     }
 
     void statusTextsKeepTheirLineBreaks()
     {
         window->setStatus(QStringLiteral("1. a\r\n2. b"));
         QCOMPARE(window->status(), QStringLiteral("1. a\r\n2. b"));
-        QCOMPARE(window->Label3->text(), QStringLiteral("1. a\n2. b"));
+        QCOMPARE(statusLabel()->text(), QStringLiteral("1. a\n2. b"));
     }
 
     void theCardSwapInstructionsFitTheStatusLabel()
     {
+        const QRect designed = statusLabel()->geometry();
         window->setStatus(QStringLiteral(
             "1. Turn off the laser and replace SD card. Do NOT close the application!\r\n"
             "2. Turn on the laser and verify/change IP address.\r\n"
             "3. Click the Continue button when done."));
-        QVERIFY(window->Label3->heightForWidth(window->Label3->width()) <= window->Label3->height());
-        QCOMPARE(window->Label3->geometry(), QRect(16, 128, 267, 53));
+        QVERIFY(statusLabel()->heightForWidth(statusLabel()->width()) <= statusLabel()->height());
+        QCOMPARE(statusLabel()->geometry(), designed);
         window->setStatus(QStringLiteral("Status: "));
-        QCOMPARE(window->Label3->font().pointSizeF(), window->font().pointSizeF());
+        QCOMPARE(statusLabel()->font().pointSizeF(), window->font().pointSizeF());
     }
 
     void closingRunsTheShutDown()
     {
         window->setLinkState(QStringLiteral("Connected"));
         window->close();
-        QCOMPARE(window->StatusPanel1->text(), QStringLiteral("Disconnected"));
-        QVERIFY(!window->ProgressBar1->isEnabled());
-        QVERIFY(window->form().link.isShuttingDown());
+        QCOMPARE(child<QLabel>("linkStateLabel")->text(), QStringLiteral("Disconnected"));
+        QVERIFY(!child<QProgressBar>("progressBar")->isEnabled());
+        QVERIFY(window->updater().link().isShuttingDown());
     }
 };
 

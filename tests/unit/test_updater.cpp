@@ -1,15 +1,17 @@
 // Start-up, the progress bar, the log toggle and process end.
 #include "virtual_rig.h"
 
+#include "generated/version.h"
+
 #include <QtTest>
 
 using namespace tarvo;
 
-class TestForm1 : public QObject {
+class TestUpdater : public QObject {
     Q_OBJECT
 
 private slots:
-    void startUpState()
+    void startUpShowsAnIdleWindow()
     {
         platform::VirtualPlatform p;
         platform::VirtualControls c;
@@ -17,9 +19,10 @@ private slots:
         c.heightTwips = 10380.5;  // designed outer height, as the platform reports it
         c.log = QStringLiteral("junk");
         c.setProgress(55);
-        window::Form1 form(p, c);
-        form.Form_Load();
-        QCOMPARE(c.windowTitle(), QStringLiteral("Tarvo Configuration Updater, Rev 1.0.1"));
+        window::Updater updater(p, c);
+        updater.load();
+        QCOMPARE(c.windowTitle(), QStringLiteral("Tarvo Configuration Updater, Rev %1.%2.%3")
+                                      .arg(kVersionMajor).arg(kVersionMinor).arg(kVersionRevision));
         QCOMPARE(c.targetAddress(), QStringLiteral("10.1.2.3"));
         QCOMPARE(c.status(), QStringLiteral("Status: "));
         QCOMPARE(c.linkState, QStringLiteral("Disconnected"));
@@ -28,33 +31,26 @@ private slots:
         QCOMPARE(c.buttonCaption(), QStringLiteral("Start"));
         QCOMPARE(c.progress(), 0.0);
         QVERIFY(!c.isLogVisible());
-        QCOMPARE(form.Full_Form_Height, 10380);  // half to even
         QCOMPARE(c.heightTwips, 5000.0);
-        QCOMPARE(form.App_Folder, QStringLiteral("/opt/tarvo/"));
-        QVERIFY(!form.link.Network_Connected);
-        QVERIFY(!form.server.TFTP_Server_Running);
-        QVERIFY(!form.link.Error_Reported);
-        QVERIFY(!form.link.Login_Prompt_Seen);
-        QVERIFY(!form.link.Timer1().isEnabled());
-        QVERIFY(!form.link.Timer2().isEnabled());
-        QVERIFY(!form.link.Timer5().isEnabled());
-        QCOMPARE(form.link.Line_Terminator, QByteArray("\r\n"));
+        // The log comes back at the designed height, rounded half to even.
+        updater.toggleLog();
+        QCOMPARE(c.heightTwips, 10380.0);
     }
 
     void withoutASettingTheAddressBoxStaysEmpty()
     {
         platform::VirtualPlatform p;
         platform::VirtualControls c;
-        window::Form1 form(p, c);
-        form.Form_Load();
+        window::Updater updater(p, c);
+        updater.load();
         QCOMPARE(c.targetAddress(), QString());
     }
 
     void titlesAndFolders()
     {
-        QCOMPARE(window::formTitle(2, 0, 13), QStringLiteral("Tarvo Configuration Updater, Rev 2.0.13"));
-        QCOMPARE(window::appFolderFrom(QStringLiteral("/")), QStringLiteral("/"));
-        QCOMPARE(window::appFolderFrom(QStringLiteral("/opt/x")), QStringLiteral("/opt/x/"));
+        QCOMPARE(window::windowTitleFor(2, 0, 13), QStringLiteral("Tarvo Configuration Updater, Rev 2.0.13"));
+        QCOMPARE(window::withTrailingSeparator(QStringLiteral("/")), QStringLiteral("/"));
+        QCOMPARE(window::withTrailingSeparator(QStringLiteral("/opt/x")), QStringLiteral("/opt/x/"));
     }
 
     void progressBar_data()
@@ -78,18 +74,17 @@ private slots:
         QFETCH(double, expected);
         platform::VirtualControls c;
         c.setProgress(start);
-        c.Update_Progress_Bar(interval);
+        c.advanceProgress(interval);
         QCOMPARE(c.progress(), expected);
     }
 
     void theLogToggles()
     {
-        test::VirtualRig rig;
-        rig.form->Full_Form_Height = 10380;
-        rig.form->Label3_DblClick();
+        test::VirtualRig rig;  // designed height 10500 twips
+        rig.updater->toggleLog();
         QVERIFY(rig.controls.isLogVisible());
-        QCOMPARE(rig.controls.heightTwips, 10380.0);
-        rig.form->Label3_DblClick();
+        QCOMPARE(rig.controls.heightTwips, 10500.0);
+        rig.updater->toggleLog();
         QVERIFY(!rig.controls.isLogVisible());
         QCOMPARE(rig.controls.heightTwips, 5000.0);
     }
@@ -100,7 +95,7 @@ private slots:
         rig.connectScripted();
         rig.socket().deliver("one\r\ntwo\r\n");
         rig.platform.runUntil(rig.platform.nowMs() + 5);
-        rig.form->Label3_DblClick();
+        rig.updater->toggleLog();
         QCOMPARE(rig.controls.log, QStringLiteral("\r\none\r\ntwo"));
     }
 
@@ -108,12 +103,12 @@ private slots:
     {
         {
             test::VirtualRig rig;
-            rig.form->Form_Terminate();
+            rig.updater->startUninstallerIfPresent();
             QVERIFY(rig.platform.detachedStarts.empty());
         }
         test::VirtualRig rig;
         rig.platform.files.insert(QStringLiteral("/opt/tarvo/uninst"));
-        rig.form->Form_Terminate();
+        rig.updater->startUninstallerIfPresent();
         QCOMPARE(rig.platform.detachedStarts.size(), size_t(1));
         QCOMPARE(rig.platform.detachedStarts[0].program, QStringLiteral("/opt/tarvo/uninst"));
         QCOMPARE(rig.platform.detachedStarts[0].delayMs, 2000);
@@ -123,16 +118,19 @@ private slots:
     {
         test::VirtualRig rig;
         rig.connectScripted();
-        rig.form->server.TFTP_Server_Running = true;
+        rig.platform.files.insert(QStringLiteral("/opt/tarvo/OpenTFTPServerMT"));
+        QVERIFY(rig.updater->server().start());
+        QVERIFY(rig.updater->server().isRunning());
         rig.controls.failOperations = true;  // the bar and labels fail
-        rig.form->Form_Unload();
-        QVERIFY(!rig.form->server.TFTP_Server_Running);
-        QVERIFY(!rig.link().Network_Connected);
-        QCOMPARE(rig.socket().state(), int(platform::sckClosed));
-        QVERIFY(!rig.link().Timer1().isEnabled());
+        rig.updater->unload();
+        QVERIFY(!rig.updater->server().isRunning());
+        QVERIFY(rig.platform.processes.at(0).closed);
+        QVERIFY(!rig.link().isConnected());
+        QCOMPARE(rig.socket().state(), platform::SocketState::Closed);
+        QVERIFY(!rig.link().delayTimer().isEnabled());
         QVERIFY(!rig.link().isLineTimerOn());
     }
 };
 
-QTEST_GUILESS_MAIN(TestForm1)
-#include "test_form1.moc"
+QTEST_GUILESS_MAIN(TestUpdater)
+#include "test_updater.moc"

@@ -1,0 +1,27 @@
+#pragma once
+// Reads the controller's output for complaints: lines from tar or tftp,
+// and lines ending in "Handle" (the firmware's handle errors). The first
+// complaint since reset() goes onto the status label and stays there.
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+
+namespace tarvo::workflow {
+
+class ControllerOutputReader {
+public:
+    // Receives the status text of the first complaint.
+    explicit ControllerOutputReader(std::function<void(const QString&)> showComplaint);
+
+    void reset() { complained_ = false; }
+    bool hasComplaint() const { return complained_; }
+    void read(const QByteArray& line);
+
+private:
+    std::function<void(const QString&)> showComplaint_;
+    bool complained_ = false;
+};
+
+}  // namespace tarvo::workflow

@@ -1,0 +1,80 @@
+#pragma once
+// Every text the operator reads, in one place and through tr(), so that a
+// translation needs no change to the code. The English source texts are
+// the tool's own words and stay exactly as they are.
+
+#include <QCoreApplication>
+#include <QString>
+
+namespace tarvo::workflow {
+
+class OperatorTexts {
+    Q_DECLARE_TR_FUNCTIONS(OperatorTexts)
+public:
+    // --- the window ---
+    static QString addressLabel() { return tr("IP Address of the laser."); }
+    static QString startCaption() { return tr("Start"); }
+    static QString continueCaption() { return tr("Continue"); }
+    static QString idleStatus() { return tr("Status: "); }
+    static QString linkConnected() { return tr("Connected"); }
+    static QString linkDisconnected() { return tr("Disconnected"); }
+    static QString socketError(const QString& description) { return tr("[socket error: %1]").arg(description); }
+    static QString runFault(const QString& what) { return tr("[The run stopped after an unexpected fault: %1]").arg(what); }
+
+    // --- connection and login ---
+    static QString connecting() { return tr("Connecting..."); }
+    static QString enterAddress() { return tr("Please enter IP address of the laser."); }
+    static QString errorConnecting() { return tr("Error Connecting"); }
+    static QString connectionFailed() { return tr("Connection failed"); }
+    static QString loggingIn() { return tr("Login to laser... "); }
+    static QString noLoginPrompt() { return tr("Login to Laser failed. Cannot get prompt for login."); }
+    static QString noShellPrompt() { return tr("Login to Laser failed. Cannot get prompt after login."); }
+    static QString loginFailed() { return tr("Login failed"); }
+
+    // --- preparation ---
+    static QString preparing() { return tr("Preparing to update... "); }
+    static QString openingRelay() { return tr("Opening the Safety Relay... "); }
+    static QString relayFailed() { return tr("Opening Safety Relay failed"); }
+    static QString serverMissing() { return tr("Cannot find TFTP exe file."); }
+
+    // --- backup ---
+    static QString reading() { return tr("Reading config data from the laser... "); }
+    static QString remountError(int code) { return tr("Remounting Error, Code: %1").arg(code); }
+    static QString archiveError(const QString& archive, int code)
+    {
+        return tr("Creating Archive Error for %1, Code: %2").arg(archive).arg(code);
+    }
+    static QString syncError(const QString& archive, int code)
+    {
+        return tr("Sync Error for %1, Code: %2").arg(archive).arg(code);
+    }
+    static QString uploadError(const QString& archive, int code)
+    {
+        return tr("TFTP Read Error for %1, Code: %2").arg(archive).arg(code);
+    }
+    // The three lines of the card-swap instructions.
+    static QString swapStep1() { return tr("1. Turn off the laser and replace SD card. Do NOT close the application!"); }
+    static QString swapStep2() { return tr("2. Turn on the laser and verify/change IP address."); }
+    static QString swapStep3() { return tr("3. Click the Continue button when done."); }
+    static QString readingFailed() { return tr("Reading config data failed."); }
+
+    // --- restore ---
+    static QString writing() { return tr("Writing config data to the laser... "); }
+    static QString archiveMissing(const QString& archive) { return tr("Error: %1 does not exist.").arg(archive); }
+    static QString downloadError(const QString& archive, int code)
+    {
+        return tr("TFTP Write Error for %1, Code: %2").arg(archive).arg(code);
+    }
+    static QString extractError(const QString& archive, int code)
+    {
+        return tr("Extracting Archive Error for %1, Code: %2").arg(archive).arg(code);
+    }
+    static QString syncAfterExtractError(int code) { return tr("Sync Error after extraction, Code: %1").arg(code); }
+    static QString restoreDone() { return tr("Writing config data done. Please power cycle the laser."); }
+    static QString writingFailed() { return tr("Writing config data failed."); }
+
+    // --- the controller's complaints ---
+    static QString callForService() { return tr("Call for service."); }
+};
+
+}  // namespace tarvo::workflow
