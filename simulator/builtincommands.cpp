@@ -84,7 +84,7 @@ void pwd(Invocation& inv)
     inv.finishAfter(quickMs, 0);
 }
 
-QByteArray longListing(const CardPath& p, const QByteArray& name)
+QByteArray longListing(const Card& card, const CardPath& p, const QByteArray& name)
 {
     struct stat st;
     if (::lstat(p.native.constData(), &st) != 0)
@@ -100,7 +100,7 @@ QByteArray longListing(const CardPath& p, const QByteArray& name)
                       " root     root     " + QByteArray::number(qint64(st.st_size)).rightJustified(9) +
                       ' ' + when + ' ' + name;
     if (S_ISLNK(st.st_mode))
-        line += " -> " + QFile::encodeName(QFile::symLinkTarget(p.hostPath()));
+        line += " -> " + card.linkTarget(p);
     return line + '\n';
 }
 
@@ -123,6 +123,12 @@ void ls(Invocation& inv)
     int status = 0;
     QList<QByteArray> dirs;
     for (const QByteArray& path : paths) {
+        // A link is listed as itself in the long format, as ls -l does.
+        const CardPath self = inv.controller.card.resolve(inv.shell.cwd, path, false);
+        if (longFormat && !self.error && self.isSymLink) {
+            inv.out(longListing(inv.controller.card, self, path));
+            continue;
+        }
         const CardPath p = inv.controller.card.resolve(inv.shell.cwd, path);
         if (p.error || !p.exists) {
             inv.errLine("ls: " + path + ": " + Card::errorText(p.error ? p.error : ENOENT));
@@ -130,7 +136,7 @@ void ls(Invocation& inv)
         } else if (p.isDir) {
             dirs << path;
         } else {
-            inv.out(longFormat ? longListing(p, path) : path + '\n');
+            inv.out(longFormat ? longListing(inv.controller.card, p, path) : path + '\n');
         }
     }
     for (const QByteArray& path : dirs) {
@@ -141,7 +147,7 @@ void ls(Invocation& inv)
         for (const QByteArray& name : Card::list(dir, all)) {
             if (longFormat) {
                 const CardPath entry = inv.controller.card.resolve(dir.path, name, false);
-                listing += longListing(entry, name);
+                listing += longListing(inv.controller.card, entry, name);
             } else {
                 listing += name + '\n';
             }

@@ -26,17 +26,6 @@ QList<QByteArray> components(const QByteArray& path)
     return out;
 }
 
-QByteArray joinPath(const QList<QByteArray>& parts)
-{
-    QByteArray p = "/";
-    for (int i = 0; i < parts.size(); ++i) {
-        if (i)
-            p += '/';
-        p += parts[i];
-    }
-    return p;
-}
-
 QByteArray unescape(const QByteArray& word)
 {
     QByteArray out;
@@ -71,7 +60,15 @@ Card::Card(const QString& folder) : folder_(QDir::cleanPath(QDir(folder).absolut
 CardPath Card::resolve(const QByteArray& cwd, const QByteArray& path, bool followLast) const
 {
     QList<QByteArray> todo = components(path.startsWith('/') ? path : cwd + '/' + path);
-    QList<QByteArray> done;
+    // The resolved prefix, kept as a path and as the offsets where each of
+    // its components starts, so that each step costs only its own name.
+    QByteArray done;
+    QList<qsizetype> starts;
+    const auto push = [&](const QByteArray& c) {
+        starts << done.size();
+        done += '/';
+        done += c;
+    };
     CardPath r;
     int hops = 0;
     while (!todo.isEmpty()) {
@@ -79,20 +76,21 @@ CardPath Card::resolve(const QByteArray& cwd, const QByteArray& path, bool follo
         if (c == ".")
             continue;
         if (c == "..") {
-            if (!done.isEmpty())
-                done.removeLast();
+            if (!starts.isEmpty())
+                done.truncate(starts.takeLast());
             continue;
         }
-        const QByteArray native = root_ + joinPath(done + QList<QByteArray>{c});
+        const QByteArray native = root_ + done + '/' + c;
         struct stat st;
         if (::lstat(native.constData(), &st) != 0) {
-            done << c;
+            push(c);
             // Only the last component may be missing (a file to create).
             bool onlyDots = std::all_of(todo.begin(), todo.end(),
                                         [](const QByteArray& t) { return t == "."; });
             if (!todo.isEmpty() && !onlyDots) {
                 r.error = ENOENT;
-                done << todo;
+                for (const QByteArray& t : todo)
+                    push(t);
                 todo.clear();
             }
             break;
@@ -100,41 +98,79 @@ CardPath Card::resolve(const QByteArray& cwd, const QByteArray& path, bool follo
         if (S_ISLNK(st.st_mode) && (!todo.isEmpty() || followLast)) {
             if (++hops > maxLinkHops) {
                 r.error = ELOOP;
-                done << c;
+                push(c);
                 break;
             }
             QByteArray target(PATH_MAX, '\0');
             const ssize_t n = ::readlink(native.constData(), target.data(), target.size());
             if (n < 0) {
                 r.error = errno;
-                done << c;
+                push(c);
                 break;
             }
             target.truncate(n);
-            if (target.startsWith('/'))
+            if (target.startsWith('/')) {
                 done.clear();
+                starts.clear();
+            }
             todo = components(target) + todo;
             continue;
         }
         if (!S_ISDIR(st.st_mode) && !todo.isEmpty()) {
             r.error = ENOTDIR;
-            done << c << todo;
+            push(c);
+            for (const QByteArray& t : todo)
+                push(t);
             break;
         }
-        done << c;
+        push(c);
     }
-    r.path = joinPath(done);
-    r.native = done.isEmpty() ? root_ : root_ + r.path;
-    if (r.error == 0) {
-        struct stat st;
-        if (::lstat(r.native.constData(), &st) == 0) {
-            r.exists = true;
-            r.isDir = S_ISDIR(st.st_mode);
-            r.isFile = S_ISREG(st.st_mode);
-            r.isSymLink = S_ISLNK(st.st_mode);
-        }
-    }
+    r.path = done.isEmpty() ? QByteArray("/") : done;
+    r.native = root_ + done;
+    fillType(r);
     return r;
+}
+
+CardPath Card::child(const CardPath& dir, const QByteArray& name, bool followLast) const
+{
+    if (dir.error || !dir.exists || !dir.isDir || name.isEmpty() || name.contains('/') || name == "." ||
+        name == "..")
+        return resolve(dir.path, name, followLast);
+    CardPath r;
+    r.path = dir.path == "/" ? "/" + name : dir.path + '/' + name;
+    r.native = dir.native + '/' + name;
+    fillType(r);
+    // A link to follow is resolved from scratch, as any other path.
+    if (r.isSymLink && followLast)
+        return resolve(dir.path, name, true);
+    return r;
+}
+
+void Card::fillType(CardPath& r)
+{
+    if (r.error)
+        return;
+    struct stat st;
+    if (::lstat(r.native.constData(), &st) == 0) {
+        r.exists = true;
+        r.isDir = S_ISDIR(st.st_mode);
+        r.isFile = S_ISREG(st.st_mode);
+        r.isSymLink = S_ISLNK(st.st_mode);
+    }
+}
+
+QByteArray Card::linkTarget(const CardPath& link) const
+{
+    QByteArray target(PATH_MAX, '\0');
+    const ssize_t n = ::readlink(link.native.constData(), target.data(), target.size());
+    if (n < 0)
+        return {};
+    target.truncate(n);
+    if (target == root_)
+        return "/";
+    if (target.startsWith(root_ + '/'))
+        return target.mid(root_.size());
+    return target;
 }
 
 QList<QByteArray> Card::list(const CardPath& dir, bool includeHidden)

@@ -34,6 +34,15 @@ public:
     // Resolves path (absolute, or relative to cwd). followLast=false leaves
     // a symbolic link in the last component unresolved (lstat semantics).
     CardPath resolve(const QByteArray& cwd, const QByteArray& path, bool followLast = true) const;
+    // One name inside an already resolved folder: a single look-up instead
+    // of walking the whole path again (a link to follow is still resolved
+    // in full).
+    CardPath child(const CardPath& dir, const QByteArray& name, bool followLast = true) const;
+
+    // What a symbolic link on the card points to, as the controller sees
+    // it: its own text, with a PC path into the card folder made relative
+    // to the card ("/zel"); a PC path never shows.
+    QByteArray linkTarget(const CardPath& link) const;
 
     // Expands a shell pattern (backslash escapes a character) as sh does:
     // matches in byte order, dot files only when the pattern names the dot.
@@ -48,6 +57,8 @@ public:
     static bool hasGlobChars(const QByteArray& word);
 
 private:
+    static void fillType(CardPath& r);
+
     QString folder_;
     QByteArray root_;  // native folder without a trailing slash
 };

@@ -32,11 +32,13 @@ ControllerEngine::~ControllerEngine()
 }
 
 std::shared_ptr<ShellSession> ControllerEngine::accept(std::function<void(const QByteArray&)> sendToTool,
-                                                       std::function<void()> closeConnection)
+                                                       std::function<void()> closeConnection,
+                                                       std::function<void()> resetConnection)
 {
     if (!isAccepting())
         return nullptr;
-    auto session = std::make_shared<ShellSession>(*this, std::move(sendToTool), std::move(closeConnection));
+    auto session = std::make_shared<ShellSession>(*this, std::move(sendToTool), std::move(closeConnection),
+                                                  std::move(resetConnection));
     sessions_.push_back(session);
     session->greet();
     notifyChanged();

@@ -38,9 +38,12 @@ public:
 
     // A new connection from the tool; nullptr when the controller is off
     // (the connection is to be refused). The session is the caller's to
-    // keep; the engine only watches it.
+    // keep; the engine only watches it. resetConnection, when given, ends
+    // the connection abruptly (a TCP reset) for the faults that do so;
+    // without it they close it as closeConnection does.
     std::shared_ptr<ShellSession> accept(std::function<void(const QByteArray&)> sendToTool,
-                                         std::function<void()> closeConnection);
+                                         std::function<void()> closeConnection,
+                                         std::function<void()> resetConnection = {});
 
     bool isPoweredOn() const { return poweredOn_; }
     // Powered on and booted: the console takes connections.

@@ -20,8 +20,10 @@ const NumberOption numberOptions[] = {
     {"bad-cmdval-at", "Fault: the Nth \"echo CMDVAL: $?\" answers a \"CMDVAL: \" that is not a number.",
      &FaultOptions::badCmdvalAt},
     {"answer-delay", "Fault: every answer reaches the tool N ms late.", &FaultOptions::answerDelayMs},
-    {"drop-after", "Fault: the connection is dropped after the Nth command.",
+    {"drop-after", "Fault: the connection is closed after the Nth command.",
      &FaultOptions::dropAfterCommands},
+    {"reset-after", "Fault: the connection is reset (TCP RST) after the Nth command.",
+     &FaultOptions::resetAfterCommands},
     {"flood-profiles",
      "Fault: a verbose flood; N extra small files are written to media/profiles/flood on the card.",
      &FaultOptions::floodProfiles},
@@ -43,6 +45,11 @@ const FlagOption flagOptions[] = {
     {"fail-tar", "Fault: tar fails with its error lines.", &FaultOptions::failTar},
     {"fail-sync", "Fault: sync fails with its error line.", &FaultOptions::failSync},
     {"fail-tftp", "Fault: tftp fails with a server error line.", &FaultOptions::failTftp},
+    {"truncate-upload",
+     "Fault: tftp -p uploads only the first half of the file (no size announced), with status 0 and no error.",
+     &FaultOptions::truncateUpload},
+    {"always-ok", "Fault: every command does nothing and reports status 0 (\"CMDVAL: 0\").",
+     &FaultOptions::alwaysOk},
 };
 
 }  // namespace

@@ -17,10 +17,13 @@ struct FaultOptions {
     bool failTar = false;
     bool failSync = false;
     bool failTftp = false;
+    bool truncateUpload = false;   // tftp -p sends only the first half of the file, and reports success
+    bool alwaysOk = false;         // every command does nothing and reports status 0
     int handleAtCommand = 0;       // the Nth command prints a line ending in "Handle"
     int badCmdvalAt = 0;           // the Nth "echo CMDVAL: $?" answers a non-number
     int answerDelayMs = 0;         // everything sent to the tool is held this long
-    int dropAfterCommands = 0;     // the connection is dropped after the Nth command
+    int dropAfterCommands = 0;     // the connection is closed after the Nth command
+    int resetAfterCommands = 0;    // the connection is reset (TCP RST) after the Nth command
     int floodProfiles = 0;         // extra files under media/profiles on the card
 
     // Registers the options with a parser and reads them back; the help

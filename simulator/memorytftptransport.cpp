@@ -54,13 +54,27 @@ int MemoryTftpTransport::durationMs(qint64 bytes) const
 }
 
 namespace {
+// Where a remote name lands under the server's root: a leading "/" is
+// the root itself, and no name leads out of it (empty then).
+QString underRoot(const QString& root, const QString& remoteName)
+{
+    QString name = QDir::cleanPath(remoteName);
+    while (name.startsWith(QLatin1Char('/')))
+        name.remove(0, 1);
+    if (name.isEmpty() || name == QLatin1String("..") || name.startsWith(QLatin1String("../")))
+        return {};
+    return QDir(root).filePath(name);
+}
+
 // Replaces `to` only once a complete copy of `from` is in place, as the
 // PC's server and the controller's client both do.
-bool copyWhole(const QString& from, const QString& to)
+// With limit >= 0 only the first limit bytes are copied.
+bool copyWhole(const QString& from, const QString& to, qint64 limit = -1)
 {
     const QString partial = to + QStringLiteral(".part");
     QFile::remove(partial);
-    if (QFile::copy(from, partial) && (!QFile::exists(to) || QFile::remove(to)) && QFile::rename(partial, to))
+    const bool copied = QFile::copy(from, partial) && (limit < 0 || QFile::resize(partial, limit));
+    if (copied && (!QFile::exists(to) || QFile::remove(to)) && QFile::rename(partial, to))
         return true;
     QFile::remove(partial);
     return false;
@@ -83,15 +97,17 @@ bool MemoryTftpTransport::answeredWithoutTransfer(bool put, const QString& host,
 }
 
 void MemoryTftpTransport::put(const QString& localPath, const QString& host, quint16 port,
-                              const QString& remoteName, Done done)
+                              const QString& remoteName, qint64 sendBytes, Done done)
 {
     if (answeredWithoutTransfer(true, host, port, remoteName, done))
         return;
-    transfers.push_back({true, host, port, remoteName, true});
-    later_.after(durationMs(QFileInfo(localPath).size()), [this, localPath, remoteName, done] {
+    transfers.push_back({true, host, port, remoteName, true, sendBytes < 0});
+    const qint64 size = QFileInfo(localPath).size();
+    const qint64 sent = sendBytes < 0 ? size : std::min(size, sendBytes);
+    later_.after(durationMs(sent), [this, localPath, remoteName, sent, done] {
         TftpOutcome o;
-        const QString target = QDir(serverRoot_).filePath(remoteName);
-        if (!copyWhole(localPath, target)) {
+        const QString target = underRoot(serverRoot_, remoteName);
+        if (target.isEmpty() || !copyWhole(localPath, target, sent)) {
             o.errorCode = 2;
             o.errorText = QStringLiteral("Access violation");
             done(o);
@@ -108,7 +124,7 @@ void MemoryTftpTransport::get(const QString& localPath, const QString& host, qui
 {
     if (answeredWithoutTransfer(false, host, port, remoteName, done))
         return;
-    const QString source = QDir(serverRoot_).filePath(remoteName);
+    const QString source = underRoot(serverRoot_, remoteName);
     const bool exists = QFileInfo(source).isFile();
     transfers.push_back({false, host, port, remoteName, exists});
     later_.after(durationMs(exists ? QFileInfo(source).size() : 0), [source, localPath, exists, done] {

@@ -23,7 +23,7 @@ public:
     MemoryTftpTransport(platform::Platform& platform, const QString& serverRoot);
 
     void put(const QString& localPath, const QString& host, quint16 port, const QString& remoteName,
-             Done done) override;
+             qint64 sendBytes, Done done) override;
     void get(const QString& localPath, const QString& host, quint16 port, const QString& remoteName,
              Done done) override;
 
@@ -47,6 +47,7 @@ public:
         quint16 port;
         QString remoteName;
         bool ok;
+        bool announcedSize = false;  // a put that told the server its size
     };
     std::vector<Record> transfers;
 

@@ -11,14 +11,18 @@ constexpr int loginMs = 150;
 constexpr int greetingMs = 20;
 constexpr int loginRefusedMs = 600;
 constexpr int promptMs = 1;
+// The longest line the console reads, as the tool's own limit; what comes
+// beyond it up to the line end is dropped.
+constexpr qsizetype maxLineBytes = 64 * 1024;
 
 }  // namespace
 
 ShellSession::ShellSession(ControllerEngine& engine, std::function<void(const QByteArray&)> sendToTool,
-                           std::function<void()> closeConnection)
+                           std::function<void()> closeConnection, std::function<void()> resetConnection)
     : engine_(engine),
       sendToTool_(std::move(sendToTool)),
       closeConnection_(std::move(closeConnection)),
+      resetConnection_(std::move(resetConnection)),
       later_(engine.platform()),
       interpreter_(engine.controller(), later_, [this](const QByteArray& text) { sendConsole(text); })
 {
@@ -33,14 +37,23 @@ void ShellSession::receive(const QByteArray& fromTool)
     const auto self = shared_from_this();
     for (char c : fromTool) {
         if (c == '\r' || (c == '\n' && !lastWasCR_)) {
-            lines_.enqueue(partial_);
+            if (partialTooLong_)
+                lines_.enqueue({QByteArray(), true});
+            else
+                lines_.enqueue({partial_, false});
             partial_.clear();
+            partialTooLong_ = false;
         }
         lastWasCR_ = c == '\r';
-        if (c == '\r' || c == '\n' || c == '\0')
+        if (c == '\r' || c == '\n' || c == '\0' || partialTooLong_)
             continue;
         if (c == '\x7f' || c == '\b') {
             partial_.chop(1);
+            continue;
+        }
+        if (partial_.size() >= maxLineBytes) {
+            partialTooLong_ = true;
+            partial_ = QByteArray();  // gives the memory back
             continue;
         }
         partial_ += c;
@@ -87,15 +100,45 @@ void ShellSession::disconnect()
     engine_.notifyChanged();
 }
 
+void ShellSession::reset()
+{
+    if (closed_)
+        return;
+    const auto self = shared_from_this();
+    closed_ = true;
+    later_.cancelAll();
+    interpreter_.abandon();
+    held_.clear();
+    if (resetConnection_)
+        resetConnection_();
+    else if (closeConnection_)
+        closeConnection_();
+    engine_.notifyChanged();
+}
+
 void ShellSession::pump()
 {
     while (!busy_ && !closed_ && !closing_ && !lines_.isEmpty()) {
-        const QByteArray line = lines_.dequeue();
-        if (stage_ == Stage::Login)
-            handleLoginLine(line);
+        const InputLine line = lines_.dequeue();
+        if (line.tooLong)
+            refuseLongLine();
+        else if (stage_ == Stage::Login)
+            handleLoginLine(line.text);
         else
-            handleShellLine(line);
+            handleShellLine(line.text);
     }
+}
+
+void ShellSession::refuseLongLine()
+{
+    if (stage_ == Stage::Login) {
+        if (!engine_.controller().faults.noLoginPrompt)
+            send("\r\nLogin incorrect\r\n" + engine_.controller().options.hostname + " login: ");
+        return;
+    }
+    sendConsole("sh: line too long\n");
+    interpreter_.state().lastStatus = 2;
+    sendPrompt();
 }
 
 void ShellSession::handleLoginLine(const QByteArray& line)
@@ -165,6 +208,17 @@ void ShellSession::handleShellLine(const QByteArray& line)
         return;
     }
     const std::weak_ptr<ShellSession> weak = weak_from_this();
+    if (faults.alwaysOk) {
+        // Nothing runs, and every status asked for is 0.
+        if (line.simplified() == "echo CMDVAL: $?")
+            sendConsole("CMDVAL: 0\n");
+        interpreter_.state().lastStatus = 0;
+        later_.after(promptMs, [weak, number] {
+            if (auto self = weak.lock())
+                self->commandFinished(number, false);
+        });
+        return;
+    }
     interpreter_.execute(line, [weak, number](bool exitRequested) {
         if (auto self = weak.lock())
             self->commandFinished(number, exitRequested);
@@ -194,6 +248,10 @@ void ShellSession::afterCommand(int number, bool exitRequested)
     }
     if (faults.dropAfterCommands == number) {
         closeAfterOutput();
+        return;
+    }
+    if (faults.resetAfterCommands == number) {
+        reset();
         return;
     }
     sendPrompt();

@@ -21,7 +21,7 @@ class ControllerEngine;
 class ShellSession : public std::enable_shared_from_this<ShellSession> {
 public:
     ShellSession(ControllerEngine& engine, std::function<void(const QByteArray&)> sendToTool,
-                 std::function<void()> closeConnection);
+                 std::function<void()> closeConnection, std::function<void()> resetConnection = {});
     ~ShellSession();
 
     // Bytes from the tool.
@@ -30,6 +30,8 @@ public:
     void peerClosed();
     // The controller ends the connection (power off).
     void disconnect();
+    // The controller resets the connection: nothing more is sent.
+    void reset();
 
     bool isOpen() const { return !closed_; }
     // Greets a new connection as a console's getty does: a banner and the
@@ -40,7 +42,14 @@ public:
 
 private:
     enum class Stage { Login, Shell };
+    // A line as read; one cut off at the console's line limit keeps none of
+    // its text.
+    struct InputLine {
+        QByteArray text;
+        bool tooLong = false;
+    };
     void pump();
+    void refuseLongLine();
     void handleLoginLine(const QByteArray& line);
     void handleShellLine(const QByteArray& line);
     void commandFinished(int number, bool exitRequested);
@@ -54,12 +63,14 @@ private:
     ControllerEngine& engine_;
     std::function<void(const QByteArray&)> sendToTool_;
     std::function<void()> closeConnection_;
+    std::function<void()> resetConnection_;
     DelayedCalls later_;
     CommandInterpreter interpreter_;
     Stage stage_ = Stage::Login;
     QByteArray partial_;
+    bool partialTooLong_ = false;  // the rest of this line is being dropped
     bool lastWasCR_ = false;
-    QQueue<QByteArray> lines_;
+    QQueue<InputLine> lines_;
     bool busy_ = false;
     bool closing_ = false;
     bool closed_ = false;

@@ -13,6 +13,12 @@ namespace simulator {
 namespace {
 
 constexpr int chunkSize = 64 * 1024;
+// Member names deeper or longer than this are refused, as the controller's
+// file system would refuse them.
+constexpr int maxNameComponents = 256;
+constexpr int maxNameBytes = 4096;
+// Longer names are cut short in messages.
+constexpr int shownNameBytes = 200;
 
 QByteArray stripLeadingSlashes(const QByteArray& name, bool* stripped)
 {
@@ -21,6 +27,11 @@ QByteArray stripLeadingSlashes(const QByteArray& name, bool* stripped)
         ++i;
     *stripped = i > 0;
     return name.mid(i);
+}
+
+QByteArray shown(const QByteArray& name)
+{
+    return name.size() <= shownNameBytes ? name : name.left(shownNameBytes) + "...";
 }
 
 QByteArray errnoText()
@@ -235,31 +246,60 @@ int TarArchiver::extract(const QByteArray& archivePath, bool gzip)
     return 0;
 }
 
-bool TarArchiver::makeParents(const QList<QByteArray>& parts, const QByteArray& name, QByteArray* parentPath)
+bool TarArchiver::checkName(const QByteArray& name, const QList<QByteArray>& parts)
 {
-    QByteArray at = cwd_;
+    if (parts.size() > maxNameComponents) {
+        error("tar: " + shown(name) + ": path too deep");
+        return false;
+    }
+    if (name.size() > maxNameBytes) {
+        error("tar: " + shown(name) + ": Cannot open: " + Card::errorText(ENAMETOOLONG));
+        return false;
+    }
+    return true;
+}
+
+bool TarArchiver::makeParents(const QList<QByteArray>& parts, const QByteArray& name, CardPath* parent)
+{
+    // Each folder is looked up once, inside the one before it.
+    QByteArray key = parts.join('/');
+    if (const auto found = folders_.constFind(key); found != folders_.cend()) {
+        *parent = *found;
+        return true;
+    }
+    CardPath at = card_.resolve(cwd_, ".");
+    key.clear();
     for (const QByteArray& part : parts) {
-        const CardPath p = card_.resolve(at, part);
+        if (!key.isEmpty())
+            key += '/';
+        key += part;
+        if (const auto found = folders_.constFind(key); found != folders_.cend()) {
+            at = *found;
+            continue;
+        }
+        CardPath p = card_.child(at, part);
         if (p.error) {
-            error("tar: " + name + ": Cannot open: " + Card::errorText(p.error));
+            error("tar: " + shown(name) + ": Cannot open: " + Card::errorText(p.error));
             return false;
         }
         if (!p.exists) {
             if (device_.isReadOnly(p.path)) {
-                error("tar: " + name + ": Cannot mkdir: " + Card::errorText(EROFS));
+                error("tar: " + shown(name) + ": Cannot mkdir: " + Card::errorText(EROFS));
                 return false;
             }
             if (::mkdir(p.native.constData(), 0755) != 0) {
-                error("tar: " + name + ": Cannot mkdir: " + errnoText());
+                error("tar: " + shown(name) + ": Cannot mkdir: " + errnoText());
                 return false;
             }
+            p.exists = p.isDir = true;
         } else if (!p.isDir) {
-            error("tar: " + name + ": Cannot open: " + Card::errorText(ENOTDIR));
+            error("tar: " + shown(name) + ": Cannot open: " + Card::errorText(ENOTDIR));
             return false;
         }
-        at = p.path;
+        folders_.insert(key, p);
+        at = p;
     }
-    *parentPath = at;
+    *parent = at;
     return true;
 }
 
@@ -284,13 +324,15 @@ bool TarArchiver::extractEntry(archive* a, archive_entry* entry)
     const unsigned type = archive_entry_filetype(entry);
     if (parts.isEmpty())
         return true;  // "./": the folder we are in
+    if (!checkName(name, parts))
+        return false;
     listing(name);
 
     const QByteArray last = parts.takeLast();
-    QByteArray parent;
+    CardPath parent;
     if (!makeParents(parts, name, &parent))
         return false;
-    const CardPath t = card_.resolve(parent, last, false);
+    const CardPath t = card_.child(parent, last, false);
     if (t.error) {
         error("tar: " + name + ": Cannot open: " + Card::errorText(t.error));
         return false;
@@ -302,8 +344,10 @@ bool TarArchiver::extractEntry(archive* a, archive_entry* entry)
     }
     const mode_t perm = archive_entry_perm(entry) & 07777;
     if (type == AE_IFDIR) {
-        if (t.exists && !t.isDir)
+        if (t.exists && !t.isDir) {
+            folders_.clear();
             ::unlink(t.native.constData());
+        }
         if (!t.exists || !t.isDir) {
             if (::mkdir(t.native.constData(), perm | 0700) != 0) {
                 error("tar: " + name + ": Cannot mkdir: " + errnoText());
@@ -318,6 +362,8 @@ bool TarArchiver::extractEntry(archive* a, archive_entry* entry)
     }
     // Unlink first so that a link already at the place is replaced, not
     // written through.
+    if (t.exists)
+        folders_.clear();
     if (t.exists && ::unlink(t.native.constData()) != 0) {
         error("tar: " + name + ": Cannot unlink: " + errnoText());
         return false;
@@ -333,7 +379,13 @@ bool TarArchiver::extractEntry(archive* a, archive_entry* entry)
     if (const char* hard = archive_entry_hardlink(entry)) {
         bool s = false;
         const QByteArray linkName = stripLeadingSlashes(hard, &s);
-        const CardPath src = linkName.split('/').contains("..") ? CardPath{EACCES, {}, {}}
+        const QList<QByteArray> linkParts = linkName.split('/');
+        if (linkParts.size() > maxNameComponents || linkName.size() > maxNameBytes) {
+            error("tar: " + shown(name) + ": Cannot hard link to '" + shown(hard) + "': " +
+                  Card::errorText(ENAMETOOLONG));
+            return false;
+        }
+        const CardPath src = linkParts.contains("..") ? CardPath{EACCES, {}, {}}
                                                                  : card_.resolve(cwd_, linkName, false);
         if (src.error || !src.exists || !src.isFile || ::link(src.native.constData(), t.native.constData()) != 0) {
             error("tar: " + name + ": Cannot hard link to '" + QByteArray(hard) + "': " +

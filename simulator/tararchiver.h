@@ -7,6 +7,7 @@
 #include "simulator/devicestate.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 
 #include <functional>
@@ -35,7 +36,8 @@ public:
 private:
     bool addMember(archive* a, const QByteArray& name, const CardPath& path, const QByteArray& archiveNative);
     bool extractEntry(archive* a, archive_entry* entry);
-    bool makeParents(const QList<QByteArray>& parts, const QByteArray& name, QByteArray* parentPath);
+    bool checkName(const QByteArray& name, const QList<QByteArray>& parts);
+    bool makeParents(const QList<QByteArray>& parts, const QByteArray& name, CardPath* parent);
     int unrecoverable(const QByteArray& line);
     void error(const QByteArray& line);
     void listing(const QByteArray& name);
@@ -46,6 +48,10 @@ private:
     qint64 bytes_ = 0;
     int entries_ = 0;
     bool warnedLeadingSlash_ = false;
+    // Folders made or found while extracting, by their member-name prefix,
+    // so that members in the same folder do not walk its path again. Cleared
+    // whenever a name is unlinked or a link is made.
+    QHash<QByteArray, CardPath> folders_;
 };
 
 }  // namespace simulator

@@ -7,6 +7,8 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
+#include <sys/socket.h>
+
 namespace simulator {
 
 TcpShellServer::TcpShellServer(ControllerEngine& engine, QObject* parent)
@@ -63,6 +65,15 @@ void TcpShellServer::onNewConnection()
             [guard] {
                 if (guard)
                     guard->disconnectFromHost();
+            },
+            [guard] {
+                if (!guard)
+                    return;
+                // No lingering: closing sends a reset instead of a FIN.
+                guard->flush();
+                const linger noLinger{1, 0};
+                ::setsockopt(int(guard->socketDescriptor()), SOL_SOCKET, SO_LINGER, &noLinger, sizeof noLinger);
+                guard->abort();
             });
         if (!session) {
             socket->abort();

@@ -2,6 +2,7 @@
 
 #include "simulator/tftptransport.h"
 
+#include <QFileInfo>
 #include <QHostAddress>
 
 namespace simulator {
@@ -117,8 +118,10 @@ void tftp(Invocation& inv)
         done(1);
     };
     const QString remoteName = QString::fromLatin1(remote);
+    // The truncating fault sends the first half and still reports success.
+    const qint64 sendBytes = inv.controller.faults.truncateUpload ? QFileInfo(file.hostPath()).size() / 2 : -1;
     if (put)
-        inv.controller.tftp.put(file.hostPath(), host, port, remoteName, finished);
+        inv.controller.tftp.put(file.hostPath(), host, port, remoteName, sendBytes, finished);
     else
         inv.controller.tftp.get(file.hostPath(), host, port, remoteName, finished);
 }

@@ -20,9 +20,10 @@ class TftpTransport {
 public:
     using Done = std::function<void(const TftpOutcome&)>;
     virtual ~TftpTransport() = default;
-    // Sends the card file at localPath (a path on the PC) as remoteName.
+    // Sends the card file at localPath (a path on the PC) as remoteName;
+    // with sendBytes >= 0 only its first sendBytes bytes, announcing no size.
     virtual void put(const QString& localPath, const QString& host, quint16 port, const QString& remoteName,
-                     Done done) = 0;
+                     qint64 sendBytes, Done done) = 0;
     // Fetches remoteName into localPath; a failure leaves no file there.
     virtual void get(const QString& localPath, const QString& host, quint16 port, const QString& remoteName,
                      Done done) = 0;

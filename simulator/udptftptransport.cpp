@@ -1,69 +1,135 @@
 #include "simulator/udptftptransport.h"
 
-#include "tftp/client.h"
+#include "tftp/filesink.h"
+#include "tftp/options.h"
+#include "tftp/packet.h"
+#include "tftp/receivesession.h"
+#include "tftp/retrypolicy.h"
+#include "tftp/sendsession.h"
+#include "tftp/transfersocket.h"
 
-#include <QHostAddress>
+#include <QBuffer>
+#include <QFile>
+#include <QTimer>
+
+#include <memory>
 
 namespace simulator {
 
 namespace {
 
-tftp::ClientOptions controllerOptions()
+// After the last ACK of a get, a repeated last block is answered this long.
+constexpr int dallyMs = 1000;
+
+tftp::RetryPolicy controllerRetries()
 {
-    tftp::ClientOptions o;
-    o.sendTsize = true;
-    o.initialTimeoutMs = 100;
-    o.backoff = 1.5;
-    o.maxTimeoutMs = 2000;
-    o.maxTries = 12;
-    return o;
+    tftp::RetryPolicy p;
+    p.initialTimeoutMs = 100;
+    p.backoff = 1.5;
+    p.maxTimeoutMs = 2000;
+    p.maxTries = 12;
+    return p;
 }
 
-// One client per transfer, gone once the transfer has reported.
-tftp::Client* newClient(QObject* parent)
-{
-    return new tftp::Client(parent);
-}
-
-TftpTransport::Done finishing(tftp::Client* client, TftpTransport::Done done)
-{
-    return [client, done](const TftpOutcome& o) {
-        client->deleteLater();
-        done(o);
-    };
-}
-
-TftpOutcome toOutcome(const tftp::TransferResult& r)
+TftpOutcome toOutcome(const tftp::SessionResult& r)
 {
     TftpOutcome o;
     o.ok = r.ok;
     o.timedOut = r.timedOut;
-    o.errorCode = r.errorCode;
+    o.errorCode = r.fromPeer ? r.errorCode : -1;
     o.errorText = r.errorText;
     o.bytes = r.bytes;
     return o;
 }
 
+void failLater(QObject* context, const QString& why, const TftpTransport::Done& done)
+{
+    QTimer::singleShot(0, context, [why, done] {
+        TftpOutcome o;
+        o.errorText = why;
+        done(o);
+    });
+}
+
+// The outcome is reported on its own turn of the event loop, outside the
+// session's code.
+void wire(QObject* context, tftp::Session* session, const TftpTransport::Done& done)
+{
+    QObject::connect(session, &tftp::Session::finished, context, [context, done](const tftp::SessionResult& r) {
+        const TftpOutcome o = toOutcome(r);
+        QMetaObject::invokeMethod(context, [done, o] { done(o); }, Qt::QueuedConnection);
+    });
+    QObject::connect(session, &tftp::Session::closed, session, &QObject::deleteLater);
+}
+
 }  // namespace
 
-UdpTftpTransport::UdpTftpTransport(QObject* parent) : QObject(parent) {}
+UdpTftpTransport::UdpTftpTransport(const QHostAddress& local, QObject* parent) : QObject(parent), local_(local) {}
 
 void UdpTftpTransport::put(const QString& localPath, const QString& host, quint16 port,
-                           const QString& remoteName, Done done)
+                           const QString& remoteName, qint64 sendBytes, Done done)
 {
-    tftp::Client* client = newClient(this);
-    auto finish = finishing(client, std::move(done));
-    client->put(QHostAddress(host), port, remoteName, localPath, controllerOptions(),
-                [finish](const tftp::TransferResult& r) { finish(toOutcome(r)); });
+    auto file = std::make_unique<QFile>(localPath);
+    if (!file->open(QIODevice::ReadOnly)) {
+        failLater(this, QStringLiteral("can't open '%1': %2").arg(localPath, file->errorString()), done);
+        return;
+    }
+    std::unique_ptr<QIODevice> source;
+    QList<tftp::Option> asked;
+    if (sendBytes >= 0) {
+        // A short upload: only the first bytes, and no size announced that
+        // would give it away.
+        auto buffer = std::make_unique<QBuffer>();
+        buffer->setData(file->read(sendBytes));
+        buffer->open(QIODevice::ReadOnly);
+        source = std::move(buffer);
+    } else {
+        asked.append({"tsize", QByteArray::number(file->size())});
+        source = std::move(file);
+    }
+    QString error;
+    const QHostAddress peer(host);
+    tftp::DatagramSocket* socket = tftp::openTransferSocket(local_, peer, &error);
+    if (!socket) {
+        failLater(this, error, done);
+        return;
+    }
+    const QByteArray wrq =
+        tftp::Packet::request(tftp::Opcode::Wrq, remoteName.toUtf8(), tftp::Mode::Octet, asked).encode();
+    auto* session = new tftp::SendSession(socket, peer, port, false, controllerRetries(), std::move(source),
+                                          tftp::Mode::Octet, this);
+    wire(this, session, done);
+    session->startWithHandshake(wrq, tftp::TransferParameters(), [asked](const tftp::Packet& oack, QString* why) {
+        return tftp::acceptOack(oack.options, asked, why);
+    });
 }
 
 void UdpTftpTransport::get(const QString& localPath, const QString& host, quint16 port,
                            const QString& remoteName, Done done)
 {
-    tftp::Client* client = newClient(this);
-    auto finish = finishing(client, std::move(done));
-    client->get(QHostAddress(host), port, remoteName, localPath, controllerOptions(),
-                [finish](const tftp::TransferResult& r) { finish(toOutcome(r)); });
+    // The file is written beside its place and renamed into it only once
+    // complete: a failed get leaves the card's older file alone.
+    auto sink = std::make_unique<tftp::FileSink>(localPath, tftp::Mode::Octet);
+    QString error;
+    if (!sink->open(&error)) {
+        failLater(this, QStringLiteral("can't open '%1': %2").arg(localPath, error), done);
+        return;
+    }
+    const QHostAddress peer(host);
+    tftp::DatagramSocket* socket = tftp::openTransferSocket(local_, peer, &error);
+    if (!socket) {
+        failLater(this, error, done);
+        return;
+    }
+    const QList<tftp::Option> asked{{"tsize", "0"}};
+    const QByteArray rrq =
+        tftp::Packet::request(tftp::Opcode::Rrq, remoteName.toUtf8(), tftp::Mode::Octet, asked).encode();
+    auto* session = new tftp::ReceiveSession(socket, peer, port, false, controllerRetries(), std::move(sink), this);
+    session->setDallyMs(dallyMs);
+    wire(this, session, done);
+    session->start(rrq, tftp::TransferParameters(), [asked](const tftp::Packet& oack, QString* why) {
+        return tftp::acceptOack(oack.options, asked, why);
+    });
 }
 
 }  // namespace simulator

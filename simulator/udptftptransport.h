@@ -1,9 +1,12 @@
 #pragma once
-// The controller's tftp over real UDP, on the project's TFTP client with
-// the retry schedule of the controller's busybox client.
+// The controller's tftp over real UDP, on the project's TFTP sessions with
+// the retry schedule of the controller's busybox client. Its socket is
+// bound to the controller's own address, so that a PC-side server tells
+// simulated controllers apart by their address.
 
 #include "simulator/tftptransport.h"
 
+#include <QHostAddress>
 #include <QObject>
 
 namespace simulator {
@@ -11,12 +14,16 @@ namespace simulator {
 class UdpTftpTransport final : public QObject, public TftpTransport {
     Q_OBJECT
 public:
-    explicit UdpTftpTransport(QObject* parent = nullptr);
+    // local: the address transfers are sent from; null picks the wildcard.
+    explicit UdpTftpTransport(const QHostAddress& local = {}, QObject* parent = nullptr);
 
     void put(const QString& localPath, const QString& host, quint16 port, const QString& remoteName,
-             Done done) override;
+             qint64 sendBytes, Done done) override;
     void get(const QString& localPath, const QString& host, quint16 port, const QString& remoteName,
              Done done) override;
+
+private:
+    QHostAddress local_;
 };
 
 }  // namespace simulator

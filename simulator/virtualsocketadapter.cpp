@@ -33,7 +33,11 @@ void attachToVirtualSocket(platform::VirtualSocket& socket, ControllerEngine& en
             return;
         }
         connection->session = e->accept([&sock](const QByteArray& bytes) { sock.deliver(bytes); },
-                                        [&sock, e] { sock.peerCloseAt(e->platform().nowMs()); });
+                                        [&sock, e] { sock.peerCloseAt(e->platform().nowMs()); },
+                                        [&sock, e] {
+                                            sock.raiseErrorAt(e->platform().nowMs(), platform::SocketError::ConnectionReset,
+                                                              QStringLiteral("Connection reset by peer"));
+                                        });
         if (!connection->session) {
             sock.failConnectAt(at, platform::SocketError::ConnectionRefused, QStringLiteral("Connection refused"));
             return;

@@ -1,6 +1,9 @@
 #include "controlwindow.h"
 
+#include "samplecards.h"
 #include "simulator/controllerengine.h"
+
+#include <QCoreApplication>
 
 #include <QFileDialog>
 #include <QFileSystemModel>
@@ -117,8 +120,13 @@ void ControlWindow::refresh()
 
 void ControlWindow::replaceCard()
 {
-    const QString folder = QFileDialog::getExistingDirectory(this, QStringLiteral("Folder that is the new SD card"),
-                                                             engine_.card().folder());
+    // Start among the sample cards, else beside the current card; never
+    // inside it.
+    QString start = sampleCardsFolder(QCoreApplication::applicationDirPath());
+    if (start.isEmpty())
+        start = QFileInfo(engine_.card().folder()).absolutePath();
+    const QString folder =
+        QFileDialog::getExistingDirectory(this, QStringLiteral("Folder that is the new SD card"), start);
     if (folder.isEmpty())
         return;
     QString why;

@@ -5,15 +5,15 @@
 
 #include "controlwindow.h"
 #include "quitonsignal.h"
+#include "samplecards.h"
 #include "stdincontrol.h"
 
+#include "generated/version.h"
 #include "platform/qt_platform.h"
 #include "simulator/controllerengine.h"
 #include "simulator/faultoptions.h"
 #include "simulator/tcpshellserver.h"
-#ifdef TARVO_SIM_HAVE_UDP_TFTP
 #include "simulator/udptftptransport.h"
-#endif
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -34,7 +34,7 @@ bool wantsHeadless(int argc, char** argv)
 {
     for (int i = 1; i < argc; ++i)
         if (qstrcmp(argv[i], "--headless") == 0 || qstrcmp(argv[i], "-h") == 0 ||
-            qstrcmp(argv[i], "--help") == 0)
+            qstrcmp(argv[i], "--help") == 0 || qstrcmp(argv[i], "-v") == 0 || qstrcmp(argv[i], "--version") == 0)
             return true;
     return qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
            qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
@@ -60,22 +60,6 @@ bool copyTree(const QString& from, const QString& to)
     return true;
 }
 
-#ifndef TARVO_SIM_HAVE_UDP_TFTP
-// A build without the TFTP client: every transfer fails at once.
-class NoTftpTransport final : public simulator::TftpTransport {
-public:
-    void put(const QString&, const QString&, quint16, const QString&, Done done) override { fail(done); }
-    void get(const QString&, const QString&, quint16, const QString&, Done done) override { fail(done); }
-
-private:
-    static void fail(const Done& done)
-    {
-        simulator::TftpOutcome o;
-        o.errorText = QStringLiteral("no TFTP client in this build");
-        done(o);
-    }
-};
-#endif
 
 }  // namespace
 
@@ -99,6 +83,8 @@ int main(int argc, char** argv)
     else
         app = std::make_unique<QApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("controller-sim"));
+    QCoreApplication::setApplicationVersion(
+        QStringLiteral("%1.%2.%3").arg(tarvo::kVersionMajor).arg(tarvo::kVersionMinor).arg(tarvo::kVersionRevision));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
@@ -107,7 +93,10 @@ int main(int argc, char** argv)
         "Control commands on standard input, one a line: power off, power on, card FOLDER, card blank, "
         "status, files, quit."));
     parser.addHelpOption();
-    parser.addOption({QStringLiteral("bind"), QStringLiteral("Address to serve the console on (default 127.0.0.1)."),
+    parser.addVersionOption();
+    parser.addOption({QStringLiteral("bind"),
+                      QStringLiteral("Address of the controller: its console listens and its tftp sends from "
+                                     "there (default 127.0.0.1)."),
                       QStringLiteral("ADDRESS"), QStringLiteral("127.0.0.1")});
     parser.addOption({QStringLiteral("port"), QStringLiteral("Console port (default 1138; 0 picks a free one)."),
                       QStringLiteral("N"), QStringLiteral("1138")});
@@ -161,9 +150,10 @@ int main(int argc, char** argv)
     QTemporaryDir defaultCard;
     QString cardFolder = parser.value(QStringLiteral("card"));
     if (cardFolder.isEmpty()) {
-        const QString sample = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("controller-sim-cards/A"));
+        const QString cards = simulator::sampleCardsFolder(QCoreApplication::applicationDirPath());
+        const QString sample = QDir(cards).filePath(QStringLiteral("A"));
         cardFolder = defaultCard.path();
-        if (QFileInfo(sample).isDir())
+        if (!cards.isEmpty() && QFileInfo(sample).isDir())
             copyTree(sample, cardFolder);
         QDir(cardFolder).mkpath(QStringLiteral("zel"));
         QDir(cardFolder).mkpath(QStringLiteral("media"));
@@ -173,11 +163,9 @@ int main(int argc, char** argv)
     }
 
     platform::QtPlatform platform;
-#ifdef TARVO_SIM_HAVE_UDP_TFTP
-    simulator::UdpTftpTransport tftp;
-#else
-    NoTftpTransport tftp;
-#endif
+    // The controller's tftp sends from its own address, so a PC-side server
+    // tells one simulated controller from another.
+    simulator::UdpTftpTransport tftp(bind.protocol() == QAbstractSocket::IPv4Protocol ? bind : QHostAddress());
     simulator::ControllerEngine engine(platform, tftp, cardFolder, options, faults);
     simulator::TcpShellServer server(engine);
     if (!server.listen(bind, quint16(port))) {

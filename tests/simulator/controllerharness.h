@@ -30,8 +30,10 @@ public:
     bool connect()
     {
         closed = false;
+        reset = false;
         received.clear();
-        session = engine->accept([this](const QByteArray& b) { received += b; }, [this] { closed = true; });
+        session = engine->accept([this](const QByteArray& b) { received += b; }, [this] { closed = true; },
+                                 [this] { closed = reset = true; });
         return session != nullptr;
     }
 
@@ -95,4 +97,5 @@ public:
     std::shared_ptr<simulator::ShellSession> session;
     QByteArray received;
     bool closed = false;
+    bool reset = false;  // closed by a reset rather than an orderly close
 };

@@ -7,8 +7,15 @@
 #include "simulatorprocess.h"
 #include "tftpserverprocess.h"
 
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 class TestSimBackupE2e : public QObject {
     Q_OBJECT
@@ -19,6 +26,7 @@ private slots:
     void controlChannelAnswers();
     void helpNamesEveryFault();
     void faultsOverRealTcp();
+    void resetOverRealTcp();
     void tftpServerErrorOverRealUdp();
 };
 
@@ -162,12 +170,20 @@ void TestSimBackupE2e::helpNamesEveryFault()
     QProcess p;
     p.start(SimulatorProcess::program(), {QStringLiteral("--help")});
     QVERIFY(p.waitForFinished(5000));
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), 0);
     const QString help = QString::fromLocal8Bit(p.readAllStandardOutput());
     for (const char* name : {"--bind", "--port", "--card", "--tftp-port", "--headless", "--boot-time", "--no-login-prompt",
                              "--refuse-shell", "--fail-relay", "--fail-mount", "--fail-tar", "--fail-sync",
                              "--fail-tftp", "--handle-at", "--bad-cmdval-at", "--answer-delay", "--drop-after",
-                             "--flood-profiles"})
+                             "--flood-profiles", "--reset-after", "--truncate-upload", "--always-ok", "--version"})
         QVERIFY2(help.contains(QLatin1String(name)), name);
+    p.start(SimulatorProcess::program(), {QStringLiteral("--version")});
+    QVERIFY(p.waitForFinished(5000));
+    QCOMPARE(p.exitCode(), 0);
+    QVERIFY(QRegularExpression(QStringLiteral("^controller-sim \\d+\\.\\d+\\.\\d+\\n$"))
+                .match(QString::fromLocal8Bit(p.readAllStandardOutput()))
+                .hasMatch());
 }
 
 void TestSimBackupE2e::faultsOverRealTcp()
@@ -190,6 +206,33 @@ void TestSimBackupE2e::faultsOverRealTcp()
     tool.send("pwd");
     QVERIFY(tool.waitForClose(5000));
     QVERIFY(tool.text().contains("/media\n"));
+}
+
+void TestSimBackupE2e::resetOverRealTcp()
+{
+    SimulatorProcess sim;
+    QVERIFY(sim.start({QStringLiteral("--reset-after"), QStringLiteral("1")}));
+    // A plain socket, where a reset (ECONNRESET) and an orderly close (0)
+    // are told apart.
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    QVERIFY(fd >= 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(sim.port());
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const timeval wait{5, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    QCOMPARE(::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to), 0);
+    const char lines[] = "root\r\nkillall laser.elf\r\n";
+    QCOMPARE(::send(fd, lines, sizeof lines - 1, 0), ssize_t(sizeof lines - 1));
+    char buffer[4096];
+    ssize_t n;
+    while ((n = ::recv(fd, buffer, sizeof buffer, 0)) > 0) {
+    }
+    const int why = errno;
+    ::close(fd);
+    QCOMPARE(n, ssize_t(-1));
+    QCOMPARE(why, ECONNRESET);
 }
 
 void TestSimBackupE2e::tftpServerErrorOverRealUdp()

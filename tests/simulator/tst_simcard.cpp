@@ -30,6 +30,7 @@ private slots:
     void parserRedirection();
     void parserSyntaxErrors();
     void shellCannotLeaveTheCard();
+    void longListingShowsLinksAsOnTheCard();
 
 private:
     std::unique_ptr<QTemporaryDir> outside_;
@@ -194,6 +195,24 @@ void TestSimCard::shellCannotLeaveTheCard()
     QVERIFY(secret.open(QIODevice::ReadOnly));
     QCOMPARE(secret.readAll(), QByteArray("outside"));
     QCOMPARE(h.command("ls /media/out"), "ls: /media/out: No such file or directory\r\n");
+}
+
+void TestSimCard::longListingShowsLinksAsOnTheCard()
+{
+    ControllerHarness h;
+    const QByteArray root = QFile::encodeName(h.cardDir.path());
+    QCOMPARE(::symlink("laser.conf", (root + "/zel/rel").constData()), 0);
+    QCOMPARE(::symlink("/media", (root + "/zel/abs").constData()), 0);
+    QCOMPARE(::symlink((root + "/media/machine.conf").constData(), (root + "/zel/pc").constData()), 0);
+    QVERIFY(h.connect());
+    QVERIFY(h.login());
+    const QByteArray out = h.command("ls -l /zel");
+    QVERIFY(out.contains(" rel -> laser.conf\r\n"));
+    QVERIFY(out.contains(" abs -> /media\r\n"));
+    QVERIFY(out.contains(" pc -> /media/machine.conf\r\n"));
+    QVERIFY(!out.contains(root));
+    const QByteArray one = h.command("ls -l /zel/pc");
+    QVERIFY2(one.endsWith(" /zel/pc -> /media/machine.conf\r\n"), one.constData());
 }
 
 QTEST_GUILESS_MAIN(TestSimCard)

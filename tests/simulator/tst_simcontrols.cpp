@@ -4,6 +4,7 @@
 #include "controllerharness.h"
 
 #include "simulator/app/controlwindow.h"
+#include "simulator/app/samplecards.h"
 #include "simulator/app/stdincontrol.h"
 
 #include <QLabel>
@@ -19,6 +20,7 @@ class TestSimControls : public QObject {
 private slots:
     void windowShowsStateAndSwapsCards();
     void stdinCommands();
+    void sampleCardsFoundBesideInstalledOrInSource();
 };
 
 namespace {
@@ -97,6 +99,21 @@ void TestSimControls::stdinCommands()
     QCOMPARE(control.handle(QStringLiteral("power on")), QStringLiteral("ok power on"));
     QVERIFY(control.handle(QStringLiteral("help")).contains(QStringLiteral("card blank")));
     QCOMPARE(control.handle(QStringLiteral("explode")), QStringLiteral("error: unknown command: explode"));
+}
+
+void TestSimControls::sampleCardsFoundBesideInstalledOrInSource()
+{
+    QTemporaryDir top;
+    QDir root(top.path());
+    QVERIFY(root.mkpath(QStringLiteral("bin")));
+    const QString bin = root.filePath(QStringLiteral("bin"));
+    QCOMPARE(simulator::sampleCardsFolder(bin), QString());
+    QVERIFY(root.mkpath(QStringLiteral("simulator/cards")));  // a source tree, from build/bin or bin
+    QCOMPARE(simulator::sampleCardsFolder(bin), root.filePath(QStringLiteral("simulator/cards")));
+    QVERIFY(root.mkpath(QStringLiteral("share/tarvo-config-updater/cards")));
+    QCOMPARE(simulator::sampleCardsFolder(bin), root.filePath(QStringLiteral("share/tarvo-config-updater/cards")));
+    QVERIFY(root.mkpath(QStringLiteral("bin/controller-sim-cards")));
+    QCOMPARE(simulator::sampleCardsFolder(bin), root.filePath(QStringLiteral("bin/controller-sim-cards")));
 }
 
 QTEST_MAIN(TestSimControls)

@@ -22,6 +22,9 @@ private slots:
     void cmdvalNotANumber();
     void answersDelayed();
     void dropAfterCommands();
+    void resetAfterCommands();
+    void truncatedUploadReportsSuccess();
+    void alwaysOkDoesNothing();
     void verboseFlood();
 };
 
@@ -31,7 +34,8 @@ void TestSimFaults::optionsAreNamedAndRead()
     FaultOptions::addTo(parser);
     const QString help = parser.helpText();
     for (const char* name : {"no-login-prompt", "refuse-shell", "fail-relay", "fail-mount", "fail-tar", "fail-sync",
-                             "fail-tftp", "handle-at", "bad-cmdval-at", "answer-delay", "drop-after", "flood-profiles"})
+                             "fail-tftp", "handle-at", "bad-cmdval-at", "answer-delay", "drop-after", "flood-profiles",
+                             "reset-after", "truncate-upload", "always-ok"})
         QVERIFY2(help.contains(QLatin1String("--") + QLatin1String(name)), name);
     QVERIFY(parser.parse({"sim", "--fail-tar", "--fail-relay", "3", "--answer-delay", "250", "--flood-profiles", "20000"}));
     FaultOptions f;
@@ -218,6 +222,7 @@ void TestSimFaults::dropAfterCommands()
     QVERIFY(!h.closed);
     h.command("killall laser.elf");
     QVERIFY(h.closed);
+    QVERIFY(!h.reset);
     QCOMPARE(h.engine->connectionCount(), 0);
     // The fault fires once; a reconnecting tool finds the controller again.
     QVERIFY(h.connect());
@@ -225,6 +230,64 @@ void TestSimFaults::dropAfterCommands()
     h.command("true");
     h.command("true");
     QVERIFY(!h.closed);
+}
+
+void TestSimFaults::resetAfterCommands()
+{
+    FaultOptions f;
+    f.resetAfterCommands = 2;
+    ControllerHarness h(f);
+    QVERIFY(h.connect());
+    QVERIFY(h.login());
+    h.command("cd /media");
+    QVERIFY(!h.closed);
+    h.command("killall laser.elf");  // mid-step: before the tool asks for its status
+    QVERIFY(h.reset);
+    QCOMPARE(h.engine->connectionCount(), 0);
+    QVERIFY(h.connect());
+    QVERIFY(h.login());
+    h.command("true");
+    h.command("true");
+    QVERIFY(!h.closed);
+}
+
+void TestSimFaults::truncatedUploadReportsSuccess()
+{
+    FaultOptions f;
+    f.truncateUpload = true;
+    ControllerHarness h(f);
+    QVERIFY(h.connect());
+    QVERIFY(h.login());
+    h.command("cd /");
+    h.command("tar czf /media/config.tgz zel/*.conf media/*.conf media/profiles");
+    QCOMPARE(h.status(), 0);
+    h.command("cd /media");
+    QCOMPARE(h.command("tftp -p -l config.tgz 127.0.0.1"), QByteArray());
+    QCOMPARE(h.status(), 0);
+    const qint64 whole = QFileInfo(h.cardPath(QStringLiteral("media/config.tgz"))).size();
+    QVERIFY(whole > 1000);
+    QCOMPARE(QFileInfo(QDir(h.pcDir.path()).filePath(QStringLiteral("config.tgz"))).size(), whole / 2);
+    QCOMPARE(int(h.tftp->transfers.size()), 1);
+    QVERIFY(!h.tftp->transfers[0].announcedSize);
+}
+
+void TestSimFaults::alwaysOkDoesNothing()
+{
+    FaultOptions f;
+    f.alwaysOk = true;
+    ControllerHarness h(f);
+    QVERIFY(h.connect());
+    QVERIFY(h.login());
+    QCOMPARE(h.command("false"), QByteArray());
+    QCOMPARE(h.command("echo CMDVAL: $?"), QByteArray("CMDVAL: 0\r\n"));
+    QCOMPARE(h.command("killall laser.elf"), QByteArray());
+    QVERIFY(h.engine->device().firmwareRunning());
+    QCOMPARE(h.command("tar cvzf /media/config.tgz zel"), QByteArray());
+    QCOMPARE(h.status(), 0);
+    QVERIFY(!QFileInfo::exists(h.cardPath(QStringLiteral("media/config.tgz"))));
+    QCOMPARE(h.command("tftp -g -r config.tgz 127.0.0.1"), QByteArray());
+    QCOMPARE(h.status(), 0);
+    QVERIFY(h.tftp->transfers.empty());
 }
 
 void TestSimFaults::verboseFlood()

@@ -33,6 +33,7 @@ private slots:
     void lineEndingsCrLfAndLf();
     void toolClosingMidCommandIsQuiet();
     void twoConnectionsAtOnce();
+    void overlongLineIsRefusedWhole();
 };
 
 void TestSimShell::loginPromptOnlyAfterLineEnd()
@@ -395,6 +396,25 @@ void TestSimShell::twoConnectionsAtOnce()
     QVERIFY(h.closed);
     QVERIFY(secondClosed);
     QCOMPARE(h.engine->connectionCount(), 0);
+}
+
+void TestSimShell::overlongLineIsRefusedWhole()
+{
+    ControllerHarness h;
+    QVERIFY(h.connect());
+    QVERIFY(h.login());
+    // 8 MB without a line end, in the pieces a socket would hand over.
+    const QByteArray piece(64 * 1024, 'x');
+    for (int i = 0; i < 128; ++i)
+        h.sendRaw(piece);
+    h.clock.runFor(100);
+    QCOMPARE(h.received, QByteArray());
+    const QByteArray out = h.command("yz");
+    QCOMPARE(out, QByteArray("sh: line too long\r\n"));
+    QCOMPARE(h.status(), 2);
+    QCOMPARE(h.command("echo still here"), QByteArray("still here\r\n"));
+    // Just under the limit is an ordinary line.
+    QCOMPARE(h.command("echo " + QByteArray(64 * 1024 - 6, 'y')).size(), 64 * 1024 - 6 + 2);
 }
 
 QTEST_GUILESS_MAIN(TestSimShell)

@@ -7,6 +7,7 @@
 #include <archive.h>
 #include <archive_entry.h>
 
+#include <QElapsedTimer>
 #include <QTest>
 
 #include <map>
@@ -105,6 +106,8 @@ private slots:
     void extractBeforeRemountHitsReadOnlyZel();
     void missingArchiveIsUnrecoverable();
     void hostileMembersStayOnTheCard();
+    void deepMembersAreRefusedAtOnce_data();
+    void deepMembersAreRefusedAtOnce();
 };
 
 void TestSimTar::backupListsEveryMemberAndTakesTime()
@@ -264,6 +267,48 @@ void TestSimTar::hostileMembersStayOnTheCard()
     QFile hard3(h.cardPath(QStringLiteral("media/hard3")));
     QVERIFY(hard3.open(QIODevice::ReadOnly));
     QCOMPARE(hard3.readAll(), QByteArray("fine"));
+}
+
+void TestSimTar::deepMembersAreRefusedAtOnce_data()
+{
+    QTest::addColumn<int>("depth");
+    QTest::newRow("1000") << 1000;
+    QTest::newRow("2000") << 2000;
+}
+
+void TestSimTar::deepMembersAreRefusedAtOnce()
+{
+    QFETCH(int, depth);
+    QByteArray deep;
+    for (int i = 0; i < depth; ++i)
+        deep += "d/";
+    ControllerHarness h;
+    QVERIFY(writeArchive(h.cardPath(QStringLiteral("media/deep.tgz")),
+                         {{deep + "f.txt", AE_IFREG, "deep"}, {"media/ok.txt", AE_IFREG, "fine"}}));
+    QVERIFY(h.connect());
+    QVERIFY(h.login());
+    h.command("cd /");
+    QElapsedTimer wall;
+    wall.start();
+    const QByteArray out = h.command("tar xvzf /media/deep.tgz");
+    QVERIFY2(wall.elapsed() < 500, QByteArray::number(wall.elapsed()).constData());
+    QVERIFY(out.contains(": path too deep\r\n"));
+    QVERIFY(out.contains("tar: d/d/d/"));
+    QVERIFY(out.size() < 1000);  // the name is cut short
+    QCOMPARE(h.status(), 1);
+    QVERIFY(!QFileInfo::exists(h.cardPath(QStringLiteral("d"))));
+    QVERIFY(QFileInfo::exists(h.cardPath(QStringLiteral("media/ok.txt"))));
+
+    // Deep but within bounds still lands.
+    QByteArray fine;
+    for (int i = 0; i < 250; ++i)
+        fine += "e/";
+    QVERIFY(writeArchive(h.cardPath(QStringLiteral("media/fine.tgz")), {{fine + "f.txt", AE_IFREG, "deep"}}));
+    wall.restart();
+    h.command("tar xzf /media/fine.tgz");
+    QVERIFY2(wall.elapsed() < 500, QByteArray::number(wall.elapsed()).constData());
+    QCOMPARE(h.status(), 0);
+    QVERIFY(QFileInfo::exists(h.cardPath(QString::fromLatin1(fine + "f.txt"))));
 }
 
 QTEST_GUILESS_MAIN(TestSimTar)

@@ -19,9 +19,9 @@ using simulator::UdpTftpTransport;
 namespace {
 
 std::optional<TftpOutcome> waitFor(const std::function<void(UdpTftpTransport&, simulator::TftpTransport::Done)>& start,
-                                   int timeoutMs)
+                                   int timeoutMs, const QHostAddress& local = {})
 {
-    UdpTftpTransport transport;
+    UdpTftpTransport transport(local);
     std::optional<TftpOutcome> result;
     QEventLoop loop;
     QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
@@ -52,6 +52,7 @@ private slots:
     void missingFileIsAServerError_data();
     void missingFileIsAServerError();
     void silenceTimesOut();
+    void shortUploadFromTheBoundAddress();
 };
 
 void TestSimTftpE2e::putAndGetBack_data()
@@ -78,7 +79,7 @@ void TestSimTftpE2e::putAndGetBack()
     f.write(payload());
     f.close();
     auto put = waitFor([&](UdpTftpTransport& t, auto done) {
-        t.put(local, QStringLiteral("127.0.0.1"), server.port(), QStringLiteral("config.tgz"), done);
+        t.put(local, QStringLiteral("127.0.0.1"), server.port(), QStringLiteral("config.tgz"), -1, done);
     }, 20000);
     QVERIFY(put);
     QVERIFY2(put->ok, qPrintable(put->errorText + QString::fromLocal8Bit(server.log())));
@@ -138,6 +139,57 @@ void TestSimTftpE2e::silenceTimesOut()
     QVERIFY(get->timedOut);
     QVERIFY2(clock.elapsed() > 11000 && clock.elapsed() < 20000, QByteArray::number(clock.elapsed()).constData());
     QVERIFY(!QFileInfo::exists(local));
+}
+
+void TestSimTftpE2e::shortUploadFromTheBoundAddress()
+{
+    // A bare server on a socket: it sees where the request comes from and
+    // what it announces, and acknowledges every block.
+    QUdpSocket server;
+    QVERIFY(server.bind(QHostAddress::LocalHost, 0));
+    QHostAddress from;
+    quint16 fromPort = 0;
+    QByteArray request;
+    QByteArray received;
+    bool ended = false;
+    QObject::connect(&server, &QUdpSocket::readyRead, [&] {
+        while (server.hasPendingDatagrams()) {
+            QByteArray d(int(server.pendingDatagramSize()), '\0');
+            server.readDatagram(d.data(), d.size(), &from, &fromPort);
+            quint16 block = 0;
+            if (d.startsWith(QByteArray("\0\2", 2)) && request.isEmpty()) {
+                request = d;
+            } else if (d.startsWith(QByteArray("\0\3", 2)) && d.size() >= 4) {
+                block = quint16((uchar(d[2]) << 8) | uchar(d[3]));
+                if (block == received.size() / 512 + 1 && !ended) {
+                    received += d.mid(4);
+                    ended = d.size() < 4 + 512;
+                }
+            } else {
+                continue;
+            }
+            const char ack[] = {0, 4, char(block >> 8), char(block & 0xff)};
+            server.writeDatagram(ack, 4, from, fromPort);
+        }
+    });
+    QTemporaryDir card;
+    const QString local = QDir(card.path()).filePath(QStringLiteral("config.tgz"));
+    QFile f(local);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(payload());
+    f.close();
+    const qint64 half = payload().size() / 2;
+    const QHostAddress controller(QStringLiteral("127.0.0.101"));
+    auto put = waitFor([&](UdpTftpTransport& t, auto done) {
+        t.put(local, QStringLiteral("127.0.0.1"), server.localPort(), QStringLiteral("config.tgz"), half, done);
+    }, 20000, controller);
+    QVERIFY(put);
+    QVERIFY2(put->ok, qPrintable(put->errorText));
+    QCOMPARE(from, controller);
+    QVERIFY(request.startsWith(QByteArray("\0\2config.tgz\0octet\0", 19)));
+    QVERIFY(!request.contains("tsize"));
+    QVERIFY(ended);
+    QCOMPARE(received, payload().left(half));
 }
 
 QTEST_GUILESS_MAIN(TestSimTftpE2e)
