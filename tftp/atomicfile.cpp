@@ -56,7 +56,7 @@ void syncFolder(const QString& folder)
 } // namespace
 
 AtomicFile::AtomicFile(const QString& targetPath)
-    : m_target(targetPath)
+    : target_(targetPath)
 {
 }
 
@@ -72,12 +72,12 @@ QString AtomicFile::temporaryPrefix()
 
 QString AtomicFile::temporaryPath() const
 {
-    return m_file ? m_file->fileName() : QString();
+    return file_ ? file_->fileName() : QString();
 }
 
 bool AtomicFile::open(QString* error)
 {
-    const QFileInfo info(m_target);
+    const QFileInfo info(target_);
     // A named file of our own rather than QTemporaryFile, which may create an
     // unnamed one on Linux: the same behaviour everywhere, and a leftover of
     // a killed process is recognisable by its prefix.
@@ -90,7 +90,7 @@ bool AtomicFile::open(QString* error)
             const QFile::Permissions usual = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser
                                              | QFile::WriteUser | QFile::ReadGroup | QFile::ReadOther;
             file->setPermissions(info.exists() ? info.permissions() : usual);
-            m_file = std::move(file);
+            file_ = std::move(file);
             return true;
         }
         if (!QFileInfo::exists(file->fileName())) {  // not a name clash: a real failure
@@ -104,12 +104,12 @@ bool AtomicFile::open(QString* error)
 
 bool AtomicFile::write(const char* data, qint64 size, QString* error)
 {
-    if (!m_file || m_done) {
+    if (!file_ || done_) {
         *error = QStringLiteral("file not open");
         return false;
     }
-    if (m_file->write(data, size) != size) {
-        *error = m_file->errorString();
+    if (file_->write(data, size) != size) {
+        *error = file_->errorString();
         return false;
     }
     return true;
@@ -117,40 +117,40 @@ bool AtomicFile::write(const char* data, qint64 size, QString* error)
 
 bool AtomicFile::commit(QString* error)
 {
-    if (!m_file || m_done) {
+    if (!file_ || done_) {
         *error = QStringLiteral("file not open");
         return false;
     }
-    if (!m_file->flush() || !syncToDisk(*m_file)) {
-        *error = QStringLiteral("cannot flush: %1").arg(m_file->errorString());
+    if (!file_->flush() || !syncToDisk(*file_)) {
+        *error = QStringLiteral("cannot flush: %1").arg(file_->errorString());
         discard();
         return false;
     }
-    const QString temp = m_file->fileName();
-    m_file->close();
+    const QString temp = file_->fileName();
+    file_->close();
     std::error_code ec;
     std::filesystem::rename(QFile::encodeName(temp).toStdString(),
-                            QFile::encodeName(m_target).toStdString(), ec);
+                            QFile::encodeName(target_).toStdString(), ec);
     if (ec) {
-        *error = QStringLiteral("cannot replace %1: %2").arg(m_target, QString::fromStdString(ec.message()));
+        *error = QStringLiteral("cannot replace %1: %2").arg(target_, QString::fromStdString(ec.message()));
         discard();
         return false;
     }
-    syncFolder(QFileInfo(m_target).absolutePath());
-    m_done = true;
-    m_file.reset();
+    syncFolder(QFileInfo(target_).absolutePath());
+    done_ = true;
+    file_.reset();
     return true;
 }
 
 void AtomicFile::discard()
 {
-    if (m_file && !m_done) {
-        const QString temp = m_file->fileName();
-        m_file->close();
+    if (file_ && !done_) {
+        const QString temp = file_->fileName();
+        file_->close();
         QFile::remove(temp);
     }
-    m_file.reset();
-    m_done = true;
+    file_.reset();
+    done_ = true;
 }
 
 } // namespace tftp

@@ -25,13 +25,13 @@ public:
     bool write(const char* data, qint64 size, QString* error);
     bool commit(QString* error);
     void discard();
-    QString targetPath() const { return m_target; }
+    QString targetPath() const { return target_; }
     QString temporaryPath() const;
 
 private:
-    QString m_target;
-    std::unique_ptr<QFile> m_file;
-    bool m_done = false;
+    QString target_;
+    std::unique_ptr<QFile> file_;
+    bool done_ = false;
 };
 
 } // namespace tftp

@@ -17,7 +17,7 @@ constexpr char StampFormat[] = "yyyyMMdd-HHmmss-zzz";
 }
 
 BackupKeeper::BackupKeeper(int keep)
-    : m_keep(keep)
+    : keep_(keep)
 {
 }
 
@@ -29,7 +29,7 @@ QString BackupKeeper::folderFor(const QString& target)
 bool BackupKeeper::keepCopyOf(const QString& target, QString* error) const
 {
     const QFileInfo info(target);
-    if (!info.exists() || m_keep <= 0)
+    if (!info.exists() || keep_ <= 0)
         return true;
     const QString folder = folderFor(target);
     if (!QDir().mkpath(folder)) {
@@ -66,7 +66,7 @@ void BackupKeeper::prune(const QString& folder, const QString& baseName, const Q
 {
     QDir dir(folder);
     QStringList copies = dir.entryList({baseName + QStringLiteral("-*") + suffix}, QDir::Files, QDir::Name);
-    while (copies.size() > m_keep)
+    while (copies.size() > keep_)
         dir.remove(copies.takeFirst());
 }
 

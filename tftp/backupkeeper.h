@@ -20,7 +20,7 @@ public:
 private:
     void prune(const QString& folder, const QString& baseName, const QString& suffix) const;
 
-    int m_keep;
+    int keep_;
 };
 
 } // namespace tftp

@@ -24,10 +24,10 @@ public:
     void discard() override;
 
 private:
-    AtomicFile m_file;
-    Mode m_mode;
-    NetasciiDecoder m_decoder;
-    BeforeReplace m_beforeReplace;
+    AtomicFile file_;
+    Mode mode_;
+    NetasciiDecoder decoder_;
+    BeforeReplace beforeReplace_;
 };
 
 } // namespace tftp

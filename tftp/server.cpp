@@ -77,10 +77,10 @@ QHostAddress plainAddress(const QHostAddress& a)
 } // namespace
 
 Server::Server(const ServerConfig& config, QObject* parent)
-    : QObject(parent), m_config(config), m_names(config.allowedNames), m_backups(config.keepBackups)
+    : QObject(parent), config_(config), names_(config.allowedNames), backups_(config.keepBackups)
 {
-    m_buffer.resize(RequestBufferBytes);
-    m_clock.start();
+    buffer_.resize(RequestBufferBytes);
+    clock_.start();
 }
 
 Server::~Server()
@@ -90,36 +90,36 @@ Server::~Server()
 
 bool Server::start(QString* error)
 {
-    if (!QFileInfo(m_config.root).isDir()) {
-        *error = QStringLiteral("folder %1 does not exist").arg(m_config.root);
+    if (!QFileInfo(config_.root).isDir()) {
+        *error = QStringLiteral("folder %1 does not exist").arg(config_.root);
         return false;
     }
     sweepTemporaryFiles();
-    m_socket = new QUdpSocket(this);
-    if (!m_socket->bind(m_config.bindAddress, m_config.port)) {
+    socket_ = new QUdpSocket(this);
+    if (!socket_->bind(config_.bindAddress, config_.port)) {
         *error = QStringLiteral("cannot bind %1: %2")
-                     .arg(peerText(m_config.bindAddress, m_config.port), m_socket->errorString());
+                     .arg(peerText(config_.bindAddress, config_.port), socket_->errorString());
         return false;
     }
-    connect(m_socket, &QUdpSocket::readyRead, this, &Server::readRequests);
+    connect(socket_, &QUdpSocket::readyRead, this, &Server::readRequests);
     return true;
 }
 
 quint16 Server::port() const
 {
-    return m_socket ? m_socket->localPort() : 0;
+    return socket_ ? socket_->localPort() : 0;
 }
 
 void Server::shutdown()
 {
-    const QList<Active> active = m_active.values();
+    const QList<Active> active = active_.values();
     for (const Active& a : active)
         a.session->abort(NotDefined, "server shutting down");
 }
 
 void Server::sweepTemporaryFiles()
 {
-    QDir dir(m_config.root);
+    QDir dir(config_.root);
     const QStringList leftovers =
         dir.entryList({AtomicFile::temporaryPrefix() + QLatin1Char('*')}, QDir::Files | QDir::Hidden);
     for (const QString& name : leftovers) {
@@ -130,32 +130,32 @@ void Server::sweepTemporaryFiles()
 
 void Server::readRequests()
 {
-    while (m_socket->hasPendingDatagrams()) {
+    while (socket_->hasPendingDatagrams()) {
         QHostAddress from;
         quint16 fromPort = 0;
-        const qint64 n = m_socket->readDatagram(m_buffer.data(), m_buffer.size(), &from, &fromPort);
+        const qint64 n = socket_->readDatagram(buffer_.data(), buffer_.size(), &from, &fromPort);
         if (n < 0)
             break;
-        handleDatagram(QByteArrayView(m_buffer.constData(), n), plainAddress(from), fromPort);
+        handleDatagram(QByteArrayView(buffer_.constData(), n), plainAddress(from), fromPort);
     }
 }
 
 bool Server::isDuplicate(const QString& key, QByteArrayView datagram)
 {
-    const auto active = m_active.constFind(key);
-    if (active != m_active.constEnd())
+    const auto active = active_.constFind(key);
+    if (active != active_.constEnd())
         return true;  // a retransmitted request, or a new one on a busy port
-    const qint64 now = m_clock.elapsed();
-    for (auto it = m_recentAt.begin(); it != m_recentAt.end();) {
+    const qint64 now = clock_.elapsed();
+    for (auto it = recentAt_.begin(); it != recentAt_.end();) {
         if (now - it.value() > DuplicateWindowMs) {
-            m_recent.remove(it.key());
-            it = m_recentAt.erase(it);
+            recent_.remove(it.key());
+            it = recentAt_.erase(it);
         } else {
             ++it;
         }
     }
-    const auto recent = m_recent.constFind(key);
-    return recent != m_recent.constEnd() && recent.value() == datagram;
+    const auto recent = recent_.constFind(key);
+    return recent != recent_.constEnd() && recent.value() == datagram;
 }
 
 void Server::handleDatagram(QByteArrayView datagram, const QHostAddress& peer, quint16 peerPort)
@@ -173,7 +173,7 @@ void Server::handleDatagram(QByteArrayView datagram, const QHostAddress& peer, q
     if (!packet) {
         emit logLine(QStringLiteral("refused malformed request from %1: %2").arg(request.peerText, reason));
         const QByteArray reply = encodeError(IllegalOperation, reason.toUtf8());
-        m_socket->writeDatagram(reply, peer, peerPort);
+        socket_->writeDatagram(reply, peer, peerPort);
         return;
     }
     request.packet = *packet;
@@ -182,7 +182,7 @@ void Server::handleDatagram(QByteArrayView datagram, const QHostAddress& peer, q
     if (packet->opcode != Opcode::Rrq && packet->opcode != Opcode::Wrq) {
         emit logLine(QStringLiteral("refused packet with opcode %1 from %2 on the request port")
                          .arg(QString::number(int(packet->opcode)), request.peerText));
-        m_socket->writeDatagram(encodeError(IllegalOperation, "expected a read or write request"), peer, peerPort);
+        socket_->writeDatagram(encodeError(IllegalOperation, "expected a read or write request"), peer, peerPort);
         return;
     }
     const bool write = packet->opcode == Opcode::Wrq;
@@ -190,11 +190,11 @@ void Server::handleDatagram(QByteArrayView datagram, const QHostAddress& peer, q
                      .arg(write ? QStringLiteral("WRQ") : QStringLiteral("RRQ"),
                           printable(packet->fileName), request.peerText,
                           QString::fromLatin1(modeName(packet->mode)), optionsText(packet->options)));
-    if (m_active.size() >= m_config.maxTransfers) {
+    if (active_.size() >= config_.maxTransfers) {
         refuse(request, NotDefined, QStringLiteral("server busy"));
         return;
     }
-    if (!m_names.accepts(packet->fileName, &reason)) {
+    if (!names_.accepts(packet->fileName, &reason)) {
         refuse(request, AccessViolation, QStringLiteral("access violation: %1").arg(reason));
         return;
     }
@@ -203,8 +203,8 @@ void Server::handleDatagram(QByteArrayView datagram, const QHostAddress& peer, q
     else
         startRead(request);
     // Kept to recognise a late duplicate of this request after the transfer.
-    if (m_active.contains(request.peerText))
-        m_active[request.peerText].requestBytes = datagram.toByteArray();
+    if (active_.contains(request.peerText))
+        active_[request.peerText].requestBytes = datagram.toByteArray();
 }
 
 void Server::refuse(const Request& request, quint16 code, const QString& reason)
@@ -217,18 +217,18 @@ void Server::refuse(const Request& request, quint16 code, const QString& reason)
     // onto the first reply's port see it.
     QString error;
     const QByteArray reply = encodeError(code, reason.toUtf8());
-    if (DatagramSocket* socket = openTransferSocket(m_config.bindAddress, request.peer, &error)) {
+    if (DatagramSocket* socket = openTransferSocket(config_.bindAddress, request.peer, &error)) {
         socket->send(reply.constData(), reply.size(), Endpoint::from(request.peer, request.peerPort));
         delete socket;
     } else {
-        m_socket->writeDatagram(reply, request.peer, request.peerPort);
+        socket_->writeDatagram(reply, request.peer, request.peerPort);
     }
 }
 
 void Server::startRead(const Request& request)
 {
     const QString name = QString::fromUtf8(request.packet.fileName);
-    const QString path = QDir(m_config.root).filePath(name);
+    const QString path = QDir(config_.root).filePath(name);
     const QFileInfo info(path);
     if (!info.exists()) {
         refuse(request, FileNotFound, QStringLiteral("file not found"));
@@ -244,14 +244,14 @@ void Server::startRead(const Request& request)
         return;
     }
     const ServerNegotiation n = negotiateServerOptions(request.packet.options, Opcode::Rrq,
-                                                       request.packet.mode, file->size(), m_config.limits);
+                                                       request.packet.mode, file->size(), config_.limits);
     QString error;
-    DatagramSocket* socket = openTransferSocket(m_config.bindAddress, request.peer, &error);
+    DatagramSocket* socket = openTransferSocket(config_.bindAddress, request.peer, &error);
     if (!socket) {
         refuse(request, NotDefined, QStringLiteral("no socket: %1").arg(error));
         return;
     }
-    auto* session = new SendSession(socket, request.peer, request.peerPort, true, m_config.retry,
+    auto* session = new SendSession(socket, request.peer, request.peerPort, true, config_.retry,
                                     std::move(file), request.packet.mode, this);
     track(request, session);
     if (n.accepted.isEmpty())
@@ -264,23 +264,23 @@ void Server::startWrite(const Request& request)
 {
     const QString name = QString::fromUtf8(request.packet.fileName);
     const ServerNegotiation n = negotiateServerOptions(request.packet.options, Opcode::Wrq,
-                                                       request.packet.mode, -1, m_config.limits);
-    if (m_config.maxWriteBytes >= 0 && n.requestedTsize > m_config.maxWriteBytes) {
+                                                       request.packet.mode, -1, config_.limits);
+    if (config_.maxWriteBytes >= 0 && n.requestedTsize > config_.maxWriteBytes) {
         refuse(request, DiskFull,
                QStringLiteral("file of %1 bytes exceeds the size limit of %2 bytes")
-                   .arg(n.requestedTsize).arg(m_config.maxWriteBytes));
+                   .arg(n.requestedTsize).arg(config_.maxWriteBytes));
         return;
     }
-    if (m_writing.contains(name)) {
+    if (writing_.contains(name)) {
         refuse(request, AccessViolation, QStringLiteral("another upload of this file is in progress"));
         return;
     }
-    const QString path = QDir(m_config.root).filePath(name);
+    const QString path = QDir(config_.root).filePath(name);
     if (QFileInfo(path).exists() && !QFileInfo(path).isFile()) {
         refuse(request, AccessViolation, QStringLiteral("not a plain file"));
         return;
     }
-    const BackupKeeper backups = m_backups;
+    const BackupKeeper backups = backups_;
     auto sink = std::make_unique<FileSink>(path, request.packet.mode,
                                            [backups](const QString& target, QString* error) {
                                                return backups.keepCopyOf(target, error);
@@ -290,16 +290,16 @@ void Server::startWrite(const Request& request)
         refuse(request, AccessViolation, QStringLiteral("cannot write: %1").arg(error));
         return;
     }
-    DatagramSocket* socket = openTransferSocket(m_config.bindAddress, request.peer, &error);
+    DatagramSocket* socket = openTransferSocket(config_.bindAddress, request.peer, &error);
     if (!socket) {
         refuse(request, NotDefined, QStringLiteral("no socket: %1").arg(error));
         return;
     }
-    auto* session = new ReceiveSession(socket, request.peer, request.peerPort, true, m_config.retry,
+    auto* session = new ReceiveSession(socket, request.peer, request.peerPort, true, config_.retry,
                                        std::move(sink), this);
-    session->setMaxBytes(m_config.maxWriteBytes);
-    session->setDallyMs(m_config.dallyMs);
-    m_writing.insert(name);
+    session->setMaxBytes(config_.maxWriteBytes);
+    session->setDallyMs(config_.dallyMs);
+    writing_.insert(name);
     track(request, session);
     session->start(n.accepted.isEmpty() ? encodeAck(0) : Packet::oack(n.accepted).encode(), n.parameters);
 }
@@ -309,7 +309,7 @@ void Server::track(const Request& request, Session* session)
     const bool write = request.packet.opcode == Opcode::Wrq;
     const QString name = QString::fromUtf8(request.packet.fileName);
     const QString key = request.peerText;
-    m_active.insert(key, {session, QByteArray(), name, write});
+    active_.insert(key, {session, QByteArray(), name, write});
     connect(session, &Session::finished, this, [this, key, name, write](const SessionResult& r) {
         emit logLine(QStringLiteral("%1 %2 \"%3\" %4 %5")
                          .arg(r.ok ? QStringLiteral("finished") : QStringLiteral("failed"),
@@ -317,12 +317,12 @@ void Server::track(const Request& request, Session* session)
                               write ? QStringLiteral("from ") + key : QStringLiteral("to ") + key,
                               outcomeText(r)));
         if (write)
-            m_writing.remove(name);
-        const auto it = m_active.find(key);
-        if (it != m_active.end()) {
-            m_recent.insert(key, it->requestBytes);
-            m_recentAt.insert(key, m_clock.elapsed());
-            m_active.erase(it);
+            writing_.remove(name);
+        const auto it = active_.find(key);
+        if (it != active_.end()) {
+            recent_.insert(key, it->requestBytes);
+            recentAt_.insert(key, clock_.elapsed());
+            active_.erase(it);
         }
     });
     connect(session, &Session::closed, session, &QObject::deleteLater);

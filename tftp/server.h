@@ -28,7 +28,7 @@ public:
 
     bool start(QString* error);
     quint16 port() const;
-    int activeTransfers() const { return int(m_active.size()); }
+    int activeTransfers() const { return int(active_.size()); }
     // Ends every transfer at once; unfinished writes are thrown away.
     void shutdown();
 
@@ -58,16 +58,16 @@ private:
     void sweepTemporaryFiles();
     bool isDuplicate(const QString& key, QByteArrayView datagram);
 
-    ServerConfig m_config;
-    NamePolicy m_names;
-    BackupKeeper m_backups;
-    QUdpSocket* m_socket = nullptr;
-    QByteArray m_buffer;
-    QHash<QString, Active> m_active;           // by peer address:port
-    QHash<QString, QByteArray> m_recent;       // finished requests, against late duplicates
-    QHash<QString, qint64> m_recentAt;
-    QElapsedTimer m_clock;
-    QSet<QString> m_writing;                   // names with a write in flight
+    ServerConfig config_;
+    NamePolicy names_;
+    BackupKeeper backups_;
+    QUdpSocket* socket_ = nullptr;
+    QByteArray buffer_;
+    QHash<QString, Active> active_;           // by peer address:port
+    QHash<QString, QByteArray> recent_;       // finished requests, against late duplicates
+    QHash<QString, qint64> recentAt_;
+    QElapsedTimer clock_;
+    QSet<QString> writing_;                   // names with a write in flight
 };
 
 } // namespace tftp

@@ -26,10 +26,10 @@ public:
 
     // Ends the transfer at once, telling the peer why.
     void abort(quint16 code, const QByteArray& text);
-    bool isFinished() const { return m_finished; }
-    qint64 bytes() const { return m_bytes; }
-    QHostAddress peerAddress() const { return m_peer.address(); }
-    quint16 peerPort() const { return m_peer.port(); }
+    bool isFinished() const { return finished_; }
+    qint64 bytes() const { return bytes_; }
+    QHostAddress peerAddress() const { return peer_.address(); }
+    quint16 peerPort() const { return peer_.port(); }
     quint16 localPort() const;
 
 signals:
@@ -64,13 +64,13 @@ protected:
     void restartWait();
     // A negotiated timeout option fixes the wait.
     void useFixedTimeout(int seconds);
-    void addBytes(qint64 n) { m_bytes += n; }
+    void addBytes(qint64 n) { bytes_ += n; }
 
     void succeed(int dallyMs = 0);
     void failLocal(quint16 code, const QString& text, bool tellPeer = true);
     void failByPeer(const Packet& error);
     void failMalformed(const QString& reason);
-    bool isDallying() const { return m_dallying; }
+    bool isDallying() const { return dallying_; }
 
 private:
     void readPending();
@@ -79,22 +79,22 @@ private:
     void finish(SessionResult result, int dallyMs);
     void close();
 
-    DatagramSocket* m_socket;
-    Endpoint m_peer;
-    bool m_peerLocked;
-    RetryPolicy m_policy;
-    QTimer m_timer;
-    QTimer m_dallyTimer;
-    QElapsedTimer m_clock;
-    QByteArray m_lastSent;
-    QByteArray m_buffer;
-    double m_waitMs;
-    qint64 m_deadlineMs = 0;   // on m_clock
-    int m_silences = 0;
-    qint64 m_bytes = 0;
-    bool m_finished = false;
-    bool m_dallying = false;
-    bool m_closed = false;
+    DatagramSocket* socket_;
+    Endpoint peer_;
+    bool peerLocked_;
+    RetryPolicy policy_;
+    QTimer timer_;
+    QTimer dallyTimer_;
+    QElapsedTimer clock_;
+    QByteArray lastSent_;
+    QByteArray buffer_;
+    double waitMs_;
+    qint64 deadlineMs_ = 0;   // on clock_
+    int silences_ = 0;
+    qint64 bytes_ = 0;
+    bool finished_ = false;
+    bool dallying_ = false;
+    bool closed_ = false;
 };
 
 } // namespace tftp

@@ -10,11 +10,11 @@ class RawPeer
 {
 public:
     RawPeer();
-    quint16 port() const { return m_socket.localPort(); }
+    quint16 port() const { return socket_.localPort(); }
     void sendTo(quint16 port, const QByteArray& datagram);
     // The next datagram within timeoutMs; empty if none. fromPort gets the sender's port.
     QByteArray receive(int timeoutMs = 2000, quint16* fromPort = nullptr);
 
 private:
-    QUdpSocket m_socket;
+    QUdpSocket socket_;
 };

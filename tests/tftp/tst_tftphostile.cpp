@@ -69,32 +69,32 @@ private:
     // acknowledged it with ACK 0, else 0.
     quint16 beginUpload(RawPeer& peer);
 
-    std::unique_ptr<QTemporaryDir> m_outer;  // holds root, to see escapes
-    QString m_root;
-    std::unique_ptr<ServerProcess> m_server;
+    std::unique_ptr<QTemporaryDir> outer_;  // holds root, to see escapes
+    QString root_;
+    std::unique_ptr<ServerProcess> server_;
 };
 
 void TestTftpHostile::init()
 {
-    m_outer = std::make_unique<QTemporaryDir>();
-    m_root = m_outer->filePath(QStringLiteral("served"));
-    QVERIFY(QDir().mkpath(m_root));
-    QVERIFY(writeFile(m_root + QStringLiteral("/config.tgz"), PreviousArchive));
-    QVERIFY(writeFile(m_outer->filePath(QStringLiteral("secret.txt")), "not for clients"));
+    outer_ = std::make_unique<QTemporaryDir>();
+    root_ = outer_->filePath(QStringLiteral("served"));
+    QVERIFY(QDir().mkpath(root_));
+    QVERIFY(writeFile(root_ + QStringLiteral("/config.tgz"), PreviousArchive));
+    QVERIFY(writeFile(outer_->filePath(QStringLiteral("secret.txt")), "not for clients"));
 }
 
 void TestTftpHostile::cleanup()
 {
-    if (m_server)
-        m_server->terminate();
-    m_server.reset();
-    m_outer.reset();
+    if (server_)
+        server_->terminate();
+    server_.reset();
+    outer_.reset();
 }
 
 bool TestTftpHostile::startServer(const QStringList& extra)
 {
-    m_server = std::make_unique<ServerProcess>();
-    return m_server->start(m_root, extra);
+    server_ = std::make_unique<ServerProcess>();
+    return server_->start(root_, extra);
 }
 
 void TestTftpHostile::expectError(RawPeer& peer, quint16 code)
@@ -107,17 +107,17 @@ void TestTftpHostile::expectError(RawPeer& peer, quint16 code)
 
 quint16 TestTftpHostile::beginUpload(RawPeer& peer)
 {
-    peer.sendTo(m_server->port(), wrq("config.tgz"));
+    peer.sendTo(server_->port(), wrq("config.tgz"));
     quint16 transferPort = 0;
     return peer.receive(2000, &transferPort) == encodeAck(0) ? transferPort : 0;
 }
 
 void TestTftpHostile::expectArchiveIntact()
 {
-    QCOMPARE(readFile(m_root + QStringLiteral("/config.tgz")), PreviousArchive);
-    const QStringList left = entries(m_root);
+    QCOMPARE(readFile(root_ + QStringLiteral("/config.tgz")), PreviousArchive);
+    const QStringList left = entries(root_);
     QVERIFY2(left == QStringList{QStringLiteral("config.tgz")}, qPrintable(left.join(QLatin1Char(' '))));
-    QCOMPARE(entries(m_outer->path()), (QStringList{QStringLiteral("secret.txt"), QStringLiteral("served")}));
+    QCOMPARE(entries(outer_->path()), (QStringList{QStringLiteral("secret.txt"), QStringLiteral("served")}));
 }
 
 void TestTftpHostile::forbiddenNames_data()
@@ -140,13 +140,13 @@ void TestTftpHostile::forbiddenNames()
     QFETCH(bool, write);
     QVERIFY(startServer());
     RawPeer peer;
-    peer.sendTo(m_server->port(), write ? wrq(name, {{"tsize", "10"}})
+    peer.sendTo(server_->port(), write ? wrq(name, {{"tsize", "10"}})
                                         : Packet::request(Opcode::Rrq, name, Mode::Octet).encode());
     expectError(peer, AccessViolation);
-    QVERIFY(m_server->waitForLog(QStringLiteral("refused %1").arg(write ? "WRQ" : "RRQ")));
-    QVERIFY(m_server->log().contains(QStringLiteral("error 2")));
+    QVERIFY(server_->waitForLog(QStringLiteral("refused %1").arg(write ? "WRQ" : "RRQ")));
+    QVERIFY(server_->log().contains(QStringLiteral("error 2")));
     // Whatever comes next on that port is not a transfer either.
-    peer.sendTo(m_server->port(), encodeData(1, "sneaky"));
+    peer.sendTo(server_->port(), encodeData(1, "sneaky"));
     expectError(peer, IllegalOperation);
     expectArchiveIntact();
 }
@@ -181,9 +181,9 @@ void TestTftpHostile::malformedRequests()
     QFETCH(QByteArray, datagram);
     QVERIFY(startServer());
     RawPeer peer;
-    peer.sendTo(m_server->port(), datagram);
+    peer.sendTo(server_->port(), datagram);
     expectError(peer, IllegalOperation);
-    QVERIFY(m_server->waitForLog(QStringLiteral("refused")));
+    QVERIFY(server_->waitForLog(QStringLiteral("refused")));
     expectArchiveIntact();
 }
 
@@ -200,15 +200,15 @@ void TestTftpHostile::garbageFloodThenNormalService()
         d[1] = char(random.bounded(1, 8));
         if (d[1] == 5)
             d[1] = 7;  // ERROR packets are rightly never answered
-        flooder.sendTo(m_server->port(), d);
+        flooder.sendTo(server_->port(), d);
         QVERIFY(!flooder.receive().isEmpty());
     }
     RawPeer peer;
-    peer.sendTo(m_server->port(), Packet::request(Opcode::Rrq, "config.tgz", Mode::Octet).encode());
+    peer.sendTo(server_->port(), Packet::request(Opcode::Rrq, "config.tgz", Mode::Octet).encode());
     quint16 transferPort = 0;
     QCOMPARE(peer.receive(2000, &transferPort), encodeData(1, PreviousArchive));
     peer.sendTo(transferPort, encodeAck(1));
-    QVERIFY(m_server->waitForLog(QStringLiteral("finished RRQ")));
+    QVERIFY(server_->waitForLog(QStringLiteral("finished RRQ")));
     expectArchiveIntact();
 }
 
@@ -223,8 +223,8 @@ void TestTftpHostile::abandonedWrite()
     peer.sendTo(transferPort, encodeData(2, QByteArray(512, 'n')));
     QCOMPARE(peer.receive(), encodeAck(2));
     // Now silence: the server asks again a few times, then gives up.
-    QVERIFY(m_server->waitForLog(QStringLiteral("failed WRQ \"config.tgz\""), 10000));
-    QVERIFY(m_server->log().contains(QStringLiteral("timed out")));
+    QVERIFY(server_->waitForLog(QStringLiteral("failed WRQ \"config.tgz\""), 10000));
+    QVERIFY(server_->log().contains(QStringLiteral("timed out")));
     expectArchiveIntact();
 }
 
@@ -243,8 +243,8 @@ void TestTftpHostile::replayedBlocksAreWrittenOnce()
     peer.sendTo(transferPort, encodeData(1, one));
     peer.sendTo(transferPort, encodeData(2, two));
     peer.sendTo(transferPort, encodeData(3, three));
-    QVERIFY(m_server->waitForLog(QStringLiteral("finished WRQ \"config.tgz\"")));
-    QCOMPARE(readFile(m_root + QStringLiteral("/config.tgz")), one + two + three);
+    QVERIFY(server_->waitForLog(QStringLiteral("finished WRQ \"config.tgz\"")));
+    QCOMPARE(readFile(root_ + QStringLiteral("/config.tgz")), one + two + three);
 }
 
 void TestTftpHostile::malformedMidTransfer_data()
@@ -270,7 +270,7 @@ void TestTftpHostile::malformedMidTransfer()
     QCOMPARE(peer.receive(), encodeAck(1));
     peer.sendTo(transferPort, datagram);
     expectError(peer, IllegalOperation);
-    QVERIFY(m_server->waitForLog(QStringLiteral("failed WRQ \"config.tgz\"")));
+    QVERIFY(server_->waitForLog(QStringLiteral("failed WRQ \"config.tgz\"")));
     expectArchiveIntact();
 }
 
@@ -278,18 +278,18 @@ void TestTftpHostile::writeInterruptedBySigterm()
 {
     QVERIFY(startServer());
     RawPeer peer;
-    peer.sendTo(m_server->port(), wrq("config.tgz", {{"blksize", "1024"}}));
+    peer.sendTo(server_->port(), wrq("config.tgz", {{"blksize", "1024"}}));
     quint16 transferPort = 0;
     QCOMPARE(peer.receive(2000, &transferPort), raw("\0\6blksize\0" "1024\0"));
     for (quint16 block = 1; block <= 5; ++block) {
         peer.sendTo(transferPort, encodeData(block, QByteArray(1024, 'i')));
         QCOMPARE(peer.receive(), encodeAck(block));
     }
-    QCOMPARE(QDir(m_root).entryList({QStringLiteral(".tftp-part-*")}, QDir::Files | QDir::Hidden).size(), 1);
-    QCOMPARE(m_server->terminate(), 0);
+    QCOMPARE(QDir(root_).entryList({QStringLiteral(".tftp-part-*")}, QDir::Files | QDir::Hidden).size(), 1);
+    QCOMPARE(server_->terminate(), 0);
     const std::optional<Packet> farewell = decodePacket(peer.receive());
     QVERIFY(farewell && farewell->opcode == Opcode::Error);
-    const QString log = m_server->log();
+    const QString log = server_->log();
     QVERIFY(log.contains(QStringLiteral("stopping on SIGTERM, 1 transfers in flight")));
     QVERIFY(log.contains(QStringLiteral("failed WRQ \"config.tgz\"")));
     expectArchiveIntact();
@@ -303,9 +303,9 @@ void TestTftpHostile::sigintEndsCleanly()
     QVERIFY(transferPort != 0);
     peer.sendTo(transferPort, encodeData(1, QByteArray(512, 'c')));
     QCOMPARE(peer.receive(), encodeAck(1));
-    QCOMPARE(::kill(pid_t(m_server->pid()), SIGINT), 0);
-    QCOMPARE(m_server->waitForExit(), 0);
-    QVERIFY(m_server->log().contains(QStringLiteral("stopping on SIGINT, 1 transfers in flight")));
+    QCOMPARE(::kill(pid_t(server_->pid()), SIGINT), 0);
+    QCOMPARE(server_->waitForExit(), 0);
+    QVERIFY(server_->log().contains(QStringLiteral("stopping on SIGINT, 1 transfers in flight")));
     expectArchiveIntact();
 }
 
@@ -319,8 +319,8 @@ void TestTftpHostile::writeOverSizeLimit()
     QCOMPARE(peer.receive(), encodeAck(1));
     peer.sendTo(transferPort, encodeData(2, QByteArray(512, 'b')));
     expectError(peer, DiskFull);
-    QVERIFY(m_server->waitForLog(QStringLiteral("failed WRQ \"config.tgz\"")));
-    QVERIFY(m_server->log().contains(QStringLiteral("size limit")));
+    QVERIFY(server_->waitForLog(QStringLiteral("failed WRQ \"config.tgz\"")));
+    QVERIFY(server_->log().contains(QStringLiteral("size limit")));
     expectArchiveIntact();
 }
 
@@ -331,16 +331,16 @@ void TestTftpHostile::concurrentWriteOfSameFileRefused()
     RawPeer second;
     const quint16 transferPort = beginUpload(first);
     QVERIFY(transferPort != 0);
-    second.sendTo(m_server->port(), wrq("config.tgz"));
+    second.sendTo(server_->port(), wrq("config.tgz"));
     expectError(second, AccessViolation);
     first.sendTo(transferPort, encodeData(1, "new archive"));
     QCOMPARE(first.receive(), encodeAck(1));
-    QVERIFY(m_server->waitForLog(QStringLiteral("finished WRQ")));
-    QCOMPARE(readFile(m_root + QStringLiteral("/config.tgz")), QByteArray("new archive"));
+    QVERIFY(server_->waitForLog(QStringLiteral("finished WRQ")));
+    QCOMPARE(readFile(root_ + QStringLiteral("/config.tgz")), QByteArray("new archive"));
     // The one it replaced is kept.
-    const QStringList backups = QDir(m_root + QStringLiteral("/backups")).entryList(QDir::Files);
+    const QStringList backups = QDir(root_ + QStringLiteral("/backups")).entryList(QDir::Files);
     QCOMPARE(backups.size(), 1);
-    QCOMPARE(readFile(m_root + QStringLiteral("/backups/") + backups.first()), PreviousArchive);
+    QCOMPARE(readFile(root_ + QStringLiteral("/backups/") + backups.first()), PreviousArchive);
 }
 
 void TestTftpHostile::backupsKeepTheNewestTwenty()
@@ -355,8 +355,8 @@ void TestTftpHostile::backupsKeepTheNewestTwenty()
         peer.sendTo(transferPort, encodeData(1, "upload " + QByteArray::number(i)));
         QCOMPARE(peer.receive(), encodeAck(1));
     }
-    QCOMPARE(readFile(m_root + QStringLiteral("/config.tgz")), "upload " + QByteArray::number(Uploads - 1));
-    const QString folder = m_root + QStringLiteral("/backups/");
+    QCOMPARE(readFile(root_ + QStringLiteral("/config.tgz")), "upload " + QByteArray::number(Uploads - 1));
+    const QString folder = root_ + QStringLiteral("/backups/");
     const QStringList backups = QDir(folder).entryList(QDir::Files, QDir::Name);
     QCOMPARE(backups.size(), Kept);
     // Oldest kept first: the copies of uploads Uploads-1-Kept ... Uploads-2.
@@ -366,9 +366,9 @@ void TestTftpHostile::backupsKeepTheNewestTwenty()
 
 void TestTftpHostile::leftoverTemporaryFilesSwept()
 {
-    QVERIFY(writeFile(m_root + QStringLiteral("/.tftp-part-config.tgz-AbC123"), "half an upload"));
+    QVERIFY(writeFile(root_ + QStringLiteral("/.tftp-part-config.tgz-AbC123"), "half an upload"));
     QVERIFY(startServer());
-    QVERIFY(m_server->waitForLog(QStringLiteral("removed leftover temporary file")));
+    QVERIFY(server_->waitForLog(QStringLiteral("removed leftover temporary file")));
     expectArchiveIntact();
 }
 
