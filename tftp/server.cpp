@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QUdpSocket>
 
 namespace tftp {
@@ -88,20 +89,43 @@ Server::~Server()
     shutdown();
 }
 
-bool Server::start(QString* error)
+bool Server::start(QString* error, StartFailure* failure)
 {
-    if (!QFileInfo(config_.root).isDir()) {
-        *error = QStringLiteral("folder %1 does not exist").arg(config_.root);
+    StartFailure ignored;
+    StartFailure& why = failure ? *failure : ignored;
+    if (!prepareRoot(error)) {
+        why = StartFailure::FolderNotWritable;
         return false;
     }
-    sweepTemporaryFiles();
     socket_ = new QUdpSocket(this);
     if (!socket_->bind(config_.bindAddress, config_.port)) {
         *error = QStringLiteral("cannot bind %1: %2")
                      .arg(peerText(config_.bindAddress, config_.port), socket_->errorString());
+        why = socket_->error() == QAbstractSocket::AddressInUseError ? StartFailure::PortInUse
+              : socket_->error() == QAbstractSocket::SocketAccessError ? StartFailure::Permission
+                                                                       : StartFailure::Other;
         return false;
     }
+    sweepTemporaryFiles();
     connect(socket_, &QUdpSocket::readyRead, this, &Server::readRequests);
+    return true;
+}
+
+bool Server::prepareRoot(QString* error)
+{
+    if (!QDir().mkpath(config_.root)) {
+        *error = QStringLiteral("folder %1 does not exist and cannot be created").arg(config_.root);
+        return false;
+    }
+    // Rights on paper say little (ACLs, read-only mounts): try it.
+    QFile probe(QDir(config_.root).filePath(
+        QStringLiteral(".tftp-probe-%1").arg(QRandomGenerator::global()->generate64(), 0, 36)));
+    if (!probe.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        *error = QStringLiteral("folder %1 is not writable: %2").arg(config_.root, probe.errorString());
+        return false;
+    }
+    probe.close();
+    probe.remove();
     return true;
 }
 
@@ -122,10 +146,16 @@ void Server::sweepTemporaryFiles()
     QDir dir(config_.root);
     const QStringList leftovers =
         dir.entryList({AtomicFile::temporaryPrefix() + QLatin1Char('*')}, QDir::Files | QDir::Hidden);
+    QStringList lines;
     for (const QString& name : leftovers) {
         dir.remove(name);
-        emit logLine(QStringLiteral("removed leftover temporary file %1").arg(name));
+        lines.append(QStringLiteral("removed leftover temporary file %1").arg(name));
     }
+    // Told once the event loop runs: the status line comes first.
+    QMetaObject::invokeMethod(this, [this, lines] {
+        for (const QString& line : lines)
+            emit logLine(line);
+    }, Qt::QueuedConnection);
 }
 
 void Server::readRequests()
@@ -254,6 +284,12 @@ void Server::startRead(const Request& request)
     auto* session = new SendSession(socket, request.peer, request.peerPort, true, config_.retry,
                                     std::move(file), request.packet.mode, this);
     track(request, session);
+    const QString peer = request.peer.toString();
+    const QString sent = info.absoluteFilePath();
+    connect(session, &Session::finished, this, [this, peer, sent](const SessionResult& r) {
+        if (r.ok)
+            emit logLine(QStringLiteral("SENT %1 %2 %3").arg(QString::number(r.bytes), peer, sent));
+    });
     if (n.accepted.isEmpty())
         session->startSending(n.parameters);
     else
@@ -285,6 +321,12 @@ void Server::startWrite(const Request& request)
                                            [backups](const QString& target, QString* error) {
                                                return backups.keepCopyOf(target, error);
                                            });
+    const QString peer = request.peer.toString();
+    const QString stored = QFileInfo(path).absoluteFilePath();
+    sink->setOnCommitted([this, peer, stored](qint64 bytes, const QByteArray& sha256) {
+        emit logLine(QStringLiteral("STORED %1 %2 %3 %4")
+                         .arg(QString::number(bytes), QString::fromLatin1(sha256), peer, stored));
+    });
     QString error;
     if (!sink->open(&error)) {
         refuse(request, AccessViolation, QStringLiteral("cannot write: %1").arg(error));

@@ -26,7 +26,12 @@ public:
     explicit Server(const ServerConfig& config, QObject* parent = nullptr);
     ~Server() override;
 
-    bool start(QString* error);
+    // Why start() failed, for the status line the desktop tool reads.
+    enum class StartFailure { Other, PortInUse, Permission, FolderNotWritable };
+
+    // Creates the served folder if missing, proves it writable, binds the
+    // request socket, then sweeps what killed servers left behind.
+    bool start(QString* error, StartFailure* failure = nullptr);
     quint16 port() const;
     int activeTransfers() const { return int(active_.size()); }
     // Ends every transfer at once; unfinished writes are thrown away.
@@ -55,6 +60,7 @@ private:
     void startWrite(const Request& request);
     void refuse(const Request& request, quint16 code, const QString& reason);
     void track(const Request& request, Session* session);
+    bool prepareRoot(QString* error);
     void sweepTemporaryFiles();
     bool isDuplicate(const QString& key, QByteArrayView datagram);
 

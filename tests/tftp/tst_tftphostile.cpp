@@ -9,6 +9,7 @@
 
 #include "tftp/packet.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -209,6 +210,8 @@ void TestTftpHostile::garbageFloodThenNormalService()
     QCOMPARE(peer.receive(2000, &transferPort), encodeData(1, PreviousArchive));
     peer.sendTo(transferPort, encodeAck(1));
     QVERIFY(server_->waitForLog(QStringLiteral("finished RRQ")));
+    QVERIFY(server_->waitForLog(QStringLiteral(" SENT %1 127.0.0.1 %2/config.tgz\n")
+                                        .arg(PreviousArchive.size()).arg(root_)));
     expectArchiveIntact();
 }
 
@@ -337,6 +340,8 @@ void TestTftpHostile::concurrentWriteOfSameFileRefused()
     QCOMPARE(first.receive(), encodeAck(1));
     QVERIFY(server_->waitForLog(QStringLiteral("finished WRQ")));
     QCOMPARE(readFile(root_ + QStringLiteral("/config.tgz")), QByteArray("new archive"));
+    QVERIFY(server_->log().contains(QStringLiteral(" STORED 11 %1 127.0.0.1 %2/config.tgz\n")
+        .arg(QString::fromLatin1(QCryptographicHash::hash("new archive", QCryptographicHash::Sha256).toHex()), root_)));
     // The one it replaced is kept.
     const QStringList backups = QDir(root_ + QStringLiteral("/backups")).entryList(QDir::Files);
     QCOMPARE(backups.size(), 1);
