@@ -118,6 +118,10 @@ void ReceiveSession::handleData(quint16 block, QByteArrayView data)
         fail(DiskFull, QStringLiteral("file exceeds the size limit of %1 bytes").arg(maxBytes_));
         return;
     }
+    if (expectedBytes_ >= 0 && bytes() + data.size() > expectedBytes_) {
+        fail(IllegalOperation, QStringLiteral("more data than the announced %1 bytes").arg(expectedBytes_));
+        return;
+    }
     QString error;
     if (!sink_->write(data, &error)) {
         fail(DiskFull, QStringLiteral("cannot write: %1").arg(error));
@@ -139,6 +143,10 @@ void ReceiveSession::handleData(quint16 block, QByteArrayView data)
 
 void ReceiveSession::acknowledgeLast()
 {
+    if (expectedBytes_ >= 0 && bytes() != expectedBytes_) {
+        fail(IllegalOperation, QStringLiteral("received %1 bytes, announced %2").arg(bytes()).arg(expectedBytes_));
+        return;
+    }
     QString error;
     if (!sink_->commit(&error)) {
         sink_.reset();

@@ -25,6 +25,8 @@ public:
 
     // -1: no limit. More data than this ends the transfer with error 3.
     void setMaxBytes(qint64 maxBytes) { maxBytes_ = maxBytes; }
+    // -1: none. The size a WRQ announced (tsize): the upload must be exactly this long.
+    void setExpectedBytes(qint64 expected) { expectedBytes_ = expected; }
     // How long to stay after the last ACK to answer a repeated last block.
     void setDallyMs(int ms) { dallyMs_ = ms; }
 
@@ -51,6 +53,7 @@ private:
     bool oackTaken_ = false;
     qint64 expected_ = 1;       // next block wanted
     qint64 maxBytes_ = -1;
+    qint64 expectedBytes_ = -1;
     int dallyMs_ = 0;
     bool nackSent_ = false;     // ACK of the last good block sent since progress
     QByteArray finalAck_;

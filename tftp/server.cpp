@@ -340,6 +340,7 @@ void Server::startWrite(const Request& request)
     auto* session = new ReceiveSession(socket, request.peer, request.peerPort, true, config_.retry,
                                        std::move(sink), this);
     session->setMaxBytes(config_.maxWriteBytes);
+    session->setExpectedBytes(n.requestedTsize);
     session->setDallyMs(config_.dallyMs);
     writing_.insert(name);
     track(request, session);

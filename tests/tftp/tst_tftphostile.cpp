@@ -57,6 +57,7 @@ private slots:
     void malformedMidTransfer();
     void writeInterruptedBySigterm();
     void writeOverSizeLimit();
+    void shorterThanAnnouncedTsize();
     void sigintEndsCleanly();
     void concurrentWriteOfSameFileRefused();
     void backupsKeepTheNewestTwenty();
@@ -324,6 +325,22 @@ void TestTftpHostile::writeOverSizeLimit()
     expectError(peer, DiskFull);
     QVERIFY(server_->waitForLog(QStringLiteral("failed WRQ \"config.tgz\"")));
     QVERIFY(server_->log().contains(QStringLiteral("size limit")));
+    expectArchiveIntact();
+}
+
+void TestTftpHostile::shorterThanAnnouncedTsize()
+{
+    QVERIFY(startServer());
+    RawPeer peer;
+    peer.sendTo(server_->port(), wrq("config.tgz", {{"tsize", "1000"}}));
+    quint16 transferPort = 0;
+    QCOMPARE(peer.receive(2000, &transferPort), raw("\0\6tsize\0" "1000\0"));
+    peer.sendTo(transferPort, encodeData(1, QByteArray(512, 't')));
+    QCOMPARE(peer.receive(), encodeAck(1));
+    peer.sendTo(transferPort, encodeData(2, QByteArray(88, 't')));  // ends at 600 bytes
+    expectError(peer, IllegalOperation);
+    QVERIFY(server_->waitForLog(QStringLiteral("failed WRQ \"config.tgz\"")));
+    QVERIFY(server_->log().contains(QStringLiteral("announced")));
     expectArchiveIntact();
 }
 
