@@ -158,6 +158,16 @@ void Server::sweepTemporaryFiles()
     }, Qt::QueuedConnection);
 }
 
+QString Server::folderFor(const QHostAddress& peer) const
+{
+    if (!config_.perClient)
+        return config_.root;
+    // IPv4 stays dotted; IPv6 loses the characters file systems dislike.
+    QString name = peer.toString();
+    name.replace(QLatin1Char(':'), QLatin1Char('-')).replace(QLatin1Char('%'), QLatin1Char('_'));
+    return config_.root + QLatin1Char('/') + name;
+}
+
 void Server::readRequests()
 {
     while (socket_->hasPendingDatagrams()) {
@@ -258,7 +268,7 @@ void Server::refuse(const Request& request, quint16 code, const QString& reason)
 void Server::startRead(const Request& request)
 {
     const QString name = QString::fromUtf8(request.packet.fileName);
-    const QString path = QDir(config_.root).filePath(name);
+    const QString path = folderFor(request.peer) + QLatin1Char('/') + name;
     const QFileInfo info(path);
     if (!info.exists()) {
         refuse(request, FileNotFound, QStringLiteral("file not found"));
@@ -283,7 +293,7 @@ void Server::startRead(const Request& request)
     }
     auto* session = new SendSession(socket, request.peer, request.peerPort, true, config_.retry,
                                     std::move(file), request.packet.mode, this);
-    track(request, session);
+    track(request, session, path);
     const QString peer = request.peer.toString();
     const QString sent = info.absoluteFilePath();
     connect(session, &Session::finished, this, [this, peer, sent](const SessionResult& r) {
@@ -307,11 +317,16 @@ void Server::startWrite(const Request& request)
                    .arg(n.requestedTsize).arg(config_.maxWriteBytes));
         return;
     }
-    if (writing_.contains(name)) {
+    const QString folder = folderFor(request.peer);
+    const QString path = folder + QLatin1Char('/') + name;
+    if (writing_.contains(path)) {
         refuse(request, AccessViolation, QStringLiteral("another upload of this file is in progress"));
         return;
     }
-    const QString path = QDir(config_.root).filePath(name);
+    if (!QDir().mkpath(folder)) {
+        refuse(request, AccessViolation, QStringLiteral("cannot create the folder %1").arg(folder));
+        return;
+    }
     if (QFileInfo(path).exists() && !QFileInfo(path).isFile()) {
         refuse(request, AccessViolation, QStringLiteral("not a plain file"));
         return;
@@ -342,25 +357,25 @@ void Server::startWrite(const Request& request)
     session->setMaxBytes(config_.maxWriteBytes);
     session->setExpectedBytes(n.requestedTsize);
     session->setDallyMs(config_.dallyMs);
-    writing_.insert(name);
-    track(request, session);
+    writing_.insert(path);
+    track(request, session, path);
     session->start(n.accepted.isEmpty() ? encodeAck(0) : Packet::oack(n.accepted).encode(), n.parameters);
 }
 
-void Server::track(const Request& request, Session* session)
+void Server::track(const Request& request, Session* session, const QString& path)
 {
     const bool write = request.packet.opcode == Opcode::Wrq;
     const QString name = QString::fromUtf8(request.packet.fileName);
     const QString key = request.peerText;
     active_.insert(key, {session, QByteArray(), name, write});
-    connect(session, &Session::finished, this, [this, key, name, write](const SessionResult& r) {
+    connect(session, &Session::finished, this, [this, key, name, write, path](const SessionResult& r) {
         emit logLine(QStringLiteral("%1 %2 \"%3\" %4 %5")
                          .arg(r.ok ? QStringLiteral("finished") : QStringLiteral("failed"),
                               write ? QStringLiteral("WRQ") : QStringLiteral("RRQ"), name,
                               write ? QStringLiteral("from ") + key : QStringLiteral("to ") + key,
                               outcomeText(r)));
         if (write)
-            writing_.remove(name);
+            writing_.remove(path);
         const auto it = active_.find(key);
         if (it != active_.end()) {
             recent_.insert(key, it->requestBytes);

@@ -59,8 +59,10 @@ private:
     void startRead(const Request& request);
     void startWrite(const Request& request);
     void refuse(const Request& request, quint16 code, const QString& reason);
-    void track(const Request& request, Session* session);
+    void track(const Request& request, Session* session, const QString& path);
     bool prepareRoot(QString* error);
+    // Where a peer's files live: root, or root/<address> with --per-client.
+    QString folderFor(const QHostAddress& peer) const;
     void sweepTemporaryFiles();
     bool isDuplicate(const QString& key, QByteArrayView datagram);
 
@@ -73,7 +75,7 @@ private:
     QHash<QString, QByteArray> recent_;       // finished requests, against late duplicates
     QHash<QString, qint64> recentAt_;
     QElapsedTimer clock_;
-    QSet<QString> writing_;                   // names with a write in flight
+    QSet<QString> writing_;                   // target paths with a write in flight
 };
 
 } // namespace tftp

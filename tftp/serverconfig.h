@@ -20,6 +20,7 @@ struct ServerConfig {
     int keepBackups = 20;
     int maxTransfers = 500;
     int dallyMs = 2000;                  // after the last ACK of a write
+    bool perClient = false;              // each peer address has a folder of its own under root
     RetryPolicy retry;
     ServerOptionLimits limits;
 };

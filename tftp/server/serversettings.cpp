@@ -24,7 +24,7 @@ constexpr char StatusHelp[] =
     "  SENT <bytes> <peer-address> <full path>\n"
     "\nSettings file keys: Port, Bind, Root, AllowedNames, MaxWriteBytes, KeepBackups,\n"
     "MaxTransfers, RetryTimeoutMs, RetryBackoff, RetryMaxTimeoutMs, RetryMaxTries,\n"
-    "MaxBlockSize, MaxWindowSize, DallyMs (see README).\n";
+    "MaxBlockSize, MaxWindowSize, DallyMs, PerClient (see README).\n";
 
 QString versionText()
 {
@@ -101,6 +101,8 @@ bool readFile(const QString& path, tftp::ServerConfig* c, QString* error)
             return false;
         *k.field = int(n);
     }
+    if (s.contains(QStringLiteral("PerClient")))
+        c->perClient = s.value(QStringLiteral("PerClient")).toString().trimmed() == QLatin1String("1");
     if (!readInto(s, "MaxWriteBytes", 0, std::numeric_limits<qint64>::max(), &c->maxWriteBytes, error))
         return false;
     if (s.contains(QStringLiteral("RetryBackoff"))) {
@@ -129,7 +131,8 @@ bool loadServerSettings(const QStringList& arguments, ServerSettings* settings, 
     const QCommandLineOption allow(QStringLiteral("allow"), QStringLiteral("Comma-separated names that may be read or written."), QStringLiteral("NAMES"));
     const QCommandLineOption maxSize(QStringLiteral("max-size"), QStringLiteral("Largest file a client may write, in bytes."), QStringLiteral("BYTES"));
     const QCommandLineOption config(QStringLiteral("config"), QStringLiteral("Settings file (default: OpenTFTPServerMT.ini beside the program)."), QStringLiteral("FILE"));
-    parser.addOptions({help, version, verbose, port, bind, root, allow, maxSize, config});
+    const QCommandLineOption perClient(QStringLiteral("per-client"), QStringLiteral("Keep each controller's files in <root>/<its address>/."));
+    parser.addOptions({help, version, verbose, port, bind, root, allow, maxSize, config, perClient});
     if (!parser.parse(arguments)) {
         *error = parser.errorText() + QLatin1Char('\n') + parser.helpText();
         return false;
@@ -175,6 +178,8 @@ bool loadServerSettings(const QStringList& arguments, ServerSettings* settings, 
     }
     if (parser.isSet(root))
         c.root = QDir(parser.value(root)).absolutePath();
+    if (parser.isSet(perClient))
+        c.perClient = true;
     if (parser.isSet(allow))
         c.allowedNames = nameList(parser.value(allow));
     if (parser.isSet(maxSize)) {
