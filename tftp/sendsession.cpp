@@ -4,11 +4,6 @@
 
 namespace tftp {
 
-namespace {
-// What a transfer may hold beyond its window, read while the peer is busy.
-constexpr qsizetype ReadAheadBytes = 64 * 1024;
-}
-
 SendSession::SendSession(DatagramSocket* socket, const QHostAddress& peer, quint16 peerPort, bool peerLocked,
                          const RetryPolicy& policy, std::unique_ptr<QIODevice> source, Mode mode,
                          QObject* parent)
@@ -117,8 +112,8 @@ void SendSession::handleAck(quint16 block)
 
 qsizetype SendSession::readAheadBlocks() const
 {
-    // Up to one more window, but not more than ReadAheadBytes of it.
-    const qsizetype byBytes = qMax<qsizetype>(1, ReadAheadBytes / parameters_.blksize);
+    // Up to one more window, but not more than SendAheadBytes of it.
+    const qsizetype byBytes = qMax<qsizetype>(1, SendAheadBytes / parameters_.blksize);
     return qMin<qsizetype>(parameters_.windowsize, byBytes);
 }
 

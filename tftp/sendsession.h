@@ -13,6 +13,9 @@ class QIODevice;
 
 namespace tftp {
 
+// What a sending transfer may hold beyond its window, read while the peer is busy.
+constexpr qsizetype SendAheadBytes = 64 * 1024;
+
 // Sends a file as DATA blocks, a window at a time (RFC 7440; a window of one
 // is plain RFC 1350 lock-step). Only an ACK that moves forward sends anything
 // new: duplicate ACKs are ignored, so no Sorcerer's Apprentice doubling.

@@ -78,7 +78,8 @@ QHostAddress plainAddress(const QHostAddress& a)
 } // namespace
 
 Server::Server(const ServerConfig& config, QObject* parent)
-    : QObject(parent), config_(config), names_(config.allowedNames), backups_(config.keepBackups)
+    : QObject(parent), config_(config), names_(config.allowedNames),
+      budget_(config.memoryBudgetBytes, config.transferBufferBytes, config.maxTransfers), backups_(config.keepBackups)
 {
     buffer_.resize(RequestBufferBytes);
     clock_.start();
@@ -283,17 +284,21 @@ void Server::startRead(const Request& request)
         refuse(request, AccessViolation, QStringLiteral("cannot read: %1").arg(file->errorString()));
         return;
     }
-    const ServerNegotiation n = negotiateServerOptions(request.packet.options, Opcode::Rrq,
-                                                       request.packet.mode, file->size(), config_.limits);
+    ServerNegotiation n = negotiateServerOptions(request.packet.options, Opcode::Rrq,
+                                                 request.packet.mode, file->size(), config_.limits);
+    qint64 budgeted = 0;
+    if (!takeBudget(request, &n, true, &budgeted))
+        return;
     QString error;
     DatagramSocket* socket = openTransferSocket(config_.bindAddress, request.peer, &error);
     if (!socket) {
+        budget_.give(budgeted);
         refuse(request, NotDefined, QStringLiteral("no socket: %1").arg(error));
         return;
     }
     auto* session = new SendSession(socket, request.peer, request.peerPort, true, config_.retry,
                                     std::move(file), request.packet.mode, this);
-    track(request, session, path);
+    track(request, session, path, budgeted);
     const QString peer = request.peer.toString();
     const QString sent = info.absoluteFilePath();
     connect(session, &Session::finished, this, [this, peer, sent](const SessionResult& r) {
@@ -309,8 +314,8 @@ void Server::startRead(const Request& request)
 void Server::startWrite(const Request& request)
 {
     const QString name = QString::fromUtf8(request.packet.fileName);
-    const ServerNegotiation n = negotiateServerOptions(request.packet.options, Opcode::Wrq,
-                                                       request.packet.mode, -1, config_.limits);
+    ServerNegotiation n = negotiateServerOptions(request.packet.options, Opcode::Wrq,
+                                                 request.packet.mode, -1, config_.limits);
     if (config_.maxWriteBytes >= 0 && n.requestedTsize > config_.maxWriteBytes) {
         refuse(request, DiskFull,
                QStringLiteral("file of %1 bytes exceeds the size limit of %2 bytes")
@@ -342,13 +347,18 @@ void Server::startWrite(const Request& request)
         emit logLine(QStringLiteral("STORED %1 %2 %3 %4")
                          .arg(QString::number(bytes), QString::fromLatin1(sha256), peer, stored));
     });
+    qint64 budgeted = 0;
+    if (!takeBudget(request, &n, false, &budgeted))
+        return;
     QString error;
     if (!sink->open(&error)) {
+        budget_.give(budgeted);
         refuse(request, AccessViolation, QStringLiteral("cannot write: %1").arg(error));
         return;
     }
     DatagramSocket* socket = openTransferSocket(config_.bindAddress, request.peer, &error);
     if (!socket) {
+        budget_.give(budgeted);
         refuse(request, NotDefined, QStringLiteral("no socket: %1").arg(error));
         return;
     }
@@ -358,11 +368,27 @@ void Server::startWrite(const Request& request)
     session->setExpectedBytes(n.requestedTsize);
     session->setDallyMs(config_.dallyMs);
     writing_.insert(path);
-    track(request, session, path);
+    track(request, session, path, budgeted);
     session->start(n.accepted.isEmpty() ? encodeAck(0) : Packet::oack(n.accepted).encode(), n.parameters);
 }
 
-void Server::track(const Request& request, Session* session, const QString& path)
+bool Server::takeBudget(const Request& request, ServerNegotiation* n, bool sending, qint64* taken)
+{
+    const TransferParameters asked = n->parameters;
+    const std::optional<qint64> bytes = budget_.take(n, sending);
+    if (!bytes) {
+        refuse(request, DiskFull, QStringLiteral("server busy"));
+        return false;
+    }
+    if (n->parameters.blksize != asked.blksize || n->parameters.windowsize != asked.windowsize)
+        emit logLine(QStringLiteral("granted %1 blksize %2 windowsize %3 (asked %4 and %5) to fit the memory budget")
+                         .arg(request.peerText).arg(n->parameters.blksize).arg(n->parameters.windowsize)
+                         .arg(asked.blksize).arg(asked.windowsize));
+    *taken = *bytes;
+    return true;
+}
+
+void Server::track(const Request& request, Session* session, const QString& path, qint64 budgeted)
 {
     const bool write = request.packet.opcode == Opcode::Wrq;
     const QString name = QString::fromUtf8(request.packet.fileName);
@@ -383,6 +409,7 @@ void Server::track(const Request& request, Session* session, const QString& path
             active_.erase(it);
         }
     });
+    connect(session, &Session::closed, this, [this, budgeted] { budget_.give(budgeted); });
     connect(session, &Session::closed, session, &QObject::deleteLater);
 }
 

@@ -59,7 +59,10 @@ private:
     void startRead(const Request& request);
     void startWrite(const Request& request);
     void refuse(const Request& request, quint16 code, const QString& reason);
-    void track(const Request& request, Session* session, const QString& path);
+    void track(const Request& request, Session* session, const QString& path, qint64 budgeted);
+    // Fits the negotiation into the memory budget; false (and the request
+    // refused as busy) if even the smallest grant does not fit.
+    bool takeBudget(const Request& request, ServerNegotiation* n, bool sending, qint64* taken);
     bool prepareRoot(QString* error);
     // Where a peer's files live: root, or root/<address> with --per-client.
     QString folderFor(const QHostAddress& peer) const;
@@ -68,6 +71,7 @@ private:
 
     ServerConfig config_;
     NamePolicy names_;
+    TransferBudget budget_;
     BackupKeeper backups_;
     QUdpSocket* socket_ = nullptr;
     QByteArray buffer_;

@@ -3,9 +3,6 @@
 namespace tftp {
 
 namespace {
-// Big enough for the largest DATA packet; longer datagrams are cut and then
-// refused by the decoder.
-constexpr qsizetype ReceiveBufferBytes = 65536 + 16;
 constexpr qsizetype HeaderBytes = 4;
 constexpr qsizetype MaxPayloadBytes = 65464;
 }

@@ -18,6 +18,10 @@ class Session : public QObject
 {
     Q_OBJECT
 public:
+    // Big enough for the largest DATA packet; longer datagrams are cut and
+    // then refused by the decoder.
+    static constexpr qsizetype ReceiveBufferBytes = 65536 + 16;
+
     // The session owns socket. With peerLocked false the first reply from
     // peer's host (from any port) fixes the peer's port.
     Session(DatagramSocket* socket, const QHostAddress& peer, quint16 peerPort, bool peerLocked,

@@ -29,6 +29,11 @@ ServerProcess::~ServerProcess()
         QFile::remove(settings_);
 }
 
+QByteArray ServerProcess::testSettings()
+{
+    return QByteArray(TestSettings);
+}
+
 QString ServerProcess::programPath()
 {
     QString dir = qEnvironmentVariable("TARVO_BIN_DIR");

@@ -13,6 +13,8 @@ public:
     ~ServerProcess();
 
     static QString programPath();
+    // The settings used when start() gets none: short retry times.
+    static QByteArray testSettings();
 
     // settings: the settings file's text; empty for the short default retry times.
     bool start(const QString& root, const QStringList& extraArguments = {}, const QByteArray& settings = {});

@@ -58,13 +58,15 @@ private slots:
     void writeInterruptedBySigterm();
     void writeOverSizeLimit();
     void shorterThanAnnouncedTsize();
+    void greedyReadersShareTheMemoryBudget();
     void sigintEndsCleanly();
     void concurrentWriteOfSameFileRefused();
     void backupsKeepTheNewestTwenty();
     void leftoverTemporaryFilesSwept();
 
 private:
-    bool startServer(const QStringList& extra = {});
+    // moreSettings: lines added to the test settings.
+    bool startServer(const QStringList& extra = {}, const QByteArray& moreSettings = {});
     void expectError(RawPeer& peer, quint16 code);
     void expectArchiveIntact();
     // Sends a WRQ for config.tgz; the transfer port once the server has
@@ -93,10 +95,10 @@ void TestTftpHostile::cleanup()
     outer_.reset();
 }
 
-bool TestTftpHostile::startServer(const QStringList& extra)
+bool TestTftpHostile::startServer(const QStringList& extra, const QByteArray& moreSettings)
 {
     server_ = std::make_unique<ServerProcess>();
-    return server_->start(root_, extra);
+    return server_->start(root_, extra, ServerProcess::testSettings() + moreSettings);
 }
 
 void TestTftpHostile::expectError(RawPeer& peer, quint16 code)
@@ -342,6 +344,30 @@ void TestTftpHostile::shorterThanAnnouncedTsize()
     QVERIFY(server_->waitForLog(QStringLiteral("failed WRQ \"config.tgz\"")));
     QVERIFY(server_->log().contains(QStringLiteral("announced")));
     expectArchiveIntact();
+}
+
+void TestTftpHostile::greedyReadersShareTheMemoryBudget()
+{
+    constexpr int Slots = 10;
+    QVERIFY(startServer({}, "MemoryBudgetBytes=1048576\nMaxTransfers=10\n"));
+    const QByteArray greedy = Packet::request(Opcode::Rrq, "config.tgz", Mode::Octet,
+                                              {{"blksize", "65464"}, {"windowsize", "64"}}).encode();
+    // 1 MiB for ten slots: the first gets a window of 4 of its 64 KiB
+    // blocks, the others ever smaller grants, and all are served.
+    std::vector<std::unique_ptr<RawPeer>> peers;
+    for (int i = 0; i < Slots; ++i) {
+        peers.push_back(std::make_unique<RawPeer>());
+        peers.back()->sendTo(server_->port(), greedy);
+        const std::optional<Packet> oack = decodePacket(peers.back()->receive());
+        QVERIFY(oack && oack->opcode == Opcode::Oack);
+        const int blksize = oack->optionValue("blksize").toInt();
+        const int windowsize = oack->optionValue("windowsize").toInt();
+        if (i == 0)
+            QCOMPARE(QPair(blksize, windowsize), QPair(65464, 4));
+        QVERIFY(qint64(blksize) * windowsize <= 4 * 65464);
+        QVERIFY(blksize >= 512);
+    }
+    QVERIFY(server_->log().contains(QStringLiteral("to fit the memory budget")));
 }
 
 void TestTftpHostile::concurrentWriteOfSameFileRefused()

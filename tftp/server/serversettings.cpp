@@ -24,7 +24,8 @@ constexpr char StatusHelp[] =
     "  SENT <bytes> <peer-address> <full path>\n"
     "\nSettings file keys: Port, Bind, Root, AllowedNames, MaxWriteBytes, KeepBackups,\n"
     "MaxTransfers, RetryTimeoutMs, RetryBackoff, RetryMaxTimeoutMs, RetryMaxTries,\n"
-    "MaxBlockSize, MaxWindowSize, DallyMs, PerClient (see README).\n";
+    "MaxBlockSize, MaxWindowSize, DallyMs, PerClient,\n"
+    "MemoryBudgetBytes, TransferBufferBytes (see README).\n";
 
 QString versionText()
 {
@@ -104,6 +105,10 @@ bool readFile(const QString& path, tftp::ServerConfig* c, QString* error)
     if (s.contains(QStringLiteral("PerClient")))
         c->perClient = s.value(QStringLiteral("PerClient")).toString().trimmed() == QLatin1String("1");
     if (!readInto(s, "MaxWriteBytes", 0, std::numeric_limits<qint64>::max(), &c->maxWriteBytes, error))
+        return false;
+    if (!readInto(s, "MemoryBudgetBytes", 1 << 20, qint64(1) << 40, &c->memoryBudgetBytes, error))
+        return false;
+    if (!readInto(s, "TransferBufferBytes", 4096, qint64(1) << 32, &c->transferBufferBytes, error))
         return false;
     if (s.contains(QStringLiteral("RetryBackoff"))) {
         bool ok = false;
