@@ -325,8 +325,16 @@ void Server::startWrite(const Request& request)
     const QString folder = folderFor(request.peer);
     const QString path = folder + QLatin1Char('/') + name;
     if (writing_.contains(path)) {
-        refuse(request, AccessViolation, QStringLiteral("another upload of this file is in progress"));
-        return;
+        // The same controller asking again (from a new port) has given up on
+        // its old upload: that one goes, its temporary file with it.
+        Session* old = active_.value(writing_.value(path)).session;
+        if (!old || old->peerAddress() != request.peer) {
+            refuse(request, AccessViolation, QStringLiteral("another upload of this file is in progress"));
+            return;
+        }
+        emit logLine(QStringLiteral("upload of \"%1\" from %2 superseded by a new one from %3")
+                         .arg(name, writing_.value(path), request.peerText));
+        old->abort(NotDefined, "superseded by a newer upload from the same address");
     }
     if (!QDir().mkpath(folder)) {
         refuse(request, AccessViolation, QStringLiteral("cannot create the folder %1").arg(folder));
@@ -367,7 +375,7 @@ void Server::startWrite(const Request& request)
     session->setMaxBytes(config_.maxWriteBytes);
     session->setExpectedBytes(n.requestedTsize);
     session->setDallyMs(config_.dallyMs);
-    writing_.insert(path);
+    writing_.insert(path, request.peerText);
     track(request, session, path, budgeted);
     session->start(n.accepted.isEmpty() ? encodeAck(0) : Packet::oack(n.accepted).encode(), n.parameters);
 }

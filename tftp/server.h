@@ -79,7 +79,7 @@ private:
     QHash<QString, QByteArray> recent_;       // finished requests, against late duplicates
     QHash<QString, qint64> recentAt_;
     QElapsedTimer clock_;
-    QSet<QString> writing_;                   // target paths with a write in flight
+    QHash<QString, QString> writing_;         // target path -> peer address:port of its upload
 };
 
 } // namespace tftp

@@ -58,6 +58,7 @@ void Session::sendAndWait(const QByteArray& datagram)
 void Session::progress()
 {
     silences_ = 0;
+    progressMs_ = clock_.elapsed();
     waitMs_ = policy_.initialTimeoutMs;
 }
 
@@ -65,9 +66,16 @@ void Session::restartWait()
 {
     // Moving a deadline is cheaper than restarting a timer for every packet;
     // the timer, when it fires early, just waits for the rest.
-    deadlineMs_ = clock_.elapsed() + qint64(waitMs_);
+    const qint64 wait = nextWaitMs();
+    deadlineMs_ = clock_.elapsed() + wait;
     if (!timer_.isActive())
-        timer_.start(int(waitMs_));
+        timer_.start(int(wait));
+}
+
+qint64 Session::nextWaitMs() const
+{
+    const qint64 silentMs = clock_.elapsed() - progressMs_;
+    return qBound<qint64>(1, policy_.maxSilenceMs - silentMs, qint64(waitMs_));
 }
 
 void Session::useFixedTimeout(int seconds)
@@ -94,17 +102,20 @@ void Session::onTimeout()
         return;
     }
     ++silences_;
-    if (silences_ >= policy_.maxTries) {
+    const qint64 silentMs = clock_.elapsed() - progressMs_;
+    if (silences_ >= policy_.maxTries || silentMs >= policy_.maxSilenceMs) {
         SessionResult r;
         r.timedOut = true;
-        r.errorText = QStringLiteral("timed out after %1 silences").arg(silences_);
+        r.errorText = QStringLiteral("timed out after %1 silences, %2 ms without progress")
+                          .arg(silences_).arg(silentMs);
         finish(r, 0);
         return;
     }
     waitMs_ = qMin<double>(waitMs_ * policy_.backoff, policy_.maxTimeoutMs);
     retransmit();
-    deadlineMs_ = clock_.elapsed() + qint64(waitMs_);
-    timer_.start(int(waitMs_));
+    const qint64 wait = nextWaitMs();
+    deadlineMs_ = clock_.elapsed() + wait;
+    timer_.start(int(wait));
 }
 
 void Session::readPending()

@@ -82,6 +82,8 @@ private:
     void onTimeout();
     void finish(SessionResult result, int dallyMs);
     void close();
+    // The wait, cut short where the silence would pass maxSilenceMs.
+    qint64 nextWaitMs() const;
 
     DatagramSocket* socket_;
     Endpoint peer_;
@@ -94,6 +96,7 @@ private:
     QByteArray buffer_;
     double waitMs_;
     qint64 deadlineMs_ = 0;   // on clock_
+    qint64 progressMs_ = 0;   // on clock_: the peer's last progress
     int silences_ = 0;
     qint64 bytes_ = 0;
     bool finished_ = false;

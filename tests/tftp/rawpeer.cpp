@@ -3,9 +3,9 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 
-RawPeer::RawPeer()
+RawPeer::RawPeer(const QHostAddress& local)
 {
-    socket_.bind(QHostAddress::LocalHost, 0);
+    socket_.bind(local, 0);
 }
 
 void RawPeer::sendTo(quint16 port, const QByteArray& datagram)

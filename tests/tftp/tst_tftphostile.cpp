@@ -61,6 +61,8 @@ private slots:
     void greedyReadersShareTheMemoryBudget();
     void sigintEndsCleanly();
     void concurrentWriteOfSameFileRefused();
+    void sameAddressSupersedesAbandonedUpload();
+    void silenceCappedWhateverTheTimeoutOption();
     void backupsKeepTheNewestTwenty();
     void leftoverTemporaryFilesSwept();
 
@@ -374,7 +376,7 @@ void TestTftpHostile::concurrentWriteOfSameFileRefused()
 {
     QVERIFY(startServer());
     RawPeer first;
-    RawPeer second;
+    RawPeer second(QHostAddress(QStringLiteral("127.0.0.2")));  // another controller
     const quint16 transferPort = beginUpload(first);
     QVERIFY(transferPort != 0);
     second.sendTo(server_->port(), wrq("config.tgz"));
@@ -389,6 +391,42 @@ void TestTftpHostile::concurrentWriteOfSameFileRefused()
     const QStringList backups = QDir(root_ + QStringLiteral("/backups")).entryList(QDir::Files);
     QCOMPARE(backups.size(), 1);
     QCOMPARE(readFile(root_ + QStringLiteral("/backups/") + backups.first()), PreviousArchive);
+}
+
+void TestTftpHostile::sameAddressSupersedesAbandonedUpload()
+{
+    QVERIFY(startServer());
+    RawPeer abandoned;
+    const quint16 oldPort = beginUpload(abandoned);
+    QVERIFY(oldPort != 0);
+    abandoned.sendTo(oldPort, encodeData(1, QByteArray(512, 'o')));
+    QCOMPARE(abandoned.receive(), encodeAck(1));
+    // The same controller starts over from a new port.
+    RawPeer retry;
+    const quint16 newPort = beginUpload(retry);
+    QVERIFY(newPort != 0);
+    expectError(abandoned, NotDefined);
+    abandoned.sendTo(oldPort, encodeData(2, "old tail"));  // the old session is gone
+    retry.sendTo(newPort, encodeData(1, "fresh"));
+    QCOMPARE(retry.receive(), encodeAck(1));
+    QVERIFY(server_->waitForLog(QStringLiteral("finished WRQ")));
+    QVERIFY(server_->log().contains(QStringLiteral("superseded")));
+    QCOMPARE(readFile(root_ + QStringLiteral("/config.tgz")), QByteArray("fresh"));
+    QCOMPARE(entries(root_), (QStringList{QStringLiteral("backups"), QStringLiteral("config.tgz")}));
+}
+
+void TestTftpHostile::silenceCappedWhateverTheTimeoutOption()
+{
+    QVERIFY(startServer({}, "MaxSilenceMs=1500\n"));
+    RawPeer peer;
+    peer.sendTo(server_->port(), wrq("config.tgz", {{"timeout", "255"}}));
+    QCOMPARE(peer.receive(), raw("\0\6timeout\0" "255\0"));
+    // Then nothing: the upload ends after 1.5 s, not 255 s x tries.
+    QVERIFY(server_->waitForLog(QStringLiteral("failed WRQ \"config.tgz\""), 6000));
+    QVERIFY(server_->log().contains(QStringLiteral("without progress")));
+    expectArchiveIntact();
+    RawPeer next;
+    QVERIFY(beginUpload(next) != 0);  // nobody is locked out any more
 }
 
 void TestTftpHostile::backupsKeepTheNewestTwenty()

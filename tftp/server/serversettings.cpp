@@ -25,7 +25,7 @@ constexpr char StatusHelp[] =
     "\nSettings file keys: Port, Bind, Root, AllowedNames, MaxWriteBytes, KeepBackups,\n"
     "MaxTransfers, RetryTimeoutMs, RetryBackoff, RetryMaxTimeoutMs, RetryMaxTries,\n"
     "MaxBlockSize, MaxWindowSize, DallyMs, PerClient,\n"
-    "MemoryBudgetBytes, TransferBufferBytes (see README).\n";
+    "MemoryBudgetBytes, TransferBufferBytes, MaxSilenceMs (see README).\n";
 
 QString versionText()
 {
@@ -93,6 +93,7 @@ bool readFile(const QString& path, tftp::ServerConfig* c, QString* error)
         {"RetryTimeoutMs", 10, 255000, &c->retry.initialTimeoutMs},
         {"RetryMaxTimeoutMs", 10, 255000, &c->retry.maxTimeoutMs},
         {"RetryMaxTries", 1, 1000, &c->retry.maxTries},
+        {"MaxSilenceMs", 100, 3600000, &c->retry.maxSilenceMs},
         {"MaxBlockSize", 8, 65464, &c->limits.maxBlksize},
         {"MaxWindowSize", 1, 65535, &c->limits.maxWindowsize},
     };
