@@ -13,6 +13,7 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 #endif
 
@@ -55,6 +56,23 @@ void syncFolder(const QString& folder)
 }
 } // namespace
 
+bool AtomicFile::removeIfAbandoned(const QString& temporaryPath)
+{
+#ifndef Q_OS_WIN
+    const int fd = ::open(QFile::encodeName(temporaryPath).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool abandoned = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    // Removed while we hold the lock, so no live writer can take it over.
+    const bool removed = abandoned && QFile::remove(temporaryPath);
+    ::close(fd);
+    return removed;
+#else
+    // An open file cannot be removed on Windows: a live writer keeps it.
+    return QFile::remove(temporaryPath);
+#endif
+}
+
 AtomicFile::AtomicFile(const QString& targetPath)
     : target_(targetPath)
 {
@@ -86,6 +104,9 @@ bool AtomicFile::open(QString* error)
                              + QString::number(QRandomGenerator::global()->generate64(), 36);
         auto file = std::make_unique<QFile>(info.absolutePath() + QLatin1Char('/') + name);
         if (file->open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+#ifndef Q_OS_WIN
+            ::flock(file->handle(), LOCK_EX | LOCK_NB);  // ours alone: it was just created
+#endif
             // The archive gets the old file's rights, or the usual ones.
             const QFile::Permissions usual = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser
                                              | QFile::WriteUser | QFile::ReadGroup | QFile::ReadOther;
@@ -127,10 +148,14 @@ bool AtomicFile::commit(QString* error)
         return false;
     }
     const QString temp = file_->fileName();
-    file_->close();
+#ifdef Q_OS_WIN
+    file_->close();  // Windows renames no open file
+#endif
+    // Elsewhere renamed while still open and locked: a sweep never sees it unlocked.
     std::error_code ec;
     std::filesystem::rename(QFile::encodeName(temp).toStdString(),
                             QFile::encodeName(target_).toStdString(), ec);
+    file_->close();
     if (ec) {
         *error = QStringLiteral("cannot replace %1: %2").arg(target_, QString::fromStdString(ec.message()));
         discard();

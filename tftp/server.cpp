@@ -144,13 +144,21 @@ void Server::shutdown()
 
 void Server::sweepTemporaryFiles()
 {
-    QDir dir(config_.root);
-    const QStringList leftovers =
-        dir.entryList({AtomicFile::temporaryPrefix() + QLatin1Char('*')}, QDir::Files | QDir::Hidden);
+    // The served folder and, for --per-client, one level of peer folders.
+    QStringList folders = {config_.root};
+    for (const QString& sub : QDir(config_.root).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks))
+        folders.append(config_.root + QLatin1Char('/') + sub);
     QStringList lines;
-    for (const QString& name : leftovers) {
-        dir.remove(name);
-        lines.append(QStringLiteral("removed leftover temporary file %1").arg(name));
+    for (const QString& folder : folders) {
+        QDir dir(folder);
+        const QStringList leftovers =
+            dir.entryList({AtomicFile::temporaryPrefix() + QLatin1Char('*')}, QDir::Files | QDir::Hidden);
+        for (const QString& name : leftovers) {
+            if (AtomicFile::removeIfAbandoned(dir.filePath(name)))
+                lines.append(QStringLiteral("removed leftover temporary file %1").arg(dir.filePath(name)));
+            else
+                lines.append(QStringLiteral("left %1 alone: another live server is writing it").arg(dir.filePath(name)));
+        }
     }
     // Told once the event loop runs: the status line comes first.
     QMetaObject::invokeMethod(this, [this, lines] {

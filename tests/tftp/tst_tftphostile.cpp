@@ -65,6 +65,7 @@ private slots:
     void silenceCappedWhateverTheTimeoutOption();
     void backupsKeepTheNewestTwenty();
     void leftoverTemporaryFilesSwept();
+    void secondInstanceLeavesRunningUploadAlone();
 
 private:
     // moreSettings: lines added to the test settings.
@@ -456,6 +457,34 @@ void TestTftpHostile::leftoverTemporaryFilesSwept()
     QVERIFY(startServer());
     QVERIFY(server_->waitForLog(QStringLiteral("removed leftover temporary file")));
     expectArchiveIntact();
+}
+
+void TestTftpHostile::secondInstanceLeavesRunningUploadAlone()
+{
+    QVERIFY(startServer());
+    RawPeer peer;
+    const quint16 transferPort = beginUpload(peer);
+    QVERIFY(transferPort != 0);
+    peer.sendTo(transferPort, encodeData(1, QByteArray(512, 'r')));
+    QCOMPARE(peer.receive(), encodeAck(1));
+    const QStringList temporary = QDir(root_).entryList({QStringLiteral(".tftp-part-*")}, QDir::Files | QDir::Hidden);
+    QCOMPARE(temporary.size(), 1);
+    // A second server on the same port fails to bind; one on another port
+    // runs. Neither touches the running upload.
+    QString output;
+    QCOMPARE(runProgram(ServerProcess::programPath(),
+                        {QStringLiteral("--port"), QString::number(server_->port()), QStringLiteral("--bind"),
+                         QStringLiteral("127.0.0.1"), QStringLiteral("--root"), root_},
+                        root_, 10000, &output), 1);
+    QCOMPARE(QDir(root_).entryList({QStringLiteral(".tftp-part-*")}, QDir::Files | QDir::Hidden), temporary);
+    ServerProcess other;
+    QVERIFY(other.start(root_));
+    QVERIFY(other.waitForLog(QStringLiteral("another live server")));
+    QCOMPARE(QDir(root_).entryList({QStringLiteral(".tftp-part-*")}, QDir::Files | QDir::Hidden), temporary);
+    peer.sendTo(transferPort, encodeData(2, "end"));
+    QCOMPARE(peer.receive(), encodeAck(2));
+    QVERIFY(server_->waitForLog(QStringLiteral("finished WRQ")));
+    QCOMPARE(readFile(root_ + QStringLiteral("/config.tgz")), QByteArray(512, 'r') + "end");
 }
 
 QTEST_GUILESS_MAIN(TestTftpHostile)
