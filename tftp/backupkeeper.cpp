@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <filesystem>
 #include <system_error>
@@ -42,7 +43,8 @@ bool BackupKeeper::keepCopyOf(const QString& target, QString* error) const
     // The sequence number keeps copies made within one millisecond apart and
     // in order, even after older ones of that millisecond were pruned.
     const QString stem = baseName + QLatin1Char('-') + stamp + QLatin1Char('-');
-    const QStringList sameStamp = QDir(folder).entryList({stem + QLatin1Char('*') + suffix}, QDir::Files, QDir::Name);
+    QStringList sameStamp = copiesIn(folder, baseName, suffix);
+    sameStamp.removeIf([&stem](const QString& n) { return !n.startsWith(stem); });
     const int sequence = sameStamp.isEmpty() ? 0 : sameStamp.last().mid(stem.size(), 3).toInt() + 1;
     const QString copy = folder + QLatin1Char('/') + stem + QStringLiteral("%1").arg(sequence, 3, 10, QLatin1Char('0')) + suffix;
     // A hard link costs nothing and the old file is about to lose its name anyway.
@@ -62,10 +64,21 @@ bool BackupKeeper::keepCopyOf(const QString& target, QString* error) const
     return true;
 }
 
+QStringList BackupKeeper::copiesIn(const QString& folder, const QString& baseName, const QString& suffix)
+{
+    // The stamp of StampFormat and a sequence of three or more digits.
+    const QRegularExpression own(QLatin1Char('^') + QRegularExpression::escape(baseName)
+                                 + QStringLiteral("-\\d{8}-\\d{6}-\\d{3}-\\d{3,}")
+                                 + QRegularExpression::escape(suffix) + QLatin1Char('$'));
+    QStringList copies = QDir(folder).entryList({baseName + QStringLiteral("-*") + suffix}, QDir::Files, QDir::Name);
+    copies.removeIf([&own](const QString& n) { return !own.match(n).hasMatch(); });
+    return copies;
+}
+
 void BackupKeeper::prune(const QString& folder, const QString& baseName, const QString& suffix) const
 {
     QDir dir(folder);
-    QStringList copies = dir.entryList({baseName + QStringLiteral("-*") + suffix}, QDir::Files, QDir::Name);
+    QStringList copies = copiesIn(folder, baseName, suffix);
     while (copies.size() > keep_)
         dir.remove(copies.takeFirst());
 }
