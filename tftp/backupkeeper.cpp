@@ -33,6 +33,10 @@ bool BackupKeeper::keepCopyOf(const QString& target, QString* error) const
     if (!info.exists() || keep_ <= 0)
         return true;
     const QString folder = folderFor(target);
+    if (QFileInfo(folder).isSymLink() || info.isSymLink()) {
+        *error = QStringLiteral("symbolic link refused: %1").arg(info.isSymLink() ? target : folder);
+        return false;
+    }
     if (!QDir().mkpath(folder)) {
         *error = QStringLiteral("cannot create %1").arg(folder);
         return false;

@@ -1,6 +1,7 @@
 #include "server.h"
 
 #include "filesink.h"
+#include "insideroot.h"
 #include "options.h"
 #include "receivesession.h"
 #include "sendsession.h"
@@ -279,6 +280,10 @@ void Server::startRead(const Request& request)
     const QString name = QString::fromUtf8(request.packet.fileName);
     const QString path = folderFor(request.peer) + QLatin1Char('/') + name;
     const QFileInfo info(path);
+    if (const QString link = symlinkBelow(config_.root, path); !link.isEmpty()) {
+        refuse(request, AccessViolation, QStringLiteral("symbolic link refused: %1").arg(link));
+        return;
+    }
     if (!info.exists()) {
         refuse(request, FileNotFound, QStringLiteral("file not found"));
         return;
@@ -287,9 +292,10 @@ void Server::startRead(const Request& request)
         refuse(request, AccessViolation, QStringLiteral("not a plain file"));
         return;
     }
-    auto file = std::make_unique<QFile>(path);
-    if (!file->open(QIODevice::ReadOnly)) {
-        refuse(request, AccessViolation, QStringLiteral("cannot read: %1").arg(file->errorString()));
+    QString error;
+    std::unique_ptr<QFile> file = openForReading(path, &error);
+    if (!file) {
+        refuse(request, AccessViolation, QStringLiteral("cannot read %1: %2").arg(path, error));
         return;
     }
     ServerNegotiation n = negotiateServerOptions(request.packet.options, Opcode::Rrq,
@@ -297,7 +303,6 @@ void Server::startRead(const Request& request)
     qint64 budgeted = 0;
     if (!takeBudget(request, &n, true, &budgeted))
         return;
-    QString error;
     DatagramSocket* socket = openTransferSocket(config_.bindAddress, request.peer, &error);
     if (!socket) {
         budget_.give(budgeted);
@@ -343,6 +348,12 @@ void Server::startWrite(const Request& request)
         emit logLine(QStringLiteral("upload of \"%1\" from %2 superseded by a new one from %3")
                          .arg(name, writing_.value(path), request.peerText));
         old->abort(NotDefined, "superseded by a newer upload from the same address");
+    }
+    for (const QString& reached : {path, BackupKeeper::folderFor(path)}) {
+        if (const QString link = symlinkBelow(config_.root, reached); !link.isEmpty()) {
+            refuse(request, AccessViolation, QStringLiteral("symbolic link refused: %1").arg(link));
+            return;
+        }
     }
     if (!QDir().mkpath(folder)) {
         refuse(request, AccessViolation, QStringLiteral("cannot create the folder %1").arg(folder));

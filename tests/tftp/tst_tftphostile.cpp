@@ -66,6 +66,7 @@ private slots:
     void backupsKeepTheNewestTwenty();
     void leftoverTemporaryFilesSwept();
     void secondInstanceLeavesRunningUploadAlone();
+    void symbolicLinksRefused();
 
 private:
     // moreSettings: lines added to the test settings.
@@ -485,6 +486,32 @@ void TestTftpHostile::secondInstanceLeavesRunningUploadAlone()
     QCOMPARE(peer.receive(), encodeAck(2));
     QVERIFY(server_->waitForLog(QStringLiteral("finished WRQ")));
     QCOMPARE(readFile(root_ + QStringLiteral("/config.tgz")), QByteArray(512, 'r') + "end");
+}
+
+void TestTftpHostile::symbolicLinksRefused()
+{
+    const QString archive = root_ + QStringLiteral("/config.tgz");
+    const QString outside = outer_->filePath(QStringLiteral("elsewhere"));
+    QVERIFY(QDir().mkpath(outside));
+    QVERIFY(QFile::remove(archive));
+    QVERIFY(QFile::link(outer_->filePath(QStringLiteral("secret.txt")), archive));
+    QVERIFY(startServer());
+    RawPeer peer;
+    peer.sendTo(server_->port(), Packet::request(Opcode::Rrq, "config.tgz", Mode::Octet).encode());
+    expectError(peer, AccessViolation);
+    QVERIFY(server_->waitForLog(QStringLiteral("symbolic link refused: %1").arg(archive)));
+    peer.sendTo(server_->port(), wrq("config.tgz"));
+    expectError(peer, AccessViolation);
+    // A backups folder leading out of the served folder is not written through.
+    QVERIFY(QFile::remove(archive));
+    QVERIFY(writeFile(archive, PreviousArchive));
+    QVERIFY(QFile::link(outside, root_ + QStringLiteral("/backups")));
+    RawPeer writer;
+    writer.sendTo(server_->port(), wrq("config.tgz"));
+    expectError(writer, AccessViolation);
+    QVERIFY(server_->waitForLog(QStringLiteral("symbolic link refused: %1/backups").arg(root_)));
+    QCOMPARE(entries(outside), QStringList());
+    QCOMPARE(readFile(archive), PreviousArchive);
 }
 
 QTEST_GUILESS_MAIN(TestTftpHostile)
