@@ -173,11 +173,7 @@ void TestTftpHostile::malformedRequests_data()
     QTest::newRow("option without value") << raw("\0\2config.tgz\0octet\0blksize\0");
     QTest::newRow("duplicate option") << raw("\0\2config.tgz\0octet\0tsize\0" "1\0TSIZE\0" "2\0");
     QTest::newRow("over-long name") << raw("\0\2") + QByteArray(300, 'a') + raw("\0octet\0");
-    QTest::newRow("over-long option") << raw("\0\2config.tgz\0octet\0") + QByteArray(1000, 'b') + raw("\0" "1\0");
-    QByteArray many = raw("\0\2config.tgz\0octet\0");
-    for (int i = 0; i < 100; ++i)
-        many += "opt" + QByteArray::number(i) + '\0' + "1" + '\0';
-    QTest::newRow("hundred options") << many;
+    QTest::newRow("over-long blksize") << raw("\0\2config.tgz\0octet\0blksize\0") + QByteArray(1000, '1') + raw("\0");
     QTest::newRow("DATA to request port") << encodeData(1, "hello");
     QTest::newRow("ACK to request port") << encodeAck(0);
     QTest::newRow("OACK to request port") << raw("\0\6blksize\0" "512\0");
