@@ -13,6 +13,7 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 #endif
 
@@ -55,8 +56,25 @@ void syncFolder(const QString& folder)
 }
 } // namespace
 
+bool AtomicFile::removeIfAbandoned(const QString& temporaryPath)
+{
+#ifndef Q_OS_WIN
+    const int fd = ::open(QFile::encodeName(temporaryPath).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool abandoned = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    // Removed while we hold the lock, so no live writer can take it over.
+    const bool removed = abandoned && QFile::remove(temporaryPath);
+    ::close(fd);
+    return removed;
+#else
+    // An open file cannot be removed on Windows: a live writer keeps it.
+    return QFile::remove(temporaryPath);
+#endif
+}
+
 AtomicFile::AtomicFile(const QString& targetPath)
-    : m_target(targetPath)
+    : target_(targetPath)
 {
 }
 
@@ -72,12 +90,12 @@ QString AtomicFile::temporaryPrefix()
 
 QString AtomicFile::temporaryPath() const
 {
-    return m_file ? m_file->fileName() : QString();
+    return file_ ? file_->fileName() : QString();
 }
 
 bool AtomicFile::open(QString* error)
 {
-    const QFileInfo info(m_target);
+    const QFileInfo info(target_);
     // A named file of our own rather than QTemporaryFile, which may create an
     // unnamed one on Linux: the same behaviour everywhere, and a leftover of
     // a killed process is recognisable by its prefix.
@@ -86,11 +104,14 @@ bool AtomicFile::open(QString* error)
                              + QString::number(QRandomGenerator::global()->generate64(), 36);
         auto file = std::make_unique<QFile>(info.absolutePath() + QLatin1Char('/') + name);
         if (file->open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+#ifndef Q_OS_WIN
+            ::flock(file->handle(), LOCK_EX | LOCK_NB);  // ours alone: it was just created
+#endif
             // The archive gets the old file's rights, or the usual ones.
             const QFile::Permissions usual = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser
                                              | QFile::WriteUser | QFile::ReadGroup | QFile::ReadOther;
             file->setPermissions(info.exists() ? info.permissions() : usual);
-            m_file = std::move(file);
+            file_ = std::move(file);
             return true;
         }
         if (!QFileInfo::exists(file->fileName())) {  // not a name clash: a real failure
@@ -104,12 +125,12 @@ bool AtomicFile::open(QString* error)
 
 bool AtomicFile::write(const char* data, qint64 size, QString* error)
 {
-    if (!m_file || m_done) {
+    if (!file_ || done_) {
         *error = QStringLiteral("file not open");
         return false;
     }
-    if (m_file->write(data, size) != size) {
-        *error = m_file->errorString();
+    if (file_->write(data, size) != size) {
+        *error = file_->errorString();
         return false;
     }
     return true;
@@ -117,40 +138,44 @@ bool AtomicFile::write(const char* data, qint64 size, QString* error)
 
 bool AtomicFile::commit(QString* error)
 {
-    if (!m_file || m_done) {
+    if (!file_ || done_) {
         *error = QStringLiteral("file not open");
         return false;
     }
-    if (!m_file->flush() || !syncToDisk(*m_file)) {
-        *error = QStringLiteral("cannot flush: %1").arg(m_file->errorString());
+    if (!file_->flush() || !syncToDisk(*file_)) {
+        *error = QStringLiteral("cannot flush: %1").arg(file_->errorString());
         discard();
         return false;
     }
-    const QString temp = m_file->fileName();
-    m_file->close();
+    const QString temp = file_->fileName();
+#ifdef Q_OS_WIN
+    file_->close();  // Windows renames no open file
+#endif
+    // Elsewhere renamed while still open and locked: a sweep never sees it unlocked.
     std::error_code ec;
     std::filesystem::rename(QFile::encodeName(temp).toStdString(),
-                            QFile::encodeName(m_target).toStdString(), ec);
+                            QFile::encodeName(target_).toStdString(), ec);
+    file_->close();
     if (ec) {
-        *error = QStringLiteral("cannot replace %1: %2").arg(m_target, QString::fromStdString(ec.message()));
+        *error = QStringLiteral("cannot replace %1: %2").arg(target_, QString::fromStdString(ec.message()));
         discard();
         return false;
     }
-    syncFolder(QFileInfo(m_target).absolutePath());
-    m_done = true;
-    m_file.reset();
+    syncFolder(QFileInfo(target_).absolutePath());
+    done_ = true;
+    file_.reset();
     return true;
 }
 
 void AtomicFile::discard()
 {
-    if (m_file && !m_done) {
-        const QString temp = m_file->fileName();
-        m_file->close();
+    if (file_ && !done_) {
+        const QString temp = file_->fileName();
+        file_->close();
         QFile::remove(temp);
     }
-    m_file.reset();
-    m_done = true;
+    file_.reset();
+    done_ = true;
 }
 
 } // namespace tftp

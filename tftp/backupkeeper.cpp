@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <filesystem>
 #include <system_error>
@@ -17,7 +18,7 @@ constexpr char StampFormat[] = "yyyyMMdd-HHmmss-zzz";
 }
 
 BackupKeeper::BackupKeeper(int keep)
-    : m_keep(keep)
+    : keep_(keep)
 {
 }
 
@@ -29,9 +30,13 @@ QString BackupKeeper::folderFor(const QString& target)
 bool BackupKeeper::keepCopyOf(const QString& target, QString* error) const
 {
     const QFileInfo info(target);
-    if (!info.exists() || m_keep <= 0)
+    if (!info.exists() || keep_ <= 0)
         return true;
     const QString folder = folderFor(target);
+    if (QFileInfo(folder).isSymLink() || info.isSymLink()) {
+        *error = QStringLiteral("symbolic link refused: %1").arg(info.isSymLink() ? target : folder);
+        return false;
+    }
     if (!QDir().mkpath(folder)) {
         *error = QStringLiteral("cannot create %1").arg(folder);
         return false;
@@ -42,7 +47,8 @@ bool BackupKeeper::keepCopyOf(const QString& target, QString* error) const
     // The sequence number keeps copies made within one millisecond apart and
     // in order, even after older ones of that millisecond were pruned.
     const QString stem = baseName + QLatin1Char('-') + stamp + QLatin1Char('-');
-    const QStringList sameStamp = QDir(folder).entryList({stem + QLatin1Char('*') + suffix}, QDir::Files, QDir::Name);
+    QStringList sameStamp = copiesIn(folder, baseName, suffix);
+    sameStamp.removeIf([&stem](const QString& n) { return !n.startsWith(stem); });
     const int sequence = sameStamp.isEmpty() ? 0 : sameStamp.last().mid(stem.size(), 3).toInt() + 1;
     const QString copy = folder + QLatin1Char('/') + stem + QStringLiteral("%1").arg(sequence, 3, 10, QLatin1Char('0')) + suffix;
     // A hard link costs nothing and the old file is about to lose its name anyway.
@@ -62,11 +68,22 @@ bool BackupKeeper::keepCopyOf(const QString& target, QString* error) const
     return true;
 }
 
+QStringList BackupKeeper::copiesIn(const QString& folder, const QString& baseName, const QString& suffix)
+{
+    // The stamp of StampFormat and a sequence of three or more digits.
+    const QRegularExpression own(QLatin1Char('^') + QRegularExpression::escape(baseName)
+                                 + QStringLiteral("-\\d{8}-\\d{6}-\\d{3}-\\d{3,}")
+                                 + QRegularExpression::escape(suffix) + QLatin1Char('$'));
+    QStringList copies = QDir(folder).entryList({baseName + QStringLiteral("-*") + suffix}, QDir::Files, QDir::Name);
+    copies.removeIf([&own](const QString& n) { return !own.match(n).hasMatch(); });
+    return copies;
+}
+
 void BackupKeeper::prune(const QString& folder, const QString& baseName, const QString& suffix) const
 {
     QDir dir(folder);
-    QStringList copies = dir.entryList({baseName + QStringLiteral("-*") + suffix}, QDir::Files, QDir::Name);
-    while (copies.size() > m_keep)
+    QStringList copies = copiesIn(folder, baseName, suffix);
+    while (copies.size() > keep_)
         dir.remove(copies.takeFirst());
 }
 

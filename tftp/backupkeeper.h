@@ -5,7 +5,9 @@
 namespace tftp {
 
 // Keeps the file about to be replaced as a time-stamped copy in a backups/
-// folder beside it, and only the newest `keep` copies of that name.
+// folder beside it, and only the newest `keep` copies of that name. Only
+// names it makes itself (<base>-yyyyMMdd-HHmmss-zzz-NNN<suffix>) are counted
+// or pruned: whatever else an operator keeps there stays.
 class BackupKeeper
 {
 public:
@@ -19,8 +21,10 @@ public:
 
 private:
     void prune(const QString& folder, const QString& baseName, const QString& suffix) const;
+    // The server's own copies of baseName/suffix in folder, oldest first.
+    static QStringList copiesIn(const QString& folder, const QString& baseName, const QString& suffix);
 
-    int m_keep;
+    int keep_;
 };
 
 } // namespace tftp

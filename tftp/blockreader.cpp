@@ -9,18 +9,18 @@ constexpr qint64 NetasciiReadChunk = 4096;
 }
 
 BlockReader::BlockReader(QIODevice* device, Mode mode)
-    : m_device(device), m_mode(mode)
+    : device_(device), mode_(mode)
 {
 }
 
 bool BlockReader::next(int blockSize, QByteArray* block)
 {
-    if (m_mode == Mode::Netascii)
+    if (mode_ == Mode::Netascii)
         return fillNetascii(blockSize, block);
     block->resize(blockSize);
     qint64 got = 0;
     while (got < blockSize) {
-        const qint64 n = m_device->read(block->data() + got, blockSize - got);
+        const qint64 n = device_->read(block->data() + got, blockSize - got);
         if (n < 0)
             return false;
         if (n == 0)
@@ -29,14 +29,14 @@ bool BlockReader::next(int blockSize, QByteArray* block)
     }
     block->resize(got);
     if (got < blockSize)
-        m_finished = true;
+        finished_ = true;
     return true;
 }
 
 bool BlockReader::nextPacket(int blockSize, quint16 blockNumber, QByteArray* packet)
 {
     constexpr int HeaderBytes = 4;
-    if (m_mode == Mode::Netascii) {
+    if (mode_ == Mode::Netascii) {
         QByteArray payload;
         if (!fillNetascii(blockSize, &payload))
             return false;
@@ -51,7 +51,7 @@ bool BlockReader::nextPacket(int blockSize, quint16 blockNumber, QByteArray* pac
     out[3] = char(blockNumber & 0xff);
     qint64 got = 0;
     while (got < blockSize) {
-        const qint64 n = m_device->read(out + HeaderBytes + got, blockSize - got);
+        const qint64 n = device_->read(out + HeaderBytes + got, blockSize - got);
         if (n < 0)
             return false;
         if (n == 0)
@@ -60,17 +60,17 @@ bool BlockReader::nextPacket(int blockSize, quint16 blockNumber, QByteArray* pac
     }
     packet->resize(HeaderBytes + got);
     if (got < blockSize)
-        m_finished = true;
+        finished_ = true;
     return true;
 }
 
 bool BlockReader::fillNetascii(int blockSize, QByteArray* block)
 {
-    QByteArray out = m_carry;
-    m_carry.clear();
+    QByteArray out = carry_;
+    carry_.clear();
     char chunk[NetasciiReadChunk];
     while (out.size() < blockSize) {
-        const qint64 n = m_device->read(chunk, qMin<qint64>(NetasciiReadChunk, blockSize));
+        const qint64 n = device_->read(chunk, qMin<qint64>(NetasciiReadChunk, blockSize));
         if (n < 0)
             return false;
         if (n == 0)
@@ -86,11 +86,11 @@ bool BlockReader::fillNetascii(int blockSize, QByteArray* block)
         }
     }
     if (out.size() > blockSize) {
-        m_carry = out.mid(blockSize);
+        carry_ = out.mid(blockSize);
         out.truncate(blockSize);
     }
     if (out.size() < blockSize)
-        m_finished = true;
+        finished_ = true;
     *block = out;
     return true;
 }

@@ -21,15 +21,15 @@ public:
     // The next payload as a whole DATA packet, built in place in packet
     // (whose buffer is reused when it is big enough).
     bool nextPacket(int blockSize, quint16 blockNumber, QByteArray* packet);
-    bool atEnd() const { return m_finished; }
+    bool atEnd() const { return finished_; }
 
 private:
     bool fillNetascii(int blockSize, QByteArray* block);
 
-    QIODevice* m_device;
-    Mode m_mode;
-    QByteArray m_carry;   // netascii bytes that did not fit the previous block
-    bool m_finished = false;
+    QIODevice* device_;
+    Mode mode_;
+    QByteArray carry_;   // netascii bytes that did not fit the previous block
+    bool finished_ = false;
 };
 
 } // namespace tftp

@@ -85,7 +85,7 @@ void Client::put(const QHostAddress& host, quint16 port, const QString& remoteNa
         return;
     }
     QString error;
-    DatagramSocket* socket = openTransferSocket(QHostAddress(), host, &error);
+    DatagramSocket* socket = openTransferSocket(options.localAddress, host, &error);
     if (!socket) {
         failLater(error, std::move(done));
         return;
@@ -110,7 +110,7 @@ void Client::get(const QHostAddress& host, quint16 port, const QString& remoteNa
         failLater(QStringLiteral("cannot write beside %1: %2").arg(localPath, error), std::move(done));
         return;
     }
-    DatagramSocket* socket = openTransferSocket(QHostAddress(), host, &error);
+    DatagramSocket* socket = openTransferSocket(options.localAddress, host, &error);
     if (!socket) {
         failLater(error, std::move(done));
         return;

@@ -16,6 +16,7 @@ struct ClientOptions {
     double backoff = 1.5;        // each silence multiplies the wait...
     int maxTimeoutMs = 2000;     // ...up to this
     int maxTries = 12;           // then give up (about 13 s in all)
+    QHostAddress localAddress;   // null: any
 };
 
 struct TransferResult {

@@ -174,11 +174,11 @@ DatagramSocket* DatagramSocket::open(const QHostAddress& local, quint16 port, QS
 }
 
 DatagramSocket::DatagramSocket(qintptr descriptor, quint16 localPort)
-    : m_descriptor(descriptor),
-      m_localPort(localPort),
-      m_notifier(new QSocketNotifier(descriptor, QSocketNotifier::Read, this))
+    : descriptor_(descriptor),
+      localPort_(localPort),
+      notifier_(new QSocketNotifier(descriptor, QSocketNotifier::Read, this))
 {
-    connect(m_notifier, &QSocketNotifier::activated, this, &DatagramSocket::readyRead);
+    connect(notifier_, &QSocketNotifier::activated, this, &DatagramSocket::readyRead);
 }
 
 DatagramSocket::~DatagramSocket()
@@ -188,11 +188,11 @@ DatagramSocket::~DatagramSocket()
 
 qint64 DatagramSocket::receive(char* buffer, qint64 size, Endpoint* from)
 {
-    if (m_descriptor < 0)
+    if (descriptor_ < 0)
         return -1;
     SocketLength length = sizeof from->storage;
 #ifdef Q_OS_WIN
-    const int n = ::recvfrom(SOCKET(m_descriptor), buffer, int(size), 0,
+    const int n = ::recvfrom(SOCKET(descriptor_), buffer, int(size), 0,
                              reinterpret_cast<sockaddr*>(from->storage), &length);
     // A datagram too big for the buffer arrives cut, as on POSIX.
     if (n < 0 && WSAGetLastError() == WSAEMSGSIZE) {
@@ -202,7 +202,7 @@ qint64 DatagramSocket::receive(char* buffer, qint64 size, Endpoint* from)
 #else
     ssize_t n;
     do {
-        n = ::recvfrom(int(m_descriptor), buffer, size_t(size), 0, reinterpret_cast<sockaddr*>(from->storage),
+        n = ::recvfrom(int(descriptor_), buffer, size_t(size), 0, reinterpret_cast<sockaddr*>(from->storage),
                        &length);
     } while (n < 0 && errno == EINTR);
 #endif
@@ -214,26 +214,26 @@ qint64 DatagramSocket::receive(char* buffer, qint64 size, Endpoint* from)
 
 void DatagramSocket::send(const char* data, qint64 size, const Endpoint& to)
 {
-    if (m_descriptor < 0)
+    if (descriptor_ < 0)
         return;
     // Lost sends are the protocol's business: it retransmits.
 #ifdef Q_OS_WIN
-    ::sendto(SOCKET(m_descriptor), data, int(size), 0, asAddress(to), to.length);
+    ::sendto(SOCKET(descriptor_), data, int(size), 0, asAddress(to), to.length);
 #else
     ssize_t n;
     do {
-        n = ::sendto(int(m_descriptor), data, size_t(size), 0, asAddress(to), SocketLength(to.length));
+        n = ::sendto(int(descriptor_), data, size_t(size), 0, asAddress(to), SocketLength(to.length));
     } while (n < 0 && errno == EINTR);
 #endif
 }
 
 void DatagramSocket::close()
 {
-    if (m_descriptor < 0)
+    if (descriptor_ < 0)
         return;
-    m_notifier->setEnabled(false);
-    closeDescriptor(m_descriptor);
-    m_descriptor = -1;
+    notifier_->setEnabled(false);
+    closeDescriptor(descriptor_);
+    descriptor_ = -1;
 }
 
 } // namespace tftp

@@ -32,7 +32,7 @@ public:
     static DatagramSocket* open(const QHostAddress& local, quint16 port, QString* error);
     ~DatagramSocket() override;
 
-    quint16 localPort() const { return m_localPort; }
+    quint16 localPort() const { return localPort_; }
     // The next datagram, or -1 if none is waiting.
     qint64 receive(char* buffer, qint64 size, Endpoint* from);
     void send(const char* data, qint64 size, const Endpoint& to);
@@ -44,9 +44,9 @@ signals:
 private:
     DatagramSocket(qintptr descriptor, quint16 localPort);
 
-    qintptr m_descriptor;
-    quint16 m_localPort;
-    QSocketNotifier* m_notifier;
+    qintptr descriptor_;
+    quint16 localPort_;
+    QSocketNotifier* notifier_;
 };
 
 } // namespace tftp

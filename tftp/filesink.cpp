@@ -3,41 +3,55 @@
 namespace tftp {
 
 FileSink::FileSink(const QString& targetPath, Mode mode, BeforeReplace beforeReplace)
-    : m_file(targetPath), m_mode(mode), m_beforeReplace(std::move(beforeReplace))
+    : file_(targetPath), mode_(mode), beforeReplace_(std::move(beforeReplace))
 {
 }
 
 bool FileSink::open(QString* error)
 {
-    return m_file.open(error);
+    return file_.open(error);
+}
+
+bool FileSink::store(const char* data, qint64 size, QString* error)
+{
+    if (!file_.write(data, size, error))
+        return false;
+    if (committed_)
+        hash_.addData(QByteArrayView(data, size));
+    stored_ += size;
+    return true;
 }
 
 bool FileSink::write(QByteArrayView data, QString* error)
 {
-    if (m_mode == Mode::Netascii) {
-        const QByteArray text = m_decoder.decode(data);
-        return m_file.write(text.constData(), text.size(), error);
+    if (mode_ == Mode::Netascii) {
+        const QByteArray text = decoder_.decode(data);
+        return store(text.constData(), text.size(), error);
     }
-    return m_file.write(data.data(), data.size(), error);
+    return store(data.data(), data.size(), error);
 }
 
 bool FileSink::commit(QString* error)
 {
-    if (m_mode == Mode::Netascii) {
-        const QByteArray rest = m_decoder.finish();
-        if (!m_file.write(rest.constData(), rest.size(), error))
+    if (mode_ == Mode::Netascii) {
+        const QByteArray rest = decoder_.finish();
+        if (!store(rest.constData(), rest.size(), error))
             return false;
     }
-    if (m_beforeReplace && !m_beforeReplace(m_file.targetPath(), error)) {
-        m_file.discard();
+    if (beforeReplace_ && !beforeReplace_(file_.targetPath(), error)) {
+        file_.discard();
         return false;
     }
-    return m_file.commit(error);
+    if (!file_.commit(error))
+        return false;
+    if (committed_)
+        committed_(stored_, hash_.result().toHex());
+    return true;
 }
 
 void FileSink::discard()
 {
-    m_file.discard();
+    file_.discard();
 }
 
 } // namespace tftp

@@ -5,6 +5,8 @@
 #include "netasciidecoder.h"
 #include "packet.h"
 
+#include <QCryptographicHash>
+
 #include <functional>
 
 namespace tftp {
@@ -15,19 +17,27 @@ class FileSink : public DataSink
 {
 public:
     using BeforeReplace = std::function<bool(const QString& target, QString* error)>;
+    // Told what landed under the final name: its size and SHA-256 (hex).
+    using Committed = std::function<void(qint64 bytes, const QByteArray& sha256Hex)>;
 
     FileSink(const QString& targetPath, Mode mode, BeforeReplace beforeReplace = {});
 
+    void setOnCommitted(Committed committed) { committed_ = std::move(committed); }
     bool open(QString* error);
     bool write(QByteArrayView data, QString* error) override;
     bool commit(QString* error) override;
     void discard() override;
 
 private:
-    AtomicFile m_file;
-    Mode m_mode;
-    NetasciiDecoder m_decoder;
-    BeforeReplace m_beforeReplace;
+    AtomicFile file_;
+    Mode mode_;
+    NetasciiDecoder decoder_;
+    BeforeReplace beforeReplace_;
+    Committed committed_;
+    QCryptographicHash hash_{QCryptographicHash::Sha256};
+    qint64 stored_ = 0;
+
+    bool store(const char* data, qint64 size, QString* error);
 };
 
 } // namespace tftp

@@ -30,9 +30,9 @@ NamePolicy::NamePolicy(const QStringList& allowedNames)
     for (const QString& n : allowedNames) {
         const QString name = n.trimmed();
         if (name == QLatin1String("*"))
-            m_anyName = true;
+            anyName_ = true;
         else if (!name.isEmpty())
-            m_allowed.append(name);
+            allowed_.append(name);
     }
 }
 
@@ -67,9 +67,9 @@ bool NamePolicy::accepts(const QByteArray& raw, QString* reason) const
         return refuse(reason, QStringLiteral("name is not valid UTF-8"));
     if (!isPlainName(name, reason))
         return false;
-    if (m_anyName)
+    if (anyName_)
         return true;
-    for (const QString& allowed : m_allowed) {
+    for (const QString& allowed : allowed_) {
         if (name.compare(allowed, NameCase) == 0)
             return true;
     }

@@ -18,8 +18,8 @@ public:
     static bool isPlainName(const QString& name, QString* reason);
 
 private:
-    QStringList m_allowed;
-    bool m_anyName = false;
+    QStringList allowed_;
+    bool anyName_ = false;
 };
 
 } // namespace tftp

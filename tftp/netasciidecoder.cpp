@@ -7,8 +7,8 @@ QByteArray NetasciiDecoder::decode(QByteArrayView in)
     QByteArray out;
     out.reserve(in.size() + 1);
     for (char c : in) {
-        if (m_pendingCr) {
-            m_pendingCr = false;
+        if (pendingCr_) {
+            pendingCr_ = false;
             if (c == '\n') {
                 out.append('\n');
                 continue;
@@ -18,7 +18,7 @@ QByteArray NetasciiDecoder::decode(QByteArrayView in)
                 continue;
         }
         if (c == '\r')
-            m_pendingCr = true;
+            pendingCr_ = true;
         else
             out.append(c);
     }
@@ -27,9 +27,9 @@ QByteArray NetasciiDecoder::decode(QByteArrayView in)
 
 QByteArray NetasciiDecoder::finish()
 {
-    if (!m_pendingCr)
+    if (!pendingCr_)
         return {};
-    m_pendingCr = false;
+    pendingCr_ = false;
     return QByteArrayLiteral("\r");
 }
 

@@ -14,7 +14,7 @@ public:
     QByteArray finish();
 
 private:
-    bool m_pendingCr = false;
+    bool pendingCr_ = false;
 };
 
 } // namespace tftp

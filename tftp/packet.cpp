@@ -40,7 +40,7 @@ bool fail(QString* error, const QString& reason)
 
 // Splits the NUL-terminated strings that follow the opcode. The last byte
 // must be a NUL; empty strings are kept so callers can refuse them.
-bool splitStrings(QByteArrayView body, QList<QByteArrayView>* out, QString* error)
+bool splitStrings(QByteArrayView body, QList<QByteArrayView>* out, QString* error, bool bounded = true)
 {
     if (body.isEmpty())
         return fail(error, QStringLiteral("truncated packet"));
@@ -51,15 +51,23 @@ bool splitStrings(QByteArrayView body, QList<QByteArrayView>* out, QString* erro
         if (body[i] == '\0') {
             out->append(body.sliced(start, i - start));
             start = i + 1;
-            if (out->size() > 2 + 2 * MaxOptions)
+            if (bounded && out->size() > 2 + 2 * MaxOptions)
                 return fail(error, QStringLiteral("too many fields"));
         }
     }
     return true;
 }
 
+bool isKnownOption(const QByteArray& lowerName)
+{
+    return lowerName == "blksize" || lowerName == "tsize" || lowerName == "timeout" || lowerName == "windowsize";
+}
+
+// In a request, options this side does not know are skipped whatever their
+// number or length (RFC 2347); the limits hold for the known ones. An OACK
+// is held to the limits throughout.
 bool parseOptions(const QList<QByteArrayView>& fields, qsizetype first, QList<Option>* options,
-                  QString* error)
+                  QString* error, bool skipUnknown = false)
 {
     if ((fields.size() - first) % 2 != 0)
         return fail(error, QStringLiteral("option without value"));
@@ -68,6 +76,8 @@ bool parseOptions(const QList<QByteArrayView>& fields, qsizetype first, QList<Op
         const QByteArrayView value = fields[i + 1];
         if (name.isEmpty())
             return fail(error, QStringLiteral("empty option name"));
+        if (skipUnknown && (name.size() > MaxOptionNameBytes || !isKnownOption(name.toByteArray().toLower())))
+            continue;
         if (name.size() > MaxOptionNameBytes || value.size() > MaxOptionValueBytes)
             return fail(error, QStringLiteral("option too long"));
         const QByteArray lower = name.toByteArray().toLower();
@@ -85,7 +95,7 @@ bool parseOptions(const QList<QByteArrayView>& fields, qsizetype first, QList<Op
 bool decodeRequest(QByteArrayView body, Packet* p, QString* error)
 {
     QList<QByteArrayView> fields;
-    if (!splitStrings(body, &fields, error))
+    if (!splitStrings(body, &fields, error, false))
         return false;
     if (fields.size() < 2)
         return fail(error, QStringLiteral("request without mode"));
@@ -101,7 +111,7 @@ bool decodeRequest(QByteArrayView body, Packet* p, QString* error)
     else
         return fail(error, QStringLiteral("unsupported mode"));
     p->fileName = fields[0].toByteArray();
-    return parseOptions(fields, 2, &p->options, error);
+    return parseOptions(fields, 2, &p->options, error, true);
 }
 
 } // namespace

@@ -5,22 +5,22 @@ namespace tftp {
 ReceiveSession::ReceiveSession(DatagramSocket* socket, const QHostAddress& peer, quint16 peerPort,
                                bool peerLocked, const RetryPolicy& policy, std::unique_ptr<DataSink> sink,
                                QObject* parent)
-    : Session(socket, peer, peerPort, peerLocked, policy, parent), m_sink(std::move(sink))
+    : Session(socket, peer, peerPort, peerLocked, policy, parent), sink_(std::move(sink))
 {
 }
 
 ReceiveSession::~ReceiveSession()
 {
-    if (m_sink)
-        m_sink->discard();
+    if (sink_)
+        sink_->discard();
 }
 
 void ReceiveSession::start(const QByteArray& first, const TransferParameters& parameters,
                            OackHandler oackHandler)
 {
-    m_parameters = parameters;
-    m_oackHandler = std::move(oackHandler);
-    if (parameters.timeoutSeconds > 0 && !m_oackHandler)
+    parameters_ = parameters;
+    oackHandler_ = std::move(oackHandler);
+    if (parameters.timeoutSeconds > 0 && !oackHandler_)
         useFixedTimeout(parameters.timeoutSeconds);
     sendAndWait(first);
 }
@@ -29,28 +29,28 @@ void ReceiveSession::handlePacket(const Packet& packet)
 {
     if (isDallying()) {
         // Our last ACK was lost: the sender repeats the last block.
-        if (packet.opcode == Opcode::Data && packet.block == quint16((m_expected - 1) & 0xffff))
-            send(m_finalAck);
+        if (packet.opcode == Opcode::Data && packet.block == quint16((expected_ - 1) & 0xffff))
+            send(finalAck_);
         return;
     }
     if (packet.opcode == Opcode::Data) {
         handleData(packet.block, packet.data);
         return;
     }
-    if (packet.opcode == Opcode::Oack && m_oackTaken) {
-        if (m_awaitingFirst)
+    if (packet.opcode == Opcode::Oack && oackTaken_) {
+        if (awaitingFirst_)
             send(encodeAck(0));  // our ACK 0 was lost
         return;                  // else a late duplicate
     }
-    if (packet.opcode == Opcode::Oack && m_awaitingFirst && m_oackHandler) {
+    if (packet.opcode == Opcode::Oack && awaitingFirst_ && oackHandler_) {
         QString why;
-        const std::optional<TransferParameters> p = m_oackHandler(packet, &why);
+        const std::optional<TransferParameters> p = oackHandler_(packet, &why);
         if (!p) {
             fail(OptionRefused, why);
             return;
         }
-        m_oackTaken = true;
-        m_parameters = *p;
+        oackTaken_ = true;
+        parameters_ = *p;
         if (p->timeoutSeconds > 0)
             useFixedTimeout(p->timeoutSeconds);
         progress();
@@ -63,20 +63,20 @@ void ReceiveSession::handlePacket(const Packet& packet)
 void ReceiveSession::beforeFinished(const SessionResult& result)
 {
     // A failed or aborted transfer leaves nothing behind.
-    if (!result.ok && m_sink) {
-        m_sink->discard();
-        m_sink.reset();
+    if (!result.ok && sink_) {
+        sink_->discard();
+        sink_.reset();
     }
 }
 
 void ReceiveSession::retransmit()
 {
-    if (m_awaitingFirst) {
+    if (awaitingFirst_) {
         Session::retransmit();
         return;
     }
     // Mid-window, the last ACK sent is older than what arrived since.
-    send(encodeAck(quint16((m_expected - 1) & 0xffff)));
+    send(encodeAck(quint16((expected_ - 1) & 0xffff)));
 }
 
 bool ReceiveSession::handleBlock(Opcode opcode, quint16 block, QByteArrayView payload)
@@ -89,49 +89,53 @@ bool ReceiveSession::handleBlock(Opcode opcode, quint16 block, QByteArrayView pa
 
 void ReceiveSession::handleData(quint16 block, QByteArrayView data)
 {
-    const quint16 wanted = quint16(m_expected & 0xffff);
+    const quint16 wanted = quint16(expected_ & 0xffff);
     if (block != wanted) {
         const quint16 behind = quint16(wanted - block);
         const bool duplicate = behind != 0 && behind <= 0x8000;
         // A repeat of an old block means our ACK was lost; a gap means a
         // block of the window was. Either way the sender needs our last ACK,
         // once per window so that a burst does not turn into a burst of ACKs.
-        if (m_awaitingFirst)
+        if (awaitingFirst_)
             return;
-        if ((duplicate && m_parameters.windowsize == 1) || !m_nackSent) {
-            m_nackSent = m_parameters.windowsize > 1;
-            send(encodeAck(quint16((m_expected - 1) & 0xffff)));
+        if ((duplicate && parameters_.windowsize == 1) || !nackSent_) {
+            nackSent_ = parameters_.windowsize > 1;
+            send(encodeAck(quint16((expected_ - 1) & 0xffff)));
         }
         return;
     }
-    if (m_awaitingFirst) {
-        m_awaitingFirst = false;
+    if (awaitingFirst_) {
+        awaitingFirst_ = false;
         // DATA 1 without an OACK: the server ignored our options.
-        if (m_oackHandler && !m_oackTaken)
-            m_parameters = TransferParameters();
+        if (oackHandler_ && !oackTaken_)
+            parameters_ = TransferParameters();
     }
-    if (data.size() > m_parameters.blksize) {
+    if (data.size() > parameters_.blksize) {
         fail(IllegalOperation, QStringLiteral("block larger than negotiated"));
         return;
     }
-    if (m_maxBytes >= 0 && bytes() + data.size() > m_maxBytes) {
-        fail(DiskFull, QStringLiteral("file exceeds the size limit of %1 bytes").arg(m_maxBytes));
+    if (maxBytes_ >= 0 && bytes() + data.size() > maxBytes_) {
+        fail(DiskFull, QStringLiteral("file exceeds the size limit of %1 bytes").arg(maxBytes_));
+        return;
+    }
+    if (expectedBytes_ >= 0 && bytes() + data.size() > expectedBytes_) {
+        fail(IllegalOperation, QStringLiteral("more data than the announced %1 bytes").arg(expectedBytes_));
         return;
     }
     QString error;
-    if (!m_sink->write(data, &error)) {
+    if (!sink_->write(data, &error)) {
         fail(DiskFull, QStringLiteral("cannot write: %1").arg(error));
         return;
     }
     addBytes(data.size());
-    ++m_expected;
-    m_nackSent = false;
+    ++expected_;
+    nackSent_ = false;
     progress();
-    if (data.size() < m_parameters.blksize) {
+    if (data.size() < parameters_.blksize) {
         acknowledgeLast();
         return;
     }
-    if ((m_expected - 1) % m_parameters.windowsize == 0)
+    if ((expected_ - 1) % parameters_.windowsize == 0)
         sendAndWait(encodeAck(block));
     else
         restartWait();
@@ -139,23 +143,27 @@ void ReceiveSession::handleData(quint16 block, QByteArrayView data)
 
 void ReceiveSession::acknowledgeLast()
 {
+    if (expectedBytes_ >= 0 && bytes() != expectedBytes_) {
+        fail(IllegalOperation, QStringLiteral("received %1 bytes, announced %2").arg(bytes()).arg(expectedBytes_));
+        return;
+    }
     QString error;
-    if (!m_sink->commit(&error)) {
-        m_sink.reset();
+    if (!sink_->commit(&error)) {
+        sink_.reset();
         fail(DiskFull, QStringLiteral("cannot store the file: %1").arg(error));
         return;
     }
-    m_sink.reset();
-    m_finalAck = encodeAck(quint16((m_expected - 1) & 0xffff));
-    send(m_finalAck);
-    succeed(m_dallyMs);
+    sink_.reset();
+    finalAck_ = encodeAck(quint16((expected_ - 1) & 0xffff));
+    send(finalAck_);
+    succeed(dallyMs_);
 }
 
 void ReceiveSession::fail(quint16 code, const QString& text)
 {
-    if (m_sink) {
-        m_sink->discard();
-        m_sink.reset();
+    if (sink_) {
+        sink_->discard();
+        sink_.reset();
     }
     failLocal(code, text);
 }

@@ -24,9 +24,11 @@ public:
     ~ReceiveSession() override;
 
     // -1: no limit. More data than this ends the transfer with error 3.
-    void setMaxBytes(qint64 maxBytes) { m_maxBytes = maxBytes; }
+    void setMaxBytes(qint64 maxBytes) { maxBytes_ = maxBytes; }
+    // -1: none. The size a WRQ announced (tsize): the upload must be exactly this long.
+    void setExpectedBytes(qint64 expected) { expectedBytes_ = expected; }
     // How long to stay after the last ACK to answer a repeated last block.
-    void setDallyMs(int ms) { m_dallyMs = ms; }
+    void setDallyMs(int ms) { dallyMs_ = ms; }
 
     // Sends first (ACK 0, an OACK or an RRQ) and waits for DATA 1. A client
     // passes oackHandler to take an OACK (answered with ACK 0).
@@ -44,16 +46,17 @@ private:
     void fail(quint16 code, const QString& text);
     void acknowledgeLast();
 
-    std::unique_ptr<DataSink> m_sink;
-    TransferParameters m_parameters;
-    OackHandler m_oackHandler;
-    bool m_awaitingFirst = true;
-    bool m_oackTaken = false;
-    qint64 m_expected = 1;       // next block wanted
-    qint64 m_maxBytes = -1;
-    int m_dallyMs = 0;
-    bool m_nackSent = false;     // ACK of the last good block sent since progress
-    QByteArray m_finalAck;
+    std::unique_ptr<DataSink> sink_;
+    TransferParameters parameters_;
+    OackHandler oackHandler_;
+    bool awaitingFirst_ = true;
+    bool oackTaken_ = false;
+    qint64 expected_ = 1;       // next block wanted
+    qint64 maxBytes_ = -1;
+    qint64 expectedBytes_ = -1;
+    int dallyMs_ = 0;
+    bool nackSent_ = false;     // ACK of the last good block sent since progress
+    QByteArray finalAck_;
 };
 
 } // namespace tftp

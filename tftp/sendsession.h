@@ -13,6 +13,9 @@ class QIODevice;
 
 namespace tftp {
 
+// What a sending transfer may hold beyond its window, read while the peer is busy.
+constexpr qsizetype SendAheadBytes = 64 * 1024;
+
 // Sends a file as DATA blocks, a window at a time (RFC 7440; a window of one
 // is plain RFC 1350 lock-step). Only an ACK that moves forward sends anything
 // new: duplicate ACKs are ignored, so no Sorcerer's Apprentice doubling.
@@ -47,16 +50,16 @@ private:
     qsizetype readAheadBlocks() const;
     void sendWindow();
 
-    std::unique_ptr<QIODevice> m_source;
-    BlockReader m_reader;
-    TransferParameters m_parameters;
-    OackHandler m_oackHandler;
-    bool m_handshake = false;
-    qint64 m_base = 1;             // first block not yet acknowledged
-    QList<QByteArray> m_window;    // encoded DATA packets m_base, m_base + 1, ... (a window and some read ahead)
-    qsizetype m_sent = 0;          // how many of them went out
-    QList<QByteArray> m_spare;     // buffers of acknowledged packets, for reuse
-    bool m_lastRead = false;       // the short last block is in m_window
+    std::unique_ptr<QIODevice> source_;
+    BlockReader reader_;
+    TransferParameters parameters_;
+    OackHandler oackHandler_;
+    bool handshake_ = false;
+    qint64 base_ = 1;             // first block not yet acknowledged
+    QList<QByteArray> window_;    // encoded DATA packets base_, base_ + 1, ... (a window and some read ahead)
+    qsizetype sent_ = 0;          // how many of them went out
+    QList<QByteArray> spare_;     // buffers of acknowledged packets, for reuse
+    bool lastRead_ = false;       // the short last block is in window_
 };
 
 } // namespace tftp

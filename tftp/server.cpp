@@ -1,6 +1,7 @@
 #include "server.h"
 
 #include "filesink.h"
+#include "insideroot.h"
 #include "options.h"
 #include "receivesession.h"
 #include "sendsession.h"
@@ -9,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QUdpSocket>
 
 namespace tftp {
@@ -77,10 +79,11 @@ QHostAddress plainAddress(const QHostAddress& a)
 } // namespace
 
 Server::Server(const ServerConfig& config, QObject* parent)
-    : QObject(parent), m_config(config), m_names(config.allowedNames), m_backups(config.keepBackups)
+    : QObject(parent), config_(config), names_(config.allowedNames),
+      budget_(config.memoryBudgetBytes, config.transferBufferBytes, config.maxTransfers), backups_(config.keepBackups)
 {
-    m_buffer.resize(RequestBufferBytes);
-    m_clock.start();
+    buffer_.resize(RequestBufferBytes);
+    clock_.start();
 }
 
 Server::~Server()
@@ -88,74 +91,121 @@ Server::~Server()
     shutdown();
 }
 
-bool Server::start(QString* error)
+bool Server::start(QString* error, StartFailure* failure)
 {
-    if (!QFileInfo(m_config.root).isDir()) {
-        *error = QStringLiteral("folder %1 does not exist").arg(m_config.root);
+    StartFailure ignored;
+    StartFailure& why = failure ? *failure : ignored;
+    if (!prepareRoot(error)) {
+        why = StartFailure::FolderNotWritable;
+        return false;
+    }
+    socket_ = new QUdpSocket(this);
+    if (!socket_->bind(config_.bindAddress, config_.port)) {
+        *error = QStringLiteral("cannot bind %1: %2")
+                     .arg(peerText(config_.bindAddress, config_.port), socket_->errorString());
+        why = socket_->error() == QAbstractSocket::AddressInUseError ? StartFailure::PortInUse
+              : socket_->error() == QAbstractSocket::SocketAccessError ? StartFailure::Permission
+                                                                       : StartFailure::Other;
         return false;
     }
     sweepTemporaryFiles();
-    m_socket = new QUdpSocket(this);
-    if (!m_socket->bind(m_config.bindAddress, m_config.port)) {
-        *error = QStringLiteral("cannot bind %1: %2")
-                     .arg(peerText(m_config.bindAddress, m_config.port), m_socket->errorString());
+    connect(socket_, &QUdpSocket::readyRead, this, &Server::readRequests);
+    return true;
+}
+
+bool Server::prepareRoot(QString* error)
+{
+    if (!QDir().mkpath(config_.root)) {
+        *error = QStringLiteral("folder %1 does not exist and cannot be created").arg(config_.root);
         return false;
     }
-    connect(m_socket, &QUdpSocket::readyRead, this, &Server::readRequests);
+    // Rights on paper say little (ACLs, read-only mounts): try it.
+    QFile probe(QDir(config_.root).filePath(
+        QStringLiteral(".tftp-probe-%1").arg(QRandomGenerator::global()->generate64(), 0, 36)));
+    if (!probe.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        *error = QStringLiteral("folder %1 is not writable: %2").arg(config_.root, probe.errorString());
+        return false;
+    }
+    probe.close();
+    probe.remove();
     return true;
 }
 
 quint16 Server::port() const
 {
-    return m_socket ? m_socket->localPort() : 0;
+    return socket_ ? socket_->localPort() : 0;
 }
 
 void Server::shutdown()
 {
-    const QList<Active> active = m_active.values();
+    const QList<Active> active = active_.values();
     for (const Active& a : active)
         a.session->abort(NotDefined, "server shutting down");
 }
 
 void Server::sweepTemporaryFiles()
 {
-    QDir dir(m_config.root);
-    const QStringList leftovers =
-        dir.entryList({AtomicFile::temporaryPrefix() + QLatin1Char('*')}, QDir::Files | QDir::Hidden);
-    for (const QString& name : leftovers) {
-        dir.remove(name);
-        emit logLine(QStringLiteral("removed leftover temporary file %1").arg(name));
+    // The served folder and, for --per-client, one level of peer folders.
+    QStringList folders = {config_.root};
+    for (const QString& sub : QDir(config_.root).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks))
+        folders.append(config_.root + QLatin1Char('/') + sub);
+    QStringList lines;
+    for (const QString& folder : folders) {
+        QDir dir(folder);
+        const QStringList leftovers =
+            dir.entryList({AtomicFile::temporaryPrefix() + QLatin1Char('*')}, QDir::Files | QDir::Hidden);
+        for (const QString& name : leftovers) {
+            if (AtomicFile::removeIfAbandoned(dir.filePath(name)))
+                lines.append(QStringLiteral("removed leftover temporary file %1").arg(dir.filePath(name)));
+            else
+                lines.append(QStringLiteral("left %1 alone: another live server is writing it").arg(dir.filePath(name)));
+        }
     }
+    // Told once the event loop runs: the status line comes first.
+    QMetaObject::invokeMethod(this, [this, lines] {
+        for (const QString& line : lines)
+            emit logLine(line);
+    }, Qt::QueuedConnection);
+}
+
+QString Server::folderFor(const QHostAddress& peer) const
+{
+    if (!config_.perClient)
+        return config_.root;
+    // IPv4 stays dotted; IPv6 loses the characters file systems dislike.
+    QString name = peer.toString();
+    name.replace(QLatin1Char(':'), QLatin1Char('-')).replace(QLatin1Char('%'), QLatin1Char('_'));
+    return config_.root + QLatin1Char('/') + name;
 }
 
 void Server::readRequests()
 {
-    while (m_socket->hasPendingDatagrams()) {
+    while (socket_->hasPendingDatagrams()) {
         QHostAddress from;
         quint16 fromPort = 0;
-        const qint64 n = m_socket->readDatagram(m_buffer.data(), m_buffer.size(), &from, &fromPort);
+        const qint64 n = socket_->readDatagram(buffer_.data(), buffer_.size(), &from, &fromPort);
         if (n < 0)
             break;
-        handleDatagram(QByteArrayView(m_buffer.constData(), n), plainAddress(from), fromPort);
+        handleDatagram(QByteArrayView(buffer_.constData(), n), plainAddress(from), fromPort);
     }
 }
 
 bool Server::isDuplicate(const QString& key, QByteArrayView datagram)
 {
-    const auto active = m_active.constFind(key);
-    if (active != m_active.constEnd())
+    const auto active = active_.constFind(key);
+    if (active != active_.constEnd())
         return true;  // a retransmitted request, or a new one on a busy port
-    const qint64 now = m_clock.elapsed();
-    for (auto it = m_recentAt.begin(); it != m_recentAt.end();) {
+    const qint64 now = clock_.elapsed();
+    for (auto it = recentAt_.begin(); it != recentAt_.end();) {
         if (now - it.value() > DuplicateWindowMs) {
-            m_recent.remove(it.key());
-            it = m_recentAt.erase(it);
+            recent_.remove(it.key());
+            it = recentAt_.erase(it);
         } else {
             ++it;
         }
     }
-    const auto recent = m_recent.constFind(key);
-    return recent != m_recent.constEnd() && recent.value() == datagram;
+    const auto recent = recent_.constFind(key);
+    return recent != recent_.constEnd() && recent.value() == datagram;
 }
 
 void Server::handleDatagram(QByteArrayView datagram, const QHostAddress& peer, quint16 peerPort)
@@ -173,7 +223,7 @@ void Server::handleDatagram(QByteArrayView datagram, const QHostAddress& peer, q
     if (!packet) {
         emit logLine(QStringLiteral("refused malformed request from %1: %2").arg(request.peerText, reason));
         const QByteArray reply = encodeError(IllegalOperation, reason.toUtf8());
-        m_socket->writeDatagram(reply, peer, peerPort);
+        socket_->writeDatagram(reply, peer, peerPort);
         return;
     }
     request.packet = *packet;
@@ -182,7 +232,7 @@ void Server::handleDatagram(QByteArrayView datagram, const QHostAddress& peer, q
     if (packet->opcode != Opcode::Rrq && packet->opcode != Opcode::Wrq) {
         emit logLine(QStringLiteral("refused packet with opcode %1 from %2 on the request port")
                          .arg(QString::number(int(packet->opcode)), request.peerText));
-        m_socket->writeDatagram(encodeError(IllegalOperation, "expected a read or write request"), peer, peerPort);
+        socket_->writeDatagram(encodeError(IllegalOperation, "expected a read or write request"), peer, peerPort);
         return;
     }
     const bool write = packet->opcode == Opcode::Wrq;
@@ -190,11 +240,11 @@ void Server::handleDatagram(QByteArrayView datagram, const QHostAddress& peer, q
                      .arg(write ? QStringLiteral("WRQ") : QStringLiteral("RRQ"),
                           printable(packet->fileName), request.peerText,
                           QString::fromLatin1(modeName(packet->mode)), optionsText(packet->options)));
-    if (m_active.size() >= m_config.maxTransfers) {
+    if (active_.size() >= config_.maxTransfers) {
         refuse(request, NotDefined, QStringLiteral("server busy"));
         return;
     }
-    if (!m_names.accepts(packet->fileName, &reason)) {
+    if (!names_.accepts(packet->fileName, &reason)) {
         refuse(request, AccessViolation, QStringLiteral("access violation: %1").arg(reason));
         return;
     }
@@ -203,8 +253,8 @@ void Server::handleDatagram(QByteArrayView datagram, const QHostAddress& peer, q
     else
         startRead(request);
     // Kept to recognise a late duplicate of this request after the transfer.
-    if (m_active.contains(request.peerText))
-        m_active[request.peerText].requestBytes = datagram.toByteArray();
+    if (active_.contains(request.peerText))
+        active_[request.peerText].requestBytes = datagram.toByteArray();
 }
 
 void Server::refuse(const Request& request, quint16 code, const QString& reason)
@@ -217,19 +267,23 @@ void Server::refuse(const Request& request, quint16 code, const QString& reason)
     // onto the first reply's port see it.
     QString error;
     const QByteArray reply = encodeError(code, reason.toUtf8());
-    if (DatagramSocket* socket = openTransferSocket(m_config.bindAddress, request.peer, &error)) {
+    if (DatagramSocket* socket = openTransferSocket(config_.bindAddress, request.peer, &error)) {
         socket->send(reply.constData(), reply.size(), Endpoint::from(request.peer, request.peerPort));
         delete socket;
     } else {
-        m_socket->writeDatagram(reply, request.peer, request.peerPort);
+        socket_->writeDatagram(reply, request.peer, request.peerPort);
     }
 }
 
 void Server::startRead(const Request& request)
 {
     const QString name = QString::fromUtf8(request.packet.fileName);
-    const QString path = QDir(m_config.root).filePath(name);
+    const QString path = folderFor(request.peer) + QLatin1Char('/') + name;
     const QFileInfo info(path);
+    if (const QString link = symlinkBelow(config_.root, path); !link.isEmpty()) {
+        refuse(request, AccessViolation, QStringLiteral("symbolic link refused: %1").arg(link));
+        return;
+    }
     if (!info.exists()) {
         refuse(request, FileNotFound, QStringLiteral("file not found"));
         return;
@@ -238,22 +292,32 @@ void Server::startRead(const Request& request)
         refuse(request, AccessViolation, QStringLiteral("not a plain file"));
         return;
     }
-    auto file = std::make_unique<QFile>(path);
-    if (!file->open(QIODevice::ReadOnly)) {
-        refuse(request, AccessViolation, QStringLiteral("cannot read: %1").arg(file->errorString()));
+    QString error;
+    std::unique_ptr<QFile> file = openForReading(path, &error);
+    if (!file) {
+        refuse(request, AccessViolation, QStringLiteral("cannot read %1: %2").arg(path, error));
         return;
     }
-    const ServerNegotiation n = negotiateServerOptions(request.packet.options, Opcode::Rrq,
-                                                       request.packet.mode, file->size(), m_config.limits);
-    QString error;
-    DatagramSocket* socket = openTransferSocket(m_config.bindAddress, request.peer, &error);
+    ServerNegotiation n = negotiateServerOptions(request.packet.options, Opcode::Rrq,
+                                                 request.packet.mode, file->size(), config_.limits);
+    qint64 budgeted = 0;
+    if (!takeBudget(request, &n, true, &budgeted))
+        return;
+    DatagramSocket* socket = openTransferSocket(config_.bindAddress, request.peer, &error);
     if (!socket) {
+        budget_.give(budgeted);
         refuse(request, NotDefined, QStringLiteral("no socket: %1").arg(error));
         return;
     }
-    auto* session = new SendSession(socket, request.peer, request.peerPort, true, m_config.retry,
+    auto* session = new SendSession(socket, request.peer, request.peerPort, true, config_.retry,
                                     std::move(file), request.packet.mode, this);
-    track(request, session);
+    track(request, session, path, budgeted);
+    const QString peer = request.peer.toString();
+    const QString sent = info.absoluteFilePath();
+    connect(session, &Session::finished, this, [this, peer, sent](const SessionResult& r) {
+        if (r.ok)
+            emit logLine(QStringLiteral("SENT %1 %2 %3").arg(QString::number(r.bytes), peer, sent));
+    });
     if (n.accepted.isEmpty())
         session->startSending(n.parameters);
     else
@@ -263,68 +327,116 @@ void Server::startRead(const Request& request)
 void Server::startWrite(const Request& request)
 {
     const QString name = QString::fromUtf8(request.packet.fileName);
-    const ServerNegotiation n = negotiateServerOptions(request.packet.options, Opcode::Wrq,
-                                                       request.packet.mode, -1, m_config.limits);
-    if (m_config.maxWriteBytes >= 0 && n.requestedTsize > m_config.maxWriteBytes) {
+    ServerNegotiation n = negotiateServerOptions(request.packet.options, Opcode::Wrq,
+                                                 request.packet.mode, -1, config_.limits);
+    if (config_.maxWriteBytes >= 0 && n.requestedTsize > config_.maxWriteBytes) {
         refuse(request, DiskFull,
                QStringLiteral("file of %1 bytes exceeds the size limit of %2 bytes")
-                   .arg(n.requestedTsize).arg(m_config.maxWriteBytes));
+                   .arg(n.requestedTsize).arg(config_.maxWriteBytes));
         return;
     }
-    if (m_writing.contains(name)) {
-        refuse(request, AccessViolation, QStringLiteral("another upload of this file is in progress"));
+    const QString folder = folderFor(request.peer);
+    const QString path = folder + QLatin1Char('/') + name;
+    if (writing_.contains(path)) {
+        // The same controller asking again (from a new port) has given up on
+        // its old upload: that one goes, its temporary file with it.
+        Session* old = active_.value(writing_.value(path)).session;
+        if (!old || old->peerAddress() != request.peer) {
+            refuse(request, AccessViolation, QStringLiteral("another upload of this file is in progress"));
+            return;
+        }
+        emit logLine(QStringLiteral("upload of \"%1\" from %2 superseded by a new one from %3")
+                         .arg(name, writing_.value(path), request.peerText));
+        old->abort(NotDefined, "superseded by a newer upload from the same address");
+    }
+    for (const QString& reached : {path, BackupKeeper::folderFor(path)}) {
+        if (const QString link = symlinkBelow(config_.root, reached); !link.isEmpty()) {
+            refuse(request, AccessViolation, QStringLiteral("symbolic link refused: %1").arg(link));
+            return;
+        }
+    }
+    if (!QDir().mkpath(folder)) {
+        refuse(request, AccessViolation, QStringLiteral("cannot create the folder %1").arg(folder));
         return;
     }
-    const QString path = QDir(m_config.root).filePath(name);
     if (QFileInfo(path).exists() && !QFileInfo(path).isFile()) {
         refuse(request, AccessViolation, QStringLiteral("not a plain file"));
         return;
     }
-    const BackupKeeper backups = m_backups;
+    const BackupKeeper backups = backups_;
     auto sink = std::make_unique<FileSink>(path, request.packet.mode,
                                            [backups](const QString& target, QString* error) {
                                                return backups.keepCopyOf(target, error);
                                            });
+    const QString peer = request.peer.toString();
+    const QString stored = QFileInfo(path).absoluteFilePath();
+    sink->setOnCommitted([this, peer, stored](qint64 bytes, const QByteArray& sha256) {
+        emit logLine(QStringLiteral("STORED %1 %2 %3 %4")
+                         .arg(QString::number(bytes), QString::fromLatin1(sha256), peer, stored));
+    });
+    qint64 budgeted = 0;
+    if (!takeBudget(request, &n, false, &budgeted))
+        return;
     QString error;
     if (!sink->open(&error)) {
+        budget_.give(budgeted);
         refuse(request, AccessViolation, QStringLiteral("cannot write: %1").arg(error));
         return;
     }
-    DatagramSocket* socket = openTransferSocket(m_config.bindAddress, request.peer, &error);
+    DatagramSocket* socket = openTransferSocket(config_.bindAddress, request.peer, &error);
     if (!socket) {
+        budget_.give(budgeted);
         refuse(request, NotDefined, QStringLiteral("no socket: %1").arg(error));
         return;
     }
-    auto* session = new ReceiveSession(socket, request.peer, request.peerPort, true, m_config.retry,
+    auto* session = new ReceiveSession(socket, request.peer, request.peerPort, true, config_.retry,
                                        std::move(sink), this);
-    session->setMaxBytes(m_config.maxWriteBytes);
-    session->setDallyMs(m_config.dallyMs);
-    m_writing.insert(name);
-    track(request, session);
+    session->setMaxBytes(config_.maxWriteBytes);
+    session->setExpectedBytes(n.requestedTsize);
+    session->setDallyMs(config_.dallyMs);
+    writing_.insert(path, request.peerText);
+    track(request, session, path, budgeted);
     session->start(n.accepted.isEmpty() ? encodeAck(0) : Packet::oack(n.accepted).encode(), n.parameters);
 }
 
-void Server::track(const Request& request, Session* session)
+bool Server::takeBudget(const Request& request, ServerNegotiation* n, bool sending, qint64* taken)
+{
+    const TransferParameters asked = n->parameters;
+    const std::optional<qint64> bytes = budget_.take(n, sending);
+    if (!bytes) {
+        refuse(request, DiskFull, QStringLiteral("server busy"));
+        return false;
+    }
+    if (n->parameters.blksize != asked.blksize || n->parameters.windowsize != asked.windowsize)
+        emit logLine(QStringLiteral("granted %1 blksize %2 windowsize %3 (asked %4 and %5) to fit the memory budget")
+                         .arg(request.peerText).arg(n->parameters.blksize).arg(n->parameters.windowsize)
+                         .arg(asked.blksize).arg(asked.windowsize));
+    *taken = *bytes;
+    return true;
+}
+
+void Server::track(const Request& request, Session* session, const QString& path, qint64 budgeted)
 {
     const bool write = request.packet.opcode == Opcode::Wrq;
     const QString name = QString::fromUtf8(request.packet.fileName);
     const QString key = request.peerText;
-    m_active.insert(key, {session, QByteArray(), name, write});
-    connect(session, &Session::finished, this, [this, key, name, write](const SessionResult& r) {
+    active_.insert(key, {session, QByteArray(), name, write});
+    connect(session, &Session::finished, this, [this, key, name, write, path](const SessionResult& r) {
         emit logLine(QStringLiteral("%1 %2 \"%3\" %4 %5")
                          .arg(r.ok ? QStringLiteral("finished") : QStringLiteral("failed"),
                               write ? QStringLiteral("WRQ") : QStringLiteral("RRQ"), name,
                               write ? QStringLiteral("from ") + key : QStringLiteral("to ") + key,
                               outcomeText(r)));
         if (write)
-            m_writing.remove(name);
-        const auto it = m_active.find(key);
-        if (it != m_active.end()) {
-            m_recent.insert(key, it->requestBytes);
-            m_recentAt.insert(key, m_clock.elapsed());
-            m_active.erase(it);
+            writing_.remove(path);
+        const auto it = active_.find(key);
+        if (it != active_.end()) {
+            recent_.insert(key, it->requestBytes);
+            recentAt_.insert(key, clock_.elapsed());
+            active_.erase(it);
         }
     });
+    connect(session, &Session::closed, this, [this, budgeted] { budget_.give(budgeted); });
     connect(session, &Session::closed, session, &QObject::deleteLater);
 }
 

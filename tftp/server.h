@@ -26,9 +26,14 @@ public:
     explicit Server(const ServerConfig& config, QObject* parent = nullptr);
     ~Server() override;
 
-    bool start(QString* error);
+    // Why start() failed, for the status line the desktop tool reads.
+    enum class StartFailure { Other, PortInUse, Permission, FolderNotWritable };
+
+    // Creates the served folder if missing, proves it writable, binds the
+    // request socket, then sweeps what killed servers left behind.
+    bool start(QString* error, StartFailure* failure = nullptr);
     quint16 port() const;
-    int activeTransfers() const { return int(m_active.size()); }
+    int activeTransfers() const { return int(active_.size()); }
     // Ends every transfer at once; unfinished writes are thrown away.
     void shutdown();
 
@@ -54,20 +59,27 @@ private:
     void startRead(const Request& request);
     void startWrite(const Request& request);
     void refuse(const Request& request, quint16 code, const QString& reason);
-    void track(const Request& request, Session* session);
+    void track(const Request& request, Session* session, const QString& path, qint64 budgeted);
+    // Fits the negotiation into the memory budget; false (and the request
+    // refused as busy) if even the smallest grant does not fit.
+    bool takeBudget(const Request& request, ServerNegotiation* n, bool sending, qint64* taken);
+    bool prepareRoot(QString* error);
+    // Where a peer's files live: root, or root/<address> with --per-client.
+    QString folderFor(const QHostAddress& peer) const;
     void sweepTemporaryFiles();
     bool isDuplicate(const QString& key, QByteArrayView datagram);
 
-    ServerConfig m_config;
-    NamePolicy m_names;
-    BackupKeeper m_backups;
-    QUdpSocket* m_socket = nullptr;
-    QByteArray m_buffer;
-    QHash<QString, Active> m_active;           // by peer address:port
-    QHash<QString, QByteArray> m_recent;       // finished requests, against late duplicates
-    QHash<QString, qint64> m_recentAt;
-    QElapsedTimer m_clock;
-    QSet<QString> m_writing;                   // names with a write in flight
+    ServerConfig config_;
+    NamePolicy names_;
+    TransferBudget budget_;
+    BackupKeeper backups_;
+    QUdpSocket* socket_ = nullptr;
+    QByteArray buffer_;
+    QHash<QString, Active> active_;           // by peer address:port
+    QHash<QString, QByteArray> recent_;       // finished requests, against late duplicates
+    QHash<QString, qint64> recentAt_;
+    QElapsedTimer clock_;
+    QHash<QString, QString> writing_;         // target path -> peer address:port of its upload
 };
 
 } // namespace tftp

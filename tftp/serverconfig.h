@@ -2,6 +2,7 @@
 
 #include "options.h"
 #include "retrypolicy.h"
+#include "transferbudget.h"
 
 #include <QHostAddress>
 #include <QStringList>
@@ -20,6 +21,9 @@ struct ServerConfig {
     int keepBackups = 20;
     int maxTransfers = 500;
     int dallyMs = 2000;                  // after the last ACK of a write
+    qint64 memoryBudgetBytes = TransferBudget::DefaultTotalBytes;         // all transfers' buffers
+    qint64 transferBufferBytes = TransferBudget::DefaultPerTransferBytes; // cap on windowsize x blksize
+    bool perClient = false;              // each peer address has a folder of its own under root
     RetryPolicy retry;
     ServerOptionLimits limits;
 };

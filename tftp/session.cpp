@@ -3,9 +3,6 @@
 namespace tftp {
 
 namespace {
-// Big enough for the largest DATA packet; longer datagrams are cut and then
-// refused by the decoder.
-constexpr qsizetype ReceiveBufferBytes = 65536 + 16;
 constexpr qsizetype HeaderBytes = 4;
 constexpr qsizetype MaxPayloadBytes = 65464;
 }
@@ -13,33 +10,33 @@ constexpr qsizetype MaxPayloadBytes = 65464;
 Session::Session(DatagramSocket* socket, const QHostAddress& peer, quint16 peerPort, bool peerLocked,
                  const RetryPolicy& policy, QObject* parent)
     : QObject(parent),
-      m_socket(socket),
-      m_peer(Endpoint::from(peer, peerPort)),
-      m_peerLocked(peerLocked),
-      m_policy(policy),
-      m_waitMs(policy.initialTimeoutMs)
+      socket_(socket),
+      peer_(Endpoint::from(peer, peerPort)),
+      peerLocked_(peerLocked),
+      policy_(policy),
+      waitMs_(policy.initialTimeoutMs)
 {
-    m_socket->setParent(this);
-    m_buffer.resize(ReceiveBufferBytes);
-    m_timer.setSingleShot(true);
-    m_timer.setTimerType(Qt::PreciseTimer);
-    m_dallyTimer.setSingleShot(true);
-    connect(&m_timer, &QTimer::timeout, this, &Session::onTimeout);
-    connect(&m_dallyTimer, &QTimer::timeout, this, &Session::close);
-    connect(m_socket, &DatagramSocket::readyRead, this, &Session::readPending);
-    m_clock.start();
+    socket_->setParent(this);
+    buffer_.resize(ReceiveBufferBytes);
+    timer_.setSingleShot(true);
+    timer_.setTimerType(Qt::PreciseTimer);
+    dallyTimer_.setSingleShot(true);
+    connect(&timer_, &QTimer::timeout, this, &Session::onTimeout);
+    connect(&dallyTimer_, &QTimer::timeout, this, &Session::close);
+    connect(socket_, &DatagramSocket::readyRead, this, &Session::readPending);
+    clock_.start();
 }
 
 Session::~Session() = default;
 
 quint16 Session::localPort() const
 {
-    return m_socket->localPort();
+    return socket_->localPort();
 }
 
 void Session::abort(quint16 code, const QByteArray& text)
 {
-    if (m_finished) {
+    if (finished_) {
         close();
         return;
     }
@@ -48,96 +45,107 @@ void Session::abort(quint16 code, const QByteArray& text)
 
 void Session::send(QByteArrayView datagram)
 {
-    m_socket->send(datagram.data(), datagram.size(), m_peer);
+    socket_->send(datagram.data(), datagram.size(), peer_);
 }
 
 void Session::sendAndWait(const QByteArray& datagram)
 {
-    m_lastSent = datagram;
+    lastSent_ = datagram;
     send(datagram);
     restartWait();
 }
 
 void Session::progress()
 {
-    m_silences = 0;
-    m_waitMs = m_policy.initialTimeoutMs;
+    silences_ = 0;
+    progressMs_ = clock_.elapsed();
+    waitMs_ = policy_.initialTimeoutMs;
 }
 
 void Session::restartWait()
 {
     // Moving a deadline is cheaper than restarting a timer for every packet;
     // the timer, when it fires early, just waits for the rest.
-    m_deadlineMs = m_clock.elapsed() + qint64(m_waitMs);
-    if (!m_timer.isActive())
-        m_timer.start(int(m_waitMs));
+    const qint64 wait = nextWaitMs();
+    deadlineMs_ = clock_.elapsed() + wait;
+    if (!timer_.isActive())
+        timer_.start(int(wait));
+}
+
+qint64 Session::nextWaitMs() const
+{
+    const qint64 silentMs = clock_.elapsed() - progressMs_;
+    return qBound<qint64>(1, policy_.maxSilenceMs - silentMs, qint64(waitMs_));
 }
 
 void Session::useFixedTimeout(int seconds)
 {
-    m_policy.initialTimeoutMs = seconds * 1000;
-    m_policy.maxTimeoutMs = seconds * 1000;
-    m_policy.backoff = 1.0;
-    m_waitMs = m_policy.initialTimeoutMs;
+    policy_.initialTimeoutMs = seconds * 1000;
+    policy_.maxTimeoutMs = seconds * 1000;
+    policy_.backoff = 1.0;
+    waitMs_ = policy_.initialTimeoutMs;
 }
 
 void Session::retransmit()
 {
-    if (!m_lastSent.isEmpty())
-        send(m_lastSent);
+    if (!lastSent_.isEmpty())
+        send(lastSent_);
 }
 
 void Session::onTimeout()
 {
-    if (m_finished)
+    if (finished_)
         return;
-    const qint64 early = m_deadlineMs - m_clock.elapsed();
+    const qint64 early = deadlineMs_ - clock_.elapsed();
     if (early > 0) {
-        m_timer.start(int(early));
+        timer_.start(int(early));
         return;
     }
-    ++m_silences;
-    if (m_silences >= m_policy.maxTries) {
+    ++silences_;
+    const qint64 silentMs = clock_.elapsed() - progressMs_;
+    if (silences_ >= policy_.maxTries || silentMs >= policy_.maxSilenceMs) {
         SessionResult r;
         r.timedOut = true;
-        r.errorText = QStringLiteral("timed out after %1 silences").arg(m_silences);
+        r.errorText = QStringLiteral("timed out after %1 silences, %2 ms without progress")
+                          .arg(silences_).arg(silentMs);
         finish(r, 0);
         return;
     }
-    m_waitMs = qMin<double>(m_waitMs * m_policy.backoff, m_policy.maxTimeoutMs);
+    waitMs_ = qMin<double>(waitMs_ * policy_.backoff, policy_.maxTimeoutMs);
     retransmit();
-    m_deadlineMs = m_clock.elapsed() + qint64(m_waitMs);
-    m_timer.start(int(m_waitMs));
+    const qint64 wait = nextWaitMs();
+    deadlineMs_ = clock_.elapsed() + wait;
+    timer_.start(int(wait));
 }
 
 void Session::readPending()
 {
     // One datagram per notification: the event loop comes back at once if
     // more are waiting, and an empty socket costs no extra system call.
-    if (m_closed)
+    if (closed_)
         return;
     Endpoint from;
-    const qint64 n = m_socket->receive(m_buffer.data(), m_buffer.size(), &from);
+    const qint64 n = socket_->receive(buffer_.data(), buffer_.size(), &from);
     if (n >= 0)
-        handleDatagram(QByteArrayView(m_buffer.constData(), n), from);
+        handleDatagram(QByteArrayView(buffer_.constData(), n), from);
 }
 
 void Session::handleDatagram(QByteArrayView datagram, const Endpoint& from)
 {
-    if (!(from == m_peer)) {
-        if (!m_peerLocked && !m_finished && from.sameHost(m_peer)) {
-            m_peer = from;  // the server's transfer port
-            m_peerLocked = true;
+    if (!(from == peer_)) {
+        if (!peerLocked_ && !finished_ && from.sameHost(peer_)) {
+            peer_ = from;  // the server's transfer port
+            peerLocked_ = true;
         } else {
             // RFC 1350: a stranger gets error 5; the transfer goes on.
             const QByteArray reply = encodeError(UnknownTransferId, "Unknown transfer ID");
-            m_socket->send(reply.constData(), reply.size(), from);
+            socket_->send(reply.constData(), reply.size(), from);
             return;
         }
-    } else if (!m_peerLocked) {
-        m_peerLocked = true;  // the reply came from the very port we asked
+    } else if (!peerLocked_) {
+        peerLocked_ = true;  // the reply came from the very port we asked
     }
-    if (!m_finished && datagram.size() >= HeaderBytes) {
+    if (!finished_ && datagram.size() >= HeaderBytes) {
         const quint16 opcode = quint16((quint8(datagram[0]) << 8) | quint8(datagram[1]));
         const quint16 block = quint16((quint8(datagram[2]) << 8) | quint8(datagram[3]));
         const bool ack = opcode == quint16(Opcode::Ack) && datagram.size() == HeaderBytes;
@@ -147,8 +155,8 @@ void Session::handleDatagram(QByteArrayView datagram, const Endpoint& from)
     }
     QString reason;
     const std::optional<Packet> packet = decodePacket(datagram, &reason);
-    if (m_finished) {
-        if (packet && m_dallying)
+    if (finished_) {
+        if (packet && dallying_)
             handlePacket(*packet);
         return;
     }
@@ -174,7 +182,7 @@ void Session::succeed(int dallyMs)
 
 void Session::failLocal(quint16 code, const QString& text, bool tellPeer)
 {
-    if (tellPeer && m_peerLocked)
+    if (tellPeer && peerLocked_)
         send(encodeError(code, text.toUtf8()));
     SessionResult r;
     r.errorCode = code;
@@ -198,17 +206,17 @@ void Session::failMalformed(const QString& reason)
 
 void Session::finish(SessionResult result, int dallyMs)
 {
-    if (m_finished)
+    if (finished_)
         return;
-    m_finished = true;
-    m_timer.stop();
-    result.bytes = m_bytes;
-    result.elapsedMs = m_clock.elapsed();
+    finished_ = true;
+    timer_.stop();
+    result.bytes = bytes_;
+    result.elapsedMs = clock_.elapsed();
     beforeFinished(result);
     emit finished(result);
-    if (dallyMs > 0 && !m_closed) {
-        m_dallying = true;
-        m_dallyTimer.start(dallyMs);
+    if (dallyMs > 0 && !closed_) {
+        dallying_ = true;
+        dallyTimer_.start(dallyMs);
     } else {
         close();
     }
@@ -216,12 +224,12 @@ void Session::finish(SessionResult result, int dallyMs)
 
 void Session::close()
 {
-    if (m_closed)
+    if (closed_)
         return;
-    m_closed = true;
-    m_dallying = false;
-    m_dallyTimer.stop();
-    m_socket->close();
+    closed_ = true;
+    dallying_ = false;
+    dallyTimer_.stop();
+    socket_->close();
     emit closed();
 }
 

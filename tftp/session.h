@@ -18,6 +18,10 @@ class Session : public QObject
 {
     Q_OBJECT
 public:
+    // Big enough for the largest DATA packet; longer datagrams are cut and
+    // then refused by the decoder.
+    static constexpr qsizetype ReceiveBufferBytes = 65536 + 16;
+
     // The session owns socket. With peerLocked false the first reply from
     // peer's host (from any port) fixes the peer's port.
     Session(DatagramSocket* socket, const QHostAddress& peer, quint16 peerPort, bool peerLocked,
@@ -26,10 +30,10 @@ public:
 
     // Ends the transfer at once, telling the peer why.
     void abort(quint16 code, const QByteArray& text);
-    bool isFinished() const { return m_finished; }
-    qint64 bytes() const { return m_bytes; }
-    QHostAddress peerAddress() const { return m_peer.address(); }
-    quint16 peerPort() const { return m_peer.port(); }
+    bool isFinished() const { return finished_; }
+    qint64 bytes() const { return bytes_; }
+    QHostAddress peerAddress() const { return peer_.address(); }
+    quint16 peerPort() const { return peer_.port(); }
     quint16 localPort() const;
 
 signals:
@@ -64,13 +68,13 @@ protected:
     void restartWait();
     // A negotiated timeout option fixes the wait.
     void useFixedTimeout(int seconds);
-    void addBytes(qint64 n) { m_bytes += n; }
+    void addBytes(qint64 n) { bytes_ += n; }
 
     void succeed(int dallyMs = 0);
     void failLocal(quint16 code, const QString& text, bool tellPeer = true);
     void failByPeer(const Packet& error);
     void failMalformed(const QString& reason);
-    bool isDallying() const { return m_dallying; }
+    bool isDallying() const { return dallying_; }
 
 private:
     void readPending();
@@ -78,23 +82,26 @@ private:
     void onTimeout();
     void finish(SessionResult result, int dallyMs);
     void close();
+    // The wait, cut short where the silence would pass maxSilenceMs.
+    qint64 nextWaitMs() const;
 
-    DatagramSocket* m_socket;
-    Endpoint m_peer;
-    bool m_peerLocked;
-    RetryPolicy m_policy;
-    QTimer m_timer;
-    QTimer m_dallyTimer;
-    QElapsedTimer m_clock;
-    QByteArray m_lastSent;
-    QByteArray m_buffer;
-    double m_waitMs;
-    qint64 m_deadlineMs = 0;   // on m_clock
-    int m_silences = 0;
-    qint64 m_bytes = 0;
-    bool m_finished = false;
-    bool m_dallying = false;
-    bool m_closed = false;
+    DatagramSocket* socket_;
+    Endpoint peer_;
+    bool peerLocked_;
+    RetryPolicy policy_;
+    QTimer timer_;
+    QTimer dallyTimer_;
+    QElapsedTimer clock_;
+    QByteArray lastSent_;
+    QByteArray buffer_;
+    double waitMs_;
+    qint64 deadlineMs_ = 0;   // on clock_
+    qint64 progressMs_ = 0;   // on clock_: the peer's last progress
+    int silences_ = 0;
+    qint64 bytes_ = 0;
+    bool finished_ = false;
+    bool dallying_ = false;
+    bool closed_ = false;
 };
 
 } // namespace tftp

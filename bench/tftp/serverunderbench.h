@@ -14,12 +14,12 @@ public:
     ~ServerUnderBench();
 
     bool start(QString* error);
-    quint16 port() const { return m_port; }
+    quint16 port() const { return port_; }
     QString name() const;
 
 private:
-    Kind m_kind;
-    QString m_folder;
-    QProcess m_process;
-    quint16 m_port = 0;
+    Kind kind_;
+    QString folder_;
+    QProcess process_;
+    quint16 port_ = 0;
 };

@@ -30,14 +30,14 @@ tftp::ServerConfig LoopbackFixture::defaultConfig()
 LoopbackFixture::LoopbackFixture(const tftp::ServerConfig& config)
 {
     tftp::ServerConfig c = config;
-    c.root = m_root.path();
-    m_server = std::make_unique<tftp::Server>(c);
-    auto log = m_log;
-    QObject::connect(m_server.get(), &tftp::Server::logLine, m_server.get(),
+    c.root = root_.path();
+    server_ = std::make_unique<tftp::Server>(c);
+    auto log = log_;
+    QObject::connect(server_.get(), &tftp::Server::logLine, server_.get(),
                      [log](const QString& line) { log->append(line); });
     QString error;
-    m_ready = m_root.isValid() && m_local.isValid() && m_server->start(&error);
-    if (!m_ready)
+    ready_ = root_.isValid() && local_.isValid() && server_->start(&error);
+    if (!ready_)
         qWarning("server did not start: %s", qPrintable(error));
 }
 
@@ -46,7 +46,7 @@ tftp::TransferResult LoopbackFixture::put(const QString& remote, const QString& 
 {
     // Shared, so a late answer after a give-up writes nowhere harmful.
     auto state = std::make_shared<std::pair<bool, tftp::TransferResult>>();
-    m_client.put(QHostAddress::LocalHost, port ? port : this->port(), remote, local, o,
+    client_.put(QHostAddress::LocalHost, port ? port : this->port(), remote, local, o,
                  [state](const tftp::TransferResult& r) { state->second = r; state->first = true; });
     if (!spinUntil(state->first, TransferTimeoutMs))
         state->second.errorText = QStringLiteral("test gave up waiting");
@@ -58,7 +58,7 @@ tftp::TransferResult LoopbackFixture::get(const QString& remote, const QString& 
 {
     // Shared, so a late answer after a give-up writes nowhere harmful.
     auto state = std::make_shared<std::pair<bool, tftp::TransferResult>>();
-    m_client.get(QHostAddress::LocalHost, port ? port : this->port(), remote, local, o,
+    client_.get(QHostAddress::LocalHost, port ? port : this->port(), remote, local, o,
                  [state](const tftp::TransferResult& r) { state->second = r; state->first = true; });
     if (!spinUntil(state->first, TransferTimeoutMs))
         state->second.errorText = QStringLiteral("test gave up waiting");

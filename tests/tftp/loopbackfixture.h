@@ -15,13 +15,13 @@ public:
     explicit LoopbackFixture(const tftp::ServerConfig& config = defaultConfig());
 
     static tftp::ServerConfig defaultConfig();
-    bool isReady() const { return m_ready; }
-    quint16 port() const { return m_server->port(); }
-    QString root() const { return m_root.path(); }
-    QString localDir() const { return m_local.path(); }
-    tftp::Server& server() { return *m_server; }
-    tftp::Client& client() { return m_client; }
-    QStringList log() const { return *m_log; }
+    bool isReady() const { return ready_; }
+    quint16 port() const { return server_->port(); }
+    QString root() const { return root_.path(); }
+    QString localDir() const { return local_.path(); }
+    tftp::Server& server() { return *server_; }
+    tftp::Client& client() { return client_; }
+    QStringList log() const { return *log_; }
 
     tftp::TransferResult put(const QString& remote, const QString& local,
                              const tftp::ClientOptions& o = {}, quint16 port = 0);
@@ -29,12 +29,12 @@ public:
                              const tftp::ClientOptions& o = {}, quint16 port = 0);
 
 private:
-    QTemporaryDir m_root;
-    QTemporaryDir m_local;
-    std::unique_ptr<tftp::Server> m_server;
-    tftp::Client m_client;
-    std::shared_ptr<QStringList> m_log = std::make_shared<QStringList>();
-    bool m_ready = false;
+    QTemporaryDir root_;
+    QTemporaryDir local_;
+    std::unique_ptr<tftp::Server> server_;
+    tftp::Client client_;
+    std::shared_ptr<QStringList> log_ = std::make_shared<QStringList>();
+    bool ready_ = false;
 };
 
 // Runs the event loop until done is true or timeoutMs passes.

@@ -5,37 +5,37 @@
 #include <QUdpSocket>
 
 LossyRelay::LossyRelay(quint16 serverPort, quint32 seed, const Faults& faults, QObject* parent)
-    : QObject(parent), m_front(new QUdpSocket(this)), m_serverPort(serverPort), m_faults(faults), m_random(seed)
+    : QObject(parent), front_(new QUdpSocket(this)), serverPort_(serverPort), faults_(faults), random_(seed)
 {
-    m_front->bind(QHostAddress::LocalHost, 0);
-    connect(m_front, &QUdpSocket::readyRead, this, &LossyRelay::fromClients);
+    front_->bind(QHostAddress::LocalHost, 0);
+    connect(front_, &QUdpSocket::readyRead, this, &LossyRelay::fromClients);
 }
 
 quint16 LossyRelay::port() const
 {
-    return m_front->localPort();
+    return front_->localPort();
 }
 
 void LossyRelay::fromClients()
 {
-    while (m_front->hasPendingDatagrams()) {
-        QByteArray d(int(m_front->pendingDatagramSize()), Qt::Uninitialized);
+    while (front_->hasPendingDatagrams()) {
+        QByteArray d(int(front_->pendingDatagramSize()), Qt::Uninitialized);
         QHostAddress from;
         quint16 fromPort = 0;
-        m_front->readDatagram(d.data(), d.size(), &from, &fromPort);
-        Upstream*& up = m_upstreams[fromPort];
+        front_->readDatagram(d.data(), d.size(), &from, &fromPort);
+        Upstream*& up = upstreams_[fromPort];
         if (!up) {
             up = new Upstream;
             up->socket = new QUdpSocket(this);
             up->socket->bind(QHostAddress::LocalHost, 0);
             up->clientPort = fromPort;
-            up->serverPort = m_serverPort;
+            up->serverPort = serverPort_;
             Upstream* raw = up;
             connect(up->socket, &QUdpSocket::readyRead, this, [this, raw] { fromServer(raw); });
         }
         // Requests always go to the request port, as a client sends them.
         const bool request = d.size() >= 2 && d[0] == 0 && (d[1] == 1 || d[1] == 2);
-        deliver(up->socket, d, request ? m_serverPort : up->serverPort);
+        deliver(up->socket, d, request ? serverPort_ : up->serverPort);
     }
 }
 
@@ -47,26 +47,26 @@ void LossyRelay::fromServer(Upstream* up)
         quint16 fromPort = 0;
         up->socket->readDatagram(d.data(), d.size(), &from, &fromPort);
         up->serverPort = fromPort;  // the transfer's port from now on
-        deliver(m_front, d, up->clientPort);
+        deliver(front_, d, up->clientPort);
     }
 }
 
 void LossyRelay::deliver(QUdpSocket* via, const QByteArray& datagram, quint16 toPort)
 {
-    if (int(m_random.bounded(100)) < m_faults.dropPercent) {
-        ++m_dropped;
+    if (int(random_.bounded(100)) < faults_.dropPercent) {
+        ++dropped_;
         return;
     }
     int copies = 1;
-    if (int(m_random.bounded(100)) < m_faults.duplicatePercent) {
-        ++m_duplicated;
+    if (int(random_.bounded(100)) < faults_.duplicatePercent) {
+        ++duplicated_;
         copies = 2;
     }
     for (int i = 0; i < copies; ++i) {
-        if (int(m_random.bounded(100)) < m_faults.delayPercent) {
-            ++m_delayed;
+        if (int(random_.bounded(100)) < faults_.delayPercent) {
+            ++delayed_;
             QPointer<QUdpSocket> guard(via);
-            QTimer::singleShot(int(m_random.bounded(m_faults.maxDelayMs)) + 1, this, [guard, datagram, toPort] {
+            QTimer::singleShot(int(random_.bounded(faults_.maxDelayMs)) + 1, this, [guard, datagram, toPort] {
                 if (guard)
                     guard->writeDatagram(datagram, QHostAddress::LocalHost, toPort);
             });

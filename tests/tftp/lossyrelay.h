@@ -23,11 +23,11 @@ public:
     };
 
     LossyRelay(quint16 serverPort, quint32 seed, const Faults& faults, QObject* parent = nullptr);
-    ~LossyRelay() override { qDeleteAll(m_upstreams); }
+    ~LossyRelay() override { qDeleteAll(upstreams_); }
     quint16 port() const;
-    int dropped() const { return m_dropped; }
-    int duplicated() const { return m_duplicated; }
-    int delayed() const { return m_delayed; }
+    int dropped() const { return dropped_; }
+    int duplicated() const { return duplicated_; }
+    int delayed() const { return delayed_; }
 
 private:
     struct Upstream {
@@ -40,12 +40,12 @@ private:
     void fromServer(Upstream* up);
     void deliver(QUdpSocket* via, const QByteArray& datagram, quint16 toPort);
 
-    QUdpSocket* m_front;
-    quint16 m_serverPort;
-    Faults m_faults;
-    QRandomGenerator m_random;
-    QHash<quint16, Upstream*> m_upstreams;  // by client port
-    int m_dropped = 0;
-    int m_duplicated = 0;
-    int m_delayed = 0;
+    QUdpSocket* front_;
+    quint16 serverPort_;
+    Faults faults_;
+    QRandomGenerator random_;
+    QHash<quint16, Upstream*> upstreams_;  // by client port
+    int dropped_ = 0;
+    int duplicated_ = 0;
+    int delayed_ = 0;
 };

@@ -21,12 +21,17 @@ constexpr int StartTimeoutMs = 10000;
 
 ServerProcess::~ServerProcess()
 {
-    if (m_process.state() != QProcess::NotRunning) {
-        m_process.kill();
-        m_process.waitForFinished(3000);
+    if (process_.state() != QProcess::NotRunning) {
+        process_.kill();
+        process_.waitForFinished(3000);
     }
-    if (!m_settings.isEmpty())
-        QFile::remove(m_settings);
+    if (!settings_.isEmpty())
+        QFile::remove(settings_);
+}
+
+QByteArray ServerProcess::testSettings()
+{
+    return QByteArray(TestSettings);
 }
 
 QString ServerProcess::programPath()
@@ -45,39 +50,39 @@ bool ServerProcess::start(const QString& root, const QStringList& extraArguments
         return false;
     settings.write(settingsText.isEmpty() ? QByteArray(TestSettings) : settingsText);
     settings.close();
-    m_settings = settings.fileName();
+    settings_ = settings.fileName();
 
     QStringList args = {QStringLiteral("-v"), QStringLiteral("--port"), QStringLiteral("0"),
                         QStringLiteral("--bind"), QStringLiteral("127.0.0.1"), QStringLiteral("--root"), root,
-                        QStringLiteral("--config"), m_settings};
+                        QStringLiteral("--config"), settings_};
     args += extraArguments;
-    m_process.setProcessChannelMode(QProcess::MergedChannels);
+    process_.setProcessChannelMode(QProcess::MergedChannels);
 #ifdef Q_OS_LINUX
     // Should the test itself die, the server goes with it rather than lingering.
-    m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    process_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
 #endif
-    m_process.start(programPath(), args);
-    if (!m_process.waitForStarted(StartTimeoutMs))
+    process_.start(programPath(), args);
+    if (!process_.waitForStarted(StartTimeoutMs))
         return false;
     static const QRegularExpression listening(QStringLiteral("listening on \\S+ port (\\d+)"));
     QDeadlineTimer deadline(StartTimeoutMs);
     while (!deadline.hasExpired()) {
         const QRegularExpressionMatch m = listening.match(log());
         if (m.hasMatch()) {
-            m_port = quint16(m.captured(1).toUInt());
+            port_ = quint16(m.captured(1).toUInt());
             return true;
         }
-        if (m_process.state() == QProcess::NotRunning)
+        if (process_.state() == QProcess::NotRunning)
             return false;
-        m_process.waitForReadyRead(50);
+        process_.waitForReadyRead(50);
     }
     return false;
 }
 
 QString ServerProcess::log()
 {
-    m_log += QString::fromLocal8Bit(m_process.readAll());
-    return m_log;
+    log_ += QString::fromLocal8Bit(process_.readAll());
+    return log_;
 }
 
 bool ServerProcess::waitForLog(const QString& needle, int timeoutMs)
@@ -86,7 +91,7 @@ bool ServerProcess::waitForLog(const QString& needle, int timeoutMs)
     while (!log().contains(needle)) {
         if (deadline.hasExpired())
             return false;
-        if (!m_process.waitForReadyRead(20))
+        if (!process_.waitForReadyRead(20))
             QCoreApplication::processEvents();
     }
     return true;
@@ -94,19 +99,19 @@ bool ServerProcess::waitForLog(const QString& needle, int timeoutMs)
 
 int ServerProcess::terminate(int timeoutMs)
 {
-    if (m_process.state() == QProcess::NotRunning)
-        return m_process.exitCode();
-    m_process.terminate();
-    if (!m_process.waitForFinished(timeoutMs))
+    if (process_.state() == QProcess::NotRunning)
+        return process_.exitCode();
+    process_.terminate();
+    if (!process_.waitForFinished(timeoutMs))
         return -1;
     log();
-    return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+    return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
 }
 
 int ServerProcess::waitForExit(int timeoutMs)
 {
-    if (m_process.state() != QProcess::NotRunning && !m_process.waitForFinished(timeoutMs))
+    if (process_.state() != QProcess::NotRunning && !process_.waitForFinished(timeoutMs))
         return -1;
     log();
-    return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+    return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
 }

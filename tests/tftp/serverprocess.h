@@ -13,11 +13,13 @@ public:
     ~ServerProcess();
 
     static QString programPath();
+    // The settings used when start() gets none: short retry times.
+    static QByteArray testSettings();
 
     // settings: the settings file's text; empty for the short default retry times.
     bool start(const QString& root, const QStringList& extraArguments = {}, const QByteArray& settings = {});
-    quint16 port() const { return m_port; }
-    qint64 pid() const { return m_process.processId(); }
+    quint16 port() const { return port_; }
+    qint64 pid() const { return process_.processId(); }
     // Everything the server printed so far.
     QString log();
     bool waitForLog(const QString& needle, int timeoutMs = 5000);
@@ -27,8 +29,8 @@ public:
     int waitForExit(int timeoutMs = 5000);
 
 private:
-    QProcess m_process;
-    QString m_log;
-    QString m_settings;
-    quint16 m_port = 0;
+    QProcess process_;
+    QString log_;
+    QString settings_;
+    quint16 port_ = 0;
 };

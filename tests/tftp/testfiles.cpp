@@ -31,11 +31,11 @@ QByteArray readFile(const QString& path)
 }
 
 int runProgram(const QString& program, const QStringList& arguments, const QString& workingDir,
-               int timeoutMs, QString* output)
+               int timeoutMs, QString* output, QString* errorOutput)
 {
     QProcess p;
     p.setWorkingDirectory(workingDir);
-    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.setProcessChannelMode(errorOutput ? QProcess::SeparateChannels : QProcess::MergedChannels);
     p.setStandardInputFile(QProcess::nullDevice());
     p.start(program, arguments);
     if (!p.waitForStarted(5000))
@@ -48,6 +48,8 @@ int runProgram(const QString& program, const QStringList& arguments, const QStri
         return -1;
     }
     if (output)
-        *output = QString::fromLocal8Bit(p.readAll());
+        *output = QString::fromLocal8Bit(p.readAllStandardOutput());
+    if (errorOutput)
+        *errorOutput = QString::fromLocal8Bit(p.readAllStandardError());
     return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
 }

@@ -82,10 +82,10 @@ private slots:
     void curlBlksizeEdges();
 
 private:
-    QTemporaryDir m_root;
-    QTemporaryDir m_local;
-    ServerProcess m_server;
-    QElapsedTimer m_clock;
+    QTemporaryDir root_;
+    QTemporaryDir local_;
+    ServerProcess server_;
+    QElapsedTimer clock_;
 };
 
 void TestTftpInterop::initTestCase()
@@ -95,15 +95,15 @@ void TestTftpInterop::initTestCase()
             QFAIL(qPrintable(QStringLiteral("%1 is missing: apt-get install tftp-hpa atftp curl busybox")
                                  .arg(QLatin1String(program))));
     }
-    QVERIFY(m_root.isValid() && m_local.isValid());
-    QVERIFY2(m_server.start(m_root.path()), qPrintable(m_server.log()));
-    m_clock.start();
+    QVERIFY(root_.isValid() && local_.isValid());
+    QVERIFY2(server_.start(root_.path()), qPrintable(server_.log()));
+    clock_.start();
 }
 
 void TestTftpInterop::cleanupTestCase()
 {
-    QCOMPARE(m_server.terminate(), 0);
-    qInfo("interop transfers took %lld ms", m_clock.elapsed());
+    QCOMPARE(server_.terminate(), 0);
+    qInfo("interop transfers took %lld ms", clock_.elapsed());
 }
 
 void TestTftpInterop::transfer_data()
@@ -146,20 +146,20 @@ void TestTftpInterop::transfer()
     QFETCH(int, blksize);
     QFETCH(int, windowsize);
     const QByteArray content = patternBytes(size, quint32(size * 7 + blksize + windowsize + (put ? 1 : 0)));
-    const QString served = m_root.filePath(RemoteName);
-    const QString local = m_local.filePath(QStringLiteral("local-%1").arg(client));
+    const QString served = root_.filePath(RemoteName);
+    const QString local = local_.filePath(QStringLiteral("local-%1").arg(client));
     QFile::remove(local);
     if (put)
         QVERIFY(writeFile(local, content));
     else
         QVERIFY(writeFile(served, content));
-    const QString before = m_server.log();
-    const ClientRun run = commandFor(client, put, local, m_server.port(), blksize, windowsize);
+    const QString before = server_.log();
+    const ClientRun run = commandFor(client, put, local, server_.port(), blksize, windowsize);
     QString output;
-    const int code = runProgram(run.program, run.arguments, m_local.path(), ClientTimeoutMs, &output);
+    const int code = runProgram(run.program, run.arguments, local_.path(), ClientTimeoutMs, &output);
     QVERIFY2(code == 0, qPrintable(QStringLiteral("exit %1: %2").arg(code).arg(output)));
     const QString finished = put ? QStringLiteral("finished WRQ") : QStringLiteral("finished RRQ");
-    QTRY_VERIFY_WITH_TIMEOUT(countOf(m_server.log(), finished) == countOf(before, finished) + 1, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(countOf(server_.log(), finished) == countOf(before, finished) + 1, 5000);
     const QByteArray arrived = readFile(put ? served : local);
     QCOMPARE(arrived.size(), content.size());
     QVERIFY(arrived == content);
@@ -171,13 +171,13 @@ void TestTftpInterop::busyboxTsizeOverLimitRefusedAtOnce()
     ServerProcess small;
     QVERIFY(small.start(root.path(), {QStringLiteral("--max-size"), QStringLiteral("1000")}));
     QVERIFY(writeFile(root.filePath(RemoteName), "previous archive"));
-    const QString local = m_local.filePath(QStringLiteral("too-big"));
+    const QString local = local_.filePath(QStringLiteral("too-big"));
     QVERIFY(writeFile(local, patternBytes(5000, 9)));
     QElapsedTimer clock;
     clock.start();
     const ClientRun run = commandFor(QStringLiteral("busybox"), true, local, small.port(), 0, 0);
     QString output;
-    const int code = runProgram(run.program, run.arguments, m_local.path(), ClientTimeoutMs, &output);
+    const int code = runProgram(run.program, run.arguments, local_.path(), ClientTimeoutMs, &output);
     QVERIFY(code != 0);
     QVERIFY2(clock.elapsed() < 2000, "the refusal must come at once, not after a time-out");
     QVERIFY(small.waitForLog(QStringLiteral("error 3")));
@@ -191,12 +191,12 @@ void TestTftpInterop::curlBlksizeEdges()
 {
     // curl itself refuses sizes outside 8..65464; what it sends must work.
     const QByteArray content = patternBytes(100000, 11);
-    QVERIFY(writeFile(m_root.filePath(RemoteName), content));
+    QVERIFY(writeFile(root_.filePath(RemoteName), content));
     for (int blksize : {8, 65464}) {
-        const QString local = m_local.filePath(QStringLiteral("curl-edge-%1").arg(blksize));
-        const ClientRun run = commandFor(QStringLiteral("curl"), false, local, m_server.port(), blksize, 0);
+        const QString local = local_.filePath(QStringLiteral("curl-edge-%1").arg(blksize));
+        const ClientRun run = commandFor(QStringLiteral("curl"), false, local, server_.port(), blksize, 0);
         QString output;
-        QCOMPARE(runProgram(run.program, run.arguments, m_local.path(), ClientTimeoutMs, &output), 0);
+        QCOMPARE(runProgram(run.program, run.arguments, local_.path(), ClientTimeoutMs, &output), 0);
         QVERIFY(readFile(local) == content);
     }
 }

@@ -41,6 +41,7 @@ private slots:
     void clientMayBeDeletedInDone();
     void sizeLimitAbortsWrite();
     void dualStackServer();
+    void perClientFolders();
 };
 
 void TestTftpLoopback::putThenGet_data()
@@ -300,6 +301,47 @@ void TestTftpLoopback::dualStackServer()
         QVERIFY2(result.ok, qPrintable(host.toString() + QStringLiteral(": ") + result.errorText));
         QVERIFY(readFile(local) == content);
     }
+}
+
+void TestTftpLoopback::perClientFolders()
+{
+    ServerConfig c = LoopbackFixture::defaultConfig();
+    c.perClient = true;
+    LoopbackFixture f(c);
+    QVERIFY(f.isReady());
+    const QStringList peers = {QStringLiteral("127.0.0.2"), QStringLiteral("127.0.0.3")};
+    QList<QByteArray> contents;
+    int finished = 0;
+    int succeeded = 0;
+    auto count = [&finished, &succeeded](const TransferResult& r) {
+        ++finished;
+        succeeded += r.ok ? 1 : 0;
+    };
+    // Both at once, same name, several windows long so that they overlap.
+    for (int i = 0; i < peers.size(); ++i) {
+        contents.append(patternBytes(300000 + 1000 * i, quint32(40 + i)));
+        const QString local = f.localDir() + QStringLiteral("/put-%1.tgz").arg(i);
+        QVERIFY(writeFile(local, contents.last()));
+        ClientOptions o;
+        o.localAddress = QHostAddress(peers[i]);
+        f.client().put(QHostAddress::LocalHost, f.port(), QStringLiteral("config.tgz"), local, o, count);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(finished, 2, 30000);
+    QCOMPARE(succeeded, 2);
+    QVERIFY(!QFile::exists(f.root() + QStringLiteral("/config.tgz")));
+    for (int i = 0; i < peers.size(); ++i) {
+        QCOMPARE(readFile(f.root() + QLatin1Char('/') + peers[i] + QStringLiteral("/config.tgz")), contents[i]);
+        ClientOptions o;
+        o.localAddress = QHostAddress(peers[i]);
+        f.client().get(QHostAddress::LocalHost, f.port(), QStringLiteral("config.tgz"),
+                       f.localDir() + QStringLiteral("/got-%1.tgz").arg(i), o, count);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(finished, 4, 30000);
+    QCOMPARE(succeeded, 4);
+    for (int i = 0; i < peers.size(); ++i)
+        QCOMPARE(readFile(f.localDir() + QStringLiteral("/got-%1.tgz").arg(i)), contents[i]);
+    // 127.0.0.1 has no folder yet: nothing to read.
+    QCOMPARE(f.get(QStringLiteral("config.tgz"), f.localDir() + QStringLiteral("/none.tgz")).errorCode, int(FileNotFound));
 }
 
 QTEST_GUILESS_MAIN(TestTftpLoopback)

@@ -51,21 +51,21 @@ private slots:
     void netascii();
 
 private:
-    QTemporaryDir m_root;
-    ServerProcess m_server;
-    QByteArray m_content;
+    QTemporaryDir root_;
+    ServerProcess server_;
+    QByteArray content_;
 };
 
 void TestTftpOptionEdges::initTestCase()
 {
-    m_content = patternBytes(FileBytes, 3);
-    QVERIFY(writeFile(m_root.filePath(QStringLiteral("config.tgz")), m_content));
-    QVERIFY(m_server.start(m_root.path(), {QStringLiteral("--max-size"), QStringLiteral("100000")}, Settings));
+    content_ = patternBytes(FileBytes, 3);
+    QVERIFY(writeFile(root_.filePath(QStringLiteral("config.tgz")), content_));
+    QVERIFY(server_.start(root_.path(), {QStringLiteral("--max-size"), QStringLiteral("100000")}, Settings));
 }
 
 void TestTftpOptionEdges::cleanupTestCase()
 {
-    QCOMPARE(m_server.terminate(), 0);
+    QCOMPARE(server_.terminate(), 0);
 }
 
 void TestTftpOptionEdges::oackBytes_data()
@@ -89,10 +89,10 @@ void TestTftpOptionEdges::oackBytes()
     QFETCH(QList<Option>, asked);
     QFETCH(QByteArray, oack);
     RawPeer peer;
-    peer.sendTo(m_server.port(), rrq(asked));
+    peer.sendTo(server_.port(), rrq(asked));
     quint16 transferPort = 0;
     QCOMPARE(peer.receive(2000, &transferPort), oack);
-    QVERIFY(transferPort != m_server.port());
+    QVERIFY(transferPort != server_.port());
     peer.sendTo(transferPort, encodeError(0, "enough"));
 }
 
@@ -112,10 +112,10 @@ void TestTftpOptionEdges::refusedOptionsMeanPlainTransfer()
 {
     QFETCH(QList<Option>, asked);
     RawPeer peer;
-    peer.sendTo(m_server.port(), rrq(asked));
+    peer.sendTo(server_.port(), rrq(asked));
     quint16 transferPort = 0;
     // Nothing accepted: no OACK, the data starts at once in 512-byte blocks.
-    QCOMPARE(peer.receive(2000, &transferPort), encodeData(1, m_content.first(512)));
+    QCOMPARE(peer.receive(2000, &transferPort), encodeData(1, content_.first(512)));
     peer.sendTo(transferPort, encodeError(0, "enough"));
 }
 
@@ -123,7 +123,7 @@ void TestTftpOptionEdges::smallestAndLargestBlocks()
 {
     for (int blksize : {8, 65464}) {
         RawPeer peer;
-        peer.sendTo(m_server.port(), rrq({{"blksize", QByteArray::number(blksize)}}));
+        peer.sendTo(server_.port(), rrq({{"blksize", QByteArray::number(blksize)}}));
         quint16 transferPort = 0;
         QVERIFY(!peer.receive(2000, &transferPort).isEmpty());
         QByteArray received;
@@ -139,35 +139,35 @@ void TestTftpOptionEdges::smallestAndLargestBlocks()
             }
             QCOMPARE(p->data.size(), blksize);
         }
-        QCOMPARE(received, m_content);
+        QCOMPARE(received, content_);
     }
 }
 
 void TestTftpOptionEdges::duplicateAckSendsNothing()
 {
     RawPeer peer;
-    peer.sendTo(m_server.port(), rrq({}));
+    peer.sendTo(server_.port(), rrq({}));
     quint16 transferPort = 0;
-    QCOMPARE(peer.receive(2000, &transferPort), encodeData(1, m_content.first(512)));
+    QCOMPARE(peer.receive(2000, &transferPort), encodeData(1, content_.first(512)));
     peer.sendTo(transferPort, encodeAck(1));
     peer.sendTo(transferPort, encodeAck(1));
-    QCOMPARE(peer.receive(), encodeData(2, m_content.sliced(512, 512)));
+    QCOMPARE(peer.receive(), encodeData(2, content_.sliced(512, 512)));
     // A second DATA 2 now would be the Sorcerer's Apprentice; the server's
     // first retransmission is 400 ms away.
     QCOMPARE(peer.receive(QuietMs), QByteArray());
     peer.sendTo(transferPort, encodeAck(2));
-    QCOMPARE(peer.receive(), encodeData(3, m_content.sliced(1024)));
+    QCOMPARE(peer.receive(), encodeData(3, content_.sliced(1024)));
     peer.sendTo(transferPort, encodeAck(3));
-    QVERIFY(m_server.waitForLog(QStringLiteral("finished RRQ \"config.tgz\" to 127.0.0.1:%1").arg(peer.port())));
+    QVERIFY(server_.waitForLog(QStringLiteral("finished RRQ \"config.tgz\" to 127.0.0.1:%1").arg(peer.port())));
 }
 
 void TestTftpOptionEdges::strangerGetsErrorFive()
 {
     RawPeer peer;
     RawPeer stranger;
-    peer.sendTo(m_server.port(), rrq({}));
+    peer.sendTo(server_.port(), rrq({}));
     quint16 transferPort = 0;
-    QCOMPARE(peer.receive(2000, &transferPort), encodeData(1, m_content.first(512)));
+    QCOMPARE(peer.receive(2000, &transferPort), encodeData(1, content_.first(512)));
     stranger.sendTo(transferPort, encodeAck(1));
     const std::optional<Packet> error = decodePacket(stranger.receive());
     QVERIFY(error && error->opcode == Opcode::Error);
@@ -175,20 +175,20 @@ void TestTftpOptionEdges::strangerGetsErrorFive()
     // The stranger's ACK moved nothing: the transfer goes on with its owner.
     QCOMPARE(peer.receive(QuietMs), QByteArray());
     peer.sendTo(transferPort, encodeAck(1));
-    QCOMPARE(peer.receive(), encodeData(2, m_content.sliced(512, 512)));
+    QCOMPARE(peer.receive(), encodeData(2, content_.sliced(512, 512)));
     peer.sendTo(transferPort, encodeError(0, "enough"));
 }
 
 void TestTftpOptionEdges::writeTsizeOverLimit()
 {
     RawPeer peer;
-    peer.sendTo(m_server.port(),
+    peer.sendTo(server_.port(),
                 Packet::request(Opcode::Wrq, "config.tgz", Mode::Octet, {{"tsize", "100001"}}).encode());
     const std::optional<Packet> reply = decodePacket(peer.receive(500));
     QVERIFY(reply && reply->opcode == Opcode::Error);
     QCOMPARE(reply->errorCode, quint16(DiskFull));
-    QVERIFY(m_server.waitForLog(QStringLiteral("refused WRQ \"config.tgz\" from 127.0.0.1:%1: error 3").arg(peer.port())));
-    QVERIFY(readFile(m_root.filePath(QStringLiteral("config.tgz"))) == m_content);
+    QVERIFY(server_.waitForLog(QStringLiteral("refused WRQ \"config.tgz\" from 127.0.0.1:%1: error 3").arg(peer.port())));
+    QVERIFY(readFile(root_.filePath(QStringLiteral("config.tgz"))) == content_);
 }
 
 void TestTftpOptionEdges::timeoutOptionSetsTheWait()
@@ -196,7 +196,7 @@ void TestTftpOptionEdges::timeoutOptionSetsTheWait()
     // The test settings make the server resend after 400 ms; a client that
     // asks for timeout 1 gets one second.
     RawPeer peer;
-    peer.sendTo(m_server.port(), rrq({{"timeout", "1"}}));
+    peer.sendTo(server_.port(), rrq({{"timeout", "1"}}));
     quint16 transferPort = 0;
     const QByteArray oack = peer.receive(2000, &transferPort);
     QCOMPARE(oack, raw("\0\6timeout\0" "1\0"));

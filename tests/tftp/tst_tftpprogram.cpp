@@ -15,6 +15,8 @@
 #include <QTest>
 #include <QUdpSocket>
 
+#include <unistd.h>
+
 using namespace tftp;
 
 namespace {
@@ -35,6 +37,22 @@ quint16 listeningPort(QProcess& p, QString* output)
             return quint16(m.captured(1).toUInt());
     }
     return 0;
+}
+
+QStringList serverArguments(quint16 port, const QString& root)
+{
+    return {QStringLiteral("-v"), QStringLiteral("--port"), QString::number(port), QStringLiteral("--bind"),
+            QStringLiteral("127.0.0.1"), QStringLiteral("--root"), root};
+}
+
+// Runs the program expecting it to fail at start: its exit code, the
+// first line on stdout and all of stderr.
+int failedStart(const QStringList& arguments, QString* firstLine, QString* errors)
+{
+    QString output;
+    const int code = runProgram(ServerProcess::programPath(), arguments, QDir::tempPath(), 10000, &output, errors);
+    *firstLine = output.section(QLatin1Char('\n'), 0, 0);
+    return code;
 }
 
 bool waitForOutput(QProcess& p, QString* output, const QString& needle)
@@ -59,6 +77,11 @@ private slots:
     void refusesBadArguments_data();
     void refusesBadArguments();
     void portInUse();
+    void readyLineFirst();
+    void folderNotWritable_data();
+    void folderNotWritable();
+    void privilegedPort();
+    void helpAndVersion();
 };
 
 void TestTftpProgram::servesItsOwnFolderWithSettingsBeside()
@@ -131,9 +154,11 @@ void TestTftpProgram::refusesBadArguments_data()
 void TestTftpProgram::refusesBadArguments()
 {
     QFETCH(QStringList, arguments);
-    QString output;
-    QCOMPARE(runProgram(ServerProcess::programPath(), arguments, QDir::tempPath(), 10000, &output), 2);
-    QVERIFY(!output.isEmpty());
+    QString status;
+    QString errors;
+    QCOMPARE(failedStart(arguments, &status, &errors), 2);
+    QVERIFY2(status.startsWith(QStringLiteral("FAILED other ")) && status.size() > 13, qPrintable(status));
+    QVERIFY(!errors.isEmpty());
 }
 
 void TestTftpProgram::portInUse()
@@ -141,13 +166,89 @@ void TestTftpProgram::portInUse()
     QUdpSocket taken;
     QVERIFY(taken.bind(QHostAddress::LocalHost, 0));
     QTemporaryDir root;
+    QString status;
+    QString errors;
+    QCOMPARE(failedStart(serverArguments(taken.localPort(), root.path()), &status, &errors), 1);
+    QCOMPARE(status, QStringLiteral("FAILED port-in-use %1").arg(taken.localPort()));
+    QVERIFY(errors.contains(QStringLiteral("cannot bind")));
+}
+
+void TestTftpProgram::readyLineFirst()
+{
+    QTemporaryDir outer;
+    const QString root = outer.filePath(QStringLiteral("archives"));  // made by the server
+    QProcess p;
+    p.start(ServerProcess::programPath(), serverArguments(0, root));
     QString output;
-    const int code = runProgram(ServerProcess::programPath(),
-                                {QStringLiteral("--port"), QString::number(taken.localPort()), QStringLiteral("--bind"),
-                                 QStringLiteral("127.0.0.1"), QStringLiteral("--root"), root.path()},
-                                root.path(), 10000, &output);
+    const quint16 port = listeningPort(p, &output);
+    QVERIFY2(port != 0, qPrintable(output));
+    QCOMPARE(output.section(QLatin1Char('\n'), 0, 0), QStringLiteral("READY %1 %2").arg(port).arg(root));
+    QVERIFY(QFileInfo(root).isDir());
+    QCOMPARE(QDir(root).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+    p.terminate();
+    QVERIFY(p.waitForFinished(5000));
+}
+
+void TestTftpProgram::folderNotWritable_data()
+{
+    QTest::addColumn<bool>("readOnly");
+    QTest::newRow("cannot be created") << false;
+    QTest::newRow("read-only") << true;
+}
+
+void TestTftpProgram::folderNotWritable()
+{
+    QFETCH(bool, readOnly);
+    QTemporaryDir outer;
+    QString root;
+    if (readOnly) {
+        if (::geteuid() == 0)
+            QSKIP("running as root: a read-only mode does not stop root from writing");
+        root = outer.filePath(QStringLiteral("locked"));
+        QVERIFY(QDir().mkpath(root));
+        QVERIFY(QFile::setPermissions(root, QFile::ReadOwner | QFile::ExeOwner));
+    } else {
+        QVERIFY(writeFile(outer.filePath(QStringLiteral("plain")), "a file, not a folder"));
+        root = outer.filePath(QStringLiteral("plain/archives"));
+    }
+    QString status;
+    QString errors;
+    const int code = failedStart(serverArguments(0, root), &status, &errors);
+    QFile::setPermissions(root, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QCOMPARE(code, 1);
-    QVERIFY(output.contains(QStringLiteral("cannot bind")));
+    QCOMPARE(status, QStringLiteral("FAILED folder-not-writable %1").arg(root));
+    QVERIFY(errors.contains(root));
+}
+
+void TestTftpProgram::privilegedPort()
+{
+    if (::geteuid() == 0)
+        QSKIP("running as root: binding port 69 is allowed");
+    const QByteArray firstFree = readFile(QStringLiteral("/proc/sys/net/ipv4/ip_unprivileged_port_start")).trimmed();
+    if (!firstFree.isEmpty() && firstFree.toInt() <= 69)
+        QSKIP("this machine lets anyone bind port 69");
+    QTemporaryDir root;
+    QString status;
+    QString errors;
+    QCOMPARE(failedStart(serverArguments(69, root.path()), &status, &errors), 1);
+    QCOMPARE(status, QStringLiteral("FAILED permission 69"));
+}
+
+void TestTftpProgram::helpAndVersion()
+{
+    for (const QString& option : {QStringLiteral("--help"), QStringLiteral("-h"), QStringLiteral("--version")}) {
+        QString output;
+        QString errors;
+        QCOMPARE(runProgram(ServerProcess::programPath(), {option}, QDir::tempPath(), 10000, &output, &errors), 0);
+        QVERIFY(output.startsWith(QStringLiteral("OpenTFTPServerMT ")));
+        QVERIFY(errors.isEmpty());
+        if (option == QStringLiteral("--version"))
+            continue;
+        for (const char* word : {"--port", "--bind", "--root", "--allow", "--max-size", "--config", "--version",
+                                 "READY", "FAILED port-in-use", "FAILED permission", "FAILED folder-not-writable",
+                                 "FAILED other", "STORED", "SENT"})
+            QVERIFY2(output.contains(QLatin1String(word)), word);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestTftpProgram)

@@ -20,6 +20,29 @@ void printLine(FILE* stream, const QString& line)
     std::fputs(stamped.toLocal8Bit().constData(), stream);
     std::fflush(stream);  // the desktop tool reads us through a pipe
 }
+
+// The first line on stdout, without a time stamp: the desktop tool waits for it.
+void printStatus(const QString& line)
+{
+    std::fputs((line + QLatin1Char('\n')).toLocal8Bit().constData(), stdout);
+    std::fflush(stdout);
+}
+
+QString failedLine(tftp::Server::StartFailure failure, const tftp::ServerConfig& c, const QString& error)
+{
+    using F = tftp::Server::StartFailure;
+    switch (failure) {
+    case F::PortInUse:
+        return QStringLiteral("FAILED port-in-use %1").arg(c.port);
+    case F::Permission:
+        return QStringLiteral("FAILED permission %1").arg(c.port);
+    case F::FolderNotWritable:
+        return QStringLiteral("FAILED folder-not-writable %1").arg(c.root);
+    case F::Other:
+        break;
+    }
+    return QStringLiteral("FAILED other ") + error.section(QLatin1Char('\n'), 0, 0);
+}
 } // namespace
 
 int main(int argc, char* argv[])
@@ -36,12 +59,18 @@ int main(int argc, char* argv[])
     ServerSettings settings;
     QString error;
     if (!loadServerSettings(app.arguments(), &settings, &error)) {
+        printStatus(QStringLiteral("FAILED other ") + error.section(QLatin1Char('\n'), 0, 0));
         std::fputs(qPrintable(error + QLatin1Char('\n')), stderr);
         return 2;
+    }
+    if (!settings.exitText.isEmpty()) {
+        std::fputs(settings.exitText.toLocal8Bit().constData(), stdout);
+        return 0;
     }
 
     StopWatcher stopWatcher;
     if (!stopWatcher.install(&error)) {
+        printStatus(QStringLiteral("FAILED other cannot watch for stop requests: %1").arg(error));
         printLine(stderr, QStringLiteral("cannot watch for stop requests: %1").arg(error));
         return 1;
     }
@@ -52,11 +81,14 @@ int main(int argc, char* argv[])
         if (verbose)
             printLine(stdout, line);
     });
-    if (!server.start(&error)) {
+    const tftp::ServerConfig& c = settings.config;
+    tftp::Server::StartFailure failure = tftp::Server::StartFailure::Other;
+    if (!server.start(&error, &failure)) {
+        printStatus(failedLine(failure, c, error));
         printLine(stderr, error);
         return 1;
     }
-    const tftp::ServerConfig& c = settings.config;
+    printStatus(QStringLiteral("READY %1 %2").arg(server.port()).arg(c.root));
     printLine(stdout, QStringLiteral("listening on %1 port %2, serving %3, names %4, size limit %5 bytes")
                           .arg(c.bindAddress.toString())
                           .arg(server.port())

@@ -6,8 +6,32 @@
 #include <QFileInfo>
 #include <QSettings>
 
+#include "generated/version.h"
+
 namespace {
 constexpr char SettingsFileName[] = "OpenTFTPServerMT.ini";
+
+// What the desktop tool reads from the first line of stdout.
+constexpr char StatusHelp[] =
+    "\nFirst line on stdout, without a time stamp:\n"
+    "  READY <port> <root>                 request socket bound, folder writable\n"
+    "  FAILED port-in-use <port>           another program holds the port (exit 1)\n"
+    "  FAILED permission <port>            not allowed to bind the port (exit 1)\n"
+    "  FAILED folder-not-writable <folder> folder missing and not creatable, or read-only (exit 1)\n"
+    "  FAILED other <text>                 anything else; bad arguments exit 2\n"
+    "\nWith -v, after the time stamp, for each completed transfer:\n"
+    "  STORED <bytes> <sha256-hex> <peer-address> <full path>\n"
+    "  SENT <bytes> <peer-address> <full path>\n"
+    "\nSettings file keys: Port, Bind, Root, AllowedNames, MaxWriteBytes, KeepBackups,\n"
+    "MaxTransfers, RetryTimeoutMs, RetryBackoff, RetryMaxTimeoutMs, RetryMaxTries,\n"
+    "MaxBlockSize, MaxWindowSize, DallyMs, PerClient,\n"
+    "MemoryBudgetBytes, TransferBufferBytes, MaxSilenceMs (see README).\n";
+
+QString versionText()
+{
+    return QStringLiteral("OpenTFTPServerMT %1.%2.%3\n")
+        .arg(tarvo::kVersionMajor).arg(tarvo::kVersionMinor).arg(tarvo::kVersionRevision);
+}
 
 bool readNumber(const QVariant& v, qint64 min, qint64 max, qint64* out)
 {
@@ -69,6 +93,7 @@ bool readFile(const QString& path, tftp::ServerConfig* c, QString* error)
         {"RetryTimeoutMs", 10, 255000, &c->retry.initialTimeoutMs},
         {"RetryMaxTimeoutMs", 10, 255000, &c->retry.maxTimeoutMs},
         {"RetryMaxTries", 1, 1000, &c->retry.maxTries},
+        {"MaxSilenceMs", 100, 3600000, &c->retry.maxSilenceMs},
         {"MaxBlockSize", 8, 65464, &c->limits.maxBlksize},
         {"MaxWindowSize", 1, 65535, &c->limits.maxWindowsize},
     };
@@ -78,7 +103,13 @@ bool readFile(const QString& path, tftp::ServerConfig* c, QString* error)
             return false;
         *k.field = int(n);
     }
+    if (s.contains(QStringLiteral("PerClient")))
+        c->perClient = s.value(QStringLiteral("PerClient")).toString().trimmed() == QLatin1String("1");
     if (!readInto(s, "MaxWriteBytes", 0, std::numeric_limits<qint64>::max(), &c->maxWriteBytes, error))
+        return false;
+    if (!readInto(s, "MemoryBudgetBytes", 1 << 20, qint64(1) << 40, &c->memoryBudgetBytes, error))
+        return false;
+    if (!readInto(s, "TransferBufferBytes", 4096, qint64(1) << 32, &c->transferBufferBytes, error))
         return false;
     if (s.contains(QStringLiteral("RetryBackoff"))) {
         bool ok = false;
@@ -97,7 +128,8 @@ bool loadServerSettings(const QStringList& arguments, ServerSettings* settings, 
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("TFTP server for the configuration archive"));
-    parser.addHelpOption();
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Print this help and exit."));
+    const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Print the version and exit."));
     const QCommandLineOption verbose(QStringLiteral("v"), QStringLiteral("Print one line per request and transfer."));
     const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("UDP port (default 69; 0: any free port)."), QStringLiteral("N"));
     const QCommandLineOption bind(QStringLiteral("bind"), QStringLiteral("Address to listen on (default: all)."), QStringLiteral("ADDRESS"));
@@ -105,14 +137,19 @@ bool loadServerSettings(const QStringList& arguments, ServerSettings* settings, 
     const QCommandLineOption allow(QStringLiteral("allow"), QStringLiteral("Comma-separated names that may be read or written."), QStringLiteral("NAMES"));
     const QCommandLineOption maxSize(QStringLiteral("max-size"), QStringLiteral("Largest file a client may write, in bytes."), QStringLiteral("BYTES"));
     const QCommandLineOption config(QStringLiteral("config"), QStringLiteral("Settings file (default: OpenTFTPServerMT.ini beside the program)."), QStringLiteral("FILE"));
-    parser.addOptions({verbose, port, bind, root, allow, maxSize, config});
+    const QCommandLineOption perClient(QStringLiteral("per-client"), QStringLiteral("Keep each controller's files in <root>/<its address>/."));
+    parser.addOptions({help, version, verbose, port, bind, root, allow, maxSize, config, perClient});
     if (!parser.parse(arguments)) {
         *error = parser.errorText() + QLatin1Char('\n') + parser.helpText();
         return false;
     }
-    if (parser.isSet(QStringLiteral("help"))) {
-        *error = parser.helpText();
-        return false;
+    if (parser.isSet(help)) {
+        settings->exitText = versionText() + parser.helpText() + QLatin1String(StatusHelp);
+        return true;
+    }
+    if (parser.isSet(version)) {
+        settings->exitText = versionText();
+        return true;
     }
     if (!parser.positionalArguments().isEmpty()) {
         *error = QStringLiteral("unexpected argument %1\n").arg(parser.positionalArguments().first()) + parser.helpText();
@@ -147,6 +184,8 @@ bool loadServerSettings(const QStringList& arguments, ServerSettings* settings, 
     }
     if (parser.isSet(root))
         c.root = QDir(parser.value(root)).absolutePath();
+    if (parser.isSet(perClient))
+        c.perClient = true;
     if (parser.isSet(allow))
         c.allowedNames = nameList(parser.value(allow));
     if (parser.isSet(maxSize)) {
