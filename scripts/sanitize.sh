@@ -7,7 +7,7 @@ ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 source "$ROOT/scripts/setup.sh"   # packages, and the ordinary build
 ASAN_DIR="$ROOT/build-asan"
 if [[ ! -f "$ASAN_DIR/build.ninja" ]]; then
-  (cd "$ROOT" && cmake --preset asan-fuzz -DTARVO_WERROR="$WERROR")
+  (cd "$ROOT" && cmake --preset asan-fuzz)
 fi
 cmake --build "$ASAN_DIR" -j"$(nproc)"
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1:strict_string_checks=1}"

@@ -37,7 +37,7 @@ class TestToolEndToEnd : public QObject {
 private slots:
     void initTestCase()
     {
-        QVERIFY2(QFileInfo(binDir() + QStringLiteral("/controller-sim")).isExecutable(), "controller-sim is built");
+        QVERIFY2(QFileInfo(QStringLiteral(TARVO_SIMULATOR_PROGRAM)).isExecutable(), "controller-sim is built");
         qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
     }
 

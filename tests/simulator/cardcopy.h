@@ -11,10 +11,7 @@
 
 inline QString sampleCard(const QString& name)
 {
-    QString source = qEnvironmentVariable("TARVO_SOURCE_DIR");
-    if (source.isEmpty())
-        source = QStringLiteral(TARVO_TEST_SOURCE_DIR);
-    return QDir(source).filePath(QStringLiteral("simulator/cards/") + name);
+    return QDir(QStringLiteral(TARVO_TEST_SOURCE_DIR)).filePath(QStringLiteral("simulator/cards/") + name);
 }
 
 inline bool copyTree(const QString& from, const QString& to)

@@ -15,12 +15,7 @@ public:
 
     static QString program()
     {
-        QString bin = qEnvironmentVariable("TARVO_BIN_DIR");
-#ifdef TARVO_BIN_DIR_DEFAULT
-        if (bin.isEmpty())
-            bin = QStringLiteral(TARVO_BIN_DIR_DEFAULT);
-#endif
-        return QDir(bin).absoluteFilePath(QStringLiteral("controller-sim"));
+        return QStringLiteral(TARVO_SIMULATOR_PROGRAM);
     }
 
     bool start(const QStringList& arguments)

@@ -20,7 +20,7 @@ public:
     static QString hpaProgram() { return QStringLiteral("/usr/sbin/in.tftpd"); }
     static QString openProgram()
     {
-        return QDir(qEnvironmentVariable("TARVO_BIN_DIR")).absoluteFilePath(QStringLiteral("OpenTFTPServerMT"));
+        return QStringLiteral(TARVO_SERVER_PROGRAM);
     }
     static bool available(Kind kind)
     {

@@ -24,7 +24,7 @@ void TestSimTarInterop::initTestCase()
 {
     busybox_ = QStandardPaths::findExecutable(QStringLiteral("busybox"));
     if (busybox_.isEmpty())
-        QSKIP("busybox is not installed");
+        QFAIL("busybox is not installed (test.sh installs it)");
 }
 
 void TestSimTarInterop::simulatorArchiveUnpacksWithBusybox()
@@ -76,7 +76,7 @@ void TestSimTarInterop::busyboxArchiveRestoresThroughSimulator()
     QVERIFY(listing.contains("media/prv_bmp/jobs/2024/bracket_17.bmp\r\n"));
     const auto from = snapshot(source.path());
     const auto restored = snapshot(h.cardDir.path());
-    for (const QString rel : {QStringLiteral("zel/laser.conf"), QStringLiteral("zel/motion.conf"),
+    for (const QString& rel : {QStringLiteral("zel/laser.conf"), QStringLiteral("zel/motion.conf"),
                               QStringLiteral("media/profiles/steel/s235_2mm.prf"),
                               QStringLiteral("media/prv_bmp/logo.bmp"),
                               QStringLiteral("media/prv_bmp/jobs/2024/bracket_17.bmp")})

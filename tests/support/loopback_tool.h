@@ -14,11 +14,6 @@
 
 namespace tarvo::test {
 
-inline QString binDir()
-{
-    const QString fromEnv = qEnvironmentVariable("TARVO_BIN_DIR");
-    return fromEnv.isEmpty() ? QStringLiteral(TARVO_BIN_DIR_DEFAULT) : fromEnv;
-}
 
 inline quint16 freeUdpPort()
 {
@@ -35,7 +30,7 @@ struct ProgramFolder {
     bool stage()
     {
         if (!dir.isValid()
-            || !QFile::copy(binDir() + QStringLiteral("/OpenTFTPServerMT"), dir.filePath(QStringLiteral("OpenTFTPServerMT"))))
+            || !QFile::copy(QStringLiteral(TARVO_SERVER_PROGRAM), dir.filePath(QStringLiteral("OpenTFTPServerMT"))))
             return false;
         tftpPort = freeUdpPort();
         QFile ini(dir.filePath(QStringLiteral("OpenTFTPServerMT.ini")));

@@ -36,10 +36,7 @@ QByteArray ServerProcess::testSettings()
 
 QString ServerProcess::programPath()
 {
-    QString dir = qEnvironmentVariable("TARVO_BIN_DIR");
-    if (dir.isEmpty())
-        dir = QCoreApplication::applicationDirPath() + QStringLiteral("/../bin");
-    return QDir(dir).absoluteFilePath(QStringLiteral("OpenTFTPServerMT"));
+    return QStringLiteral(TARVO_SERVER_PROGRAM);
 }
 
 bool ServerProcess::start(const QString& root, const QStringList& extraArguments, const QByteArray& settingsText)
