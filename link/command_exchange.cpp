@@ -17,28 +17,68 @@ void ControllerLink::sendLine(const QByteArray& line)
 {
     if (!connected_ || shuttingDown_)
         return;
-    if (!socket_->write(line + kLineEnd))
+    if (!socket_->write(line + kLineEnd)) {
+        connectionLost_ = true;
         disconnectFromController();
+    }
 }
 
 std::int16_t ControllerLink::runCommand(const QByteArray& command, int secondsToWait, double progressStep)
 {
     sendLine(command);
-    waitMs(kSettleMs);
+    if (!waitForAnswer(kSettleMs))
+        return lastStatus_ = kNoStatus;
     emit progressed(progressStep);
     lastStatus_ = kNoStatus;
     sendLine(kStatusRequest);
-    waitMs(kSettleMs);
+    if (!waitForAnswer(kSettleMs))
+        return lastStatus_;
     emit progressed(progressStep);
 
     const int polls = static_cast<std::int16_t>(2 * secondsToWait);
     for (int poll = 0; poll <= polls; ++poll) {
         if (lastStatus_ != kNoStatus)
             break;
-        waitMs(kPollMs);
+        if (!waitForAnswer(kPollMs))
+            break;
         emit progressed(1);
     }
     return lastStatus_;
+}
+
+bool ControllerLink::peerHasGone() const
+{
+    // Nothing more can arrive, and what did arrive has been interpreted.
+    return connected_ && socket_->state() != platform::SocketState::Connected && queuedLines_.empty();
+}
+
+bool ControllerLink::waitForAnswer(int delayMs)
+{
+    if (shuttingDown_)
+        throw RunAborted();
+    if (!connected_)
+        return false;
+    if (peerHasGone()) {
+        connectionLost_ = true;
+        disconnectFromController();
+        return false;
+    }
+    delayTimer_->setInterval(delayMs);
+    delayActive_ = true;
+    delayTimer_->setEnabled(true);
+    while (delayActive_) {
+        pump();
+        if (peerHasGone()) {
+            delayTimer_->setEnabled(false);
+            delayActive_ = false;
+            connectionLost_ = true;
+            disconnectFromController();
+            return false;
+        }
+    }
+    if (shuttingDown_)
+        throw RunAborted();
+    return true;
 }
 
 void ControllerLink::waitMs(int delayMs)

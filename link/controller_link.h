@@ -44,6 +44,9 @@ public:
     bool connectToController(const QString& host, int port, int timeoutMs);
     void disconnectFromController();
     bool isConnected() const { return connected_; }
+    // True once the controller closed or reset the connection while a
+    // command waited for its status; cleared by the next connection.
+    bool wasConnectionLost() const { return connectionLost_; }
     // The PC's own address on the link, dotted: where the controller
     // reaches the PC's TFTP server.
     QString localAddress() const { return localAddress_; }
@@ -106,6 +109,10 @@ private:
     void pump();
     void readIncoming();
     void interpretQueuedLines();
+    // Waits like waitMs, but ends early once the controller has gone and
+    // everything it sent has been interpreted. False when it has gone.
+    bool waitForAnswer(int delayMs);
+    bool peerHasGone() const;
     void interpretLine(const QByteArray& line);
     void queueLine(QByteArray line, QString& logText);
     void handleSocketError(platform::SocketError error, const QString& description);
@@ -118,6 +125,7 @@ private:
 
     bool connected_ = false;
     bool connectTimedOut_ = false;
+    bool connectionLost_ = false;
     int localPort_ = 0;
     QString localAddress_;
     QByteArray partialLine_;

@@ -55,6 +55,7 @@ MainWindow::MainWindow(platform::Platform& platform, QWidget* parent)
     progressBar_->setRange(0, 100);
     progressBar_->setTextVisible(false);
     logView_->setReadOnly(true);
+    logView_->setMaximumBlockCount(kMaxLogLines);
     logView_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     logView_->setLineWrapMode(QPlainTextEdit::NoWrap);
     statusBar_->setSizeGripEnabled(false);
@@ -154,6 +155,16 @@ void MainWindow::appendLog(const QString& text)
     // Appended in place at the end, never by rebuilding the whole text.
     QString piece = text;
     piece.remove(QLatin1Char('\r'));
+    // A flood of lines keeps only its newest ones: the view would drop the
+    // rest at once, after having built them.
+    qsizetype cut = piece.size();
+    for (int lines = 0; lines < kMaxLogLines && cut > 0; ++lines) {
+        cut = piece.lastIndexOf(QLatin1Char('\n'), cut - 1);
+        if (cut < 0)
+            break;
+    }
+    if (cut > 0)
+        piece.remove(0, cut);
     QTextCursor cursor(logView_->document());
     cursor.movePosition(QTextCursor::End);
     cursor.insertText(piece);

@@ -29,6 +29,9 @@ public:
     static constexpr int kClientHeightTwips = 9975;
     // The log keeps at most this many characters; the oldest lines go first.
     static constexpr int kMaxLogCharacters = 16 * 1024 * 1024;
+    // ... and at most this many lines: an empty line costs the view far more
+    // than its one character.
+    static constexpr int kMaxLogLines = 100000;
     void setLogCapacity(int characters) { logCapacity_ = characters; }
     // The status label's text shrinks to fit, down to this size.
     static constexpr qreal kMinStatusPointSize = 5.5;

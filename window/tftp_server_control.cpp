@@ -11,15 +11,14 @@ QString tftpServerProgramName()
 #endif
 }
 
-TftpServerControl::TftpServerControl(platform::Platform& platform, link::ControllerLink& link,
-                                     std::function<QString()> programFolder)
-    : platform_(platform), link_(link), programFolder_(std::move(programFolder))
+TftpServerControl::TftpServerControl(platform::Platform& platform, std::function<QString()> programFolder)
+    : platform_(platform), programFolder_(std::move(programFolder))
 {
 }
 
 bool TftpServerControl::start()
 {
-    if (!link_.isConnected() || running_)
+    if (running_)
         return true;
     programPath_ = programFolder_() + tftpServerProgramName();
     if (!platform_.fileExists(programPath_)) {

@@ -2,7 +2,6 @@
 // Starts the PC-side TFTP server program from the tool's folder for the
 // length of a run, and closes it again.
 
-#include "link/controller_link.h"
 #include "platform/platform.h"
 #include "workflow/workflow.h"
 
@@ -18,8 +17,7 @@ QString tftpServerProgramName();
 
 class TftpServerControl final : public workflow::TftpServer {
 public:
-    TftpServerControl(platform::Platform& platform, link::ControllerLink& link,
-                      std::function<QString()> programFolder);
+    TftpServerControl(platform::Platform& platform, std::function<QString()> programFolder);
 
     bool start() override;
     void stop() override;
@@ -30,7 +28,6 @@ public:
 
 private:
     platform::Platform& platform_;
-    link::ControllerLink& link_;
     std::function<QString()> programFolder_;
     bool running_ = false;
     QString programPath_;

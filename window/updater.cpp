@@ -42,7 +42,7 @@ Updater::Updater(platform::Platform& platform, platform::Controls& controls)
     : platform_(platform),
       controls_(controls),
       link_(platform),
-      server_(platform, link_, [this] { return programFolder_; }),
+      server_(platform, [this] { return programFolder_; }),
       workflow_(platform, controls, link_, server_, [this] { return programFolder_; })
 {
     showLinkInWindow(link_, controls_);

@@ -73,6 +73,13 @@ public:
     static QString restoreDone() { return tr("Writing config data done. Please power cycle the laser."); }
     static QString writingFailed() { return tr("Writing config data failed."); }
 
+    // --- a run that ends badly ---
+    static QString connectionLost() { return tr("The connection to the controller was lost."); }
+    static QString laserStopped()
+    {
+        return tr("The laser's firmware is stopped: power-cycle the laser before using it.");
+    }
+
     // --- the controller's complaints ---
     static QString callForService() { return tr("Call for service."); }
 };

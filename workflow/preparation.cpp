@@ -20,6 +20,7 @@ void Workflow::stopFirmware()
     controls_.setStatus(OperatorTexts::preparing());
     // Whether the firmware was running does not matter; no status is asked.
     link_.sendLine(kKillFirmware);
+    firmwareStopped_ = true;
     waitWithProgress(kFirmwareStopSeconds);
 }
 
@@ -30,6 +31,8 @@ bool Workflow::openSafetyRelay()
     for (int attempt = 0; attempt < kRelayAttempts; ++attempt) {
         if (link_.runCommand(kOpenRelay, kRelayStatusSeconds, 0) == 0)
             return true;
+        if (!link_.isConnected())
+            return false;  // no point in asking a controller that has gone
         waitWithProgress(kRelayRetrySeconds);
     }
     return false;

@@ -56,7 +56,9 @@ void Workflow::runSteps()
     controls_.appendLog(QStringLiteral("\r\n\r\n"));
     controls_.appendLog(controls_.windowTitle() + QStringLiteral("\r\n"));
 
+    firmwareStopped_ = false;
     if (connectToController()) {
+        bool succeeded = false;
         if (logIn()) {
             stopFirmware();
             if (!openSafetyRelay()) {
@@ -65,18 +67,36 @@ void Workflow::runSteps()
                 if (!server_.start())
                     showMessage(OperatorTexts::serverMissing(), platform::MessageIcon::Critical);
                 if (phase_ == Phase::Backup) {
-                    if (backUpConfiguration())
+                    succeeded = backUpConfiguration();
+                    if (succeeded)
                         setPhase(Phase::Restore);
                 } else {
-                    if (restoreConfiguration())
+                    succeeded = restoreConfiguration();
+                    if (succeeded)
                         setPhase(Phase::Backup);
                 }
                 server_.stop();
             }
         }
+        if (!succeeded)
+            reportEndOfFailedRun();
         link_.disconnectFromController();
     }
     controls_.setButtonEnabled(true);
+}
+
+void Workflow::reportEndOfFailedRun()
+{
+    if (link_.wasConnectionLost())
+        addNote(OperatorTexts::connectionLost());
+    if (firmwareStopped_)
+        addNote(OperatorTexts::laserStopped());
+}
+
+void Workflow::addNote(const QString& note)
+{
+    controls_.setStatus(controls_.status() + QStringLiteral("\r\n") + note);
+    controls_.appendLog(QStringLiteral("\r\n[") + note + QStringLiteral("]"));
 }
 
 void Workflow::recoverFromFault(const char* what)

@@ -62,6 +62,10 @@ public:
 
 private:
     void runSteps();
+    // After a run that did not succeed: says when the link was lost and
+    // when the laser was left with its firmware stopped.
+    void reportEndOfFailedRun();
+    void addNote(const QString& note);
     void recoverFromFault(const char* what);
     // A step of the transfer judged by its exit status, 0 on success.
     std::int16_t statusStep(const QByteArray& command);
@@ -78,6 +82,7 @@ private:
     StoredSettings settings_;
     ControllerOutputReader output_;
     Phase phase_ = Phase::Backup;
+    bool firmwareStopped_ = false;
     bool running_ = false;
 };
 

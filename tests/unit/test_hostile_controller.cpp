@@ -136,9 +136,14 @@ private slots:
                 QVERIFY2(rig.link().maxWaitDepth() <= 1, qPrintable(context));
                 const bool succeeded = rig.platform.messages.empty();
                 const QString expected = succeeded == backup ? QStringLiteral("Continue") : QStringLiteral("Start");
-                QVERIFY2(rig.controls.buttonCaption() == expected, qPrintable(context));
-                if (!succeeded)
+                QVERIFY2(rig.controls.buttonCaption() == expected, qPrintable(context + ": " + rig.controls.status()));
+                if (!succeeded) {
                     QVERIFY2(rig.platform.messages.size() == 1, qPrintable(context));
+                    // The operator learns why, and in what state the laser is.
+                    QVERIFY2(rig.controls.status().contains(QStringLiteral("connection to the controller was lost")),
+                             qPrintable(context + ": " + rig.controls.status()));
+                    QVERIFY2(rig.controls.status().contains(QStringLiteral("power-cycle")), qPrintable(context));
+                }
                 const QByteArray after = e.pcArchive();
                 // A controller cut off during its tftp may still finish the
                 // transfer: then the PC holds the complete new archive.

@@ -11,6 +11,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTextBlock>
 #include <QtTest>
 
 using tarvo::window::MainWindow;
@@ -123,8 +124,19 @@ private slots:
         for (int i = 0; i < 100000; ++i)
             burst += QStringLiteral("\r\nmedia/profiles/p%1.prf").arg(i);
         window->appendLog(burst);
-        QCOMPARE(logView()->document()->blockCount(), 100001);
+        QCOMPARE(logView()->document()->blockCount(), MainWindow::kMaxLogLines);
+        QVERIFY(logView()->document()->lastBlock().text().endsWith(QStringLiteral("p99999.prf")));
         QCOMPARE(logView()->textCursor().position(), logView()->document()->characterCount() - 1);
+    }
+
+    void aFloodOfEmptyLinesKeepsTheLogBounded()
+    {
+        // Each empty line is a block of the view, hundreds of bytes: the
+        // line bound, not the character bound, keeps this small.
+        for (int i = 0; i < 4; ++i)
+            window->appendLog(QString(512 * 1024, QLatin1Char('\n')) + QStringLiteral("end %1").arg(i));
+        QCOMPARE(logView()->document()->blockCount(), MainWindow::kMaxLogLines);
+        QCOMPARE(logView()->document()->lastBlock().text(), QStringLiteral("end 3"));
     }
 
     void theLogDropsItsOldestLinesWhenFull()
