@@ -129,6 +129,12 @@ private:
     int localPort_ = 0;
     QString localAddress_;
     QByteArray partialLine_;
+    // Where a terminal escape sequence stands that a receive block cut
+    // in two.
+    enum class Escape { None, Start, Csi, Osc, OscEnd };
+    Escape escape_ = Escape::None;
+    // Consumes c when it belongs to an escape sequence.
+    bool swallowEscape(unsigned char c);
     std::deque<QByteArray> queuedLines_;
     bool loginPromptSeen_ = false;
     std::int16_t lastStatus_ = 0;

@@ -57,7 +57,9 @@ void ControllerLink::readIncoming()
     qsizetype runStart = 0;
     for (qsizetype i = 0; i < size; ++i) {
         const auto code = static_cast<unsigned char>(bytes[i]);
-        const bool dropped = code >= 14 && code <= 31;  // escape and other control characters
+        // Terminal escape sequences (colours, cursor queries, titles) and
+        // other control characters never reach a line.
+        const bool dropped = swallowEscape(code) || (code >= 14 && code <= 31);
         if (!dropped && code != kLF && code != kCR)
             continue;
         appendRun(runStart, i);
@@ -70,6 +72,43 @@ void ControllerLink::readIncoming()
         emit textReceived(logText);
     if (lineTimerOn_ && !queuedLines_.empty() && !lineTimer_->isEnabled())
         lineTimer_->setEnabled(true);
+}
+
+bool ControllerLink::swallowEscape(unsigned char c)
+{
+    constexpr unsigned char kEsc = 27;
+    constexpr unsigned char kBel = 7;
+    // A line end always ends a sequence and is kept, so that a broken
+    // sequence can never swallow lines.
+    if (c == kLF || c == kCR) {
+        escape_ = Escape::None;
+        return false;
+    }
+    switch (escape_) {
+    case Escape::None:
+        if (c != kEsc)
+            return false;
+        escape_ = Escape::Start;
+        return true;
+    case Escape::Start:
+        escape_ = c == '[' ? Escape::Csi : c == ']' ? Escape::Osc : Escape::None;
+        return true;
+    case Escape::Csi:
+        // Parameters and intermediates run up to a final byte.
+        if (c < 0x20 || c > 0x3f)
+            escape_ = Escape::None;
+        return true;
+    case Escape::Osc:
+        if (c == kBel)
+            escape_ = Escape::None;
+        else if (c == kEsc)
+            escape_ = Escape::OscEnd;
+        return true;
+    case Escape::OscEnd:
+        escape_ = Escape::None;
+        return true;
+    }
+    return false;
 }
 
 void ControllerLink::interpretQueuedLines()

@@ -50,6 +50,8 @@ MainWindow::MainWindow(platform::Platform& platform, QWidget* parent)
     place(statusBar_, 0, 9585, 4620, 390);
 
     statusLabel_->setWordWrap(true);
+    // Controller text is shown as it came, never read as markup.
+    statusLabel_->setTextFormat(Qt::PlainText);
     statusLabel_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     statusLabel_->installEventFilter(this);
     progressBar_->setRange(0, 100);

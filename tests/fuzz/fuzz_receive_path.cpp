@@ -27,11 +27,27 @@ struct Reference {
         interpret(partial);
         partial.clear();
     }
+    // 0: text, 1: after ESC, 2: in CSI, 3: in OSC, 4: ESC in OSC.
+    int escape = 0;
+    bool inEscape(unsigned char u)
+    {
+        if (u == 10 || u == 13) {
+            escape = 0;
+            return false;
+        }
+        switch (escape) {
+        case 0: if (u == 27) { escape = 1; return true; } return false;
+        case 1: escape = u == '[' ? 2 : u == ']' ? 3 : 0; return true;
+        case 2: if (!(u >= 0x20 && u <= 0x3f)) escape = 0; return true;
+        case 3: if (u == 7) escape = 0; else if (u == 27) escape = 4; return true;
+        default: escape = 0; return true;
+        }
+    }
     void feed(const QByteArray& block)
     {
         for (const char c : block) {
             const auto u = static_cast<unsigned char>(c);
-            if ((u >= 14 && u <= 31) || u == 13)
+            if (inEscape(u) || (u >= 14 && u <= 31) || u == 13)
                 continue;
             if (u == 10) {
                 complete();

@@ -54,11 +54,20 @@ private slots:
         QCOMPARE(lastLine(), QByteArray());
     }
 
-    void controlCharactersAreDroppedButTabAndHighBytesStay()
+    void escapesAndControlCharactersAreDroppedButTabAndHighBytesStay()
     {
         receive({QByteArray("\x1b[1mbold\x1b[0m\tx\xe9\x01\x7f\n")});
-        QCOMPARE(lastLine(), QByteArray("[1mbold[0m\tx\xe9\x01\x7f"));
-        QCOMPARE(rig->controls.log, QStringLiteral("\r\n[1mbold[0m\tx\u00e9\u0001\u007f"));
+        QCOMPARE(lastLine(), QByteArray("bold\tx\xe9\x01\x7f"));
+        QCOMPARE(rig->controls.log, QStringLiteral("\r\nbold\tx\u00e9\u0001\u007f"));
+    }
+
+    void escapeSequencesVanishEvenWhenSplitAcrossBlocks()
+    {
+        // A coloured complaint, a cursor query, a window title and a lone
+        // escape, cut between blocks in the middle of each sequence.
+        receive({"\x1b[1;3", "1mtar: x: Cannot open\x1b", "[0m\r\n", "\x1b[6", "n\x1b]0;ro", "ot@laser\x07ok\x1b", "c!\r\n"});
+        QCOMPARE(interpreted, (std::vector<QByteArray>{"tar: x: Cannot open", "ok!"}));
+        QCOMPARE(rig->controls.status(), QStringLiteral("tar: x: Cannot open"));
     }
 
     void loginPromptCountsOnlyOnceALineEndCompletesIt()

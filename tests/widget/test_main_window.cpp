@@ -158,6 +158,7 @@ private slots:
         window->setStatus(QStringLiteral("1. a\r\n2. b"));
         QCOMPARE(window->status(), QStringLiteral("1. a\r\n2. b"));
         QCOMPARE(statusLabel()->text(), QStringLiteral("1. a\n2. b"));
+        QCOMPARE(statusLabel()->textFormat(), Qt::PlainText);  // "<b>" from a controller stays text
     }
 
     void theCardSwapInstructionsFitTheStatusLabel()
