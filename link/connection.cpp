@@ -45,6 +45,7 @@ bool ControllerLink::connectToController(const QString& host, int port, int time
     connected_ = true;
     connectionLost_ = false;
     localAddress_ = socket_->localAddress();
+    peerAddress_ = socket_->peerAddress();
     // The receive path starts with an empty queue; a fragment of a line
     // from before is kept.
     queuedLines_.clear();

@@ -50,6 +50,8 @@ public:
     // The PC's own address on the link, dotted: where the controller
     // reaches the PC's TFTP server.
     QString localAddress() const { return localAddress_; }
+    // The controller's address on the link, dotted.
+    QString peerAddress() const { return peerAddress_; }
     // The local port the next connection binds to (0: any); it moves up by
     // one whenever the system reports it in use.
     int localPort() const { return localPort_; }
@@ -128,6 +130,7 @@ private:
     bool connectionLost_ = false;
     int localPort_ = 0;
     QString localAddress_;
+    QString peerAddress_;
     QByteArray partialLine_;
     // Where a terminal escape sequence stands that a receive block cut
     // in two.

@@ -85,6 +85,8 @@ public:
     virtual SocketState state() const = 0;
     // The PC's own address of the connection, dotted.
     virtual QString localAddress() const = 0;
+    // The controller's address of the connection, dotted.
+    virtual QString peerAddress() const = 0;
 
     // Sends every byte or reports failure (false).
     virtual bool write(const QByteArray& data) = 0;
@@ -125,11 +127,24 @@ public:
     virtual QString appPath() const = 0;
     // True when an ordinary file (not a directory) exists at path.
     virtual bool fileExists(const QString& path) = 0;
+    // The per-user folder for the tool's own data (archives, transcripts),
+    // without a trailing separator.
+    virtual QString dataFolder() const = 0;
+    // A whole file; nullopt when it cannot be read.
+    virtual std::optional<QByteArray> readFile(const QString& path) = 0;
+    // Replaces a file as a whole (never half-written), making its folders.
+    virtual bool writeFile(const QString& path, const QByteArray& data) = 0;
+    virtual bool removeFile(const QString& path) = 0;
+    // The names of the ordinary files in a folder, sorted.
+    virtual QStringList fileNames(const QString& folder) = 0;
 
     // Starts a program without waiting for it. Returns a handle for
-    // closeProcess, or 0 when it could not be started.
+    // closeProcess, or 0 when it could not be started. Each line the program
+    // writes (standard output and error) goes to onLine, and its exit code
+    // to onFinished, both from the event loop.
     virtual std::int64_t startProcess(const QString& program, const QStringList& arguments,
-                                      ProcessWindow window) = 0;
+                                      ProcessWindow window, std::function<void(const QString& line)> onLine = {},
+                                      std::function<void(int exitCode)> onFinished = {}) = 0;
     // Starts a program that must outlive this process, after delayMs.
     virtual void startDetachedDelayed(const QString& program, int delayMs) = 0;
     // Asks a process started by startProcess to end, and kills it when it

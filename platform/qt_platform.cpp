@@ -7,9 +7,12 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QProcess>
+#include <QSaveFile>
+#include <QStandardPaths>
 #include <QSettings>
 #include <QTimer>
 
@@ -110,14 +113,67 @@ bool QtPlatform::fileExists(const QString& path)
     return QFileInfo(path).isFile();
 }
 
-std::int64_t QtPlatform::startProcess(const QString& program, const QStringList& arguments,
-                                      ProcessWindow window)
+QString QtPlatform::dataFolder() const
+{
+    if (!dataFolderOverride.isEmpty())
+        return dataFolderOverride;
+    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+}
+
+std::optional<QByteArray> QtPlatform::readFile(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return f.readAll();
+}
+
+bool QtPlatform::writeFile(const QString& path, const QByteArray& data)
+{
+    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
+        return false;
+    QSaveFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size() && f.commit();
+}
+
+bool QtPlatform::removeFile(const QString& path)
+{
+    return QFile::remove(path);
+}
+
+QStringList QtPlatform::fileNames(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::Files, QDir::Name);
+}
+
+std::int64_t QtPlatform::startProcess(const QString& program, const QStringList& arguments, ProcessWindow window,
+                                      std::function<void(const QString& line)> onLine,
+                                      std::function<void(int exitCode)> onFinished)
 {
     auto* p = new QProcess(this);
     p->setProgram(program);
     p->setArguments(arguments);
-    // The program's own output goes where the tool's goes.
-    p->setProcessChannelMode(QProcess::ForwardedChannels);
+    if (onLine) {
+        p->setProcessChannelMode(QProcess::MergedChannels);
+        connect(p, &QProcess::readyReadStandardOutput, p, [p, onLine] {
+            while (p->canReadLine())
+                onLine(QString::fromLocal8Bit(p->readLine()).trimmed());
+        });
+    } else {
+        // The program's own output goes where the tool's goes.
+        p->setProcessChannelMode(QProcess::ForwardedChannels);
+    }
+    if (onFinished) {
+        connect(p, &QProcess::finished, p, [p, onLine, onFinished](int code, QProcess::ExitStatus) {
+            if (onLine && p->bytesAvailable() > 0)
+                onLine(QString::fromLocal8Bit(p->readAll()).trimmed());
+            onFinished(code);
+        });
+        connect(p, &QProcess::errorOccurred, p, [onFinished](QProcess::ProcessError e) {
+            if (e == QProcess::FailedToStart)
+                onFinished(-1);
+        });
+    }
 #ifdef Q_OS_WIN
     p->setCreateProcessArgumentsModifier([window](QProcess::CreateProcessArguments* a) {
         if (window == ProcessWindow::Minimized) {
@@ -165,6 +221,8 @@ void QtPlatform::closeProcess(std::int64_t handle)
         return;
     QProcess* p = it->second;
     processes_.erase(it);
+    // Asked to end: its last words and its exit are no longer news.
+    p->disconnect();
     if (p->state() != QProcess::NotRunning) {
         p->terminate();
         if (!p->waitForFinished(kProcessCloseGraceMs)) {

@@ -33,8 +33,14 @@ public:
                      const QString& value) override;
     QString appPath() const override;
     bool fileExists(const QString& path) override;
-    std::int64_t startProcess(const QString& program, const QStringList& arguments,
-                              ProcessWindow window) override;
+    QString dataFolder() const override;
+    std::optional<QByteArray> readFile(const QString& path) override;
+    bool writeFile(const QString& path, const QByteArray& data) override;
+    bool removeFile(const QString& path) override;
+    QStringList fileNames(const QString& folder) override;
+    std::int64_t startProcess(const QString& program, const QStringList& arguments, ProcessWindow window,
+                              std::function<void(const QString& line)> onLine,
+                              std::function<void(int exitCode)> onFinished) override;
     void startDetachedDelayed(const QString& program, int delayMs) override;
     void closeProcess(std::int64_t handle) override;
     void closeWindowByTitle(const QString& title) override;
@@ -43,8 +49,9 @@ public:
     // When set, message boxes are passed here instead of being shown
     // (unattended runs and tests).
     std::function<void(const QString& text, MessageIcon icon)> messageBoxHandler;
-    // Overrides appPath() (tests that stage a program folder).
+    // Overrides appPath() and dataFolder() (tests that stage folders).
     QString appPathOverride;
+    QString dataFolderOverride;
 
 private:
     QTimer* heartbeat_;

@@ -91,6 +91,22 @@ SocketState QtSocket::state() const
     }
 }
 
+namespace {
+QString dotted(QHostAddress a)
+{
+    bool ok = false;
+    const quint32 v4 = a.toIPv4Address(&ok);
+    if (ok)
+        a = QHostAddress(v4);
+    return a.toString();
+}
+}  // namespace
+
+QString QtSocket::peerAddress() const
+{
+    return dotted(socket_.peerAddress());
+}
+
 QString QtSocket::localAddress() const
 {
     QHostAddress a = socket_.localAddress();

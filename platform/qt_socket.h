@@ -18,6 +18,7 @@ public:
     void close() override;
     SocketState state() const override;
     QString localAddress() const override;
+    QString peerAddress() const override;
     bool write(const QByteArray& data) override;
     std::optional<QByteArray> readAll() override;
 

@@ -1,5 +1,8 @@
 #include "platform/virtual_platform.h"
 
+#include <QDir>
+#include <QFile>
+
 #include <QFileInfo>
 
 #include <algorithm>
@@ -277,17 +280,69 @@ void VirtualPlatform::saveSetting(const QString& application, const QString& sec
 
 bool VirtualPlatform::fileExists(const QString& path)
 {
-    if (files.contains(path))
+    if (files.contains(path) || fileData.contains(path))
         return true;
     return useRealFiles && QFileInfo(path).isFile();
 }
 
+std::optional<QByteArray> VirtualPlatform::readFile(const QString& path)
+{
+    if (fileData.contains(path))
+        return fileData.value(path);
+    if (useRealFiles) {
+        QFile f(path);
+        if (f.open(QIODevice::ReadOnly))
+            return f.readAll();
+    }
+    return std::nullopt;
+}
+
+bool VirtualPlatform::writeFile(const QString& path, const QByteArray& data)
+{
+    if (useRealFiles) {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile f(path);
+        return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(data) == data.size();
+    }
+    fileData.insert(path, data);
+    return true;
+}
+
+bool VirtualPlatform::removeFile(const QString& path)
+{
+    const bool had = fileData.remove(path) > 0 || files.remove(path);
+    return (useRealFiles && QFile::remove(path)) || had;
+}
+
+QStringList VirtualPlatform::fileNames(const QString& folder)
+{
+    QStringList names;
+    const QString prefix = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+    for (auto it = fileData.keyBegin(); it != fileData.keyEnd(); ++it)
+        if (it->startsWith(prefix) && !it->mid(prefix.size()).contains(QLatin1Char('/')))
+            names << it->mid(prefix.size());
+    if (useRealFiles)
+        names += QDir(folder).entryList(QDir::Files, QDir::Name);
+    names.removeDuplicates();
+    names.sort();
+    return names;
+}
+
+VirtualPlatform::ProcessRecord* VirtualPlatform::process(std::int64_t handle)
+{
+    for (auto& p : processes)
+        if (p.handle == handle)
+            return &p;
+    return nullptr;
+}
+
 std::int64_t VirtualPlatform::startProcess(const QString& program, const QStringList& arguments,
-                                           ProcessWindow window)
+                                           ProcessWindow window, std::function<void(const QString& line)> onLine,
+                                           std::function<void(int exitCode)> onFinished)
 {
     if (failProcessStart)
         return 0;
-    processes.push_back({nextHandle++, program, arguments, window, false});
+    processes.push_back({nextHandle++, program, arguments, window, false, std::move(onLine), std::move(onFinished)});
     if (onProcessStarted)
         onProcessStarted(processes.back());
     return processes.back().handle;

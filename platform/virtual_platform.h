@@ -60,6 +60,7 @@ public:
     void close() override;
     SocketState state() const override { return state_; }
     QString localAddress() const override { return localAddressValue; }
+    QString peerAddress() const override { return remoteHost_; }
     bool write(const QByteArray& data) override;
     std::optional<QByteArray> readAll() override;
 
@@ -137,8 +138,14 @@ public:
                      const QString& value) override;
     QString appPath() const override { return appPathValue; }
     bool fileExists(const QString& path) override;
-    std::int64_t startProcess(const QString& program, const QStringList& arguments,
-                              ProcessWindow window) override;
+    QString dataFolder() const override { return dataFolderValue; }
+    std::optional<QByteArray> readFile(const QString& path) override;
+    bool writeFile(const QString& path, const QByteArray& data) override;
+    bool removeFile(const QString& path) override;
+    QStringList fileNames(const QString& folder) override;
+    std::int64_t startProcess(const QString& program, const QStringList& arguments, ProcessWindow window,
+                              std::function<void(const QString& line)> onLine,
+                              std::function<void(int exitCode)> onFinished) override;
     void startDetachedDelayed(const QString& program, int delayMs) override;
     void closeProcess(std::int64_t handle) override;
     void closeWindowByTitle(const QString& title) override;
@@ -168,11 +175,13 @@ public:
 
     // --- settings and files ---
     QMap<QString, QString> settings;  // keyed "application/section/key"
-    QSet<QString> files;              // ordinary files that exist
+    QSet<QString> files;              // ordinary files that exist, contents unknown
+    QMap<QString, QByteArray> fileData;  // ordinary files with contents
     QSet<QString> directories;        // directories (fileExists says no)
     // Also consult the real file system (for tests that move real files).
     bool useRealFiles = false;
     QString appPathValue = QStringLiteral("/opt/tarvo");
+    QString dataFolderValue = QStringLiteral("/home/tech/.local/share/tarvo");
 
     // --- processes ---
     struct ProcessRecord {
@@ -181,6 +190,22 @@ public:
         QStringList arguments;
         ProcessWindow window;
         bool closed = false;
+        std::function<void(const QString&)> onLine;
+        std::function<void(int)> onFinished;
+        // The program says a line, or ends, now (while it runs).
+        void say(const QString& line) const
+        {
+            if (!closed && onLine)
+                onLine(line);
+        }
+        void exit(int code)
+        {
+            if (closed)
+                return;
+            closed = true;
+            if (onFinished)
+                onFinished(code);
+        }
     };
     std::vector<ProcessRecord> processes;
     std::int64_t nextHandle = 100;
@@ -191,7 +216,8 @@ public:
     };
     std::vector<DetachedStart> detachedStarts;
     std::vector<QString> closedWindowTitles;
-    std::function<void(const ProcessRecord&)> onProcessStarted;
+    std::function<void(ProcessRecord&)> onProcessStarted;
+    ProcessRecord* process(std::int64_t handle);
     std::function<void(const ProcessRecord&)> onProcessClosed;
 
     // --- message boxes ---

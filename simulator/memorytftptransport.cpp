@@ -115,6 +115,8 @@ void MemoryTftpTransport::put(const QString& localPath, const QString& host, qui
         }
         o.ok = true;
         o.bytes = QFileInfo(target).size();
+        if (onStored)
+            onStored(target);
         done(o);
     });
 }

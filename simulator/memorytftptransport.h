@@ -33,6 +33,10 @@ public:
     // An error the server answers with instead of transferring: return its
     // TFTP error code and set text, or return -1 to let the transfer run.
     std::function<int(bool put, const QString& remoteName, QString* text)> serverError;
+    // Called with the file an upload was stored in, as the server reports it.
+    std::function<void(const QString& storedPath)> onStored;
+    // The folder standing for the server's root.
+    void setServerRoot(const QString& root) { serverRoot_ = root; }
     // Time of a transfer: a fixed part plus the bytes at this rate.
     int setupMs = 30;
     qint64 bytesPerSecond = 1'000'000;

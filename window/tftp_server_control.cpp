@@ -2,6 +2,11 @@
 
 namespace tarvo::window {
 
+namespace {
+// Where an installed tool keeps its helper programs, from its own folder.
+constexpr char kInstalledHelpers[] = "../lib/tarvo-config-updater/";
+}  // namespace
+
 QString tftpServerProgramName()
 {
 #ifdef Q_OS_WIN
@@ -16,17 +21,25 @@ TftpServerControl::TftpServerControl(platform::Platform& platform, std::function
 {
 }
 
-bool TftpServerControl::start()
+QString TftpServerControl::programPath() const
+{
+    const QString beside = programFolder_() + tftpServerProgramName();
+    const QString installed = programFolder_() + QLatin1String(kInstalledHelpers) + tftpServerProgramName();
+    if (!platform_.fileExists(beside) && platform_.fileExists(installed))
+        return installed;
+    return beside;
+}
+
+bool TftpServerControl::start(const QStringList& arguments, std::function<void(const QString& line)> onLine,
+                              std::function<void(int exitCode)> onExit)
 {
     if (running_)
         return true;
-    programPath_ = programFolder_() + tftpServerProgramName();
-    if (!platform_.fileExists(programPath_)) {
-        running_ = false;
+    startedPath_ = programPath();
+    if (!platform_.fileExists(startedPath_))
         return false;
-    }
-    // Not waited for: neither its start nor its readiness.
-    process_ = platform_.startProcess(programPath_, {QStringLiteral("-v")}, platform::ProcessWindow::Minimized);
+    process_ = platform_.startProcess(startedPath_, arguments, platform::ProcessWindow::Minimized, std::move(onLine),
+                                      std::move(onExit));
     running_ = true;
     return true;
 }
@@ -38,7 +51,7 @@ void TftpServerControl::stop()
     // Its window is found by its title where windows have one; the process
     // this tool started is then asked to end, and ended after 2 s, so that
     // no server outlives the run.
-    platform_.closeWindowByTitle(programPath_);
+    platform_.closeWindowByTitle(startedPath_);
     platform_.closeProcess(std::exchange(process_, 0));
     running_ = false;
 }

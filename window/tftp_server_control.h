@@ -1,6 +1,7 @@
 #pragma once
-// Starts the PC-side TFTP server program from the tool's folder for the
-// length of a run, and closes it again.
+// Starts the PC-side TFTP server program for the length of a run, and
+// closes it again. The program lies beside the tool, or in the tool's own
+// library folder when installed.
 
 #include "platform/platform.h"
 #include "workflow/workflow.h"
@@ -12,25 +13,26 @@
 
 namespace tarvo::window {
 
-// The server program's file name in the tool's folder.
+// The server program's file name.
 QString tftpServerProgramName();
 
 class TftpServerControl final : public workflow::TftpServer {
 public:
     TftpServerControl(platform::Platform& platform, std::function<QString()> programFolder);
 
-    bool start() override;
+    bool start(const QStringList& arguments, std::function<void(const QString& line)> onLine,
+               std::function<void(int exitCode)> onExit) override;
     void stop() override;
     bool isRunning() const override { return running_; }
+    QString programPath() const override;
     // Forgets a server of an earlier life of the window without closing it.
     void reset() { running_ = false; }
-    QString programPath() const { return programPath_; }
 
 private:
     platform::Platform& platform_;
     std::function<QString()> programFolder_;
     bool running_ = false;
-    QString programPath_;
+    QString startedPath_;
     std::int64_t process_ = 0;
 };
 

@@ -43,7 +43,7 @@ Updater::Updater(platform::Platform& platform, platform::Controls& controls)
       controls_(controls),
       link_(platform),
       server_(platform, [this] { return programFolder_; }),
-      workflow_(platform, controls, link_, server_, [this] { return programFolder_; })
+      workflow_(platform, controls, link_, server_)
 {
     showLinkInWindow(link_, controls_);
 }
@@ -63,10 +63,14 @@ void Updater::load()
     controls_.setLinkState(OperatorTexts::linkDisconnected());
     controls_.clearLog();
     controls_.setButtonEnabled(true);
-    workflow_.setPhase(workflow::Workflow::Phase::Backup);
+    // A verified backup that waits for its restore survives the window.
+    const workflow::PendingRestore pending = workflow::StoredSettings(platform_).pendingRestore();
+    workflow_.setPhase(pending.isValid() ? workflow::Workflow::Phase::Restore : workflow::Workflow::Phase::Backup);
     controls_.setProgress(0);
     link_.forgetLoginPrompt();
     controls_.setLogVisible(false);
+    if (pending.isValid())
+        controls_.setStatus(OperatorTexts::restorePending(pending.controller, pending.time));
     fullHeightTwips_ = platform::roundHalfEven16(controls_.windowHeightTwips());
     controls_.setWindowHeightTwips(kCollapsedHeightTwips);
 }

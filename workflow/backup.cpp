@@ -16,7 +16,7 @@ bool Workflow::backUpConfiguration()
     controls_.setProgress(0);
     QByteArray treeDirectories;
 
-    if (server_.isRunning()) {
+    if (watch_.state() == ServerWatch::State::Ready) {
         controls_.setStatus(OperatorTexts::reading());
         controls_.advanceProgress(kTransferProgress);
         if (statusStep(kRemount) != 0) {
@@ -40,21 +40,26 @@ bool Workflow::backUpConfiguration()
                 plainStep("cd /media");
                 const QByteArray put = QByteArray("tftp -p -l ") + kArchiveName + ' '
                                        + link_.localAddress().toLatin1();
-                if (statusStep(put) != 0)
+                // A server that died since is noticed here, before the upload.
+                if (watch_.state() != ServerWatch::State::Ready)
+                    showError(watch_.failure());
+                else if (statusStep(put) != 0)
                     showError(OperatorTexts::uploadError(archive, lastCode()));
                 else
-                    result = true;
+                    result = verifyBackup();
             }
         }
     }
 
-    // A controller's error line on the label stays there.
-    if (!output_.hasComplaint()) {
+    // A controller's error line on the label stays there, unless the
+    // archive on the PC proved good: then the instructions replace it and
+    // the complaint stays in the log.
+    if (result || !output_.hasComplaint()) {
         if (result) {
             controls_.setProgress(100);
             const QString nl = QStringLiteral("\r\n");
             controls_.setStatus(OperatorTexts::swapStep1() + nl + OperatorTexts::swapStep2() + nl
-                                + OperatorTexts::swapStep3());
+                                + OperatorTexts::swapStep3() + nl + savedBackup_);
         } else {
             controls_.setStatus(OperatorTexts::readingFailed());
         }

@@ -13,14 +13,21 @@ constexpr int kPromptAttempts = 3;
 constexpr int kShellStatusSeconds = 8;
 }  // namespace
 
+bool Workflow::addressGiven()
+{
+    if (!controls_.targetAddress().isEmpty())
+        return true;
+    controls_.setStatus(OperatorTexts::connecting());
+    showMessage(OperatorTexts::enterAddress(), platform::MessageIcon::None);
+    return false;
+}
+
 bool Workflow::connectToController()
 {
+    if (!addressGiven())
+        return false;
     controls_.setStatus(OperatorTexts::connecting());
     const QString address = controls_.targetAddress();
-    if (address.isEmpty()) {
-        showMessage(OperatorTexts::enterAddress(), platform::MessageIcon::None);
-        return false;
-    }
     if (!link_.connectToController(address, kShellPort, kConnectTimeoutMs)) {
         showMessage(OperatorTexts::errorConnecting(), platform::MessageIcon::None);
         controls_.setStatus(OperatorTexts::connectionFailed());

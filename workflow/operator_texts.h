@@ -73,6 +73,69 @@ public:
     static QString restoreDone() { return tr("Writing config data done. Please power cycle the laser."); }
     static QString writingFailed() { return tr("Writing config data failed."); }
 
+    // --- the PC's TFTP server ---
+    static QString serverLine(const QString& line) { return tr("[TFTP server] %1").arg(line); }
+    static QString serverPortInUse(const QString& port)
+    {
+        return tr("The PC's TFTP server cannot start: UDP port %1 is in use by another program "
+                  "(another TFTP server?). Close that program and try again.\nNothing was sent to the laser.")
+            .arg(port);
+    }
+    static QString serverNoPermission(const QString& port, const QString& program)
+    {
+        return tr("The PC's TFTP server may not open UDP port %1. Install the tool's package, which allows it, "
+                  "or run once: sudo setcap cap_net_bind_service=+ep %2\nNothing was sent to the laser.")
+            .arg(port, program);
+    }
+    static QString serverFolderNotWritable(const QString& folder)
+    {
+        return tr("The PC's TFTP server cannot write to the archive folder %1. Check that it exists and "
+                  "that you may write to it.\nNothing was sent to the laser.")
+            .arg(folder);
+    }
+    static QString serverDidNotStart(const QString& detail)
+    {
+        return tr("The PC's TFTP server did not start: %1\nNothing was sent to the laser.").arg(detail);
+    }
+    static QString serverNotReady(int seconds)
+    {
+        return tr("The PC's TFTP server did not report within %1 s that it is ready.\nNothing was sent to the laser.")
+            .arg(seconds);
+    }
+    static QString serverStopped(const QString& lastLine)
+    {
+        return tr("The PC's TFTP server stopped during the run. Its last words: %1").arg(lastLine);
+    }
+
+    // --- the archive on the PC ---
+    static QString archiveNotTarGz() { return tr("it is not a gzip-compressed tar archive"); }
+    static QString archiveDamaged(const QString& detail) { return tr("it is damaged (%1)").arg(detail); }
+    static QString archiveWithoutConfiguration() { return tr("it holds no zel/*.conf file"); }
+    static QString noUploadReceived()
+    {
+        return tr("the PC's TFTP server received no archive from the laser (does another TFTP server use port 69?)");
+    }
+    static QString uploadChanged() { return tr("the file on the PC is not the archive the laser sent"); }
+    static QString backupUnusable(const QString& problem)
+    {
+        return tr("The backup on the PC is not usable: %1.\nKeep the old SD card in the laser: do not replace it.")
+            .arg(problem);
+    }
+    static QString restoreUnusable(const QString& path, const QString& problem)
+    {
+        return tr("The archive to restore, %1, is not usable: %2.\nNothing was sent to the laser.").arg(path, problem);
+    }
+    static QString backupSaved(const QString& path, qint64 bytes, int files)
+    {
+        return tr("Backup verified: %1 (%2 bytes, %3 files)").arg(path).arg(bytes).arg(files);
+    }
+    static QString historyFailed(const QString& path) { return tr("[The backup could not be kept in %1]").arg(path); }
+    static QString restorePending(const QString& controller, const QString& time)
+    {
+        return tr("The backup of %1 from %2 waits to be restored onto the new card: click Continue.")
+            .arg(controller, time);
+    }
+
     // --- a run that ends badly ---
     static QString connectionLost() { return tr("The connection to the controller was lost."); }
     static QString laserStopped()

@@ -15,13 +15,15 @@ bool Workflow::restoreConfiguration()
     output_.reset();
     controls_.setProgress(0);
 
-    if (server_.isRunning()) {
+    if (watch_.state() == ServerWatch::State::Ready) {
         controls_.setStatus(OperatorTexts::writing());
         controls_.advanceProgress(kTransferProgress);
         if (statusStep(kRemount) != 0) {
             showError(OperatorTexts::remountError(lastCode()));
-        } else if (!platform_.fileExists(programFolder_() + archive)) {
+        } else if (!stageArchiveToRestore()) {
             showError(OperatorTexts::archiveMissing(archive));
+        } else if (watch_.state() != ServerWatch::State::Ready) {
+            showError(watch_.failure());
         } else {
             plainStep("cd /media");
             const QByteArray get = QByteArray("tftp -g -r ") + kArchiveName + ' '

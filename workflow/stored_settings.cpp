@@ -2,16 +2,44 @@
 
 namespace tarvo::workflow {
 
+QString StoredSettings::get(const char* section, const char* key) const
+{
+    return platform_.getSetting(QString::fromLatin1(kApplication), QString::fromLatin1(section),
+                                QString::fromLatin1(key), QString());
+}
+
+void StoredSettings::set(const char* section, const char* key, const QString& value)
+{
+    platform_.saveSetting(QString::fromLatin1(kApplication), QString::fromLatin1(section), QString::fromLatin1(key),
+                          value);
+}
+
 QString StoredSettings::controllerAddress() const
 {
-    return platform_.getSetting(QString::fromLatin1(kApplication), QString::fromLatin1(kSection),
-                                QString::fromLatin1(kAddressKey), QString());
+    return get(kSection, kAddressKey);
 }
 
 void StoredSettings::setControllerAddress(const QString& address)
 {
-    platform_.saveSetting(QString::fromLatin1(kApplication), QString::fromLatin1(kSection),
-                          QString::fromLatin1(kAddressKey), address);
+    set(kSection, kAddressKey, address);
+}
+
+QString StoredSettings::archiveFolder() const
+{
+    const QString chosen = get("Archive", "Folder");
+    return chosen.isEmpty() ? platform_.dataFolder() : chosen;
+}
+
+PendingRestore StoredSettings::pendingRestore() const
+{
+    return {get("Restore", "Archive"), get("Restore", "Controller"), get("Restore", "Time")};
+}
+
+void StoredSettings::setPendingRestore(const PendingRestore& pending)
+{
+    set("Restore", "Archive", pending.archive);
+    set("Restore", "Controller", pending.controller);
+    set("Restore", "Time", pending.time);
 }
 
 }  // namespace tarvo::workflow

@@ -1,12 +1,21 @@
 #pragma once
 // What the tool keeps between runs, in the platform's per-user settings
-// store: the controller address of the last connection.
+// store: the controller address of the last connection, the archive folder
+// (when not the default), and the backup waiting to be restored.
 
 #include "platform/platform.h"
 
 #include <QString>
 
 namespace tarvo::workflow {
+
+// A verified backup that waits to be written onto a new card.
+struct PendingRestore {
+    QString archive;     // the file in the history
+    QString controller;  // the address it came from
+    QString time;        // when it was made, as shown to the operator
+    bool isValid() const { return !archive.isEmpty(); }
+};
 
 class StoredSettings {
 public:
@@ -15,12 +24,20 @@ public:
     QString controllerAddress() const;
     void setControllerAddress(const QString& address);
 
-    // Where the store keeps it: application, section and key.
+    // The folder the PC's TFTP server serves and the history lives in.
+    QString archiveFolder() const;
+
+    PendingRestore pendingRestore() const;
+    void setPendingRestore(const PendingRestore& pending);
+
+    // Where the store keeps the address: application, section and key.
     static constexpr char kApplication[] = "Tarvo Configuration Updater";
     static constexpr char kSection[] = "Comm";
     static constexpr char kAddressKey[] = "IP_Addr";
 
 private:
+    QString get(const char* section, const char* key) const;
+    void set(const char* section, const char* key, const QString& value);
     platform::Platform& platform_;
 };
 

@@ -8,12 +8,11 @@
 namespace tarvo::workflow {
 
 Workflow::Workflow(platform::Platform& platform, platform::Controls& controls, link::ControllerLink& link,
-                   TftpServer& server, std::function<QString()> programFolder)
+                   TftpServer& server)
     : platform_(platform),
       controls_(controls),
       link_(link),
       server_(server),
-      programFolder_(std::move(programFolder)),
       settings_(platform),
       output_([this](const QString& text) { controls_.setStatus(text); })
 {
@@ -57,31 +56,32 @@ void Workflow::runSteps()
     controls_.appendLog(controls_.windowTitle() + QStringLiteral("\r\n"));
 
     firmwareStopped_ = false;
-    if (connectToController()) {
+    // Everything on the PC's side is checked before the laser is touched:
+    // the archive a restore would send, and the server that moves it.
+    const bool pcReady = addressGiven() && (phase_ == Phase::Backup || checkArchiveToRestore()) && startServer();
+    if (pcReady && connectToController()) {
         bool succeeded = false;
         if (logIn()) {
             stopFirmware();
             if (!openSafetyRelay()) {
                 showMessage(OperatorTexts::relayFailed(), platform::MessageIcon::Critical);
+            } else if (phase_ == Phase::Backup) {
+                succeeded = backUpConfiguration();
+                if (succeeded)
+                    setPhase(Phase::Restore);
             } else {
-                if (!server_.start())
-                    showMessage(OperatorTexts::serverMissing(), platform::MessageIcon::Critical);
-                if (phase_ == Phase::Backup) {
-                    succeeded = backUpConfiguration();
-                    if (succeeded)
-                        setPhase(Phase::Restore);
-                } else {
-                    succeeded = restoreConfiguration();
-                    if (succeeded)
-                        setPhase(Phase::Backup);
+                succeeded = restoreConfiguration();
+                if (succeeded) {
+                    settings_.setPendingRestore({});
+                    setPhase(Phase::Backup);
                 }
-                server_.stop();
             }
         }
         if (!succeeded)
             reportEndOfFailedRun();
         link_.disconnectFromController();
     }
+    stopServer();
     controls_.setButtonEnabled(true);
 }
 
@@ -107,7 +107,7 @@ void Workflow::recoverFromFault(const char* what)
     const QString text = QStringLiteral("\r\n") + OperatorTexts::runFault(QString::fromLocal8Bit(what))
                          + QStringLiteral("\r\n");
     try { controls_.appendLog(text); } catch (...) {}
-    try { server_.stop(); } catch (...) {}
+    try { stopServer(); } catch (...) {}
     try { link_.disconnectFromController(); } catch (...) {}
     try { controls_.setButtonEnabled(true); } catch (...) {}
 }

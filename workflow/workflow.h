@@ -7,7 +7,9 @@
 #include "link/controller_link.h"
 #include "platform/controls.h"
 #include "platform/platform.h"
+#include "workflow/archive_check.h"
 #include "workflow/controller_output.h"
+#include "workflow/server_watch.h"
 #include "workflow/stored_settings.h"
 
 #include <QString>
@@ -16,14 +18,18 @@
 
 namespace tarvo::workflow {
 
-// The PC-side TFTP server as the workflow sees it.
+// The PC-side TFTP server program as the workflow sees it.
 class TftpServer {
 public:
     virtual ~TftpServer() = default;
-    // Starts the server for a run; false when its program is missing.
-    virtual bool start() = 0;
+    // Starts the program with these arguments; false when it is missing.
+    // Each line it prints goes to onLine, its exit code to onExit.
+    virtual bool start(const QStringList& arguments, std::function<void(const QString& line)> onLine,
+                       std::function<void(int exitCode)> onExit) = 0;
     virtual void stop() = 0;
     virtual bool isRunning() const = 0;
+    // Where the program is, or would be looked for.
+    virtual QString programPath() const = 0;
 };
 
 class Workflow {
@@ -34,7 +40,7 @@ public:
     };
 
     Workflow(platform::Platform& platform, platform::Controls& controls, link::ControllerLink& link,
-             TftpServer& server, std::function<QString()> programFolder);
+             TftpServer& server);
 
     // One click of the Start/Continue button: a whole run.
     void run();
@@ -44,7 +50,13 @@ public:
     // Sets the phase and the button's caption that shows it.
     void setPhase(Phase phase);
 
-    // The steps of a run, in order.
+    // The steps of a run, in order. A restore first checks its archive,
+    // then every run starts the PC's TFTP server and waits until it
+    // listens, all before the laser is touched.
+    bool addressGiven();
+    bool checkArchiveToRestore();
+    bool startServer();
+    void stopServer();
     bool connectToController();
     bool logIn();
     void stopFirmware();
@@ -59,9 +71,28 @@ public:
 
     // The controller's shell port.
     static constexpr int kShellPort = 1138;
+    // How long the PC's TFTP server may take to start listening.
+    static constexpr int kServerReadyMs = 5000;
+    // Verified backups kept per controller.
+    static constexpr int kHistoryDepth = 50;
+
+    // The folder the server serves, holding one folder per controller.
+    QString archiveFolder() const;
+    // Where the server files a controller's archive.
+    QString controllerArchive(const QString& controller) const;
+    // The archive Continue will restore: the pending backup, or the
+    // controller's newest upload.
+    QString archiveToRestore() const;
+    // The verified backups of one controller, oldest first.
+    QStringList history(const QString& controller) const;
+    const ServerWatch& serverWatch() const { return watch_; }
 
 private:
     void runSteps();
+    // Checks the archive of this run's upload; keeps it in the history.
+    bool verifyBackup();
+    void keepInHistory(const QByteArray& data, const ArchiveReport& report);
+    bool stageArchiveToRestore();
     // After a run that did not succeed: says when the link was lost and
     // when the laser was left with its firmware stopped.
     void reportEndOfFailedRun();
@@ -78,11 +109,16 @@ private:
     platform::Controls& controls_;
     link::ControllerLink& link_;
     TftpServer& server_;
-    std::function<QString()> programFolder_;
     StoredSettings settings_;
     ControllerOutputReader output_;
     Phase phase_ = Phase::Backup;
     bool firmwareStopped_ = false;
+    ServerWatch watch_;
+    // The checked archive a restore sends, and where it came from.
+    QByteArray restoreData_;
+    QString restoreSource_;
+    // What the last verified backup was, for the operator.
+    QString savedBackup_;
     bool running_ = false;
 };
 

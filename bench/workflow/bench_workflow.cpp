@@ -63,7 +63,7 @@ int main(int argc, char** argv)
     }
 
     platform::QtPlatform platform;
-    platform.appPathOverride = program.path();
+    program.use(platform);
     QStringList messages;
     platform.messageBoxHandler = [&](const QString& text, platform::MessageIcon) { messages << text; };
     tarvo::window::MainWindow tool(platform);

@@ -4,6 +4,8 @@
 #include "platform/qt_platform.h"
 #include "window/main_window.h"
 
+#include "loopback_tool.h"
+
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
@@ -35,7 +37,11 @@ private slots:
             connect(peer, &QTcpSocket::disconnected, this, [&] { peerClosed = true; });
         });
 
+        // The PC side is ready: the server program beside the tool.
+        tarvo::test::ProgramFolder program;
+        QVERIFY(program.stage());
         platform::QtPlatform platform;
+        program.use(platform);
         QStringList messages;
         platform.messageBoxHandler = [&](const QString& text, platform::MessageIcon) { messages << text; };
         MainWindow window(platform);

@@ -25,7 +25,7 @@ class TestToolEndToEnd : public QObject {
 
     std::unique_ptr<MainWindow> makeTool(platform::QtPlatform& platform, const ProgramFolder& program)
     {
-        platform.appPathOverride = program.path();
+        program.use(platform);
         platform.messageBoxHandler = [this](const QString& text, platform::MessageIcon) { messages << text; };
         auto window = std::make_unique<MainWindow>(platform);
         window->updater().load();
@@ -62,7 +62,8 @@ private slots:
         QVERIFY2(messages.isEmpty(), qPrintable(messages.join('|')));
         QCOMPARE(tool->buttonCaption(), QStringLiteral("Continue"));
         QVERIFY(tool->status().startsWith(QStringLiteral("1. Turn off the laser")));
-        QVERIFY(QFileInfo(program.path(QStringLiteral("config.tgz"))).size() > 0);
+        QVERIFY(tool->status().contains(QStringLiteral("Backup verified: ") + program.archives() + "/history/"));
+        QVERIFY(QFileInfo(program.archive(kControllerAddress)).size() > 0);
 
         QVERIFY(sim.control(QStringLiteral("power off")).startsWith(QStringLiteral("ok")));
         QVERIFY(sim.control(QStringLiteral("card ") + cardB).startsWith(QStringLiteral("ok")));
@@ -89,7 +90,8 @@ private slots:
         QVERIFY(program.stage());
         const QString cardA = cards.filePath(QStringLiteral("A2"));
         QVERIFY(copyTree(sampleCard(QStringLiteral("A")), cardA));
-        QFile previous(program.path(QStringLiteral("config.tgz")));
+        QDir().mkpath(QFileInfo(program.archive(kControllerAddress)).path());
+        QFile previous(program.archive(kControllerAddress));
         QVERIFY(previous.open(QIODevice::WriteOnly));
         previous.write("an earlier, good archive");
         previous.close();

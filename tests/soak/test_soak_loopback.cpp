@@ -35,7 +35,7 @@ private slots:
 
         QStringList messages;
         platform::QtPlatform platform;
-        platform.appPathOverride = program.path();
+        program.use(platform);
         platform.messageBoxHandler = [&](const QString& text, platform::MessageIcon) { messages << text; };
         MainWindow tool(platform);
         tool.updater().load();
@@ -56,7 +56,7 @@ private slots:
             if (cycle == 2) {
                 QVERIFY2(messages.size() == 1, qPrintable(context + ": " + messages.join('|')));
                 QCOMPARE(tool.buttonCaption(), QStringLiteral("Start"));
-                QFile keptFile(program.path(QStringLiteral("config.tgz")));
+                QFile keptFile(program.archive(kControllerAddress));
                 const QByteArray kept = keptFile.open(QIODevice::ReadOnly) ? keptFile.readAll() : QByteArray();
                 QVERIFY2(kept == goodArchive || kept.startsWith("\x1f\x8b"), qPrintable(context));
                 sim = std::make_unique<SimulatorProcess>();
@@ -66,7 +66,7 @@ private slots:
             }
             QVERIFY2(messages.isEmpty(), qPrintable(context + ": " + messages.join('|')));
             QCOMPARE(tool.buttonCaption(), QStringLiteral("Continue"));
-            QFile archive(program.path(QStringLiteral("config.tgz")));
+            QFile archive(program.archive(kControllerAddress));
             QVERIFY(archive.open(QIODevice::ReadOnly));
             goodArchive = archive.readAll();
             QVERIFY2(goodArchive.startsWith("\x1f\x8b"), qPrintable(context));

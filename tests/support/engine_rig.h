@@ -25,14 +25,18 @@ struct EngineRig {
         copied = copyTree(sampleCard(card), cardPath);
         rig = std::make_unique<VirtualRig>();
         rig->platform.appPathValue = pc.path();
+        rig->platform.dataFolderValue = pc.path();
         rig->platform.useRealFiles = true;
+        QDir(pc.path()).mkpath(kController);
         rig->updater->load();
         QFile exe(pc.filePath(QStringLiteral("OpenTFTPServerMT")));
         exe.open(QIODevice::WriteOnly);
-        transport = std::make_unique<simulator::MemoryTftpTransport>(rig->platform, pc.path());
+        // The server files the controller's upload under its address.
+        transport = std::make_unique<simulator::MemoryTftpTransport>(rig->platform, pc.filePath(kController));
         transport->serverRunning = [this](const QString&, quint16) { return serverRunning(); };
+        transport->onStored = [this](const QString& path) { rig->server.reportStored(kController, path); };
         restartController(faults);
-        rig->controls.setTargetAddress(QStringLiteral("10.0.0.7"));
+        rig->controls.setTargetAddress(kController);
     }
 
     ~EngineRig()
@@ -59,14 +63,16 @@ struct EngineRig {
         return false;
     }
 
-    QString pcFile(const QString& name) const { return pc.filePath(name); }
+    // A file where the server keeps the controller's archive.
+    QString pcFile(const QString& name) const { return pc.filePath(kController + QLatin1Char('/') + name); }
     QByteArray pcArchive() const
     {
-        QFile f(pc.filePath(QStringLiteral("config.tgz")));
+        QFile f(pcFile(QStringLiteral("config.tgz")));
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
     void click() { rig->updater->startOrContinue(); }
 
+    const QString kController = QStringLiteral("10.0.0.7");
     QTemporaryDir pc, cards;
     QString cardPath;
     bool copied = false;

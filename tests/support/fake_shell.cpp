@@ -73,6 +73,8 @@ void FakeShell::onLine(const QByteArray& line)
         lastStatus_ = statusSequence[line].takeFirst();
     else
         lastStatus_ = status.value(line, 0);
+    if (lastStatus_ == 0 && line.startsWith("tftp -p ") && onUpload)
+        onUpload();
     say(line + "\r\n" + output.value(line) + kPrompt);
 }
 

@@ -10,6 +10,8 @@
 #include <QMap>
 #include <QSet>
 
+#include <functional>
+
 namespace tarvo::test {
 
 class FakeShell {
@@ -32,6 +34,9 @@ public:
     int answerDelayMs = 50;
     // Status for each successive attempt of a command (front first).
     QMap<QByteArray, QList<int>> statusSequence;
+
+    // Called when an upload ("tftp -p ...") succeeds.
+    std::function<void()> onUpload;
 
     QList<QByteArray> lines;  // every line the tool sent
     bool loggedIn = false;

@@ -6,6 +6,8 @@
 
 #include "simulatorprocess.h"
 
+#include "platform/qt_platform.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -38,6 +40,18 @@ struct ProgramFolder {
                && ini.write(QStringLiteral("Port=%1\nBind=127.0.0.1\n").arg(tftpPort).toLatin1()) > 0;
     }
     QString path(const QString& name = {}) const { return name.isEmpty() ? dir.path() : dir.filePath(name); }
+    // The tool's archive folder, and where its server files a controller's upload.
+    QString archives() const { return dir.filePath(QStringLiteral("archives")); }
+    QString archive(const QString& controller) const
+    {
+        return archives() + QLatin1Char('/') + controller + QStringLiteral("/config.tgz");
+    }
+    // Points the tool at this program folder and its archive folder.
+    void use(platform::QtPlatform& platform) const
+    {
+        platform.appPathOverride = dir.path();
+        platform.dataFolderOverride = archives();
+    }
 };
 
 // The controller listens on its fixed shell port on an address of its own

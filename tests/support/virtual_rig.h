@@ -5,6 +5,7 @@
 
 #include "platform/virtual_controls.h"
 #include "platform/virtual_platform.h"
+#include "fake_tftp_server.h"
 #include "window/updater.h"
 
 #include <QByteArray>
@@ -41,6 +42,7 @@ struct VirtualRig {
 
     platform::VirtualPlatform platform;
     platform::VirtualControls controls;
+    FakeTftpServer server{platform};
     std::unique_ptr<window::Updater> updater;
 
     link::ControllerLink& link() { return updater->link(); }

@@ -60,15 +60,18 @@ private slots:
         const auto t0 = f->platform().nowMs();
         click();
         QCOMPARE(caption(), QStringLiteral("Continue"));
-        // Connection, login, preparation, relay, backup.
-        QCOMPARE(f->platform().nowMs() - t0, 1 + 4000 + 5000 + 2000 + 11000);
+        // The server's start (ready after 10 ms, seen at the next 20 ms
+        // look), connection, login, preparation, relay, backup.
+        QCOMPARE(f->platform().nowMs() - t0, 20 + 1 + 4000 + 5000 + 2000 + 11000);
         QCOMPARE(f->controls().log.left(4 + kTitle.size() + 2), QStringLiteral("\r\n\r\n") + kTitle + "\r\n");
         QCOMPARE(f->controls().linkState, QStringLiteral("Disconnected"));
-        // The server ran for this run only: started with -v, minimised, closed.
+        // The server ran for this run only: started first, serving the
+        // archive folder by controller, minimised, closed at the end.
         QCOMPARE(f->platform().processes.size(), size_t(1));
         const auto& server = f->platform().processes[0];
         QCOMPARE(server.program, QStringLiteral("/opt/tarvo/OpenTFTPServerMT"));
-        QCOMPARE(server.arguments, QStringList{"-v"});
+        QCOMPARE(server.arguments, (QStringList{"-v", "--root", f->platform().dataFolderValue, "--per-client"}));
+        QVERIFY(f->controls().log.contains(QStringLiteral("[TFTP server] READY 69 ")));
         QCOMPARE(server.window, platform::ProcessWindow::Minimized);
         QVERIFY(server.closed);
         QVERIFY(!f->rig->updater->server().isRunning());
@@ -83,6 +86,75 @@ private slots:
         QCOMPARE(f->platform().processes.size(), size_t(2));
         QVERIFY(f->platform().processes[1].closed);
         QCOMPARE(f->controls().status(), QStringLiteral("Writing config data done. Please power cycle the laser."));
+        // The restore sent the backup the first run verified and kept.
+        const QStringList kept = f->workflow().history(QStringLiteral("10.0.0.5"));
+        QCOMPARE(kept.size(), 1);
+        QCOMPARE(f->platform().fileData.value(kept[0]), test::sampleArchive());
+        QCOMPARE(f->platform().fileData.value(f->archivePath()), test::sampleArchive());
+        QVERIFY(!f->workflow().serverWatch().storedFrom(QStringLiteral("10.0.0.5")));  // a new server each run
+    }
+
+    void aPendingRestoreSurvivesTheWindow()
+    {
+        click();
+        QCOMPARE(caption(), QStringLiteral("Continue"));
+        // The window closes after the backup; a new one comes up in the
+        // Continue phase and names the backup it will restore.
+        {
+            platform::VirtualControls again;
+            window::Updater restarted(f->platform(), again);
+            restarted.load();
+            QCOMPARE(again.buttonCaption(), QStringLiteral("Continue"));
+            QVERIFY2(again.status().startsWith(QStringLiteral("The backup of 10.0.0.5 from ")), qPrintable(again.status()));
+        }
+        click();
+        QVERIFY(f->shell->lines.contains("tar xvzf /media/config.tgz"));
+        QCOMPARE(caption(), QStringLiteral("Start"));
+        // Restored: a later start is a backup again.
+        platform::VirtualControls later;
+        window::Updater restarted(f->platform(), later);
+        restarted.load();
+        QCOMPARE(later.buttonCaption(), QStringLiteral("Start"));
+    }
+
+    void theServerMustBeReadyBeforeTheLaserIsTouched_data()
+    {
+        QTest::addColumn<QString>("says");
+        QTest::addColumn<bool>("exits");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("port in use") << "FAILED port-in-use 69" << true << "UDP port 69 is in use by another program";
+        QTest::newRow("no permission") << "FAILED permission 69" << true
+                                       << "sudo setcap cap_net_bind_service=+ep /opt/tarvo/OpenTFTPServerMT";
+        QTest::newRow("folder") << "FAILED folder-not-writable /home/tech/x" << true
+                                << "cannot write to the archive folder /home/tech/x";
+        QTest::newRow("exits at once") << "cannot load library" << true << "did not start: cannot load library";
+        QTest::newRow("silent") << QString() << false << "did not report within 5 s";
+    }
+
+    void theServerMustBeReadyBeforeTheLaserIsTouched()
+    {
+        QFETCH(QString, says);
+        QFETCH(bool, exits);
+        QFETCH(QString, message);
+        f->rig->server.onStart = [&](platform::VirtualPlatform::ProcessRecord& p) {
+            const auto handle = p.handle;
+            f->platform().scheduleIn(5, [this, handle, says, exits] {
+                auto* process = f->platform().process(handle);
+                if (!says.isEmpty())
+                    process->say(says);
+                if (exits)
+                    process->exit(1);
+            });
+        };
+        click();
+        QVERIFY(f->rig->socket().sent.isEmpty());
+        QCOMPARE(f->rig->socket().connectAttempts(), 0);
+        QCOMPARE(f->messageTexts().size(), 1);
+        QVERIFY2(f->messageTexts()[0].contains(message), qPrintable(f->messageTexts()[0]));
+        QVERIFY(f->messageTexts()[0].contains(QStringLiteral("Nothing was sent to the laser.")));
+        QVERIFY(f->platform().processes[0].closed);
+        QVERIFY(f->controls().isButtonEnabled());
+        QCOMPARE(caption(), QStringLiteral("Start"));
     }
 
     void anEmptyAddressEndsTheRunAtOnce()
@@ -92,6 +164,7 @@ private slots:
         click();
         QCOMPARE(f->controls().log, QStringLiteral("\r\n\r\n") + kTitle + "\r\n");
         QCOMPARE(f->messageTexts(), QStringList{"Please enter IP address of the laser."});
+        QVERIFY(f->platform().processes.empty());
         QCOMPARE(f->controls().linkState, QStringLiteral("as before"));  // no disconnect
         QVERIFY(f->controls().isButtonEnabled());
         QCOMPARE(caption(), QStringLiteral("Start"));
@@ -104,7 +177,7 @@ private slots:
         QCOMPARE(f->shell->lines, (QList<QByteArray>{"", "root", "", "echo CMDVAL: $?"}));
         QCOMPARE(caption(), QStringLiteral("Start"));
         QCOMPARE(f->controls().status(), QStringLiteral("Login failed"));
-        QVERIFY(f->platform().processes.empty());
+        QVERIFY(f->platform().processes.at(0).closed);
         QVERIFY(!f->link().isConnected());
         QVERIFY(f->controls().isButtonEnabled());
     }
@@ -119,7 +192,7 @@ private slots:
         QCOMPARE(f->shell->afterLogin().mid(2), expected);
         QCOMPARE(f->messageTexts(), QStringList{"Opening Safety Relay failed"});
         QCOMPARE(f->platform().messages[0].icon, platform::MessageIcon::Critical);
-        QVERIFY(f->platform().processes.empty());
+        QVERIFY(f->platform().processes.at(0).closed);
         QVERIFY(!f->link().isConnected());
         QCOMPARE(caption(), QStringLiteral("Start"));
     }
@@ -151,12 +224,11 @@ private slots:
             click();
             QCOMPARE(f->messageTexts().count(QStringLiteral("Cannot find TFTP exe file.")), run);
             QCOMPARE(f->platform().messages.back().icon, platform::MessageIcon::Critical);
-            QCOMPARE(f->controls().status(), QStringLiteral("Reading config data failed.\r\n") + kFirmwareStopped);
             QCOMPARE(caption(), QStringLiteral("Start"));
             Q_UNUSED(sentBefore);
         }
-        // Only the login, kill and relay exchange reached the controller.
-        QVERIFY(!f->shell->lines.contains("mount -o remount /dev/mmcblk0p2 /zel"));
+        // Nothing reached the controller.
+        QVERIFY(f->rig->socket().sent.isEmpty());
         QVERIFY(f->platform().processes.empty());
     }
 
@@ -167,12 +239,13 @@ private slots:
         server.stop();
         QVERIFY(f->platform().closedWindowTitles.empty());
 
-        server.start();
-        server.start();  // no second server while one runs
+        const auto start = [&] { return server.start({}, {}, {}); };
+        QVERIFY(start());
+        QVERIFY(start());  // no second server while one runs
         QCOMPARE(f->platform().processes.size(), size_t(1));
         server.stop();
         QCOMPARE(f->platform().closedWindowTitles, std::vector<QString>{"/opt/tarvo/OpenTFTPServerMT"});
-        server.start();
+        QVERIFY(start());
         QCOMPARE(f->platform().processes.size(), size_t(2));
     }
 

@@ -29,6 +29,7 @@ class TestHostileController : public QObject {
             rig.controls.setTargetAddress(QStringLiteral("10.0.0.5"));
             rig.platform.files.insert(QStringLiteral("/opt/tarvo/OpenTFTPServerMT"));
             shell = std::make_unique<test::FakeShell>(rig.platform, rig.socket());
+            shell->onUpload = [this] { rig.server.receiveUpload(QStringLiteral("10.0.0.5"), test::sampleArchive()); };
         }
         test::VirtualRig rig;
         std::unique_ptr<test::FakeShell> shell;

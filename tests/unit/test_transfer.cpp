@@ -35,6 +35,8 @@ class TestTransfer : public QObject {
     }
     bool restore()
     {
+        if (!f->workflow().checkArchiveToRestore())
+            return false;
         t0 = f->platform().nowMs();
         return f->workflow().restoreConfiguration();
     }
@@ -58,7 +60,7 @@ private slots:
         QCOMPARE(f->shell->lines, (QList<QByteArray>{kMount, kStatus, "cd /", kTest, kStatus, kTarFull, kStatus,
                                                      "sync", kStatus, "cd /media", kPut, kStatus}));
         QCOMPARE(elapsed(), 11000);
-        QCOMPARE(f->controls().status(), kInstructions);
+        QVERIFY(f->controls().status().startsWith(kInstructions + QStringLiteral("\r\nBackup verified: ")));
         QCOMPARE(f->progressValues(), (std::vector<double>{0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 100, 100}));
         QVERIFY(f->platform().messages.empty());
     }
@@ -144,16 +146,52 @@ private slots:
         QCOMPARE(f->controls().status(), QStringLiteral("tar: zel/b.conf: No such file or directory"));
     }
 
-    void aTftpLineWithAllStepsSucceedingStillSucceeds()
+    void aComplaintDuringAVerifiedBackupStaysInTheLog()
     {
         f->shell->output.insert(kPut, "tftp: short write, retrying\r\n");
         QVERIFY(backup());
-        QCOMPARE(f->controls().status(), QStringLiteral("tftp: short write, retrying"));
+        QVERIFY(f->controls().status().startsWith(kInstructions));
+        QVERIFY(f->controls().log.contains(QStringLiteral("tftp: short write, retrying")));
+    }
+
+    void anUnusableUploadFailsTheBackup_data()
+    {
+        QTest::addColumn<QByteArray>("upload");
+        QTest::addColumn<bool>("received");
+        QTest::addColumn<QString>("problem");
+        const QByteArray good = test::sampleArchive();
+        QTest::newRow("cut in half") << good.left(good.size() / 2) << true << QStringLiteral("it is damaged");
+        QTest::newRow("not an archive") << QByteArray("<html>404</html>") << true
+                                        << QStringLiteral("it is not a gzip-compressed tar archive");
+        QTest::newRow("no zel/*.conf") << test::makeArchive({{"media/machine.conf", "x"}}) << true
+                                       << QStringLiteral("it holds no zel/*.conf file");
+        QTest::newRow("went to another server") << good << false
+                                                << QStringLiteral("the PC's TFTP server received no archive");
+    }
+
+    void anUnusableUploadFailsTheBackup()
+    {
+        QFETCH(QByteArray, upload);
+        QFETCH(bool, received);
+        QFETCH(QString, problem);
+        f->shell->onUpload = [&] {
+            if (received)
+                f->rig->server.receiveUpload(QStringLiteral("10.0.0.5"), upload);
+        };
+        QVERIFY(!backup());
+        QCOMPARE(f->messageTexts().size(), 1);
+        QVERIFY2(f->messageTexts()[0].startsWith(QStringLiteral("The backup on the PC is not usable: ") + problem),
+                 qPrintable(f->messageTexts()[0]));
+        QVERIFY(f->messageTexts()[0].contains(QStringLiteral("Keep the old SD card")));
+        QCOMPARE(f->controls().status(), QStringLiteral("Reading config data failed."));
+        QVERIFY(f->workflow().history(QStringLiteral("10.0.0.5")).isEmpty());
+        QVERIFY(!f->platform().settings.contains(QStringLiteral("Tarvo Configuration Updater/Restore/Archive"))
+                || f->platform().settings.value(QStringLiteral("Tarvo Configuration Updater/Restore/Archive")).isEmpty());
     }
 
     void withoutAServerNothingIsSent()
     {
-        f->rig->updater->server().stop();
+        f->workflow().stopServer();
         f->controls().setProgress(40);
         QVERIFY(!backup());
         QVERIFY(f->shell->lines.isEmpty());
@@ -174,24 +212,29 @@ private slots:
         QCOMPARE(f->progressValues(), (std::vector<double>{0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 100, 100}));
     }
 
-    void aMissingArchiveIsReportedAfterTheRemount_data()
+    void aBadArchiveIsRefusedBeforeAnythingIsSent_data()
     {
-        QTest::addColumn<bool>("asDirectory");
-        QTest::newRow("missing") << false;
-        QTest::newRow("a directory of that name") << true;
+        QTest::addColumn<QByteArray>("archive");
+        QTest::addColumn<QString>("message");
+        const QByteArray good = test::sampleArchive();
+        QTest::newRow("missing") << QByteArray() << QStringLiteral("Error: config.tgz does not exist.");
+        QTest::newRow("cut short") << good.left(good.size() - 10) << QStringLiteral("is not usable: it is damaged");
+        QTest::newRow("foreign") << QByteArray(4096, 'x') << QStringLiteral("is not usable: it is not a gzip");
     }
 
-    void aMissingArchiveIsReportedAfterTheRemount()
+    void aBadArchiveIsRefusedBeforeAnythingIsSent()
     {
-        QFETCH(bool, asDirectory);
-        f->platform().files.remove(QStringLiteral("/opt/tarvo/config.tgz"));
-        if (asDirectory)
-            f->platform().directories.insert(QStringLiteral("/opt/tarvo/config.tgz"));
-        QVERIFY(!restore());
-        QCOMPARE(f->shell->lines, (QList<QByteArray>{kMount, kStatus}));
-        QCOMPARE(f->messageTexts(), QStringList{"Error: config.tgz does not exist."});
+        QFETCH(QByteArray, archive);
+        QFETCH(QString, message);
+        if (archive.isEmpty())
+            f->platform().fileData.remove(f->archivePath());
+        else
+            f->platform().fileData.insert(f->archivePath(), archive);
+        QVERIFY(!f->workflow().checkArchiveToRestore());
+        QVERIFY(f->shell->lines.isEmpty());
+        QCOMPARE(f->messageTexts().size(), 1);
+        QVERIFY2(f->messageTexts()[0].contains(message), qPrintable(f->messageTexts()[0]));
         QCOMPARE(f->platform().messages[0].icon, platform::MessageIcon::Critical);
-        QCOMPARE(f->controls().status(), QStringLiteral("Writing config data failed."));
     }
 
     void failingRestoreSteps_data()
@@ -242,7 +285,7 @@ private slots:
 
     void restoreWithoutAServer()
     {
-        f->rig->updater->server().stop();
+        f->workflow().stopServer();
         QVERIFY(!restore());
         QVERIFY(f->shell->lines.isEmpty());
         QCOMPARE(f->controls().status(), QStringLiteral("Writing config data failed."));

@@ -119,7 +119,7 @@ private slots:
         test::VirtualRig rig;
         rig.connectScripted();
         rig.platform.files.insert(QStringLiteral("/opt/tarvo/OpenTFTPServerMT"));
-        QVERIFY(rig.updater->server().start());
+        QVERIFY(rig.updater->workflow().startServer());
         QVERIFY(rig.updater->server().isRunning());
         rig.controls.failOperations = true;  // the bar and labels fail
         rig.updater->unload();

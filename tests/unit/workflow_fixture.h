@@ -16,7 +16,10 @@ struct WorkflowFixture {
         shell = std::make_unique<FakeShell>(rig->platform, rig->socket());
         rig->controls.setTargetAddress(QStringLiteral("10.0.0.5"));
         rig->platform.files.insert(QStringLiteral("/opt/tarvo/OpenTFTPServerMT"));
-        rig->platform.files.insert(QStringLiteral("/opt/tarvo/config.tgz"));
+        // The controller's last upload, for a restore.
+        rig->platform.fileData.insert(archivePath(), sampleArchive());
+        // A controller that uploads a sound archive.
+        shell->onUpload = [this] { rig->server.receiveUpload(QStringLiteral("10.0.0.5"), sampleArchive()); };
     }
 
     // Connects and logs in without the login step, for step-level tests;
@@ -31,10 +34,8 @@ struct WorkflowFixture {
         rig->controls.statusHistory.clear();
     }
 
-    void startServer()
-    {
-        rig->updater->server().start();
-    }
+    void startServer() { rig->updater->workflow().startServer(); }
+    QString archivePath() const { return rig->platform.dataFolderValue + QStringLiteral("/10.0.0.5/config.tgz"); }
 
     std::vector<double> progressValues() const
     {

@@ -1,0 +1,133 @@
+// Where archives live on the PC: the folder the server files each
+// controller's upload in, and the history of verified backups beside it.
+#include "workflow/workflow.h"
+
+#include "workflow/names.h"
+#include "workflow/operator_texts.h"
+
+#include <QDateTime>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace tarvo::workflow {
+
+namespace {
+constexpr char kHistoryFolder[] = "history";
+constexpr char kSidecarSuffix[] = ".json";
+}  // namespace
+
+QString Workflow::archiveFolder() const
+{
+    return settings_.archiveFolder();
+}
+
+QString Workflow::controllerArchive(const QString& controller) const
+{
+    return archiveFolder() + QLatin1Char('/') + controller + QLatin1Char('/') + QLatin1String(kArchiveName);
+}
+
+QStringList Workflow::history(const QString& controller) const
+{
+    const QString folder = archiveFolder() + QLatin1Char('/') + QLatin1String(kHistoryFolder) + QLatin1Char('/') + controller;
+    QStringList archives;
+    for (const QString& name : platform_.fileNames(folder))
+        if (name.endsWith(QLatin1String("_") + QLatin1String(kArchiveName)))
+            archives << folder + QLatin1Char('/') + name;
+    return archives;  // the names start with the time: sorted oldest first
+}
+
+QString Workflow::archiveToRestore() const
+{
+    const PendingRestore pending = settings_.pendingRestore();
+    if (pending.isValid())
+        return pending.archive;
+    return controllerArchive(controls_.targetAddress());
+}
+
+bool Workflow::verifyBackup()
+{
+    const std::optional<ServerWatch::Stored> stored = watch_.storedFrom(link_.peerAddress());
+    QString problem;
+    QByteArray data;
+    ArchiveReport report;
+    if (!stored) {
+        problem = OperatorTexts::noUploadReceived();
+    } else {
+        data = platform_.readFile(stored->path).value_or(QByteArray());
+        report = checkArchive(data);
+        if (report.bytes != stored->bytes || report.sha256 != stored->sha256)
+            problem = OperatorTexts::uploadChanged();
+        else if (!report.usable)
+            problem = report.problem;
+    }
+    if (!problem.isEmpty()) {
+        showError(OperatorTexts::backupUnusable(problem));
+        return false;
+    }
+    keepInHistory(data, report);
+    return true;
+}
+
+void Workflow::keepInHistory(const QByteArray& data, const ArchiveReport& report)
+{
+    const QString controller = link_.peerAddress();
+    const QDateTime now = QDateTime::currentDateTime();
+    const QString folder = archiveFolder() + QLatin1Char('/') + QLatin1String(kHistoryFolder) + QLatin1Char('/') + controller;
+    QString path = folder + QLatin1Char('/') + now.toString(QStringLiteral("yyyyMMdd-HHmmss")) + QLatin1Char('_')
+                   + QLatin1String(kArchiveName);
+    for (int n = 2; platform_.fileExists(path); ++n)
+        path = folder + QLatin1Char('/') + now.toString(QStringLiteral("yyyyMMdd-HHmmss")) + QStringLiteral("-%1_").arg(n)
+               + QLatin1String(kArchiveName);
+    const QJsonObject sidecar{{QStringLiteral("controller"), controller},
+                              {QStringLiteral("time"), now.toString(Qt::ISODate)},
+                              {QStringLiteral("bytes"), report.bytes},
+                              {QStringLiteral("files"), report.files},
+                              {QStringLiteral("sha256"), QString::fromLatin1(report.sha256)}};
+    if (!platform_.writeFile(path, data)
+        || !platform_.writeFile(path + QLatin1String(kSidecarSuffix), QJsonDocument(sidecar).toJson())) {
+        // The verified upload itself stays where the server filed it.
+        controls_.appendLog(QStringLiteral("\r\n") + OperatorTexts::historyFailed(folder));
+        path = watch_.storedFrom(controller)->path;
+    }
+    settings_.setPendingRestore({path, controller, now.toString(QStringLiteral("yyyy-MM-dd HH:mm"))});
+    savedBackup_ = OperatorTexts::backupSaved(path, report.bytes, report.files);
+    controls_.appendLog(QStringLiteral("\r\n[") + savedBackup_ + QStringLiteral("]"));
+
+    // The newest backups stay; the one waiting to be restored always does.
+    QStringList kept = history(controller);
+    while (kept.size() > kHistoryDepth) {
+        const QString oldest = kept.takeFirst();
+        if (oldest == path)
+            continue;
+        platform_.removeFile(oldest);
+        platform_.removeFile(oldest + QLatin1String(kSidecarSuffix));
+    }
+}
+
+bool Workflow::checkArchiveToRestore()
+{
+    restoreSource_ = archiveToRestore();
+    const std::optional<QByteArray> data = platform_.readFile(restoreSource_);
+    if (!data) {
+        showError(OperatorTexts::archiveMissing(QString::fromLatin1(kArchiveName)));
+        return false;
+    }
+    const ArchiveReport report = checkArchive(*data);
+    if (!report.usable) {
+        showError(OperatorTexts::restoreUnusable(restoreSource_, report.problem));
+        return false;
+    }
+    restoreData_ = *data;
+    return true;
+}
+
+bool Workflow::stageArchiveToRestore()
+{
+    // The server gives each controller the archive filed under its address.
+    const QString staged = controllerArchive(link_.peerAddress());
+    if (staged == restoreSource_)
+        return true;
+    return platform_.writeFile(staged, restoreData_);
+}
+
+}  // namespace tarvo::workflow
