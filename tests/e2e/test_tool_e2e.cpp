@@ -10,6 +10,7 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QDir>
 #include <QtTest>
 
 using tarvo::window::MainWindow;
@@ -69,6 +70,11 @@ private slots:
         QVERIFY(sim.control(QStringLiteral("card ") + cardB).startsWith(QStringLiteral("ok")));
         QVERIFY(sim.control(QStringLiteral("power on")).startsWith(QStringLiteral("ok")));
 
+        // The tool is closed during the swap and started again: it still
+        // knows that the backup waits to be restored.
+        tool.reset();
+        tool = makeTool(platform, program);
+        QCOMPARE(tool->buttonCaption(), QStringLiteral("Continue"));
         tool->findChild<QPushButton*>(QStringLiteral("startButton"))->click();
         QVERIFY2(messages.isEmpty(), qPrintable(messages.join('|')));
         QCOMPARE(tool->status(), QStringLiteral("Writing config data done. Please power cycle the laser."));
@@ -82,6 +88,47 @@ private slots:
         // The server the tool started is gone: its port is free again.
         QUdpSocket again;
         QVERIFY(again.bind(QHostAddress::LocalHost, program.tftpPort));
+    }
+
+    void aServerThatCannotStartLeavesTheLaserAlone()
+    {
+        ProgramFolder program;
+        QVERIFY(program.stage());
+        QUdpSocket holder;  // another program holds the server's port
+        QVERIFY(holder.bind(QHostAddress::LocalHost, program.tftpPort));
+        const QString card = cards.filePath(QStringLiteral("A3"));
+        QVERIFY(copyTree(sampleCard(QStringLiteral("A")), card));
+        SimulatorProcess sim;
+        QVERIFY(startOnShellPort(sim, kControllerAddress, card, program.tftpPort));
+
+        platform::QtPlatform platform;
+        auto tool = makeTool(platform, program);
+        tool->findChild<QPushButton*>(QStringLiteral("startButton"))->click();
+        QCOMPARE(messages.size(), 1);
+        QVERIFY2(messages[0].contains(QStringLiteral("UDP port %1 is in use").arg(program.tftpPort)), qPrintable(messages[0]));
+        QVERIFY2(sim.control(QStringLiteral("status")).contains(QStringLiteral("connections=0")),
+                 "the controller was never contacted");
+        QVERIFY(tool->findChild<QPushButton*>(QStringLiteral("startButton"))->isEnabled());
+    }
+
+    void aTruncatedUploadReportedAsSuccessFailsTheBackup()
+    {
+        ProgramFolder program;
+        QVERIFY(program.stage());
+        const QString card = cards.filePath(QStringLiteral("A4"));
+        QVERIFY(copyTree(sampleCard(QStringLiteral("A")), card));
+        SimulatorProcess sim;
+        QVERIFY(startOnShellPort(sim, kControllerAddress, card, program.tftpPort, {"--truncate-upload"}));
+
+        platform::QtPlatform platform;
+        auto tool = makeTool(platform, program);
+        tool->findChild<QPushButton*>(QStringLiteral("startButton"))->click();
+        QCOMPARE(messages.size(), 1);
+        QVERIFY2(messages[0].startsWith(QStringLiteral("The backup on the PC is not usable: it is damaged")),
+                 qPrintable(messages[0]));
+        QCOMPARE(tool->buttonCaption(), QStringLiteral("Start"));
+        QVERIFY(tool->status().contains(QStringLiteral("power-cycle the laser")));
+        QVERIFY(QDir(program.archives() + QStringLiteral("/history")).isEmpty());
     }
 
     void aFailingTarIsReportedAndThePcArchiveIsKept()
