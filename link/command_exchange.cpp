@@ -17,6 +17,7 @@ void ControllerLink::sendLine(const QByteArray& line)
 {
     if (!connected_ || shuttingDown_)
         return;
+    emit lineSent(line);
     if (!socket_->write(line + kLineEnd)) {
         connectionLost_ = true;
         disconnectFromController();

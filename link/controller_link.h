@@ -101,6 +101,8 @@ signals:
     // and the controller's version reports excepted).
     void lineReceived(const QByteArray& line);
     void connectionChanged(bool connected);
+    // Every command line sent (without its line end).
+    void lineSent(const QByteArray& line);
     // The bar advances by this many points while a command runs.
     void progressed(double points);
     // The socket's own report of an error, for the log.

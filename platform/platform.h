@@ -135,8 +135,9 @@ public:
     // Replaces a file as a whole (never half-written), making its folders.
     virtual bool writeFile(const QString& path, const QByteArray& data) = 0;
     virtual bool removeFile(const QString& path) = 0;
-    // The names of the ordinary files in a folder, sorted.
+    // The names of the ordinary files, or of the folders, in a folder, sorted.
     virtual QStringList fileNames(const QString& folder) = 0;
+    virtual QStringList folderNames(const QString& folder) = 0;
 
     // Starts a program without waiting for it. Returns a handle for
     // closeProcess, or 0 when it could not be started. Each line the program

@@ -146,6 +146,11 @@ QStringList QtPlatform::fileNames(const QString& folder)
     return QDir(folder).entryList(QDir::Files, QDir::Name);
 }
 
+QStringList QtPlatform::folderNames(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+}
+
 std::int64_t QtPlatform::startProcess(const QString& program, const QStringList& arguments, ProcessWindow window,
                                       std::function<void(const QString& line)> onLine,
                                       std::function<void(int exitCode)> onFinished)

@@ -328,6 +328,20 @@ QStringList VirtualPlatform::fileNames(const QString& folder)
     return names;
 }
 
+QStringList VirtualPlatform::folderNames(const QString& folder)
+{
+    QStringList names;
+    const QString prefix = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+    for (auto it = fileData.keyBegin(); it != fileData.keyEnd(); ++it)
+        if (it->startsWith(prefix) && it->mid(prefix.size()).contains(QLatin1Char('/')))
+            names << it->mid(prefix.size()).section(QLatin1Char('/'), 0, 0);
+    if (useRealFiles)
+        names += QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    names.removeDuplicates();
+    names.sort();
+    return names;
+}
+
 VirtualPlatform::ProcessRecord* VirtualPlatform::process(std::int64_t handle)
 {
     for (auto& p : processes)

@@ -143,6 +143,7 @@ public:
     bool writeFile(const QString& path, const QByteArray& data) override;
     bool removeFile(const QString& path) override;
     QStringList fileNames(const QString& folder) override;
+    QStringList folderNames(const QString& folder) override;
     std::int64_t startProcess(const QString& program, const QStringList& arguments, ProcessWindow window,
                               std::function<void(const QString& line)> onLine,
                               std::function<void(int exitCode)> onFinished) override;

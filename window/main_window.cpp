@@ -2,7 +2,13 @@
 
 #include "workflow/operator_texts.h"
 
+#include <QAction>
 #include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QUrl>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -29,6 +35,7 @@ MainWindow::MainWindow(platform::Platform& platform, QWidget* parent)
       logView_(new QPlainTextEdit(this)),
       statusBar_(new QStatusBar(this)),
       linkStateLabel_(new QLabel(this)),
+      platform_(platform),
       updater_(platform, *this)
 {
     setWindowIcon(QIcon(QStringLiteral(":/tarvo/icon.png")));
@@ -72,6 +79,68 @@ MainWindow::MainWindow(platform::Platform& platform, QWidget* parent)
     setFixedWidth(twipsToPixelsX(kClientWidthTwips));
 
     connect(startButton_, &QPushButton::clicked, this, [this] { updater_.startOrContinue(); });
+
+    // A menu that leaves the designed layout alone: a right click, or the
+    // shortcuts.
+    statusLabel_->setToolTip(workflow::OperatorTexts::statusHint());
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+    addMenuAction(workflow::OperatorTexts::restoreEarlierAction(), "restoreEarlierAction",
+                  QKeySequence(Qt::CTRL | Qt::Key_R), &MainWindow::restoreEarlierBackup);
+    addMenuAction(workflow::OperatorTexts::openArchiveFolderAction(), "openArchiveFolderAction",
+                  QKeySequence(Qt::CTRL | Qt::Key_O), &MainWindow::openArchiveFolder);
+    addMenuAction(workflow::OperatorTexts::saveLogAction(), "saveLogAction", QKeySequence::Save, &MainWindow::saveLog);
+    backupChooser_ = [this](const QStringList& entries) {
+        bool ok = false;
+        const QString chosen = QInputDialog::getItem(this, workflow::OperatorTexts::restoreEarlierAction(),
+                                                     workflow::OperatorTexts::chooseBackupLabel(), entries, 0, false, &ok);
+        return ok ? int(entries.indexOf(chosen)) : -1;
+    };
+}
+
+void MainWindow::addMenuAction(const QString& text, const char* name, const QKeySequence& keys,
+                               void (MainWindow::*slot)())
+{
+    auto* action = new QAction(text, this);
+    action->setObjectName(QLatin1String(name));
+    action->setShortcut(keys);
+    connect(action, &QAction::triggered, this, slot);
+    addAction(action);
+}
+
+void MainWindow::restoreEarlierBackup()
+{
+    if (updater_.workflow().isRunning())
+        return;
+    const auto backups = updater_.workflow().backups();
+    if (backups.isEmpty()) {
+        platform_.messageBox(workflow::OperatorTexts::noBackupsKept(), platform::MessageIcon::None);
+        return;
+    }
+    QStringList entries;
+    for (const auto& b : backups)
+        entries << workflow::OperatorTexts::backupEntry(b.controller, b.time, b.bytes, b.files);
+    const int chosen = backupChooser_(entries);
+    if (chosen >= 0 && chosen < backups.size())
+        updater_.workflow().chooseBackupToRestore(backups[chosen]);
+}
+
+void MainWindow::openArchiveFolder()
+{
+    const QString folder = updater_.workflow().archiveFolder();
+    QDir().mkpath(folder);
+    QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+}
+
+void MainWindow::saveLog()
+{
+    const QString path = QFileDialog::getSaveFileName(this, workflow::OperatorTexts::saveLogAction(),
+                                                      QDir::home().filePath(QStringLiteral("tarvo-run.log")));
+    if (path.isEmpty())
+        return;
+    // The last run's transcript, with its times; before any run, the log.
+    if (!updater_.workflow().exportTranscript(path)
+        && !platform_.writeFile(path, logView_->toPlainText().toUtf8()))
+        platform_.messageBox(workflow::OperatorTexts::logNotSaved(path), platform::MessageIcon::Critical);
 }
 
 MainWindow::~MainWindow()

@@ -5,7 +5,10 @@
 #include "platform/controls.h"
 #include "window/updater.h"
 
+#include <QKeySequence>
 #include <QWidget>
+
+#include <functional>
 
 class QLabel;
 class QLineEdit;
@@ -20,6 +23,14 @@ class MainWindow final : public QWidget, public platform::Controls {
     Q_OBJECT
 public:
     explicit MainWindow(platform::Platform& platform, QWidget* parent = nullptr);
+
+    // Picks one of the listed backups (-1: none); a dialog unless replaced.
+    using BackupChooser = std::function<int(const QStringList& entries)>;
+    void setBackupChooser(BackupChooser chooser) { backupChooser_ = std::move(chooser); }
+    // The window's menu (right click, or the shortcuts).
+    void restoreEarlierBackup();
+    void openArchiveFolder();
+    void saveLog();
     ~MainWindow() override;
 
     Updater& updater() { return updater_; }
@@ -69,6 +80,7 @@ protected:
 
 private:
     void place(QWidget* w, int left, int top, int width, int height);
+    void addMenuAction(const QString& text, const char* name, const QKeySequence& keys, void (MainWindow::*slot)());
     void trimLog();
     void fitStatusText();
 
@@ -81,6 +93,8 @@ private:
     QStatusBar* statusBar_;
     QLabel* linkStateLabel_;
 
+    platform::Platform& platform_;
+    BackupChooser backupChooser_;
     double progress_ = 0;
     int logCapacity_ = kMaxLogCharacters;
     bool unloaded_ = false;

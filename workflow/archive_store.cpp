@@ -9,6 +9,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
+
 namespace tarvo::workflow {
 
 namespace {
@@ -102,6 +104,33 @@ void Workflow::keepInHistory(const QByteArray& data, const ArchiveReport& report
         platform_.removeFile(oldest);
         platform_.removeFile(oldest + QLatin1String(kSidecarSuffix));
     }
+}
+
+QList<Workflow::Backup> Workflow::backups() const
+{
+    QList<Backup> all;
+    const QString root = archiveFolder() + QLatin1Char('/') + QLatin1String(kHistoryFolder);
+    for (const QString& controller : platform_.folderNames(root)) {
+        for (const QString& path : history(controller)) {
+            const QJsonObject s = QJsonDocument::fromJson(platform_.readFile(path + QLatin1String(kSidecarSuffix))
+                                                              .value_or(QByteArray()))
+                                      .object();
+            all.append({path, controller, s.value(QStringLiteral("time")).toString(),
+                        qint64(s.value(QStringLiteral("bytes")).toDouble()), s.value(QStringLiteral("files")).toInt()});
+        }
+    }
+    std::sort(all.begin(), all.end(), [](const Backup& a, const Backup& b) { return a.time > b.time; });
+    return all;
+}
+
+void Workflow::chooseBackupToRestore(const Backup& backup)
+{
+    if (running_)
+        return;
+    const QString shown = QDateTime::fromString(backup.time, Qt::ISODate).toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+    settings_.setPendingRestore({backup.path, backup.controller, shown});
+    setPhase(Phase::Restore);
+    controls_.setStatus(OperatorTexts::restorePending(backup.controller, shown));
 }
 
 bool Workflow::checkArchiveToRestore()

@@ -13,6 +13,20 @@ class OperatorTexts {
 public:
     // --- the window ---
     static QString addressLabel() { return tr("IP Address of the laser."); }
+    static QString statusHint()
+    {
+        return tr("Double-click to show or hide the log.\nRight-click for earlier backups, the archive folder and saving the log.");
+    }
+    static QString restoreEarlierAction() { return tr("Restore an earlier backup…"); }
+    static QString openArchiveFolderAction() { return tr("Open archive folder"); }
+    static QString saveLogAction() { return tr("Save log…"); }
+    static QString chooseBackupLabel() { return tr("The backup that Continue writes onto the new card:"); }
+    static QString backupEntry(const QString& controller, const QString& time, qint64 bytes, int files)
+    {
+        return tr("%1   %2   %3 bytes   %4 files").arg(controller, time).arg(bytes).arg(files);
+    }
+    static QString noBackupsKept() { return tr("No verified backup is kept yet."); }
+    static QString logNotSaved(const QString& path) { return tr("The log could not be saved to %1.").arg(path); }
     static QString startCaption() { return tr("Start"); }
     static QString continueCaption() { return tr("Continue"); }
     static QString idleStatus() { return tr("Status: "); }

@@ -19,6 +19,7 @@ bool Workflow::startServer()
         arguments,
         [this](const QString& line) {
             watch_.readLine(line);
+            transcript_.add(Transcript::Source::Server, line);
             controls_.appendLog(QStringLiteral("\r\n") + OperatorTexts::serverLine(line));
         },
         [this](int code) { watch_.exited(code); });

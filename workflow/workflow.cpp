@@ -5,6 +5,8 @@
 #include "workflow/names.h"
 #include "workflow/operator_texts.h"
 
+#include <QDateTime>
+
 namespace tarvo::workflow {
 
 Workflow::Workflow(platform::Platform& platform, platform::Controls& controls, link::ControllerLink& link,
@@ -20,6 +22,12 @@ Workflow::Workflow(platform::Platform& platform, platform::Controls& controls, l
                      [this](double points) { controls_.advanceProgress(points); });
     QObject::connect(&link_, &link::ControllerLink::lineReceived, &link_,
                      [this](const QByteArray& line) { output_.read(line); });
+    QObject::connect(&link_, &link::ControllerLink::textReceived, &link_, [this](const QString& text) {
+        transcript_.add(Transcript::Source::Received, text.mid(2));  // each line comes after a CR LF
+    });
+    QObject::connect(&link_, &link::ControllerLink::lineSent, &link_, [this](const QByteArray& line) {
+        transcript_.add(Transcript::Source::Sent, QString::fromLatin1(line));
+    });
 }
 
 void Workflow::setPhase(Phase phase)
@@ -54,6 +62,9 @@ void Workflow::runSteps()
     controls_.setProgress(0);
     controls_.appendLog(QStringLiteral("\r\n\r\n"));
     controls_.appendLog(controls_.windowTitle() + QStringLiteral("\r\n"));
+    transcript_.begin(controls_.windowTitle() + QStringLiteral(": ")
+                      + (phase_ == Phase::Backup ? QStringLiteral("backup") : QStringLiteral("restore")) + QStringLiteral(" of ")
+                      + controls_.targetAddress());
 
     firmwareStopped_ = false;
     // Everything on the PC's side is checked before the laser is touched:
@@ -82,6 +93,7 @@ void Workflow::runSteps()
         link_.disconnectFromController();
     }
     stopServer();
+    saveTranscript(controls_.status());
     controls_.setButtonEnabled(true);
 }
 
@@ -91,6 +103,23 @@ void Workflow::reportEndOfFailedRun()
         addNote(OperatorTexts::connectionLost());
     if (firmwareStopped_)
         addNote(OperatorTexts::laserStopped());
+}
+
+QString Workflow::transcriptFolder() const
+{
+    return platform_.dataFolder() + QStringLiteral("/transcripts");
+}
+
+void Workflow::saveTranscript(const QString& outcome)
+{
+    transcript_.add(Transcript::Source::Tool, QStringLiteral("outcome: ") + outcome);
+    const QString folder = transcriptFolder();
+    const QString name = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz")) + QStringLiteral(".log");
+    if (!platform_.writeFile(folder + QLatin1Char('/') + name, transcript_.text().toUtf8()))
+        return;
+    QStringList saved = platform_.fileNames(folder);
+    while (saved.size() > Transcript::kKept)
+        platform_.removeFile(folder + QLatin1Char('/') + saved.takeFirst());
 }
 
 void Workflow::addNote(const QString& note)
@@ -112,8 +141,14 @@ void Workflow::recoverFromFault(const char* what)
     try { controls_.setButtonEnabled(true); } catch (...) {}
 }
 
+bool Workflow::exportTranscript(const QString& path)
+{
+    return !transcript_.isEmpty() && platform_.writeFile(path, transcript_.text().toUtf8());
+}
+
 void Workflow::showMessage(const QString& text, platform::MessageIcon icon)
 {
+    transcript_.add(Transcript::Source::Tool, QStringLiteral("message: ") + text);
     if (link_.isShuttingDown())
         throw link::RunAborted();
     platform_.messageBox(text, icon);

@@ -10,6 +10,7 @@
 #include "workflow/archive_check.h"
 #include "workflow/controller_output.h"
 #include "workflow/server_watch.h"
+#include "workflow/transcript.h"
 #include "workflow/stored_settings.h"
 
 #include <QString>
@@ -68,6 +69,8 @@ public:
     void waitWithProgress(int seconds);
     // A modal message box; after it returns, a closed window ends the run.
     void showMessage(const QString& text, platform::MessageIcon icon);
+    // Saves the last run's transcript (or, before any run, nothing) there.
+    bool exportTranscript(const QString& path);
 
     // The controller's shell port.
     static constexpr int kShellPort = 1138;
@@ -85,7 +88,21 @@ public:
     QString archiveToRestore() const;
     // The verified backups of one controller, oldest first.
     QStringList history(const QString& controller) const;
+    // Every verified backup kept, newest first, as its sidecar tells.
+    struct Backup {
+        QString path;
+        QString controller;
+        QString time;
+        qint64 bytes = 0;
+        int files = 0;
+    };
+    QList<Backup> backups() const;
+    // Makes a kept backup the one Continue restores.
+    void chooseBackupToRestore(const Backup& backup);
     const ServerWatch& serverWatch() const { return watch_; }
+    // The record of the last run, and the folder its file went to.
+    const Transcript& transcript() const { return transcript_; }
+    QString transcriptFolder() const;
 
 private:
     void runSteps();
@@ -97,6 +114,7 @@ private:
     // when the laser was left with its firmware stopped.
     void reportEndOfFailedRun();
     void addNote(const QString& note);
+    void saveTranscript(const QString& outcome);
     void recoverFromFault(const char* what);
     // A step of the transfer judged by its exit status, 0 on success.
     std::int16_t statusStep(const QByteArray& command);
@@ -114,6 +132,7 @@ private:
     Phase phase_ = Phase::Backup;
     bool firmwareStopped_ = false;
     ServerWatch watch_;
+    Transcript transcript_;
     // The checked archive a restore sends, and where it came from.
     QByteArray restoreData_;
     QString restoreSource_;

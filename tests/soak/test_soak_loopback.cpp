@@ -10,6 +10,7 @@
 #include "window/main_window.h"
 
 #include <QPushButton>
+#include <QFileInfo>
 #include <QtTest>
 
 using tarvo::window::MainWindow;
@@ -86,8 +87,16 @@ private slots:
                     QVERIFY2(restored.count(path) && restored.at(path) == bytes, qPrintable(context + ": " + path));
             QVERIFY(restored.count(QStringLiteral("media/profiles")));
         }
-        // Earlier archives were kept aside by the server before being replaced.
-        QVERIFY(QDir(program.path(QStringLiteral("backups"))).entryList(QDir::Files).size() >= 2);
+        // Earlier archives were kept aside by the server before being
+        // replaced, and every verified backup is in the history.
+        QVERIFY(QDir(QFileInfo(program.archive(kControllerAddress)).path() + QStringLiteral("/backups"))
+                    .entryList(QDir::Files)
+                    .size()
+                >= 2);
+        QCOMPARE(QDir(program.archives() + QStringLiteral("/history/") + kControllerAddress)
+                     .entryList({QStringLiteral("*_config.tgz")}, QDir::Files)
+                     .size(),
+                 3);
     }
 };
 

@@ -5,6 +5,7 @@
 
 #include "generated/version.h"
 
+#include <QAction>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -172,6 +173,34 @@ private slots:
         QCOMPARE(statusLabel()->geometry(), designed);
         window->setStatus(QStringLiteral("Status: "));
         QCOMPARE(statusLabel()->font().pointSizeF(), window->font().pointSizeF());
+    }
+
+    void theMenuChoosesAnEarlierBackupForContinue()
+    {
+        QTemporaryDir data;
+        platform->dataFolderOverride = data.path();
+        const QString kept = data.filePath(QStringLiteral("history/10.1.1.9/20260102-030405_config.tgz"));
+        QVERIFY(platform->writeFile(kept, "archive"));
+        QVERIFY(platform->writeFile(kept + QStringLiteral(".json"),
+                                    R"({"controller":"10.1.1.9","time":"2026-01-02T03:04:05","bytes":7,"files":3})"));
+        for (const char* name : {"restoreEarlierAction", "openArchiveFolderAction", "saveLogAction"})
+            QVERIFY2(window->findChild<QAction*>(QLatin1String(name)), name);
+        QCOMPARE(window->findChild<QAction*>(QStringLiteral("restoreEarlierAction"))->shortcut(),
+                 QKeySequence(Qt::CTRL | Qt::Key_R));
+        QStringList offered;
+        window->setBackupChooser([&](const QStringList& entries) {
+            offered = entries;
+            return 0;
+        });
+        window->restoreEarlierBackup();
+        QCOMPARE(offered, QStringList{QStringLiteral("10.1.1.9   2026-01-02T03:04:05   7 bytes   3 files")});
+        QCOMPARE(startButton()->text(), QStringLiteral("Continue"));
+        QCOMPARE(window->status(), QStringLiteral("The backup of 10.1.1.9 from 2026-01-02 03:04 waits to be restored "
+                                                  "onto the new card: click Continue."));
+        QVERIFY(!statusLabel()->toolTip().isEmpty());
+        // Later windows of this test start without a pending restore.
+        platform->saveSetting(QStringLiteral("Tarvo Configuration Updater"), QStringLiteral("Restore"),
+                              QStringLiteral("Archive"), QString());
     }
 
     void closingRunsTheShutDown()

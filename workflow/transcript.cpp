@@ -1,0 +1,41 @@
+#include "workflow/transcript.h"
+
+#include <QDateTime>
+
+namespace tarvo::workflow {
+
+namespace {
+// Bounds a run's record the way the log view is bounded.
+constexpr qsizetype kMaxLines = 200000;
+
+const char* mark(Transcript::Source source)
+{
+    switch (source) {
+    case Transcript::Source::Tool: return "  ";
+    case Transcript::Source::Sent: return "> ";
+    case Transcript::Source::Received: return "< ";
+    case Transcript::Source::Server: return "S ";
+    }
+    return "  ";
+}
+}  // namespace
+
+void Transcript::begin(const QString& title)
+{
+    lines_.clear();
+    add(Source::Tool, title);
+}
+
+void Transcript::add(Source source, const QString& text)
+{
+    if (lines_.size() >= kMaxLines)
+        return;
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz "));
+    for (const QString& line : text.split(QLatin1Char('\n'))) {
+        QString clean = line;
+        clean.remove(QLatin1Char('\r'));
+        lines_ << stamp + QLatin1String(mark(source)) + clean;
+    }
+}
+
+}  // namespace tarvo::workflow
