@@ -1,0 +1,9 @@
+# Read by CPack for each generator: the portable folder and the Debian
+# package each take their own install rules.
+if(CPACK_GENERATOR STREQUAL "DEB")
+  set(CPACK_COMPONENTS_ALL deb)
+  set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+else()
+  set(CPACK_COMPONENTS_ALL portable)
+  set(CPACK_ARCHIVE_FILE_NAME "${CPACK_PACKAGE_NAME}-${CPACK_PACKAGE_VERSION}-Linux")
+endif()
