@@ -32,7 +32,15 @@ fi
 
 # TARVO_WERROR=ON (as CI sets it) makes every warning an error.
 WERROR="${TARVO_WERROR:-OFF}"
+# run.sh builds only the programs it starts; the tests need everything.
+BUILD_TARGETS=()
+if [[ "${TARVO_SETUP:-test}" == run ]]; then
+  BUILD_TARGETS=(--target tarvo-config-updater OpenTFTPServerMT controller-sim)
+fi
 if [[ ! -f "$BUILD_DIR/build.ninja" ]]; then
+  if [[ "${TARVO_SETUP:-test}" == run ]]; then
+    echo "First start: building the tool, its TFTP server and the simulator takes a few minutes; later starts are quick."
+  fi
   (cd "$ROOT" && cmake --preset dev -B "$BUILD_DIR" -DTARVO_WERROR="$WERROR" ${TARVO_CMAKE_ARGS:-})
 fi
-cmake --build "$BUILD_DIR" -j"$(nproc)"
+cmake --build "$BUILD_DIR" -j"$(nproc)" "${BUILD_TARGETS[@]}"
