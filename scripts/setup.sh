@@ -12,6 +12,8 @@ BUILD_DIR="${TARVO_BUILD_DIR:-$ROOT/build}"
 PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libarchive-dev)
 if [[ "${TARVO_SETUP:-test}" != run ]]; then
   PACKAGES+=(tftp-hpa atftp curl busybox tftpd-hpa clang libclang-rt-14-dev)
+  # cmake --build build --target package: the .deb's dependencies and stripping.
+  PACKAGES+=(dpkg-dev file)
 fi
 
 missing=()
@@ -32,7 +34,15 @@ fi
 
 # TARVO_WERROR=ON (as CI sets it) makes every warning an error.
 WERROR="${TARVO_WERROR:-OFF}"
+# run.sh builds only the programs it starts; the tests need everything.
+BUILD_TARGETS=()
+if [[ "${TARVO_SETUP:-test}" == run ]]; then
+  BUILD_TARGETS=(--target tarvo-config-updater OpenTFTPServerMT controller-sim)
+fi
 if [[ ! -f "$BUILD_DIR/build.ninja" ]]; then
+  if [[ "${TARVO_SETUP:-test}" == run ]]; then
+    echo "First start: building the tool, its TFTP server and the simulator takes a few minutes; later starts are quick."
+  fi
   (cd "$ROOT" && cmake --preset dev -B "$BUILD_DIR" -DTARVO_WERROR="$WERROR" ${TARVO_CMAKE_ARGS:-})
 fi
-cmake --build "$BUILD_DIR" -j"$(nproc)"
+cmake --build "$BUILD_DIR" -j"$(nproc)" "${BUILD_TARGETS[@]}"
