@@ -13,6 +13,7 @@ bool ControllerLink::connectToController(const QString& host, int port, int time
             throw RunAborted();
     }
     socket_->setLocalPort(localPort_);
+    lastSocketError_.clear();
     socket_->connectToHost(host, port);
 
     connectWatchdog_->setInterval(timeoutMs);
@@ -73,6 +74,7 @@ void ControllerLink::handleSocketError(platform::SocketError error, const QStrin
     }
     // Other errors change nothing; the operator finds the socket's own
     // report in the log.
+    lastSocketError_ = description;
     emit socketErrorOccurred(description);
 }
 

@@ -44,6 +44,9 @@ public:
     bool connectToController(const QString& host, int port, int timeoutMs);
     void disconnectFromController();
     bool isConnected() const { return connected_; }
+    // The socket's own words for its last error since the connection
+    // attempt began; empty when there was none.
+    QString lastSocketError() const { return lastSocketError_; }
     // True once the controller closed or reset the connection while a
     // command waited for its status; cleared by the next connection.
     bool wasConnectionLost() const { return connectionLost_; }
@@ -133,6 +136,7 @@ private:
     int localPort_ = 0;
     QString localAddress_;
     QString peerAddress_;
+    QString lastSocketError_;
     QByteArray partialLine_;
     // Where a terminal escape sequence stands that a receive block cut
     // in two.

@@ -53,8 +53,11 @@ QString whereThingsAre()
     return QStringLiteral(
                "\nWhere things are:\n"
                "  Settings (the controller's address):  %1/\n"
-               "  Archives (config.tgz and earlier copies):  %2/\n"
-               "  Log: the controller's output is shown in the window; double-click the status text.\n"
+               "  Archives:  %2/\n"
+               "    <controller address>/config.tgz   the controller's last upload (earlier ones in backups/)\n"
+               "    history/<controller address>/     every verified backup, with a .json note each\n"
+               "  Transcripts of every run:  %2/transcripts/\n"
+               "  Log: double-click the status text; right-click to save it or pick an earlier backup.\n"
                "  The TFTP server OpenTFTPServerMT is looked for beside this program, then in\n"
                "  ../lib/tarvo-config-updater/ from this program's folder.\n")
         .arg(config, data);

@@ -5,6 +5,8 @@
 #include "workflow/names.h"
 #include "workflow/operator_texts.h"
 
+#include <QRegularExpression>
+
 namespace tarvo::workflow {
 
 namespace {
@@ -13,11 +15,28 @@ constexpr int kPromptAttempts = 3;
 constexpr int kShellStatusSeconds = 8;
 }  // namespace
 
+bool isControllerAddress(const QString& text)
+{
+    // A dotted IPv4 address, or a host name (letters, digits, hyphens,
+    // dots between labels); digits and dots alone must make an address.
+    static const QRegularExpression ipv4(QStringLiteral("^(\\d{1,3})\\.(\\d{1,3})\\.(\\d{1,3})\\.(\\d{1,3})$"));
+    static const QRegularExpression hostName(
+        QStringLiteral("^(?=.{1,253}$)[A-Za-z0-9]([A-Za-z0-9-]{0,61}[A-Za-z0-9])?(\\.[A-Za-z0-9]([A-Za-z0-9-]{0,61}[A-Za-z0-9])?)*$"));
+    const auto m = ipv4.match(text);
+    if (m.hasMatch()) {
+        for (int i = 1; i <= 4; ++i)
+            if (m.captured(i).toInt() > 255)
+                return false;
+        return true;
+    }
+    static const QRegularExpression numeric(QStringLiteral("^[0-9.]*$"));
+    return !numeric.match(text).hasMatch() && hostName.match(text).hasMatch();
+}
+
 bool Workflow::addressGiven()
 {
-    if (!controls_.targetAddress().isEmpty())
+    if (isControllerAddress(controls_.targetAddress()))
         return true;
-    controls_.setStatus(OperatorTexts::connecting());
     showMessage(OperatorTexts::enterAddress(), platform::MessageIcon::None);
     return false;
 }
@@ -29,6 +48,11 @@ bool Workflow::connectToController()
     controls_.setStatus(OperatorTexts::connecting());
     const QString address = controls_.targetAddress();
     if (!link_.connectToController(address, kShellPort, kConnectTimeoutMs)) {
+        const QString reason = link_.lastSocketError().isEmpty()
+                                   ? OperatorTexts::noAnswerWithin(kConnectTimeoutMs / 1000)
+                                   : link_.lastSocketError();
+        controls_.appendLog(QStringLiteral("\r\n") + OperatorTexts::couldNotConnect(address, kShellPort, reason));
+        transcript_.add(Transcript::Source::Tool, OperatorTexts::couldNotConnect(address, kShellPort, reason));
         showMessage(OperatorTexts::errorConnecting(), platform::MessageIcon::None);
         controls_.setStatus(OperatorTexts::connectionFailed());
         return false;

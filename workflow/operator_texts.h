@@ -40,6 +40,11 @@ public:
     static QString enterAddress() { return tr("Please enter IP address of the laser."); }
     static QString errorConnecting() { return tr("Error Connecting"); }
     static QString connectionFailed() { return tr("Connection failed"); }
+    static QString couldNotConnect(const QString& address, int port, const QString& reason)
+    {
+        return tr("[Could not connect to %1, TCP port %2: %3]").arg(address).arg(port).arg(reason);
+    }
+    static QString noAnswerWithin(int seconds) { return tr("no answer within %1 s").arg(seconds); }
     static QString loggingIn() { return tr("Login to laser... "); }
     static QString noLoginPrompt() { return tr("Login to Laser failed. Cannot get prompt for login."); }
     static QString noShellPrompt() { return tr("Login to Laser failed. Cannot get prompt after login."); }

@@ -33,6 +33,9 @@ public:
     virtual QString programPath() const = 0;
 };
 
+// Whether text can name a controller: a dotted IPv4 address or a host name.
+bool isControllerAddress(const QString& text);
+
 class Workflow {
 public:
     enum class Phase {

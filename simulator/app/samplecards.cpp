@@ -17,7 +17,9 @@ QString sampleCardsFolder(const QString& programFolder)
 {
     const QDir program(programFolder);
     QStringList candidates{program.filePath(QStringLiteral("controller-sim-cards")),
-                           program.filePath(QStringLiteral("../share/tarvo-config-updater/cards"))};
+                           program.filePath(QStringLiteral("../share/tarvo-config-updater/cards")),
+                           // installed beside the tool's other helpers in lib/tarvo-config-updater
+                           program.filePath(QStringLiteral("../../share/tarvo-config-updater/cards"))};
     QString up = programFolder;
     for (int i = 0; i < sourceTreeLevels; ++i) {
         up = QDir(up).filePath(QStringLiteral(".."));

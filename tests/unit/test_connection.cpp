@@ -16,15 +16,33 @@ class TestConnection : public QObject {
 private slots:
     void init() { rig = std::make_unique<test::VirtualRig>(); }
 
-    void anEmptyAddressIsRefusedWithAMessage()
+    void onlyAnAddressOrAHostNameIsTried_data()
     {
-        rig->controls.setTargetAddress(QString());
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("empty") << QString() << false;
+        QTest::newRow("IPv4") << QStringLiteral("192.168.1.77") << true;
+        QTest::newRow("host name") << QStringLiteral("laser-3.plant.example") << true;
+        QTest::newRow("octet beyond 255") << QStringLiteral("192.168.1.300") << false;
+        QTest::newRow("three octets") << QStringLiteral("10.0.1") << false;
+        QTest::newRow("blank inside") << QStringLiteral("10.0.0.5 x") << false;
+        QTest::newRow("a URL") << QStringLiteral("http://10.0.0.5") << false;
+    }
+
+    void onlyAnAddressOrAHostNameIsTried()
+    {
+        QFETCH(QString, address);
+        QFETCH(bool, accepted);
+        QCOMPARE(workflow::isControllerAddress(address), accepted);
+        if (accepted)
+            return;
+        rig->controls.setTargetAddress(address);
         rig->controls.setLinkState(QStringLiteral("untouched"));
         rig->updater->workflow().connectToController();
         QCOMPARE(rig->platform.messages.size(), size_t(1));
         QCOMPARE(rig->platform.messages[0].text, QStringLiteral("Please enter IP address of the laser."));
         QCOMPARE(rig->platform.messages[0].icon, platform::MessageIcon::None);
-        QCOMPARE(rig->controls.status(), QStringLiteral("Connecting..."));
+        QCOMPARE(rig->controls.status(), QStringLiteral("Status: "));  // not left on "Connecting..."
         QCOMPARE(rig->controls.linkState, QStringLiteral("untouched"));
         QVERIFY(!rig->link().isConnected());
         QCOMPARE(rig->socket().connectAttempts(), 0);
@@ -90,6 +108,8 @@ private slots:
         QCOMPARE(rig->platform.messages.back().atMs, 5000);
         QCOMPARE(rig->platform.messages.back().text, QStringLiteral("Error Connecting"));
         QVERIFY(rig->controls.log.contains(QStringLiteral("[socket error: Connection refused]")));
+        QVERIFY(rig->controls.log.contains(
+            QStringLiteral("[Could not connect to 127.0.0.1, TCP port 1138: Connection refused]")));
     }
 
     void addressInUseMovesToTheNextLocalPort()
