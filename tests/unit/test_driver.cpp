@@ -4,6 +4,7 @@
 #include "workflow_fixture.h"
 
 #include "generated/version.h"
+#include "window/headless_controls.h"
 
 #include <QtTest>
 
@@ -230,6 +231,63 @@ private slots:
         // Nothing reached the controller.
         QVERIFY(f->rig->socket().sent.isEmpty());
         QVERIFY(f->platform().processes.empty());
+    }
+
+    void theOutcomeNamesTheKindOfFailure_data()
+    {
+        using O = workflow::Workflow::Outcome;
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<int>("outcome");
+        QTest::newRow("none") << "" << int(O::Succeeded);
+        QTest::newRow("no address") << "address" << int(O::NoConnection);
+        QTest::newRow("server") << "server" << int(O::PcNotReady);
+        QTest::newRow("login") << "login" << int(O::LoginFailed);
+        QTest::newRow("relay") << "relay" << int(O::ControllerFailed);
+        QTest::newRow("upload lost") << "upload" << int(O::BackupUnverified);
+        QTest::newRow("restore without archive") << "archive" << int(O::ArchiveUnusable);
+    }
+
+    void theOutcomeNamesTheKindOfFailure()
+    {
+        QFETCH(QString, fault);
+        QFETCH(int, outcome);
+        if (fault == QLatin1String("address"))
+            f->controls().setTargetAddress(QString());
+        if (fault == QLatin1String("server"))
+            f->rig->server.onStart = [](auto& p) { p.say(QStringLiteral("FAILED port-in-use 69")); };
+        if (fault == QLatin1String("login"))
+            f->shell->confirmationStatus = 1;
+        if (fault == QLatin1String("relay"))
+            f->shell->status.insert(kRelay, 1);
+        if (fault == QLatin1String("upload"))
+            f->shell->onUpload = nullptr;
+        if (fault == QLatin1String("archive")) {
+            f->platform().fileData.remove(f->archivePath());
+            f->workflow().setPhase(workflow::Workflow::Phase::Restore);
+        }
+        click();
+        QCOMPARE(int(f->workflow().lastOutcome()), outcome);
+    }
+
+    void aRunWithoutAWindowSendsTheSameLines()
+    {
+        click();
+        const QList<QByteArray> windowRun = f->shell->lines;
+        // The same workflow behind the terminal's controls, on a link of its own.
+        QStringList said;
+        window::HeadlessControls terminal(QStringLiteral("10.0.0.5"), [&](const QString& line) { said << line; });
+        link::ControllerLink link(f->platform());
+        test::FakeShell shell(f->platform(), *f->platform().sockets.back());
+        shell.onUpload = [this] { f->rig->server.receiveUpload(QStringLiteral("10.0.0.5"), test::sampleArchive()); };
+        window::TftpServerControl server(f->platform(), [] { return QStringLiteral("/opt/tarvo/"); });
+        workflow::Workflow headless(f->platform(), terminal, link, server);
+        headless.run();
+        QCOMPARE(headless.lastOutcome(), workflow::Workflow::Outcome::Succeeded);
+        QCOMPARE(shell.lines, windowRun);
+        QVERIFY(said.contains(QStringLiteral("[10.0.0.5]   0% Login to laser...")));
+        QVERIFY2(said.last().startsWith(QStringLiteral("[10.0.0.5] 100% 1. Turn off the laser")), qPrintable(said.last()));
+        terminal.sayError(QStringLiteral("Remounting Error,\r\nCode: 1"));
+        QCOMPARE(said.last(), QStringLiteral("[10.0.0.5] error: Remounting Error, / Code: 1"));
     }
 
     void serverControlGuards()
