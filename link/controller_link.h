@@ -34,6 +34,8 @@ public:
     // Longest line kept in one piece: a peer that never sends a line end
     // has its text cut into lines of this length.
     static constexpr int kMaxLineLength = 64 * 1024;
+    // Lines held for the line timer at most; more are interpreted at once.
+    static constexpr std::size_t kMaxQueuedLines = 10000;
 
     explicit ControllerLink(platform::Platform& platform, QObject* parent = nullptr);
     ~ControllerLink() override;

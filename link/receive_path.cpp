@@ -70,6 +70,10 @@ void ControllerLink::readIncoming()
     appendRun(runStart, size);
     if (!logText.isEmpty())
         emit textReceived(logText);
+    // A backlog is worked through at once, in order, rather than held:
+    // a flood of short lines would otherwise pile up between ticks.
+    if (queuedLines_.size() > kMaxQueuedLines)
+        interpretQueuedLines();
     if (lineTimerOn_ && !queuedLines_.empty() && !lineTimer_->isEnabled())
         lineTimer_->setEnabled(true);
 }

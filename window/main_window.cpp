@@ -226,16 +226,19 @@ void MainWindow::appendLog(const QString& text)
     // Appended in place at the end, never by rebuilding the whole text.
     QString piece = text;
     piece.remove(QLatin1Char('\r'));
-    // A flood of lines keeps only its newest ones: the view would drop the
-    // rest at once, after having built them.
+    // A flood shows only its newest lines: each line costs the view far
+    // more than its characters, and the window must keep reacting.
     qsizetype cut = piece.size();
-    for (int lines = 0; lines < kMaxLogLines && cut > 0; ++lines) {
+    int lines = 0;
+    for (; lines < kMaxLinesPerAppend && cut > 0; ++lines) {
         cut = piece.lastIndexOf(QLatin1Char('\n'), cut - 1);
         if (cut < 0)
             break;
     }
-    if (cut > 0)
-        piece.remove(0, cut);
+    if (cut > 0) {
+        const qsizetype hidden = piece.left(cut).count(QLatin1Char('\n')) + (piece.startsWith(QLatin1Char('\n')) ? 0 : 1);
+        piece = QLatin1Char('\n') + workflow::OperatorTexts::linesNotShown(hidden) + piece.mid(cut);
+    }
     QTextCursor cursor(logView_->document());
     cursor.movePosition(QTextCursor::End);
     cursor.insertText(piece);

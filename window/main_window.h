@@ -43,6 +43,8 @@ public:
     // ... and at most this many lines: an empty line costs the view far more
     // than its one character.
     static constexpr int kMaxLogLines = 100000;
+    // ... of which one append shows at most this many, its newest.
+    static constexpr int kMaxLinesPerAppend = 2000;
     void setLogCapacity(int characters) { logCapacity_ = characters; }
     // The status label's text shrinks to fit, down to this size.
     static constexpr qreal kMinStatusPointSize = 5.5;

@@ -25,6 +25,7 @@ public:
     {
         return tr("%1   %2   %3 bytes   %4 files").arg(controller, time).arg(bytes).arg(files);
     }
+    static QString linesNotShown(qsizetype lines) { return tr("[%1 lines not shown]").arg(lines); }
     static QString noBackupsKept() { return tr("No verified backup is kept yet."); }
     static QString logNotSaved(const QString& path) { return tr("The log could not be saved to %1.").arg(path); }
     static QString startCaption() { return tr("Start"); }

@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTcpServer>
 #include <QTcpSocket>
 
@@ -73,6 +74,38 @@ void idleDelayCpu(int ms)
                 ms, t.elapsed() / 1000.0, cpu);
 }
 
+long peakResidentKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').front().toLong();
+    return -1;
+}
+
+// A controller that floods empty lines: megabytes of bare line ends through
+// reception, queue and the real log view.
+void emptyLineFlood(int megabytes)
+{
+    platform::VirtualPlatform vp;
+    platform::QtPlatform qp;
+    tarvo::window::MainWindow window(qp);
+    tarvo::link::ControllerLink link(vp);
+    tarvo::window::showLinkInWindow(link, window);
+    link.connectToController(QStringLiteral("10.0.0.1"), 1138, 5000);
+    const QByteArray block(64 * 1024, '\n');
+    QElapsedTimer t;
+    t.start();
+    auto* socket = vp.sockets.front();
+    for (int i = 0; i < megabytes * 16; ++i)
+        socket->deliver(block);
+    vp.runUntil(vp.nowMs() + 10);
+    std::printf("flood: %d MB of empty lines in %.3f s; peak resident %ld MiB (target < 300 MiB)\n", megabytes,
+                t.elapsed() / 1000.0, peakResidentKiB() / 1024);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -82,5 +115,6 @@ int main(int argc, char** argv)
     const bool quick = argc > 1 && QByteArray(argv[1]) == "--quick";
     burstThroughput(100000);
     idleDelayCpu(quick ? 1000 : 10000);
+    emptyLineFlood(20);
     return 0;
 }
