@@ -1,7 +1,9 @@
 // The Tarvo Configuration Updater: one window, one button.
 #include "generated/version.h"
 #include "platform/qt_platform.h"
+#include "window/fleet.h"
 #include "window/main_window.h"
+#include "workflow/workflow.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -39,7 +41,7 @@ bool wantsTerminalOnly(int argc, char** argv)
         const char* a = argv[i];
         if (std::strcmp(a, "-h") == 0 || std::strcmp(a, "--help") == 0 || std::strcmp(a, "-?") == 0 ||
             std::strcmp(a, "--help-all") == 0 || std::strcmp(a, "-v") == 0 || std::strcmp(a, "--version") == 0 ||
-            std::strcmp(a, "--demo") == 0)
+            std::strcmp(a, "--demo") == 0 || std::strcmp(a, "--backup") == 0 || std::strcmp(a, "--restore") == 0)
             return true;
     }
     return false;
@@ -99,7 +101,36 @@ struct Options {
     QCommandLineOption demo{QStringLiteral("demo"),
                             QStringLiteral("Practise on a simulated controller on this PC (the settings "
                                            "and archives of the demo are its own).")};
+    QCommandLineOption backup{QStringLiteral("backup"),
+                              QStringLiteral("Without a window: back up the controllers at the ADDRESSes given "
+                                             "after the options, several at once.")};
+    QCommandLineOption restore{QStringLiteral("restore"),
+                               QStringLiteral("Without a window: restore the controller at the one ADDRESS given "
+                                              "after the options, from its newest verified backup.")};
+    QCommandLineOption parallel{QStringLiteral("parallel"),
+                                QStringLiteral("With --backup: at most N controllers at once (default 8)."),
+                                QStringLiteral("N"), QStringLiteral("8")};
+    QCommandLineOption archiveDir{QStringLiteral("archive-dir"),
+                                  QStringLiteral("The archive folder to use instead of the window's."),
+                                  QStringLiteral("DIR")};
+    QCommandLineOption archive{QStringLiteral("archive"),
+                               QStringLiteral("With --restore: restore this archive file instead."),
+                               QStringLiteral("FILE")};
 };
+
+const char* const kHeadlessHelp =
+    "\nWithout a window (no display needed):\n"
+    "  tarvo-config-updater --backup 10.0.0.11 10.0.0.12 [--parallel 8] [--archive-dir DIR]\n"
+    "  tarvo-config-updater --restore 10.0.0.11 [--archive FILE] [--archive-dir DIR]\n"
+    "  The same steps, checks and history as the window. Each step is a line on standard\n"
+    "  error ([ADDRESS] NN% status, or [ADDRESS] error: message); at the end standard output\n"
+    "  holds one tab-separated line per controller: controller, result, archive, bytes,\n"
+    "  files, seconds. Results: ok, pc-not-ready, archive-unusable, no-connection,\n"
+    "  login-failed, controller-failed, backup-unverified.\n"
+    "  Exit status: 0 every controller succeeded; 2 bad usage; 3 the PC side (the TFTP\n"
+    "  server could not start, the archive is missing or unusable); 4 no connection or\n"
+    "  the login failed; 5 a step on the controller failed; 6 a backup could not be\n"
+    "  verified. With several failures, the status of the first one in the order given.\n";
 
 // Parses the command line; false, with the reason on stderr, for an option
 // the tool does not know.
@@ -108,7 +139,33 @@ bool parse(QCommandLineParser& parser, const Options& options)
     parser.setApplicationDescription(QStringLiteral(
         "Saves a laser's configuration from its controller's SD card onto this PC before the card is "
         "replaced, and writes it back afterwards. Started without options, it opens its window."));
-    parser.addOptions({options.help, options.version, options.demo});
+    parser.addOptions({options.help, options.version, options.demo, options.backup, options.restore,
+                       options.parallel, options.archiveDir, options.archive});
+    parser.addPositionalArgument(QStringLiteral("ADDRESS"), QStringLiteral("A controller, with --backup or --restore."),
+                                 QStringLiteral("[ADDRESS...]"));
+    const bool headless = parser.parse(QCoreApplication::arguments())
+                          && (parser.isSet(options.backup) || parser.isSet(options.restore));
+    if (headless) {
+        const int addresses = int(parser.positionalArguments().size());
+        bool numeric = false;
+        const int parallel = parser.value(options.parallel).toInt(&numeric);
+        QString wrong;
+        if (parser.isSet(options.backup) && parser.isSet(options.restore))
+            wrong = QStringLiteral("--backup and --restore exclude each other.");
+        else if (addresses == 0)
+            wrong = QStringLiteral("no controller ADDRESS given.");
+        else if (parser.isSet(options.restore) && addresses != 1)
+            wrong = QStringLiteral("--restore takes exactly one ADDRESS.");
+        else if (!numeric || parallel < 1)
+            wrong = QStringLiteral("--parallel takes a number of 1 or more.");
+        for (const QString& a : parser.positionalArguments())
+            if (wrong.isEmpty() && !tarvo::workflow::isControllerAddress(a))
+                wrong = QStringLiteral("'%1' is neither an IPv4 address nor a host name.").arg(a);
+        if (wrong.isEmpty())
+            return true;
+        std::fprintf(stderr, "tarvo-config-updater: %s\n", qPrintable(wrong));
+        return false;
+    }
     if (parser.parse(QCoreApplication::arguments()) && parser.positionalArguments().isEmpty())
         return true;
     const QString reason = parser.errorText().isEmpty()
@@ -129,12 +186,22 @@ int answerOnTerminal(int argc, char** argv)
     if (!parse(parser, options))
         return 2;
     if (parser.isSet(options.help)) {
-        std::fputs(qPrintable(parser.helpText() + whereThingsAre()), stdout);
+        std::fputs(qPrintable(parser.helpText() + QLatin1String(kHeadlessHelp) + whereThingsAre()), stdout);
         return 0;
     }
     if (parser.isSet(options.version)) {
         std::printf("tarvo-config-updater %s\n", qPrintable(QCoreApplication::applicationVersion()));
         return 0;
+    }
+    if (parser.isSet(options.backup) || parser.isSet(options.restore)) {
+        tarvo::window::FleetOptions fleet;
+        fleet.mode = parser.isSet(options.backup) ? tarvo::window::FleetOptions::Mode::Backup
+                                                  : tarvo::window::FleetOptions::Mode::Restore;
+        fleet.addresses = parser.positionalArguments();
+        fleet.parallel = parser.value(options.parallel).toInt();
+        fleet.archiveFolder = parser.value(options.archiveDir);
+        fleet.archive = parser.value(options.archive);
+        return tarvo::window::runFleet(fleet);
     }
     return runDemo();
 }

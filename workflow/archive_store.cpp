@@ -20,7 +20,7 @@ constexpr char kSidecarSuffix[] = ".json";
 
 QString Workflow::archiveFolder() const
 {
-    return settings_.archiveFolder();
+    return archiveFolderOverride_.isEmpty() ? settings_.archiveFolder() : archiveFolderOverride_;
 }
 
 QString Workflow::controllerArchive(const QString& controller) const
@@ -40,6 +40,8 @@ QStringList Workflow::history(const QString& controller) const
 
 QString Workflow::archiveToRestore() const
 {
+    if (!restoreOverride_.isEmpty())
+        return restoreOverride_;
     const PendingRestore pending = settings_.pendingRestore();
     if (pending.isValid())
         return pending.archive;
@@ -63,6 +65,7 @@ bool Workflow::verifyBackup()
             problem = report.problem;
     }
     if (!problem.isEmpty()) {
+        outcome_ = Outcome::BackupUnverified;
         showError(OperatorTexts::backupUnusable(problem));
         return false;
     }
@@ -91,7 +94,9 @@ void Workflow::keepInHistory(const QByteArray& data, const ArchiveReport& report
         controls_.appendLog(QStringLiteral("\r\n") + OperatorTexts::historyFailed(folder));
         path = watch_.storedFrom(controller)->path;
     }
-    settings_.setPendingRestore({path, controller, now.toString(QStringLiteral("yyyy-MM-dd HH:mm"))});
+    if (remembersPendingRestore_)
+        settings_.setPendingRestore({path, controller, now.toString(QStringLiteral("yyyy-MM-dd HH:mm"))});
+    lastBackup_ = {path, controller, now.toString(Qt::ISODate), report.bytes, report.files};
     savedBackup_ = OperatorTexts::backupSaved(path, report.bytes, report.files);
     controls_.appendLog(QStringLiteral("\r\n[") + savedBackup_ + QStringLiteral("]"));
 
@@ -147,6 +152,7 @@ bool Workflow::checkArchiveToRestore()
         return false;
     }
     restoreData_ = *data;
+    lastBackup_ = {restoreSource_, controls_.targetAddress(), QString(), report.bytes, report.files};
     return true;
 }
 

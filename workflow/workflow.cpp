@@ -67,12 +67,20 @@ void Workflow::runSteps()
                       + controls_.targetAddress());
 
     firmwareStopped_ = false;
+    lastBackup_ = {};
     // Everything on the PC's side is checked before the laser is touched:
     // the archive a restore would send, and the server that moves it.
-    const bool pcReady = addressGiven() && (phase_ == Phase::Backup || checkArchiveToRestore()) && startServer();
-    if (pcReady && connectToController()) {
+    outcome_ = Outcome::NoConnection;
+    if (!addressGiven()) {
+    } else if (phase_ == Phase::Restore && !checkArchiveToRestore()) {
+        outcome_ = Outcome::ArchiveUnusable;
+    } else if (!startServer()) {
+        outcome_ = Outcome::PcNotReady;
+    } else if (connectToController()) {
         bool succeeded = false;
+        outcome_ = Outcome::LoginFailed;
         if (logIn()) {
+            outcome_ = Outcome::ControllerFailed;
             stopFirmware();
             if (!openSafetyRelay()) {
                 showMessage(OperatorTexts::relayFailed(), platform::MessageIcon::Critical);
@@ -83,11 +91,14 @@ void Workflow::runSteps()
             } else {
                 succeeded = restoreConfiguration();
                 if (succeeded) {
-                    settings_.setPendingRestore({});
+                    if (remembersPendingRestore_)
+                        settings_.setPendingRestore({});
                     setPhase(Phase::Backup);
                 }
             }
         }
+        if (succeeded)
+            outcome_ = Outcome::Succeeded;
         if (!succeeded)
             reportEndOfFailedRun();
         link_.disconnectFromController();

@@ -43,6 +43,18 @@ public:
         Restore,  // Continue: write it onto the new card
     };
 
+    // How the last run ended, by the kind of its failure.
+    enum class Outcome {
+        Succeeded,
+        PcNotReady,        // the PC's TFTP server could not start
+        ArchiveUnusable,   // the archive to restore is missing or unusable
+        NoConnection,      // no address, or no connection to the controller
+        LoginFailed,
+        ControllerFailed,  // a step on the controller failed
+        BackupUnverified,  // the controller reported success, the PC's copy is not usable
+    };
+    Outcome lastOutcome() const { return outcome_; }
+
     Workflow(platform::Platform& platform, platform::Controls& controls, link::ControllerLink& link,
              TftpServer& server);
 
@@ -102,6 +114,14 @@ public:
     QList<Backup> backups() const;
     // Makes a kept backup the one Continue restores.
     void chooseBackupToRestore(const Backup& backup);
+    // The backup the last run verified and kept, or what it restored.
+    const Backup& lastBackup() const { return lastBackup_; }
+
+    // For runs without a window: another archive folder, a given archive
+    // to restore, and no pending restore for the window to pick up.
+    void setArchiveFolder(const QString& folder) { archiveFolderOverride_ = folder; }
+    void setArchiveToRestore(const QString& path) { restoreOverride_ = path; }
+    void setRemembersPendingRestore(bool remember) { remembersPendingRestore_ = remember; }
     const ServerWatch& serverWatch() const { return watch_; }
     // The record of the last run, and the folder its file went to.
     const Transcript& transcript() const { return transcript_; }
@@ -136,6 +156,11 @@ private:
     bool firmwareStopped_ = false;
     ServerWatch watch_;
     Transcript transcript_;
+    Outcome outcome_ = Outcome::Succeeded;
+    Backup lastBackup_;
+    QString archiveFolderOverride_;
+    QString restoreOverride_;
+    bool remembersPendingRestore_ = true;
     // The checked archive a restore sends, and where it came from.
     QByteArray restoreData_;
     QString restoreSource_;
