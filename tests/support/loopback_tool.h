@@ -39,6 +39,12 @@ struct ProgramFolder {
         return ini.open(QIODevice::WriteOnly)
                && ini.write(QStringLiteral("Port=%1\nBind=127.0.0.1\n").arg(tftpPort).toLatin1()) > 0;
     }
+#ifdef TARVO_TOOL_PROGRAM
+    // The tool beside its server, as it is installed: it finds the server
+    // there and runs without a window with --backup and --restore.
+    bool stageTool() { return QFile::copy(QStringLiteral(TARVO_TOOL_PROGRAM), tool()); }
+    QString tool() const { return dir.filePath(QStringLiteral("tarvo-config-updater")); }
+#endif
     QString path(const QString& name = {}) const { return name.isEmpty() ? dir.path() : dir.filePath(name); }
     // The tool's archive folder, and where its server files a controller's upload.
     QString archives() const { return dir.filePath(QStringLiteral("archives")); }
@@ -53,6 +59,33 @@ struct ProgramFolder {
         platform.dataFolderOverride = archives();
     }
 };
+
+// One line of the table the tool prints on stdout after a headless run.
+struct FleetResult {
+    QString controller, result, archive;
+    qint64 bytes = -1;
+    int files = -1;
+    double seconds = -1;
+};
+
+// The tool's result lines in the order printed; empty when the header line
+// is missing or a line has not six fields.
+inline QList<FleetResult> fleetResults(const QByteArray& out)
+{
+    QList<QByteArray> lines = out.split('\n');
+    lines.removeAll(QByteArray());
+    if (lines.isEmpty() || lines[0] != "controller\tresult\tarchive\tbytes\tfiles\tseconds")
+        return {};
+    QList<FleetResult> results;
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QList<QByteArray> f = lines[i].split('\t');
+        if (f.size() != 6)
+            return {};
+        results.append({QString::fromUtf8(f[0]), QString::fromUtf8(f[1]), QString::fromUtf8(f[2]), f[3].toLongLong(),
+                        f[4].toInt(), f[5].toDouble()});
+    }
+    return results;
+}
 
 // The controller listens on its fixed shell port on an address of its own
 // in the loopback range, so that nothing else on 127.0.0.1 is in the way;
