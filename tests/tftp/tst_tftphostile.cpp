@@ -363,7 +363,7 @@ void TestTftpHostile::greedyReadersShareTheMemoryBudget()
         const int blksize = oack->optionValue("blksize").toInt();
         const int windowsize = oack->optionValue("windowsize").toInt();
         if (i == 0)
-            QCOMPARE(QPair(blksize, windowsize), QPair(65464, 4));
+            QCOMPARE(qMakePair(blksize, windowsize), qMakePair(65464, 4));
         QVERIFY(qint64(blksize) * windowsize <= 4 * 65464);
         QVERIFY(blksize >= 512);
     }
