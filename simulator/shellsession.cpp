@@ -88,19 +88,15 @@ void ShellSession::peerClosed()
 
 void ShellSession::disconnect()
 {
-    if (closed_)
-        return;
-    const auto self = shared_from_this();
-    closed_ = true;
-    later_.cancelAll();
-    interpreter_.abandon();
-    held_.clear();
-    if (closeConnection_)
-        closeConnection_();
-    engine_.notifyChanged();
+    end(false);
 }
 
 void ShellSession::reset()
+{
+    end(true);
+}
+
+void ShellSession::end(bool reset)
 {
     if (closed_)
         return;
@@ -109,7 +105,7 @@ void ShellSession::reset()
     later_.cancelAll();
     interpreter_.abandon();
     held_.clear();
-    if (resetConnection_)
+    if (reset && resetConnection_)
         resetConnection_();
     else if (closeConnection_)
         closeConnection_();

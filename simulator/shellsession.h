@@ -41,6 +41,8 @@ public:
     QByteArray cwd() const { return interpreter_.state().cwd; }
 
 private:
+    // Closes the connection, or resets it when asked and the transport can.
+    void end(bool reset);
     enum class Stage { Login, Shell };
     // A line as read; one cut off at the console's line limit keeps none of
     // its text.
