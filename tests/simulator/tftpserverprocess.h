@@ -1,6 +1,7 @@
 #pragma once
 // A TFTP server on 127.0.0.1 for the end-to-end tests: Debian's tftpd-hpa
-// or the project's OpenTFTPServerMT, on a free port, stopped by its PID.
+// or the project's OpenTFTPServerMT (started as the TFTP tests start it),
+// on a free port, stopped by its PID.
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -10,6 +11,10 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QUdpSocket>
+
+#include "serverprocess.h"
+
+#include <memory>
 
 class TftpServerProcess {
 public:
@@ -53,41 +58,28 @@ public:
                 process_.waitForFinished(50);
             return process_.state() == QProcess::Running;
         }
-        // Its own settings file, so that none beside the program applies.
-        const QString settings = QDir(settingsDir_.path()).filePath(QStringLiteral("server.ini"));
-        QFile ini(settings);
-        if (!ini.open(QIODevice::WriteOnly))
+        // Ours is started the way the TFTP tests start it.
+        open_ = std::make_unique<ServerProcess>();
+        if (!open_->start(root))
             return false;
-        ini.close();
-        process_.start(openProgram(), {QStringLiteral("-v"), QStringLiteral("--port"), QStringLiteral("0"),
-                                       QStringLiteral("--bind"), QStringLiteral("127.0.0.1"), QStringLiteral("--root"),
-                                       root, QStringLiteral("--config"), settings});
-        if (!process_.waitForStarted(5000))
-            return false;
-        static const QRegularExpression listening(QStringLiteral("listening on \\S+ port (\\d+)"));
-        QDeadlineTimer deadline(5000);
-        while (!deadline.hasExpired() && process_.state() == QProcess::Running) {
-            log_ += process_.readAll();
-            const auto m = listening.match(QString::fromLocal8Bit(log_));
-            if (m.hasMatch()) {
-                port_ = quint16(m.captured(1).toUInt());
-                return true;
-            }
-            process_.waitForReadyRead(50);
-        }
-        return false;
+        port_ = open_->port();
+        return true;
     }
 
     quint16 port() const { return port_; }
-    qint64 pid() const { return process_.processId(); }
+    qint64 pid() const { return open_ ? open_->pid() : process_.processId(); }
     QByteArray log()
     {
+        if (open_)
+            return open_->log().toLocal8Bit();
         log_ += process_.readAll();
         return log_;
     }
 
     void stop()
     {
+        if (open_)
+            open_->terminate();
         if (process_.state() == QProcess::NotRunning)
             return;
         process_.terminate();  // SIGTERM to this PID only
@@ -99,7 +91,7 @@ public:
 
 private:
     QProcess process_;
-    QTemporaryDir settingsDir_;
+    std::unique_ptr<ServerProcess> open_;
     QByteArray log_;
     quint16 port_ = 0;
 };
