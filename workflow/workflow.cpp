@@ -71,41 +71,46 @@ void Workflow::runSteps()
     // Everything on the PC's side is checked before the laser is touched:
     // the archive a restore would send, and the server that moves it.
     outcome_ = Outcome::NoConnection;
-    if (!addressGiven()) {
-    } else if (phase_ == Phase::Restore && !checkArchiveToRestore()) {
-        outcome_ = Outcome::ArchiveUnusable;
-    } else if (!startServer()) {
-        outcome_ = Outcome::PcNotReady;
-    } else if (connectToController()) {
-        bool succeeded = false;
-        outcome_ = Outcome::LoginFailed;
-        if (logIn()) {
-            outcome_ = Outcome::ControllerFailed;
-            stopFirmware();
-            if (!openSafetyRelay()) {
-                showMessage(OperatorTexts::relayFailed(), platform::MessageIcon::Critical);
-            } else if (phase_ == Phase::Backup) {
-                succeeded = backUpConfiguration();
-                if (succeeded)
-                    setPhase(Phase::Restore);
-            } else {
-                succeeded = restoreConfiguration();
-                if (succeeded) {
-                    if (remembersPendingRestore_)
-                        settings_.setPendingRestore({});
-                    setPhase(Phase::Backup);
-                }
-            }
-        }
-        if (succeeded)
-            outcome_ = Outcome::Succeeded;
-        if (!succeeded)
-            reportEndOfFailedRun();
-        link_.disconnectFromController();
+    if (addressGiven()) {
+        if (phase_ == Phase::Restore && !checkArchiveToRestore())
+            outcome_ = Outcome::ArchiveUnusable;
+        else if (!startServer())
+            outcome_ = Outcome::PcNotReady;
+        else if (connectToController())
+            runOnController();
     }
     stopServer();
     saveTranscript(controls_.status());
     controls_.setButtonEnabled(true);
+}
+
+void Workflow::runOnController()
+{
+    bool succeeded = false;
+    outcome_ = Outcome::LoginFailed;
+    if (logIn()) {
+        outcome_ = Outcome::ControllerFailed;
+        stopFirmware();
+        if (!openSafetyRelay()) {
+            showMessage(OperatorTexts::relayFailed(), platform::MessageIcon::Critical);
+        } else if (phase_ == Phase::Backup) {
+            succeeded = backUpConfiguration();
+            if (succeeded)
+                setPhase(Phase::Restore);
+        } else {
+            succeeded = restoreConfiguration();
+            if (succeeded) {
+                if (remembersPendingRestore_)
+                    settings_.setPendingRestore({});
+                setPhase(Phase::Backup);
+            }
+        }
+    }
+    if (succeeded)
+        outcome_ = Outcome::Succeeded;
+    else
+        reportEndOfFailedRun();
+    link_.disconnectFromController();
 }
 
 void Workflow::reportEndOfFailedRun()

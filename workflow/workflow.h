@@ -129,6 +129,9 @@ public:
 
 private:
     void runSteps();
+    // The part of a run on a connected controller: log in, make it safe,
+    // back up or restore, and disconnect.
+    void runOnController();
     // Checks the archive of this run's upload; keeps it in the history.
     bool verifyBackup();
     void keepInHistory(const QByteArray& data, const ArchiveReport& report);
