@@ -21,8 +21,8 @@ private slots:
     void handleLineAtChosenCommand();
     void cmdvalNotANumber();
     void answersDelayed();
-    void dropAfterCommands();
-    void resetAfterCommands();
+    void linkEndsAfterCommands_data();
+    void linkEndsAfterCommands();
     void truncatedUploadReportsSuccess();
     void alwaysOkDoesNothing();
     void verboseFlood();
@@ -211,39 +211,27 @@ void TestSimFaults::answersDelayed()
     QCOMPARE(h.received, QByteArray("pwd\r\n/\r\nroot@laser:/# "));
 }
 
-void TestSimFaults::dropAfterCommands()
+void TestSimFaults::linkEndsAfterCommands_data()
 {
-    FaultOptions f;
-    f.dropAfterCommands = 2;
-    ControllerHarness h(f);
-    QVERIFY(h.connect());
-    QVERIFY(h.login());
-    h.command("cd /media");
-    QVERIFY(!h.closed);
-    h.command("killall laser.elf");
-    QVERIFY(h.closed);
-    QVERIFY(!h.reset);
-    QCOMPARE(h.engine->connectionCount(), 0);
-    // The fault fires once; a reconnecting tool finds the controller again.
-    QVERIFY(h.connect());
-    QVERIFY(h.login());
-    h.command("true");
-    h.command("true");
-    QVERIFY(!h.closed);
+    QTest::addColumn<bool>("reset");
+    QTest::newRow("closed") << false;
+    QTest::newRow("reset") << true;
 }
 
-void TestSimFaults::resetAfterCommands()
+void TestSimFaults::linkEndsAfterCommands()
 {
+    QFETCH(bool, reset);
     FaultOptions f;
-    f.resetAfterCommands = 2;
+    (reset ? f.resetAfterCommands : f.dropAfterCommands) = 2;
     ControllerHarness h(f);
     QVERIFY(h.connect());
     QVERIFY(h.login());
     h.command("cd /media");
     QVERIFY(!h.closed);
     h.command("killall laser.elf");  // mid-step: before the tool asks for its status
-    QVERIFY(h.reset);
+    QVERIFY(reset ? h.reset : h.closed && !h.reset);
     QCOMPARE(h.engine->connectionCount(), 0);
+    // The fault fires once; a reconnecting tool finds the controller again.
     QVERIFY(h.connect());
     QVERIFY(h.login());
     h.command("true");
