@@ -3,7 +3,7 @@
 #include <cmath>
 #include <limits>
 
-namespace platform {
+namespace tarvo::platform {
 
 int roundHalfEven16(double value)
 {
@@ -26,4 +26,4 @@ void Controls::advanceProgress(double points)
     setProgress(value > 99 ? 100 : value);
 }
 
-}  // namespace platform
+}  // namespace tarvo::platform

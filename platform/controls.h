@@ -5,7 +5,7 @@
 
 #include <QString>
 
-namespace platform {
+namespace tarvo::platform {
 
 class Controls {
 public:
@@ -53,4 +53,4 @@ public:
 // and saturates to the signed 16-bit range.
 int roundHalfEven16(double value);
 
-}  // namespace platform
+}  // namespace tarvo::platform

@@ -16,7 +16,7 @@
 #include <memory>
 #include <optional>
 
-namespace platform {
+namespace tarvo::platform {
 
 // The state of the controller link's socket. Every state between a
 // connection attempt and its outcome reads Connecting.
@@ -159,4 +159,4 @@ public:
     virtual void messageBox(const QString& text, MessageIcon icon) = 0;
 };
 
-}  // namespace platform
+}  // namespace tarvo::platform

@@ -24,7 +24,7 @@
 #include <sys/prctl.h>
 #endif
 
-namespace platform {
+namespace tarvo::platform {
 
 namespace {
 // A wait always wakes at least this often, even if nothing else happens,
@@ -260,4 +260,4 @@ void QtPlatform::messageBox(const QString& text, MessageIcon icon)
     box.exec();
 }
 
-}  // namespace platform
+}  // namespace tarvo::platform

@@ -14,7 +14,7 @@
 class QProcess;
 class QTimer;
 
-namespace platform {
+namespace tarvo::platform {
 
 class QtPlatform final : public QObject, public Platform {
     Q_OBJECT
@@ -60,4 +60,4 @@ private:
     std::int64_t nextHandle_ = 1;
 };
 
-}  // namespace platform
+}  // namespace tarvo::platform

@@ -3,7 +3,7 @@
 #include <QHostAddress>
 #include <QTimer>
 
-namespace platform {
+namespace tarvo::platform {
 
 namespace {
 // Reading stops at this much unread data until the link has taken it, so a
@@ -131,4 +131,4 @@ std::optional<QByteArray> QtSocket::readAll()
     return socket_.readAll();
 }
 
-}  // namespace platform
+}  // namespace tarvo::platform

@@ -5,7 +5,7 @@
 
 #include <QTcpSocket>
 
-namespace platform {
+namespace tarvo::platform {
 
 class QtSocket final : public TcpSocket {
 public:
@@ -32,4 +32,4 @@ private:
     bool peerClosed_ = false;
 };
 
-}  // namespace platform
+}  // namespace tarvo::platform

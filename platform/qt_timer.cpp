@@ -1,6 +1,6 @@
 #include "platform/qt_timer.h"
 
-namespace platform {
+namespace tarvo::platform {
 
 QtTimer::QtTimer()
 {
@@ -33,4 +33,4 @@ void QtTimer::setEnabled(bool enabled)
         timer_.stop();
 }
 
-}  // namespace platform
+}  // namespace tarvo::platform

@@ -5,7 +5,7 @@
 
 #include <QTimer>
 
-namespace platform {
+namespace tarvo::platform {
 
 class QtTimer final : public Timer {
 public:
@@ -21,4 +21,4 @@ private:
     bool enabled_ = false;
 };
 
-}  // namespace platform
+}  // namespace tarvo::platform

@@ -6,7 +6,7 @@
 
 #include <sys/stat.h>
 
-namespace simulator {
+namespace tarvo::simulator {
 
 namespace {
 
@@ -319,4 +319,4 @@ void addBuiltinCommands(QMap<QByteArray, CommandFunction>& table)
     table["false"] = [](Invocation& inv) { inv.finishAfter(quickMs, 1); };
 }
 
-}  // namespace simulator
+}  // namespace tarvo::simulator

@@ -5,11 +5,11 @@
 
 #include <QMap>
 
-namespace simulator {
+namespace tarvo::simulator {
 
 void addBuiltinCommands(QMap<QByteArray, CommandFunction>& table);
 
 // echo's -e escapes; stops at \c (sets *stop).
 QByteArray expandEchoEscapes(const QByteArray& text, bool* stop);
 
-}  // namespace simulator
+}  // namespace tarvo::simulator

@@ -11,7 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace simulator {
+namespace tarvo::simulator {
 
 namespace {
 
@@ -249,4 +249,4 @@ QByteArray Card::errorText(int error)
     return QByteArray(std::strerror(error));
 }
 
-}  // namespace simulator
+}  // namespace tarvo::simulator

@@ -8,7 +8,7 @@
 #include <QList>
 #include <QString>
 
-namespace simulator {
+namespace tarvo::simulator {
 
 // A controller path resolved onto the card.
 struct CardPath {
@@ -63,4 +63,4 @@ private:
     QByteArray root_;  // native folder without a trailing slash
 };
 
-}  // namespace simulator
+}  // namespace tarvo::simulator

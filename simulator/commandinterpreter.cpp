@@ -7,7 +7,7 @@
 
 #include <QFile>
 
-namespace simulator {
+namespace tarvo::simulator {
 
 struct CommandInterpreter::Redirect {
     enum Kind { File, Gpio, Null } kind = File;
@@ -281,4 +281,4 @@ void CommandInterpreter::runNext()
     finish(false);
 }
 
-}  // namespace simulator
+}  // namespace tarvo::simulator

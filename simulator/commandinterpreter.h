@@ -12,7 +12,7 @@
 #include <functional>
 #include <memory>
 
-namespace simulator {
+namespace tarvo::simulator {
 
 class CommandInterpreter {
 public:
@@ -53,4 +53,4 @@ private:
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
-}  // namespace simulator
+}  // namespace tarvo::simulator

@@ -1,6 +1,6 @@
 #include "simulator/commandparser.h"
 
-namespace simulator {
+namespace tarvo::simulator {
 
 namespace {
 
@@ -156,4 +156,4 @@ ParsedLine CommandParser::parseCommands(const QByteArray& line)
     return result;
 }
 
-}  // namespace simulator
+}  // namespace tarvo::simulator

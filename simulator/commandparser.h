@@ -6,7 +6,7 @@
 #include <QByteArray>
 #include <QList>
 
-namespace simulator {
+namespace tarvo::simulator {
 
 struct WordPart {
     enum Quoting { Unquoted, SingleQuoted, DoubleQuoted, Escaped };
@@ -38,4 +38,4 @@ private:
     static ParsedLine parseCommands(const QByteArray& line);
 };
 
-}  // namespace simulator
+}  // namespace tarvo::simulator

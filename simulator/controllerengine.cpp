@@ -7,7 +7,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
-namespace simulator {
+namespace tarvo::simulator {
 
 ControllerEngine::ControllerEngine(platform::Platform& platform, TftpTransport& tftp, const QString& cardFolder,
                                    const EngineOptions& options, const FaultOptions& faults, QObject* parent)
@@ -172,4 +172,4 @@ void ControllerEngine::notifyChanged()
     emit stateChanged();
 }
 
-}  // namespace simulator
+}  // namespace tarvo::simulator

@@ -19,11 +19,11 @@
 
 class QTemporaryDir;
 
-namespace platform {
+namespace tarvo::platform {
 class Platform;
 }
 
-namespace simulator {
+namespace tarvo::simulator {
 
 class ShellSession;
 class TftpTransport;
@@ -106,4 +106,4 @@ private:
     std::vector<std::unique_ptr<QTemporaryDir>> blankCards_;
 };
 
-}  // namespace simulator
+}  // namespace tarvo::simulator

@@ -1,6 +1,6 @@
 #include "simulator/delayedcalls.h"
 
-namespace simulator {
+namespace tarvo::simulator {
 
 DelayedCalls::DelayedCalls(platform::Platform& platform) : platform_(platform) {}
 
@@ -63,4 +63,4 @@ int DelayedCalls::pending() const
     return n;
 }
 
-}  // namespace simulator
+}  // namespace tarvo::simulator

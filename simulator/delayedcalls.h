@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-namespace simulator {
+namespace tarvo::simulator {
 
 class DelayedCalls {
 public:
@@ -32,4 +32,4 @@ private:
     std::vector<std::unique_ptr<Slot>> slots_;
 };
 
-}  // namespace simulator
+}  // namespace tarvo::simulator

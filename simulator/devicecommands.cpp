@@ -1,6 +1,6 @@
 #include "simulator/devicecommands.h"
 
-namespace simulator {
+namespace tarvo::simulator {
 
 namespace {
 
@@ -105,4 +105,4 @@ void addDeviceCommands(QMap<QByteArray, CommandFunction>& table)
     table["ps"] = ps;
 }
 
-}  // namespace simulator
+}  // namespace tarvo::simulator

@@ -5,8 +5,8 @@
 
 #include <QMap>
 
-namespace simulator {
+namespace tarvo::simulator {
 
 void addDeviceCommands(QMap<QByteArray, CommandFunction>& table);
 
-}  // namespace simulator
+}  // namespace tarvo::simulator

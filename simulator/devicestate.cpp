@@ -1,6 +1,6 @@
 #include "simulator/devicestate.h"
 
-namespace simulator {
+namespace tarvo::simulator {
 
 void DeviceState::boot()
 {
@@ -46,4 +46,4 @@ void DeviceState::changed()
         onChanged();
 }
 
-}  // namespace simulator
+}  // namespace tarvo::simulator

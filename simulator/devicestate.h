@@ -8,7 +8,7 @@
 
 #include <functional>
 
-namespace simulator {
+namespace tarvo::simulator {
 
 class DeviceState {
 public:
@@ -42,4 +42,4 @@ private:
     int gpioWrites_ = 0;
 };
 
-}  // namespace simulator
+}  // namespace tarvo::simulator

@@ -3,7 +3,7 @@
 
 #include <QByteArray>
 
-namespace simulator {
+namespace tarvo::simulator {
 
 struct EngineOptions {
     QByteArray hostname = "laser";
@@ -21,4 +21,4 @@ struct EngineOptions {
     qint64 tarBytesPerSecond = 3'000'000;
 };
 
-}  // namespace simulator
+}  // namespace tarvo::simulator

@@ -2,7 +2,7 @@
 
 #include <QCommandLineParser>
 
-namespace simulator {
+namespace tarvo::simulator {
 
 namespace {
 
@@ -95,4 +95,4 @@ QStringList FaultOptions::describe() const
     return d;
 }
 
-}  // namespace simulator
+}  // namespace tarvo::simulator

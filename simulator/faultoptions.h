@@ -7,7 +7,7 @@
 
 class QCommandLineParser;
 
-namespace simulator {
+namespace tarvo::simulator {
 
 struct FaultOptions {
     bool noLoginPrompt = false;    // an empty line gets no login prompt
@@ -35,4 +35,4 @@ struct FaultOptions {
     QStringList describe() const;
 };
 
-}  // namespace simulator
+}  // namespace tarvo::simulator

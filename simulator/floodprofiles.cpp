@@ -3,7 +3,7 @@
 #include <QDir>
 #include <QFile>
 
-namespace simulator {
+namespace tarvo::simulator {
 
 bool writeFloodProfiles(const QString& cardFolder, int count)
 {
@@ -23,4 +23,4 @@ bool writeFloodProfiles(const QString& cardFolder, int count)
     return true;
 }
 
-}  // namespace simulator
+}  // namespace tarvo::simulator

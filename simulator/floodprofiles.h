@@ -4,10 +4,10 @@
 
 #include <QString>
 
-namespace simulator {
+namespace tarvo::simulator {
 
 // Writes count files under media/profiles/flood (100 to a folder); files
 // already there are kept. Returns false when the card cannot be written.
 bool writeFloodProfiles(const QString& cardFolder, int count);
 
-}  // namespace simulator
+}  // namespace tarvo::simulator

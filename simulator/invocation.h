@@ -15,11 +15,11 @@
 #include <functional>
 #include <memory>
 
-namespace platform {
+namespace tarvo::platform {
 class Platform;
 }
 
-namespace simulator {
+namespace tarvo::simulator {
 
 class TftpTransport;
 
@@ -60,4 +60,4 @@ struct Invocation {
 
 using CommandFunction = std::function<void(Invocation&)>;
 
-}  // namespace simulator
+}  // namespace tarvo::simulator

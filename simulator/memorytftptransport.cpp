@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-namespace simulator {
+namespace tarvo::simulator {
 
 MemoryTftpTransport::MemoryTftpTransport(platform::Platform& platform, const QString& serverRoot)
     : serverRoot_(serverRoot), later_(platform)
@@ -144,4 +144,4 @@ void MemoryTftpTransport::get(const QString& localPath, const QString& host, qui
     });
 }
 
-}  // namespace simulator
+}  // namespace tarvo::simulator

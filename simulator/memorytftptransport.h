@@ -12,11 +12,11 @@
 
 #include <functional>
 
-namespace platform {
+namespace tarvo::platform {
 class Platform;
 }
 
-namespace simulator {
+namespace tarvo::simulator {
 
 class MemoryTftpTransport final : public TftpTransport {
 public:
@@ -66,4 +66,4 @@ private:
     DelayedCalls later_;
 };
 
-}  // namespace simulator
+}  // namespace tarvo::simulator

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-namespace simulator {
+namespace tarvo::simulator {
 
 namespace {
 
@@ -63,4 +63,4 @@ void playOut(const Invocation& inv, std::vector<PacedLine> lines, int durationMs
     inv.later.after(stepMs, [p] { runStep(p); });
 }
 
-}  // namespace simulator
+}  // namespace tarvo::simulator

@@ -6,7 +6,7 @@
 
 #include <vector>
 
-namespace simulator {
+namespace tarvo::simulator {
 
 struct PacedLine {
     QByteArray text;  // without the line end
@@ -15,4 +15,4 @@ struct PacedLine {
 
 void playOut(const Invocation& inv, std::vector<PacedLine> lines, int durationMs, int status);
 
-}  // namespace simulator
+}  // namespace tarvo::simulator

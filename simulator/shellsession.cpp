@@ -2,7 +2,7 @@
 
 #include "simulator/controllerengine.h"
 
-namespace simulator {
+namespace tarvo::simulator {
 
 namespace {
 
@@ -323,4 +323,4 @@ void ShellSession::deliverUpTo(quint64 sequence)
     }
 }
 
-}  // namespace simulator
+}  // namespace tarvo::simulator

@@ -14,7 +14,7 @@
 #include <functional>
 #include <memory>
 
-namespace simulator {
+namespace tarvo::simulator {
 
 class ControllerEngine;
 
@@ -91,4 +91,4 @@ private:
     quint64 nextSequence_ = 0;
 };
 
-}  // namespace simulator
+}  // namespace tarvo::simulator

@@ -8,7 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace simulator {
+namespace tarvo::simulator {
 
 namespace {
 
@@ -433,4 +433,4 @@ bool TarArchiver::extractEntry(archive* a, archive_entry* entry)
     return ok;
 }
 
-}  // namespace simulator
+}  // namespace tarvo::simulator

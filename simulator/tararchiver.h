@@ -15,7 +15,7 @@
 struct archive;
 struct archive_entry;
 
-namespace simulator {
+namespace tarvo::simulator {
 
 class TarArchiver {
 public:
@@ -54,4 +54,4 @@ private:
     QHash<QByteArray, CardPath> folders_;
 };
 
-}  // namespace simulator
+}  // namespace tarvo::simulator

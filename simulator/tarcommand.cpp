@@ -3,7 +3,7 @@
 #include "simulator/outputpacer.h"
 #include "simulator/tararchiver.h"
 
-namespace simulator {
+namespace tarvo::simulator {
 
 namespace {
 
@@ -85,4 +85,4 @@ void addTarCommand(QMap<QByteArray, CommandFunction>& table)
     table["tar"] = tar;
 }
 
-}  // namespace simulator
+}  // namespace tarvo::simulator

@@ -6,8 +6,8 @@
 
 #include <QMap>
 
-namespace simulator {
+namespace tarvo::simulator {
 
 void addTarCommand(QMap<QByteArray, CommandFunction>& table);
 
-}  // namespace simulator
+}  // namespace tarvo::simulator

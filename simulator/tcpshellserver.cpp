@@ -9,7 +9,7 @@
 
 #include <sys/socket.h>
 
-namespace simulator {
+namespace tarvo::simulator {
 
 TcpShellServer::TcpShellServer(ControllerEngine& engine, QObject* parent)
     : QObject(parent), engine_(engine), server_(new QTcpServer(this))
@@ -100,4 +100,4 @@ void TcpShellServer::onNewConnection()
     }
 }
 
-}  // namespace simulator
+}  // namespace tarvo::simulator

@@ -12,7 +12,7 @@
 class QTcpServer;
 class QTcpSocket;
 
-namespace simulator {
+namespace tarvo::simulator {
 
 class ControllerEngine;
 class ShellSession;
@@ -39,4 +39,4 @@ private:
     std::map<QTcpSocket*, std::shared_ptr<ShellSession>> sessions_;
 };
 
-}  // namespace simulator
+}  // namespace tarvo::simulator

@@ -5,7 +5,7 @@
 #include <QFileInfo>
 #include <QHostAddress>
 
-namespace simulator {
+namespace tarvo::simulator {
 
 namespace {
 
@@ -133,4 +133,4 @@ void addTftpCommand(QMap<QByteArray, CommandFunction>& table)
     table["tftp"] = tftp;
 }
 
-}  // namespace simulator
+}  // namespace tarvo::simulator

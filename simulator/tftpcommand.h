@@ -6,8 +6,8 @@
 
 #include <QMap>
 
-namespace simulator {
+namespace tarvo::simulator {
 
 void addTftpCommand(QMap<QByteArray, CommandFunction>& table);
 
-}  // namespace simulator
+}  // namespace tarvo::simulator

@@ -6,7 +6,7 @@
 
 #include <functional>
 
-namespace simulator {
+namespace tarvo::simulator {
 
 struct TftpOutcome {
     bool ok = false;
@@ -29,4 +29,4 @@ public:
                      Done done) = 0;
 };
 
-}  // namespace simulator
+}  // namespace tarvo::simulator

@@ -14,7 +14,7 @@
 
 #include <memory>
 
-namespace simulator {
+namespace tarvo::simulator {
 
 namespace {
 
@@ -132,4 +132,4 @@ void UdpTftpTransport::get(const QString& localPath, const QString& host, quint1
     });
 }
 
-}  // namespace simulator
+}  // namespace tarvo::simulator

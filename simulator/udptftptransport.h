@@ -9,7 +9,7 @@
 #include <QHostAddress>
 #include <QObject>
 
-namespace simulator {
+namespace tarvo::simulator {
 
 class UdpTftpTransport final : public QObject, public TftpTransport {
     Q_OBJECT
@@ -26,4 +26,4 @@ private:
     QHostAddress local_;
 };
 
-}  // namespace simulator
+}  // namespace tarvo::simulator

@@ -17,7 +17,7 @@
 #include <unistd.h>
 #endif
 
-namespace tftp {
+namespace tarvo::tftp {
 
 namespace {
 constexpr char TemporaryPrefix[] = ".tftp-part-";
@@ -178,4 +178,4 @@ void AtomicFile::discard()
     done_ = true;
 }
 
-} // namespace tftp
+}  // namespace tarvo::tftp

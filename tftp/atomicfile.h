@@ -6,7 +6,7 @@
 
 class QFile;
 
-namespace tftp {
+namespace tarvo::tftp {
 
 // Writes a file under a temporary name in the target's folder and moves it
 // over the target only on commit(), after the data reached the disk. An
@@ -39,4 +39,4 @@ private:
     bool done_ = false;
 };
 
-} // namespace tftp
+}  // namespace tarvo::tftp

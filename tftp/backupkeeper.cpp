@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <system_error>
 
-namespace tftp {
+namespace tarvo::tftp {
 
 namespace {
 constexpr char BackupFolder[] = "backups";
@@ -87,4 +87,4 @@ void BackupKeeper::prune(const QString& folder, const QString& baseName, const Q
         dir.remove(copies.takeFirst());
 }
 
-} // namespace tftp
+}  // namespace tarvo::tftp

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-namespace tftp {
+namespace tarvo::tftp {
 
 // Keeps the file about to be replaced as a time-stamped copy in a backups/
 // folder beside it, and only the newest `keep` copies of that name. Only
@@ -27,4 +27,4 @@ private:
     int keep_;
 };
 
-} // namespace tftp
+}  // namespace tarvo::tftp

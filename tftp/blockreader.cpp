@@ -2,7 +2,7 @@
 
 #include <QIODevice>
 
-namespace tftp {
+namespace tarvo::tftp {
 
 namespace {
 constexpr qint64 NetasciiReadChunk = 4096;
@@ -95,4 +95,4 @@ bool BlockReader::fillNetascii(int blockSize, QByteArray* block)
     return true;
 }
 
-} // namespace tftp
+}  // namespace tarvo::tftp

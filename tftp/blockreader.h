@@ -6,7 +6,7 @@
 
 class QIODevice;
 
-namespace tftp {
+namespace tarvo::tftp {
 
 // Cuts a file into DATA payloads of one block size, converting line ends to
 // CR LF (and a bare CR to CR NUL) in netascii mode.
@@ -32,4 +32,4 @@ private:
     bool finished_ = false;
 };
 
-} // namespace tftp
+}  // namespace tarvo::tftp

@@ -9,7 +9,7 @@
 #include <QFile>
 #include <QTimer>
 
-namespace tftp {
+namespace tarvo::tftp {
 
 namespace {
 // After the last ACK, answer a repeated last block for this long.
@@ -125,4 +125,4 @@ void Client::get(const QHostAddress& host, quint16 port, const QString& remoteNa
     });
 }
 
-} // namespace tftp
+}  // namespace tarvo::tftp

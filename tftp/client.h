@@ -6,7 +6,7 @@
 
 #include <functional>
 
-namespace tftp {
+namespace tarvo::tftp {
 
 struct ClientOptions {
     int blksize = 0;          // 0: do not ask; else ask for it
@@ -51,4 +51,4 @@ private:
     void failLater(const QString& reason, std::function<void(const TransferResult&)> done);
 };
 
-} // namespace tftp
+}  // namespace tarvo::tftp

@@ -24,7 +24,7 @@ using SocketLength = int;
 using SocketLength = socklen_t;
 #endif
 
-namespace tftp {
+namespace tarvo::tftp {
 
 namespace {
 // Room for a whole window of large blocks arriving while we are busy.
@@ -236,4 +236,4 @@ void DatagramSocket::close()
     descriptor_ = -1;
 }
 
-} // namespace tftp
+}  // namespace tarvo::tftp

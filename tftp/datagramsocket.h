@@ -6,7 +6,7 @@
 
 class QSocketNotifier;
 
-namespace tftp {
+namespace tarvo::tftp {
 
 // A peer's address in the form the system calls take, so that the
 // per-packet path neither allocates nor converts.
@@ -49,4 +49,4 @@ private:
     QSocketNotifier* notifier_;
 };
 
-} // namespace tftp
+}  // namespace tarvo::tftp

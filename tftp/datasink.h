@@ -3,7 +3,7 @@
 #include <QByteArrayView>
 #include <QString>
 
-namespace tftp {
+namespace tarvo::tftp {
 
 // Where received DATA goes. Nothing is visible under the final name until
 // commit() succeeds; discard() leaves no trace.
@@ -16,4 +16,4 @@ public:
     virtual void discard() = 0;
 };
 
-} // namespace tftp
+}  // namespace tarvo::tftp

@@ -1,6 +1,6 @@
 #include "filesink.h"
 
-namespace tftp {
+namespace tarvo::tftp {
 
 FileSink::FileSink(const QString& targetPath, Mode mode, BeforeReplace beforeReplace)
     : file_(targetPath), mode_(mode), beforeReplace_(std::move(beforeReplace))
@@ -54,4 +54,4 @@ void FileSink::discard()
     file_.discard();
 }
 
-} // namespace tftp
+}  // namespace tarvo::tftp

@@ -9,7 +9,7 @@
 
 #include <functional>
 
-namespace tftp {
+namespace tarvo::tftp {
 
 // Received data into a file through AtomicFile. beforeReplace runs just
 // before the new file takes the final name (the server keeps a backup there).
@@ -40,4 +40,4 @@ private:
     bool store(const char* data, qint64 size, QString* error);
 };
 
-} // namespace tftp
+}  // namespace tarvo::tftp

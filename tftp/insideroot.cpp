@@ -10,7 +10,7 @@
 #include <unistd.h>
 #endif
 
-namespace tftp {
+namespace tarvo::tftp {
 
 QString symlinkBelow(const QString& root, const QString& path)
 {
@@ -48,4 +48,4 @@ std::unique_ptr<QFile> openForReading(const QString& path, QString* error)
     return file;
 }
 
-} // namespace tftp
+}  // namespace tarvo::tftp

@@ -5,7 +5,7 @@
 
 #include <memory>
 
-namespace tftp {
+namespace tarvo::tftp {
 
 // Keeps every read and write inside the served folder: a symbolic link
 // anywhere below root could lead out of it, so none is followed.
@@ -18,4 +18,4 @@ QString symlinkBelow(const QString& root, const QString& path);
 // check. nullptr with error set on failure.
 std::unique_ptr<QFile> openForReading(const QString& path, QString* error);
 
-} // namespace tftp
+}  // namespace tarvo::tftp

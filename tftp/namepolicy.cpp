@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-namespace tftp {
+namespace tarvo::tftp {
 
 namespace {
 // Names Windows maps to devices, with or without an extension.
@@ -76,4 +76,4 @@ bool NamePolicy::accepts(const QByteArray& raw, QString* reason) const
     return refuse(reason, QStringLiteral("name not in the allowed list"));
 }
 
-} // namespace tftp
+}  // namespace tarvo::tftp

@@ -4,7 +4,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace tftp {
+namespace tarvo::tftp {
 
 // Decides which requested names the server serves: plain names only, inside
 // the served folder, from an allow-list ("*" in the list allows any plain name).
@@ -22,4 +22,4 @@ private:
     bool anyName_ = false;
 };
 
-} // namespace tftp
+}  // namespace tarvo::tftp

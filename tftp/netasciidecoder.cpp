@@ -1,6 +1,6 @@
 #include "netasciidecoder.h"
 
-namespace tftp {
+namespace tarvo::tftp {
 
 QByteArray NetasciiDecoder::decode(QByteArrayView in)
 {
@@ -33,4 +33,4 @@ QByteArray NetasciiDecoder::finish()
     return QByteArrayLiteral("\r");
 }
 
-} // namespace tftp
+}  // namespace tarvo::tftp

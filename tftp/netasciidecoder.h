@@ -3,7 +3,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 
-namespace tftp {
+namespace tarvo::tftp {
 
 // Turns netascii back into local text: CR LF -> LF, CR NUL -> CR. A CR at the
 // end of one block is held until the next one shows what follows it.
@@ -17,4 +17,4 @@ private:
     bool pendingCr_ = false;
 };
 
-} // namespace tftp
+}  // namespace tarvo::tftp

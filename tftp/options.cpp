@@ -1,6 +1,6 @@
 #include "options.h"
 
-namespace tftp {
+namespace tarvo::tftp {
 
 namespace {
 // Enough digits for any tsize a file system can hold; more is noise.
@@ -112,4 +112,4 @@ std::optional<TransferParameters> acceptOack(const QList<Option>& oack, const QL
     return p;
 }
 
-} // namespace tftp
+}  // namespace tarvo::tftp

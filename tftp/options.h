@@ -6,7 +6,7 @@
 
 #include <optional>
 
-namespace tftp {
+namespace tarvo::tftp {
 
 constexpr int DefaultBlockSize = 512;
 constexpr int MinBlockSize = 8;        // RFC 2348
@@ -50,4 +50,4 @@ ServerNegotiation negotiateServerOptions(const QList<Option>& requested, Opcode 
 std::optional<TransferParameters> acceptOack(const QList<Option>& oack, const QList<Option>& asked,
                                              QString* error);
 
-} // namespace tftp
+}  // namespace tarvo::tftp

@@ -2,7 +2,7 @@
 
 #include <QtEndian>
 
-namespace tftp {
+namespace tarvo::tftp {
 
 namespace {
 // RFC 2348 caps DATA payloads at 65464 bytes.
@@ -301,4 +301,4 @@ std::optional<Packet> decodePacket(QByteArrayView in, QString* error)
     }
 }
 
-} // namespace tftp
+}  // namespace tarvo::tftp

@@ -7,7 +7,7 @@
 
 #include <optional>
 
-namespace tftp {
+namespace tarvo::tftp {
 
 enum class Opcode : quint16 { Rrq = 1, Wrq = 2, Data = 3, Ack = 4, Error = 5, Oack = 6 };
 
@@ -63,4 +63,4 @@ QByteArray encodeError(quint16 code, QByteArrayView text);
 
 QByteArray modeName(Mode mode);
 
-} // namespace tftp
+}  // namespace tarvo::tftp

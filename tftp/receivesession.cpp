@@ -1,6 +1,6 @@
 #include "receivesession.h"
 
-namespace tftp {
+namespace tarvo::tftp {
 
 ReceiveSession::ReceiveSession(DatagramSocket* socket, const QHostAddress& peer, quint16 peerPort,
                                bool peerLocked, const RetryPolicy& policy, std::unique_ptr<DataSink> sink,
@@ -168,4 +168,4 @@ void ReceiveSession::fail(quint16 code, const QString& text)
     failLocal(code, text);
 }
 
-} // namespace tftp
+}  // namespace tarvo::tftp

@@ -7,7 +7,7 @@
 #include <functional>
 #include <memory>
 
-namespace tftp {
+namespace tarvo::tftp {
 
 // Receives DATA blocks into a sink, acknowledging each window (RFC 7440; a
 // window of one is plain lock-step). The sink is committed before the last
@@ -59,4 +59,4 @@ private:
     QByteArray finalAck_;
 };
 
-} // namespace tftp
+}  // namespace tarvo::tftp

@@ -1,6 +1,6 @@
 #pragma once
 
-namespace tftp {
+namespace tarvo::tftp {
 
 // How long a side waits for its peer: each silence multiplies the wait by
 // backoff, up to maxTimeoutMs; after maxTries silences, or maxSilenceMs
@@ -13,4 +13,4 @@ struct RetryPolicy {
     int maxSilenceMs = 30000;
 };
 
-} // namespace tftp
+}  // namespace tarvo::tftp

@@ -2,7 +2,7 @@
 
 #include <QIODevice>
 
-namespace tftp {
+namespace tarvo::tftp {
 
 SendSession::SendSession(DatagramSocket* socket, const QHostAddress& peer, quint16 peerPort, bool peerLocked,
                          const RetryPolicy& policy, std::unique_ptr<QIODevice> source, Mode mode,
@@ -150,4 +150,4 @@ void SendSession::retransmit()
         send(window_[i]);
 }
 
-} // namespace tftp
+}  // namespace tarvo::tftp

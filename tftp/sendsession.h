@@ -11,7 +11,7 @@
 
 class QIODevice;
 
-namespace tftp {
+namespace tarvo::tftp {
 
 // What a sending transfer may hold beyond its window, read while the peer is busy.
 constexpr qsizetype SendAheadBytes = 64 * 1024;
@@ -62,4 +62,4 @@ private:
     bool lastRead_ = false;       // the short last block is in window_
 };
 
-} // namespace tftp
+}  // namespace tarvo::tftp

@@ -5,6 +5,7 @@
 #include "options.h"
 #include "receivesession.h"
 #include "sendsession.h"
+#include "status_lines.h"
 #include "transfersocket.h"
 
 #include <QDir>
@@ -13,7 +14,7 @@
 #include <QRandomGenerator>
 #include <QUdpSocket>
 
-namespace tftp {
+namespace tarvo::tftp {
 
 namespace {
 constexpr qsizetype RequestBufferBytes = 65536 + 16;
@@ -371,8 +372,7 @@ void Server::startWrite(const Request& request)
     const QString peer = request.peer.toString();
     const QString stored = QFileInfo(path).absoluteFilePath();
     sink->setOnCommitted([this, peer, stored](qint64 bytes, const QByteArray& sha256) {
-        emit logLine(QStringLiteral("STORED %1 %2 %3 %4")
-                         .arg(QString::number(bytes), QString::fromLatin1(sha256), peer, stored));
+        emit logLine(status::storedLine(bytes, QString::fromLatin1(sha256), peer, stored));
     });
     qint64 budgeted = 0;
     if (!takeBudget(request, &n, false, &budgeted))
@@ -440,4 +440,4 @@ void Server::track(const Request& request, Session* session, const QString& path
     connect(session, &Session::closed, session, &QObject::deleteLater);
 }
 
-} // namespace tftp
+}  // namespace tarvo::tftp

@@ -13,7 +13,7 @@
 
 class QUdpSocket;
 
-namespace tftp {
+namespace tarvo::tftp {
 
 class Session;
 
@@ -82,4 +82,4 @@ private:
     QHash<QString, QString> writing_;         // target path -> peer address:port of its upload
 };
 
-} // namespace tftp
+}  // namespace tarvo::tftp

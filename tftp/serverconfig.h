@@ -7,7 +7,7 @@
 #include <QHostAddress>
 #include <QStringList>
 
-namespace tftp {
+namespace tarvo::tftp {
 
 struct ServerConfig {
     static constexpr quint16 DefaultPort = 69;
@@ -28,4 +28,4 @@ struct ServerConfig {
     ServerOptionLimits limits;
 };
 
-} // namespace tftp
+}  // namespace tarvo::tftp

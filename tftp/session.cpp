@@ -1,6 +1,6 @@
 #include "session.h"
 
-namespace tftp {
+namespace tarvo::tftp {
 
 namespace {
 constexpr qsizetype HeaderBytes = 4;
@@ -233,4 +233,4 @@ void Session::close()
     emit closed();
 }
 
-} // namespace tftp
+}  // namespace tarvo::tftp

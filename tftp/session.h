@@ -10,7 +10,7 @@
 #include <QObject>
 #include <QTimer>
 
-namespace tftp {
+namespace tarvo::tftp {
 
 // One transfer's socket and its peer: checks the peer's transfer id, keeps
 // the last packet for retransmission and gives up after too many silences.
@@ -104,4 +104,4 @@ private:
     bool closed_ = false;
 };
 
-} // namespace tftp
+}  // namespace tarvo::tftp

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-namespace tftp {
+namespace tarvo::tftp {
 
 struct SessionResult {
     bool ok = false;
@@ -14,4 +14,4 @@ struct SessionResult {
     qint64 elapsedMs = 0;
 };
 
-} // namespace tftp
+}  // namespace tarvo::tftp

@@ -2,7 +2,7 @@
 
 #include "sendsession.h"
 
-namespace tftp {
+namespace tarvo::tftp {
 
 namespace {
 constexpr int SmallestGrantedBlksize = DefaultBlockSize;
@@ -55,4 +55,4 @@ std::optional<qint64> TransferBudget::take(ServerNegotiation* n, bool sending)
     return taken;
 }
 
-} // namespace tftp
+}  // namespace tarvo::tftp

@@ -6,7 +6,7 @@
 
 #include <optional>
 
-namespace tftp {
+namespace tarvo::tftp {
 
 // The memory all transfers together may hold in buffers. A transfer costs
 // its receive buffer plus, when sending, its window and read-ahead. The
@@ -42,4 +42,4 @@ private:
     int active_ = 0;
 };
 
-} // namespace tftp
+}  // namespace tarvo::tftp

@@ -1,7 +1,7 @@
 #include "transfersocket.h"
 
 
-namespace tftp {
+namespace tarvo::tftp {
 
 DatagramSocket* openTransferSocket(const QHostAddress& local, const QHostAddress& peer, QString* error)
 {
@@ -15,4 +15,4 @@ DatagramSocket* openTransferSocket(const QHostAddress& local, const QHostAddress
     return DatagramSocket::open(bindTo, 0, error);
 }
 
-} // namespace tftp
+}  // namespace tarvo::tftp

@@ -221,7 +221,7 @@ int main(int argc, char** argv)
         if (!parse(parser, options))
             return 2;
     }
-    platform::QtPlatform platform;
+    tarvo::platform::QtPlatform platform;
     int rc = 0;
     {
         tarvo::window::MainWindow window(platform);

@@ -2,7 +2,7 @@
 
 #include "workflow/operator_texts.h"
 
-#include <QRegularExpression>
+#include "tftp/status_lines.h"
 
 namespace tarvo::workflow {
 
@@ -25,32 +25,29 @@ void ServerWatch::fail(const QString& text)
 
 void ServerWatch::readLine(const QString& raw)
 {
-    // Report lines carry a time stamp in front; the start-up line does not.
-    static const QRegularExpression stamp(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} "));
-    QString line = raw;
-    line.remove(stamp);
+    namespace status = tftp::status;
+    const QString line = status::withoutTimeStamp(raw);
     if (line.isEmpty())
         return;
     lastLine_ = line;
-    const QStringList words = line.split(QLatin1Char(' '));
-    const QString& word = words.front();
-    if (word == QLatin1String("READY") && state_ == State::Starting) {
+    if (status::fieldsOf(line, status::kReady, 1) && state_ == State::Starting) {
         state_ = State::Ready;
-    } else if (word == QLatin1String("FAILED") && words.size() >= 2) {
-        const QString detail = line.section(QLatin1Char(' '), 2);
-        if (words[1] == QLatin1String("port-in-use"))
+    } else if (const auto failed = status::fieldsOf(line, status::kFailed, 2)) {
+        const QString reason = failed->at(1).section(QLatin1Char(' '), 0, 0);
+        const QString detail = failed->at(1).section(QLatin1Char(' '), 1);
+        if (reason == QLatin1String(status::kPortInUse))
             fail(OperatorTexts::serverPortInUse(detail));
-        else if (words[1] == QLatin1String("permission"))
+        else if (reason == QLatin1String(status::kPermission))
             fail(OperatorTexts::serverNoPermission(detail, programPath_));
-        else if (words[1] == QLatin1String("folder-not-writable"))
+        else if (reason == QLatin1String(status::kFolderNotWritable))
             fail(OperatorTexts::serverFolderNotWritable(detail));
         else
             fail(OperatorTexts::serverDidNotStart(detail));
-    } else if (word == QLatin1String("STORED") && words.size() >= 5) {
+    } else if (const auto stored = status::fieldsOf(line, status::kStored, 5)) {
         bool ok = false;
-        const qint64 bytes = words[1].toLongLong(&ok);
+        const qint64 bytes = stored->at(1).toLongLong(&ok);
         if (ok)
-            stored_.push_back({bytes, words[2].toLatin1(), words[3], line.section(QLatin1Char(' '), 4)});
+            stored_.push_back({bytes, stored->at(2).toLatin1(), stored->at(3), stored->at(4)});
     }
 }
 

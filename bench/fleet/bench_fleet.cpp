@@ -3,7 +3,7 @@
 // through the one TFTP server the tool starts: wall time against the first
 // count's (goal: 50 controllers within 1.5 x one), and the peak memory of
 // the tool and of its server (goal: together under 200 MB).
-#include "cardcopy.h"
+#include "card_copy.h"
 #include "loopback_tool.h"
 
 #include <QCoreApplication>

@@ -5,7 +5,7 @@
 //     (target: under 0.05 s), while connected to an idle controller.
 #include "link/controller_link.h"
 #include "platform/qt_platform.h"
-#include "platform/virtual_platform.h"
+#include "virtual_platform.h"
 #include "window/link_view.h"
 #include "window/main_window.h"
 
@@ -30,8 +30,8 @@ double cpuSeconds()
 
 void burstThroughput(int lines)
 {
-    platform::VirtualPlatform vp;
-    platform::QtPlatform qp;
+    tarvo::platform::VirtualPlatform vp;
+    tarvo::platform::QtPlatform qp;
     tarvo::window::MainWindow window(qp);  // the real log view, offscreen
     tarvo::link::ControllerLink link(vp);
     tarvo::window::showLinkInWindow(link, window);
@@ -57,7 +57,7 @@ void burstThroughput(int lines)
 
 void idleDelayCpu(int ms)
 {
-    platform::QtPlatform qp;
+    tarvo::platform::QtPlatform qp;
     tarvo::window::MainWindow window(qp);
     QTcpServer server;
     server.listen(QHostAddress::LocalHost);
@@ -89,8 +89,8 @@ long peakResidentKiB()
 // reception, queue and the real log view.
 void emptyLineFlood(int megabytes)
 {
-    platform::VirtualPlatform vp;
-    platform::QtPlatform qp;
+    tarvo::platform::VirtualPlatform vp;
+    tarvo::platform::QtPlatform qp;
     tarvo::window::MainWindow window(qp);
     tarvo::link::ControllerLink link(vp);
     tarvo::window::showLinkInWindow(link, window);

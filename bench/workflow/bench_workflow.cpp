@@ -2,7 +2,7 @@
 // (window offscreen), the real simulator and the real TFTP server: wall
 // time against the least that the fixed pauses allow (goal: within 3 %),
 // and the processor time the tool itself spent (goal: under 1 % of wall).
-#include "cardcopy.h"
+#include "card_copy.h"
 #include "loopback_tool.h"
 
 #include "platform/qt_platform.h"
@@ -62,10 +62,10 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    platform::QtPlatform platform;
+    tarvo::platform::QtPlatform platform;
     program.use(platform);
     QStringList messages;
-    platform.messageBoxHandler = [&](const QString& text, platform::MessageIcon) { messages << text; };
+    platform.messageBoxHandler = [&](const QString& text, tarvo::platform::MessageIcon) { messages << text; };
     tarvo::window::MainWindow tool(platform);
     tool.updater().load();
     tool.setTargetAddress(controller);

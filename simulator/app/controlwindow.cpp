@@ -16,7 +16,7 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
-namespace simulator {
+namespace tarvo::simulator {
 
 ControlWindow::ControlWindow(ControllerEngine& engine, quint16 port, QWidget* parent)
     : QWidget(parent), engine_(engine), port_(port)
@@ -141,4 +141,4 @@ void ControlWindow::blankCard()
         QMessageBox::warning(this, windowTitle(), why);
 }
 
-}  // namespace simulator
+}  // namespace tarvo::simulator

@@ -10,7 +10,7 @@ class QLabel;
 class QPushButton;
 class QTreeView;
 
-namespace simulator {
+namespace tarvo::simulator {
 
 class ControllerEngine;
 
@@ -42,4 +42,4 @@ private:
     QString shownCard_;
 };
 
-}  // namespace simulator
+}  // namespace tarvo::simulator

@@ -113,16 +113,16 @@ int main(int argc, char** argv)
                       QStringLiteral("Milliseconds from power on until the console answers (default 0)."),
                       QStringLiteral("MS"), QStringLiteral("0")});
     parser.addOption({QStringLiteral("headless"), QStringLiteral("No control window; control on standard input only.")});
-    simulator::FaultOptions::addTo(parser);
+    tarvo::simulator::FaultOptions::addTo(parser);
     parser.process(*app);
 
     QString error;
-    simulator::FaultOptions faults;
-    if (!simulator::FaultOptions::read(parser, &faults, &error)) {
+    tarvo::simulator::FaultOptions faults;
+    if (!tarvo::simulator::FaultOptions::read(parser, &faults, &error)) {
         say(QStringLiteral("controller-sim: ") + error, stderr);
         return 2;
     }
-    simulator::EngineOptions options;
+    tarvo::simulator::EngineOptions options;
     options.hostname = parser.value(QStringLiteral("hostname")).toLatin1();
     bool ok = false;
     const uint tftpPort = parser.value(QStringLiteral("tftp-port")).toUInt(&ok);
@@ -150,7 +150,7 @@ int main(int argc, char** argv)
     QTemporaryDir defaultCard;
     QString cardFolder = parser.value(QStringLiteral("card"));
     if (cardFolder.isEmpty()) {
-        const QString cards = simulator::sampleCardsFolder(QCoreApplication::applicationDirPath());
+        const QString cards = tarvo::simulator::sampleCardsFolder(QCoreApplication::applicationDirPath());
         const QString sample = QDir(cards).filePath(QStringLiteral("A"));
         cardFolder = defaultCard.path();
         if (!cards.isEmpty() && QFileInfo(sample).isDir())
@@ -162,26 +162,26 @@ int main(int argc, char** argv)
         return 2;
     }
 
-    platform::QtPlatform platform;
+    tarvo::platform::QtPlatform platform;
     // The controller's tftp sends from its own address, so a PC-side server
     // tells one simulated controller from another.
-    simulator::UdpTftpTransport tftp(bind.protocol() == QAbstractSocket::IPv4Protocol ? bind : QHostAddress());
-    simulator::ControllerEngine engine(platform, tftp, cardFolder, options, faults);
-    simulator::TcpShellServer server(engine);
+    tarvo::simulator::UdpTftpTransport tftp(bind.protocol() == QAbstractSocket::IPv4Protocol ? bind : QHostAddress());
+    tarvo::simulator::ControllerEngine engine(platform, tftp, cardFolder, options, faults);
+    tarvo::simulator::TcpShellServer server(engine);
     if (!server.listen(bind, quint16(port))) {
         say(QStringLiteral("controller-sim: cannot listen on %1:%2: %3")
                 .arg(bind.toString()).arg(port).arg(server.errorString()),
             stderr);
         return 1;
     }
-    simulator::quitOnTerminationSignals();
-    simulator::StdinControl control(engine);
-    QObject::connect(&control, &simulator::StdinControl::quitRequested, app.get(), &QCoreApplication::quit,
+    tarvo::simulator::quitOnTerminationSignals();
+    tarvo::simulator::StdinControl control(engine);
+    QObject::connect(&control, &tarvo::simulator::StdinControl::quitRequested, app.get(), &QCoreApplication::quit,
                      Qt::QueuedConnection);
 
-    std::unique_ptr<simulator::ControlWindow> window;
+    std::unique_ptr<tarvo::simulator::ControlWindow> window;
     if (!headless) {
-        window = std::make_unique<simulator::ControlWindow>(engine, server.port());
+        window = std::make_unique<tarvo::simulator::ControlWindow>(engine, server.port());
         window->show();
     }
     say(QStringLiteral("controller-sim: listening on %1:%2, card %3")

@@ -7,7 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace simulator {
+namespace tarvo::simulator {
 
 namespace {
 
@@ -41,4 +41,4 @@ void quitOnTerminationSignals()
     ::signal(SIGPIPE, SIG_IGN);
 }
 
-}  // namespace simulator
+}  // namespace tarvo::simulator

@@ -2,8 +2,8 @@
 // Ends the event loop on SIGINT and SIGTERM, so that temporary cards are
 // cleaned up when the controller is stopped from outside.
 
-namespace simulator {
+namespace tarvo::simulator {
 
 void quitOnTerminationSignals();
 
-}  // namespace simulator
+}  // namespace tarvo::simulator

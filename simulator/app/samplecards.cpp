@@ -3,7 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 
-namespace simulator {
+namespace tarvo::simulator {
 
 namespace {
 
@@ -31,4 +31,4 @@ QString sampleCardsFolder(const QString& programFolder)
     return {};
 }
 
-}  // namespace simulator
+}  // namespace tarvo::simulator

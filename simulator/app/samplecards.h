@@ -6,8 +6,8 @@
 
 #include <QString>
 
-namespace simulator {
+namespace tarvo::simulator {
 
 QString sampleCardsFolder(const QString& programFolder);
 
-}  // namespace simulator
+}  // namespace tarvo::simulator

@@ -10,7 +10,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace simulator {
+namespace tarvo::simulator {
 
 StdinControl::StdinControl(ControllerEngine& engine, QObject* parent) : QObject(parent), engine_(engine)
 {
@@ -87,4 +87,4 @@ QString StdinControl::handle(const QString& line)
     return QStringLiteral("error: unknown command: ") + line;
 }
 
-}  // namespace simulator
+}  // namespace tarvo::simulator

@@ -7,7 +7,7 @@
 
 class QSocketNotifier;
 
-namespace simulator {
+namespace tarvo::simulator {
 
 class ControllerEngine;
 
@@ -30,4 +30,4 @@ private:
     QByteArray buffer_;
 };
 
-}  // namespace simulator
+}  // namespace tarvo::simulator

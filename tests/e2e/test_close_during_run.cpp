@@ -40,10 +40,10 @@ private slots:
         // The PC side is ready: the server program beside the tool.
         tarvo::test::ProgramFolder program;
         QVERIFY(program.stage());
-        platform::QtPlatform platform;
+        tarvo::platform::QtPlatform platform;
         program.use(platform);
         QStringList messages;
-        platform.messageBoxHandler = [&](const QString& text, platform::MessageIcon) { messages << text; };
+        platform.messageBoxHandler = [&](const QString& text, tarvo::platform::MessageIcon) { messages << text; };
         MainWindow window(platform);
         window.updater().load();
         window.setTargetAddress(QStringLiteral("127.0.0.24"));

@@ -3,7 +3,7 @@
 // starts, --restore writes one archive back onto a blank card, and one
 // controller that fails leaves the others' backups intact.
 #include "card_configuration.h"
-#include "cardcopy.h"
+#include "card_copy.h"
 #include "loopback_tool.h"
 
 #include <QProcess>

@@ -2,7 +2,7 @@
 // on loopback: connecting, a command with its status, refusals and waits.
 #include "link/controller_link.h"
 #include "platform/qt_platform.h"
-#include "platform/virtual_controls.h"
+#include "virtual_controls.h"
 #include "window/link_view.h"
 
 #include <QElapsedTimer>
@@ -16,13 +16,13 @@ namespace window = tarvo::window;
 class TestLinkLoopback : public QObject {
     Q_OBJECT
 
-    platform::QtPlatform platform;
-    platform::VirtualControls controls;
+    tarvo::platform::QtPlatform platform;
+    tarvo::platform::VirtualControls controls;
 
 private slots:
     void initTestCase()
     {
-        platform.messageBoxHandler = [](const QString&, platform::MessageIcon) {};
+        platform.messageBoxHandler = [](const QString&, tarvo::platform::MessageIcon) {};
     }
 
     void aCommandAndItsStatusOverRealTcp()
@@ -82,7 +82,7 @@ private slots:
         link.connectToController(QStringLiteral("127.0.0.1"), closedPort, 700);
         QVERIFY(!link.isConnected());
         QVERIFY2(clock.elapsed() >= 700 && clock.elapsed() < 1500, qPrintable(QString::number(clock.elapsed())));
-        QCOMPARE(link.socket().state(), platform::SocketState::Closed);
+        QCOMPARE(link.socket().state(), tarvo::platform::SocketState::Closed);
         QVERIFY(controls.log.contains(QStringLiteral("[socket error: Connection refused]")));
     }
 

@@ -2,7 +2,7 @@
 // over TCP on loopback, and the real OpenTFTPServerMT that the tool starts
 // from its own folder, over UDP.
 #include "card_configuration.h"
-#include "cardcopy.h"
+#include "card_copy.h"
 #include "loopback_tool.h"
 
 #include "platform/qt_platform.h"
@@ -24,10 +24,10 @@ class TestToolEndToEnd : public QObject {
     QTemporaryDir cards, config;
     QStringList messages;
 
-    std::unique_ptr<MainWindow> makeTool(platform::QtPlatform& platform, const ProgramFolder& program)
+    std::unique_ptr<MainWindow> makeTool(tarvo::platform::QtPlatform& platform, const ProgramFolder& program)
     {
         program.use(platform);
-        platform.messageBoxHandler = [this](const QString& text, platform::MessageIcon) { messages << text; };
+        platform.messageBoxHandler = [this](const QString& text, tarvo::platform::MessageIcon) { messages << text; };
         auto window = std::make_unique<MainWindow>(platform);
         window->updater().load();
         window->setTargetAddress(kControllerAddress);
@@ -57,7 +57,7 @@ private slots:
         SimulatorProcess sim;
         QVERIFY(startOnShellPort(sim, kControllerAddress, cardA, program.tftpPort));
 
-        platform::QtPlatform platform;
+        tarvo::platform::QtPlatform platform;
         auto tool = makeTool(platform, program);
         tool->findChild<QPushButton*>(QStringLiteral("startButton"))->click();
         QVERIFY2(messages.isEmpty(), qPrintable(messages.join('|')));
@@ -101,7 +101,7 @@ private slots:
         SimulatorProcess sim;
         QVERIFY(startOnShellPort(sim, kControllerAddress, card, program.tftpPort));
 
-        platform::QtPlatform platform;
+        tarvo::platform::QtPlatform platform;
         auto tool = makeTool(platform, program);
         tool->findChild<QPushButton*>(QStringLiteral("startButton"))->click();
         QCOMPARE(messages.size(), 1);
@@ -140,7 +140,7 @@ private slots:
         SimulatorProcess sim;
         QVERIFY(startOnShellPort(sim, kControllerAddress, card, program.tftpPort, {fault}));
 
-        platform::QtPlatform platform;
+        tarvo::platform::QtPlatform platform;
         auto tool = makeTool(platform, program);
         tool->findChild<QPushButton*>(QStringLiteral("startButton"))->click();
         QCOMPARE(messages.size(), 1);

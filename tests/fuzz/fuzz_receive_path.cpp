@@ -1,8 +1,8 @@
 // Fuzz target: arbitrary byte blocks in arbitrary splits into the receive
 // path and line interpreter, checked against a plain reference model.
 #include "link/controller_link.h"
-#include "platform/virtual_controls.h"
-#include "platform/virtual_platform.h"
+#include "virtual_controls.h"
+#include "virtual_platform.h"
 #include "window/link_view.h"
 #include "workflow/controller_output.h"
 
@@ -89,8 +89,8 @@ struct Reference {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    platform::VirtualPlatform p;
-    platform::VirtualControls c;
+    tarvo::platform::VirtualPlatform p;
+    tarvo::platform::VirtualControls c;
     tarvo::link::ControllerLink link(p);
     tarvo::window::showLinkInWindow(link, c);
     tarvo::workflow::ControllerOutputReader reader([&c](const QString& text) { c.setStatus(text); });

@@ -8,7 +8,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const QByteArray line(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    const auto parsed = simulator::CommandParser::parse(line);
+    const auto parsed = tarvo::simulator::CommandParser::parse(line);
     // A line either parses or says why not; never both.
     if (!parsed.syntaxError.isEmpty() && !parsed.commands.isEmpty())
         __builtin_trap();

@@ -2,7 +2,7 @@
 // simulated controller, on a scratch card, in virtual time. Whatever the
 // input, the shell must not crash, must stay inside its card folder and
 // must come to rest.
-#include "platform/virtual_platform.h"
+#include "virtual_platform.h"
 #include "simulator/controllerengine.h"
 #include "simulator/memorytftptransport.h"
 #include "simulator/shellsession.h"
@@ -59,10 +59,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         conf.write("x=1\n");
     conf.close();
 
-    platform::VirtualPlatform p;
-    simulator::MemoryTftpTransport tftp(p, scratch().filePath(QStringLiteral("pc")));
+    tarvo::platform::VirtualPlatform p;
+    tarvo::simulator::MemoryTftpTransport tftp(p, scratch().filePath(QStringLiteral("pc")));
     tftp.serverRunning = [](const QString&, quint16) { return false; };
-    simulator::ControllerEngine engine(p, tftp, card);
+    tarvo::simulator::ControllerEngine engine(p, tftp, card);
     QByteArray out;
     auto session = engine.accept([&](const QByteArray& b) { out += b; }, [] {});
     if (!session)

@@ -11,34 +11,34 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     const QByteArrayView datagram(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     QString error;
-    const auto packet = tftp::decodePacket(datagram, &error);
+    const auto packet = tarvo::tftp::decodePacket(datagram, &error);
     if (!packet) {
         fuzzCheck(!error.isEmpty(), "a refusal says why");
         return 0;
     }
     const QByteArray again = packet->encode();
-    const auto second = tftp::decodePacket(again);
+    const auto second = tarvo::tftp::decodePacket(again);
     fuzzCheck(second.has_value(), "re-encoded packet decodes");
     fuzzCheck(second->encode() == again, "encoding is stable");
 
     switch (packet->opcode) {
-    case tftp::Opcode::Rrq:
-    case tftp::Opcode::Wrq: {
-        const auto n = tftp::negotiateServerOptions(packet->options, packet->opcode, packet->mode,
-                                                    packet->opcode == tftp::Opcode::Rrq ? 123456 : -1, {});
-        fuzzCheck(n.parameters.blksize >= tftp::MinBlockSize && n.parameters.blksize <= tftp::MaxBlockSize, "blksize bounds");
+    case tarvo::tftp::Opcode::Rrq:
+    case tarvo::tftp::Opcode::Wrq: {
+        const auto n = tarvo::tftp::negotiateServerOptions(packet->options, packet->opcode, packet->mode,
+                                                    packet->opcode == tarvo::tftp::Opcode::Rrq ? 123456 : -1, {});
+        fuzzCheck(n.parameters.blksize >= tarvo::tftp::MinBlockSize && n.parameters.blksize <= tarvo::tftp::MaxBlockSize, "blksize bounds");
         fuzzCheck(n.parameters.windowsize >= 1, "windowsize bounds");
         // Whatever is accepted goes out in an OACK that decodes again.
         if (!n.accepted.isEmpty())
-            fuzzCheck(tftp::decodePacket(tftp::Packet::oack(n.accepted).encode()).has_value(), "OACK decodes");
+            fuzzCheck(tarvo::tftp::decodePacket(tarvo::tftp::Packet::oack(n.accepted).encode()).has_value(), "OACK decodes");
         break;
     }
-    case tftp::Opcode::Oack: {
+    case tarvo::tftp::Opcode::Oack: {
         QString why;
-        const QList<tftp::Option> asked{{"blksize", "1468"}, {"tsize", "0"}, {"windowsize", "16"}, {"timeout", "3"}};
-        const auto params = tftp::acceptOack(packet->options, asked, &why);
+        const QList<tarvo::tftp::Option> asked{{"blksize", "1468"}, {"tsize", "0"}, {"windowsize", "16"}, {"timeout", "3"}};
+        const auto params = tarvo::tftp::acceptOack(packet->options, asked, &why);
         if (params)
-            fuzzCheck(params->blksize >= tftp::MinBlockSize && params->blksize <= 1468, "accepted blksize");
+            fuzzCheck(params->blksize >= tarvo::tftp::MinBlockSize && params->blksize <= 1468, "accepted blksize");
         break;
     }
     default:

@@ -4,12 +4,12 @@
 // After every run: the PC's archive is the previous good one or a complete
 // new one, the phase follows the outcome, no wait nested; and memory does
 // not grow from cycle to cycle.
-#include "cardcopy.h"
+#include "card_copy.h"
 #include "virtual_rig.h"
 
 #include "simulator/controllerengine.h"
 #include "simulator/memorytftptransport.h"
-#include "simulator/virtualsocketadapter.h"
+#include "virtual_socket_adapter.h"
 
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -96,8 +96,8 @@ class TestSoak : public QObject {
 
     QTemporaryDir pc, card;
     std::unique_ptr<test::VirtualRig> rig;
-    std::unique_ptr<simulator::MemoryTftpTransport> transport;
-    std::unique_ptr<simulator::ControllerEngine> engine;
+    std::unique_ptr<tarvo::simulator::MemoryTftpTransport> transport;
+    std::unique_ptr<tarvo::simulator::ControllerEngine> engine;
     bool serverReachable = true;
     std::map<QString, QByteArray> goodConfiguration;
 
@@ -173,7 +173,7 @@ private slots:
         goodConfiguration = configuration();
         writeFile(pc.filePath(QStringLiteral("OpenTFTPServerMT")), "program");
         newTool();
-        transport = std::make_unique<simulator::MemoryTftpTransport>(rig->platform, pc.path());
+        transport = std::make_unique<tarvo::simulator::MemoryTftpTransport>(rig->platform, pc.path());
         transport->serverRunning = [this](const QString&, quint16) { return serverRunning(); };
 
         std::map<Fault, int> injected;
@@ -188,7 +188,7 @@ private slots:
                 const QString context = QStringLiteral("%1, cycle %2, %3").arg(where).arg(cycle).arg(backup ? "backup" : "restore");
 
                 // Pick this run's fault.
-                simulator::FaultOptions faults;
+                tarvo::simulator::FaultOptions faults;
                 Fault fault = Fault::None;
                 if (rng.bounded(100) >= 45)
                     fault = Fault(1 + rng.bounded(int(Fault::Count) - 1));
@@ -221,9 +221,9 @@ private slots:
                 const QByteArray archiveBefore = readFile(pcArchive);
 
                 // A fresh controller run with these faults, on the same card.
-                auto next = std::make_unique<simulator::ControllerEngine>(rig->platform, *transport, card.path(),
-                                                                          simulator::EngineOptions{}, faults);
-                simulator::attachToVirtualSocket(rig->socket(), *next);
+                auto next = std::make_unique<tarvo::simulator::ControllerEngine>(rig->platform, *transport, card.path(),
+                                                                          tarvo::simulator::EngineOptions{}, faults);
+                tarvo::simulator::attachToVirtualSocket(rig->socket(), *next);
                 engine = std::move(next);
 
                 rig->controls.setTargetAddress(fault == Fault::EmptyAddress ? QString() : QStringLiteral("10.0.0.7"));
@@ -241,7 +241,7 @@ private slots:
                 const QString captionBefore = rig->controls.buttonCaption();
 
                 bool closed = false;
-                platform::VirtualPlatform::EventId pending = 0;
+                tarvo::platform::VirtualPlatform::EventId pending = 0;
                 if (fault == Fault::WindowClosed)
                     pending = rig->platform.scheduleIn(rng.bounded(30000), [&] {
                         closed = true;
@@ -276,7 +276,7 @@ private slots:
                     QVERIFY2(!rig->link().isConnected(), qPrintable(context));
                     newTool();  // the operator starts the tool again: phase "Start"
                     // The new tool's socket reaches the same controller.
-                    simulator::attachToVirtualSocket(rig->socket(), *engine);
+                    tarvo::simulator::attachToVirtualSocket(rig->socket(), *engine);
                 } else {
                     QVERIFY2(rig->controls.isButtonEnabled(), qPrintable(context + ": button left disabled"));
                     const QString expected = succeeded ? (backup ? QStringLiteral("Continue") : QStringLiteral("Start"))

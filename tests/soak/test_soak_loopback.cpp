@@ -3,7 +3,7 @@
 // with a dropped connection in the second cycle. After each run the PC's
 // archive is the previous good one or a complete new one, and after each
 // restore the new card holds the configuration.
-#include "cardcopy.h"
+#include "card_copy.h"
 #include "loopback_tool.h"
 
 #include "platform/qt_platform.h"
@@ -35,9 +35,9 @@ private slots:
         const auto original = snapshot(card);
 
         QStringList messages;
-        platform::QtPlatform platform;
+        tarvo::platform::QtPlatform platform;
         program.use(platform);
-        platform.messageBoxHandler = [&](const QString& text, platform::MessageIcon) { messages << text; };
+        platform.messageBoxHandler = [&](const QString& text, tarvo::platform::MessageIcon) { messages << text; };
         MainWindow tool(platform);
         tool.updater().load();
         tool.show();

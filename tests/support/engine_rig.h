@@ -4,12 +4,12 @@
 // program present), a fresh copy of a sample card, and the engine's
 // in-memory TFTP transport, which answers only while the tool's server runs.
 
-#include "cardcopy.h"
+#include "card_copy.h"
 #include "virtual_rig.h"
 
 #include "simulator/controllerengine.h"
 #include "simulator/memorytftptransport.h"
-#include "simulator/virtualsocketadapter.h"
+#include "virtual_socket_adapter.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -3,7 +3,7 @@
 // particular answer at a particular step: a login prompt after a chosen
 // number of empty lines, a status per command, silence where wanted.
 
-#include "platform/virtual_platform.h"
+#include "virtual_platform.h"
 
 #include <QByteArray>
 #include <QList>

@@ -3,7 +3,7 @@
 // says READY shortly after, files each controller's upload under the
 // controller's address and reports it as the real program does.
 
-#include "platform/virtual_platform.h"
+#include "virtual_platform.h"
 
 #include <QByteArray>
 #include <QList>

@@ -4,7 +4,7 @@
 // simulated controller on its fixed shell port. Shared by the end-to-end
 // tests and the benchmarks.
 
-#include "simulatorprocess.h"
+#include "simulator_process.h"
 
 #include "platform/qt_platform.h"
 

@@ -3,8 +3,8 @@
 // recording controls, and a scriptable controller on the far end of the
 // socket.
 
-#include "platform/virtual_controls.h"
-#include "platform/virtual_platform.h"
+#include "virtual_controls.h"
+#include "virtual_platform.h"
 #include "fake_tftp_server.h"
 #include "window/updater.h"
 

@@ -4,7 +4,7 @@
 #include <QtTest>
 
 using namespace tarvo;
-using platform::VirtualSocket;
+using tarvo::platform::VirtualSocket;
 
 class TestConnection : public QObject {
     Q_OBJECT
@@ -41,7 +41,7 @@ private slots:
         rig->updater->workflow().connectToController();
         QCOMPARE(rig->platform.messages.size(), size_t(1));
         QCOMPARE(rig->platform.messages[0].text, QStringLiteral("Please enter IP address of the laser."));
-        QCOMPARE(rig->platform.messages[0].icon, platform::MessageIcon::None);
+        QCOMPARE(rig->platform.messages[0].icon, tarvo::platform::MessageIcon::None);
         QCOMPARE(rig->controls.status(), QStringLiteral("Status: "));  // not left on "Connecting..."
         QCOMPARE(rig->controls.linkState, QStringLiteral("untouched"));
         QVERIFY(!rig->link().isConnected());
@@ -77,11 +77,11 @@ private slots:
         QVERIFY(!rig->link().isConnected());
         QCOMPARE(rig->platform.messages.size(), size_t(1));
         QCOMPARE(rig->platform.messages[0].text, QStringLiteral("Error Connecting"));
-        QCOMPARE(rig->platform.messages[0].icon, platform::MessageIcon::None);
+        QCOMPARE(rig->platform.messages[0].icon, tarvo::platform::MessageIcon::None);
         QCOMPARE(rig->platform.messages[0].atMs, 5000);
         QCOMPARE(rig->controls.status(), QStringLiteral("Connection failed"));
         QCOMPARE(rig->controls.linkState, QStringLiteral("Disconnected"));
-        QCOMPARE(rig->socket().state(), platform::SocketState::Closed);
+        QCOMPARE(rig->socket().state(), tarvo::platform::SocketState::Closed);
         QCOMPARE(rig->platform.settings.value(settingKey), QStringLiteral("old"));
     }
 
@@ -99,7 +99,7 @@ private slots:
     void aRefusedConnectionIsNotRetriedAndEndsAtTheTimeOut()
     {
         rig->socket().onConnectRequested = [this](VirtualSocket& s) {
-            s.failConnectAt(rig->platform.nowMs() + 3, platform::SocketError::ConnectionRefused,
+            s.failConnectAt(rig->platform.nowMs() + 3, tarvo::platform::SocketError::ConnectionRefused,
                             QStringLiteral("Connection refused"));
         };
         rig->controls.setTargetAddress(QStringLiteral("127.0.0.1"));
@@ -117,7 +117,7 @@ private slots:
         int attempts = 0;
         rig->socket().onConnectRequested = [this, &attempts](VirtualSocket& s) {
             if (++attempts == 1)
-                s.failConnectAt(rig->platform.nowMs() + 2, platform::SocketError::AddressInUse,
+                s.failConnectAt(rig->platform.nowMs() + 2, tarvo::platform::SocketError::AddressInUse,
                                 QStringLiteral("Address in use"));
             else
                 s.completeConnectAt(rig->platform.nowMs() + 5);
@@ -145,7 +145,7 @@ private slots:
         rig->controls.setTargetAddress(QStringLiteral("10.0.0.5"));
         rig->updater->workflow().connectToController();
         QVERIFY(!rig->link().isConnected());
-        QCOMPARE(rig->socket().state(), platform::SocketState::Closed);
+        QCOMPARE(rig->socket().state(), tarvo::platform::SocketState::Closed);
         QCOMPARE(rig->controls.status(), QStringLiteral("Connection failed"));
     }
 

@@ -49,7 +49,7 @@ class TestDriver : public QObject {
         QCOMPARE(f->controls().log, s.log);
         QCOMPARE(int(f->rig->socket().sends.size()), s.sendCount);
         QVERIFY(!f->link().isConnected());
-        QCOMPARE(f->rig->socket().state(), platform::SocketState::Closed);
+        QCOMPARE(f->rig->socket().state(), tarvo::platform::SocketState::Closed);
         QVERIFY(!f->rig->updater->workflow().isRunning());
     }
 
@@ -73,7 +73,7 @@ private slots:
         QCOMPARE(server.program, QStringLiteral("/opt/tarvo/OpenTFTPServerMT"));
         QCOMPARE(server.arguments, (QStringList{"-v", "--root", f->platform().dataFolderValue, "--per-client"}));
         QVERIFY(f->controls().log.contains(QStringLiteral("[TFTP server] READY 69 ")));
-        QCOMPARE(server.window, platform::ProcessWindow::Minimized);
+        QCOMPARE(server.window, tarvo::platform::ProcessWindow::Minimized);
         QVERIFY(server.closed);
         QVERIFY(!f->rig->updater->server().isRunning());
         // The button was disabled once, for the whole run.
@@ -102,7 +102,7 @@ private slots:
         // The window closes after the backup; a new one comes up in the
         // Continue phase and names the backup it will restore.
         {
-            platform::VirtualControls again;
+            tarvo::platform::VirtualControls again;
             window::Updater restarted(f->platform(), again);
             restarted.load();
             QCOMPARE(again.buttonCaption(), QStringLiteral("Continue"));
@@ -112,7 +112,7 @@ private slots:
         QVERIFY(f->shell->lines.contains("tar xvzf /media/config.tgz"));
         QCOMPARE(caption(), QStringLiteral("Start"));
         // Restored: a later start is a backup again.
-        platform::VirtualControls later;
+        tarvo::platform::VirtualControls later;
         window::Updater restarted(f->platform(), later);
         restarted.load();
         QCOMPARE(later.buttonCaption(), QStringLiteral("Start"));
@@ -137,7 +137,7 @@ private slots:
         QFETCH(QString, says);
         QFETCH(bool, exits);
         QFETCH(QString, message);
-        f->rig->server.onStart = [&](platform::VirtualPlatform::ProcessRecord& p) {
+        f->rig->server.onStart = [&](tarvo::platform::VirtualPlatform::ProcessRecord& p) {
             const auto handle = p.handle;
             f->platform().scheduleIn(5, [this, handle, says, exits] {
                 auto* process = f->platform().process(handle);
@@ -192,7 +192,7 @@ private slots:
             expected << kRelay << "echo CMDVAL: $?";
         QCOMPARE(f->shell->afterLogin().mid(2), expected);
         QCOMPARE(f->messageTexts(), QStringList{"Opening Safety Relay failed"});
-        QCOMPARE(f->platform().messages[0].icon, platform::MessageIcon::Critical);
+        QCOMPARE(f->platform().messages[0].icon, tarvo::platform::MessageIcon::Critical);
         QVERIFY(f->platform().processes.at(0).closed);
         QVERIFY(!f->link().isConnected());
         QCOMPARE(caption(), QStringLiteral("Start"));
@@ -224,7 +224,7 @@ private slots:
             const auto sentBefore = f->shell->afterLogin().size();
             click();
             QCOMPARE(f->messageTexts().count(QStringLiteral("Cannot find TFTP exe file.")), run);
-            QCOMPARE(f->platform().messages.back().icon, platform::MessageIcon::Critical);
+            QCOMPARE(f->platform().messages.back().icon, tarvo::platform::MessageIcon::Critical);
             QCOMPARE(caption(), QStringLiteral("Start"));
             Q_UNUSED(sentBefore);
         }
@@ -322,7 +322,7 @@ private slots:
 
     void closingDuringTheConnectionWait()
     {
-        f->rig->socket().onConnectRequested = [](platform::VirtualSocket&) {};  // no answer
+        f->rig->socket().onConnectRequested = [](tarvo::platform::VirtualSocket&) {};  // no answer
         Snapshot s{};
         f->platform().scheduleIn(1500, [&] {
             f->rig->updater->unload();

@@ -119,7 +119,7 @@ private slots:
 
         for (const bool backup : {true, false}) {
             for (int n = 1; n <= 20; ++n) {
-                simulator::FaultOptions faults;
+                tarvo::simulator::FaultOptions faults;
                 faults.dropAfterCommands = n;
                 test::EngineRig e(QStringLiteral("A"), faults);
                 QFile pc(e.pcFile(QStringLiteral("config.tgz")));

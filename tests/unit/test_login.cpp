@@ -50,7 +50,7 @@ private slots:
         QVERIFY(!login());
         QCOMPARE(f->shell->lines, (QList<QByteArray>{"", "", ""}));
         QCOMPARE(f->messageTexts(), QStringList{"Login to Laser failed. Cannot get prompt for login."});
-        QCOMPARE(f->platform().messages[0].icon, platform::MessageIcon::None);
+        QCOMPARE(f->platform().messages[0].icon, tarvo::platform::MessageIcon::None);
         QCOMPARE(f->platform().messages[0].atMs - t0, 2500);
         QCOMPARE(f->controls().status(), QStringLiteral("Login failed"));
         QCOMPARE(f->controls().progress(), 30.0);
@@ -61,7 +61,7 @@ private slots:
         f->shell->confirmationStatus = 127;
         QVERIFY(!login());
         QCOMPARE(f->messageTexts(), QStringList{"Login to Laser failed. Cannot get prompt after login."});
-        QCOMPARE(f->platform().messages[0].icon, platform::MessageIcon::None);
+        QCOMPARE(f->platform().messages[0].icon, tarvo::platform::MessageIcon::None);
         QCOMPARE(f->controls().status(), QStringLiteral("Login failed"));
         QCOMPARE(f->controls().progress(), 100.0);
     }

@@ -125,7 +125,7 @@ private slots:
             f->shell->status.insert(command, status);
         QVERIFY(!backup());
         QCOMPARE(f->messageTexts(), QStringList{message});
-        QCOMPARE(f->platform().messages[0].icon, platform::MessageIcon::Critical);
+        QCOMPARE(f->platform().messages[0].icon, tarvo::platform::MessageIcon::Critical);
         // Nothing is sent after the failing step.
         f->platform().runUntil(f->platform().nowMs() + 60000);
         QCOMPARE(f->shell->lines.size(), linesSent);
@@ -234,7 +234,7 @@ private slots:
         QVERIFY(f->shell->lines.isEmpty());
         QCOMPARE(f->messageTexts().size(), 1);
         QVERIFY2(f->messageTexts()[0].contains(message), qPrintable(f->messageTexts()[0]));
-        QCOMPARE(f->platform().messages[0].icon, platform::MessageIcon::Critical);
+        QCOMPARE(f->platform().messages[0].icon, tarvo::platform::MessageIcon::Critical);
     }
 
     void failingRestoreSteps_data()
@@ -261,7 +261,7 @@ private slots:
         f->shell->statusSequence.insert(command, statuses);
         QVERIFY(!restore());
         QCOMPARE(f->messageTexts(), QStringList{message});
-        QCOMPARE(f->platform().messages[0].icon, platform::MessageIcon::Critical);
+        QCOMPARE(f->platform().messages[0].icon, tarvo::platform::MessageIcon::Critical);
         f->platform().runUntil(f->platform().nowMs() + 60000);
         QCOMPARE(f->shell->lines.size(), linesSent);
         QCOMPARE(f->controls().status(), QStringLiteral("Writing config data failed."));

@@ -13,8 +13,8 @@ class TestUpdater : public QObject {
 private slots:
     void startUpShowsAnIdleWindow()
     {
-        platform::VirtualPlatform p;
-        platform::VirtualControls c;
+        tarvo::platform::VirtualPlatform p;
+        tarvo::platform::VirtualControls c;
         p.settings.insert(QStringLiteral("Tarvo Configuration Updater/Comm/IP_Addr"), QStringLiteral("10.1.2.3"));
         c.heightTwips = 10380.5;  // designed outer height, as the platform reports it
         c.log = QStringLiteral("junk");
@@ -39,8 +39,8 @@ private slots:
 
     void withoutASettingTheAddressBoxStaysEmpty()
     {
-        platform::VirtualPlatform p;
-        platform::VirtualControls c;
+        tarvo::platform::VirtualPlatform p;
+        tarvo::platform::VirtualControls c;
         window::Updater updater(p, c);
         updater.load();
         QCOMPARE(c.targetAddress(), QString());
@@ -72,7 +72,7 @@ private slots:
         QFETCH(double, start);
         QFETCH(double, interval);
         QFETCH(double, expected);
-        platform::VirtualControls c;
+        tarvo::platform::VirtualControls c;
         c.setProgress(start);
         c.advanceProgress(interval);
         QCOMPARE(c.progress(), expected);
@@ -126,7 +126,7 @@ private slots:
         QVERIFY(!rig.updater->server().isRunning());
         QVERIFY(rig.platform.processes.at(0).closed);
         QVERIFY(!rig.link().isConnected());
-        QCOMPARE(rig.socket().state(), platform::SocketState::Closed);
+        QCOMPARE(rig.socket().state(), tarvo::platform::SocketState::Closed);
         QVERIFY(!rig.link().delayTimer().isEnabled());
         QVERIFY(!rig.link().isLineTimerOn());
     }

@@ -79,7 +79,7 @@ private slots:
 
     void aFailingTarKeepsThePcArchive()
     {
-        simulator::FaultOptions faults;
+        tarvo::simulator::FaultOptions faults;
         faults.failTar = true;
         test::EngineRig e(QStringLiteral("A"), faults);
         QFile old(e.pcFile(QStringLiteral("config.tgz")));

@@ -20,7 +20,7 @@ using tarvo::window::MainWindow;
 class TestMainWindow : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<platform::QtPlatform> platform;
+    std::unique_ptr<tarvo::platform::QtPlatform> platform;
     std::unique_ptr<MainWindow> window;
     QTemporaryDir config;
 
@@ -47,8 +47,8 @@ private slots:
 
     void init()
     {
-        platform = std::make_unique<platform::QtPlatform>();
-        platform->messageBoxHandler = [](const QString&, platform::MessageIcon) {};
+        platform = std::make_unique<tarvo::platform::QtPlatform>();
+        platform->messageBoxHandler = [](const QString&, tarvo::platform::MessageIcon) {};
         window = std::make_unique<MainWindow>(*platform);
         window->updater().load();
         window->show();

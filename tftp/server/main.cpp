@@ -5,6 +5,7 @@
 #include "stopwatcher.h"
 
 #include "tftp/server.h"
+#include "tftp/status_lines.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -28,20 +29,21 @@ void printStatus(const QString& line)
     std::fflush(stdout);
 }
 
-QString failedLine(tftp::Server::StartFailure failure, const tftp::ServerConfig& c, const QString& error)
+QString failedLine(tarvo::tftp::Server::StartFailure failure, const tarvo::tftp::ServerConfig& c, const QString& error)
 {
-    using F = tftp::Server::StartFailure;
+    namespace status = tarvo::tftp::status;
+    using F = tarvo::tftp::Server::StartFailure;
     switch (failure) {
     case F::PortInUse:
-        return QStringLiteral("FAILED port-in-use %1").arg(c.port);
+        return status::failedLine(status::kPortInUse, QString::number(c.port));
     case F::Permission:
-        return QStringLiteral("FAILED permission %1").arg(c.port);
+        return status::failedLine(status::kPermission, QString::number(c.port));
     case F::FolderNotWritable:
-        return QStringLiteral("FAILED folder-not-writable %1").arg(c.root);
+        return status::failedLine(status::kFolderNotWritable, c.root);
     case F::Other:
         break;
     }
-    return QStringLiteral("FAILED other ") + error.section(QLatin1Char('\n'), 0, 0);
+    return status::failedLine(status::kOther, error.section(QLatin1Char('\n'), 0, 0));
 }
 } // namespace
 
@@ -59,7 +61,7 @@ int main(int argc, char* argv[])
     ServerSettings settings;
     QString error;
     if (!loadServerSettings(app.arguments(), &settings, &error)) {
-        printStatus(QStringLiteral("FAILED other ") + error.section(QLatin1Char('\n'), 0, 0));
+        printStatus(tarvo::tftp::status::failedLine(tarvo::tftp::status::kOther, error.section(QLatin1Char('\n'), 0, 0)));
         std::fputs(qPrintable(error + QLatin1Char('\n')), stderr);
         return 2;
     }
@@ -70,25 +72,26 @@ int main(int argc, char* argv[])
 
     StopWatcher stopWatcher;
     if (!stopWatcher.install(&error)) {
-        printStatus(QStringLiteral("FAILED other cannot watch for stop requests: %1").arg(error));
+        printStatus(tarvo::tftp::status::failedLine(tarvo::tftp::status::kOther,
+                                                 QStringLiteral("cannot watch for stop requests: %1").arg(error)));
         printLine(stderr, QStringLiteral("cannot watch for stop requests: %1").arg(error));
         return 1;
     }
 
-    tftp::Server server(settings.config);
+    tarvo::tftp::Server server(settings.config);
     const bool verbose = settings.verbose;
-    QObject::connect(&server, &tftp::Server::logLine, &app, [verbose](const QString& line) {
+    QObject::connect(&server, &tarvo::tftp::Server::logLine, &app, [verbose](const QString& line) {
         if (verbose)
             printLine(stdout, line);
     });
-    const tftp::ServerConfig& c = settings.config;
-    tftp::Server::StartFailure failure = tftp::Server::StartFailure::Other;
+    const tarvo::tftp::ServerConfig& c = settings.config;
+    tarvo::tftp::Server::StartFailure failure = tarvo::tftp::Server::StartFailure::Other;
     if (!server.start(&error, &failure)) {
         printStatus(failedLine(failure, c, error));
         printLine(stderr, error);
         return 1;
     }
-    printStatus(QStringLiteral("READY %1 %2").arg(server.port()).arg(c.root));
+    printStatus(tarvo::tftp::status::readyLine(server.port(), c.root));
     printLine(stdout, QStringLiteral("listening on %1 port %2, serving %3, names %4, size limit %5 bytes")
                           .arg(c.bindAddress.toString())
                           .arg(server.port())

@@ -65,7 +65,7 @@ QStringList nameList(const QVariant& v)
     return names;
 }
 
-bool readFile(const QString& path, tftp::ServerConfig* c, QString* error)
+bool readFile(const QString& path, tarvo::tftp::ServerConfig* c, QString* error)
 {
     QSettings s(path, QSettings::IniFormat);
     if (s.status() != QSettings::NoError) {
@@ -157,7 +157,7 @@ bool loadServerSettings(const QStringList& arguments, ServerSettings* settings, 
     }
 
     const QString ownFolder = QCoreApplication::applicationDirPath();
-    tftp::ServerConfig& c = settings->config;
+    tarvo::tftp::ServerConfig& c = settings->config;
     c.root = ownFolder;
     settings->verbose = parser.isSet(verbose);
     settings->settingsFile = parser.isSet(config) ? parser.value(config)

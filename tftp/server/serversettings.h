@@ -8,7 +8,7 @@
 // Returns false with error set (and usage help in it) if anything is wrong.
 // Help and version requests succeed with exitText set.
 struct ServerSettings {
-    tftp::ServerConfig config;
+    tarvo::tftp::ServerConfig config;
     bool verbose = false;
     QString settingsFile;
     // --help or --version: this text goes to stdout and the program ends.

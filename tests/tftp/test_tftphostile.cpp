@@ -3,9 +3,9 @@
 // options, writes abandoned, interrupted by SIGTERM or too big. Each gets an
 // error and a log line, and the archive already there survives untouched.
 
-#include "rawpeer.h"
-#include "serverprocess.h"
-#include "testfiles.h"
+#include "raw_peer.h"
+#include "server_process.h"
+#include "test_files.h"
 
 #include "tftp/packet.h"
 
@@ -17,7 +17,7 @@
 
 #include <csignal>
 
-using namespace tftp;
+using namespace tarvo::tftp;
 
 namespace {
 template <size_t N>
@@ -511,4 +511,4 @@ void TestTftpHostile::symbolicLinksRefused()
 }
 
 QTEST_GUILESS_MAIN(TestTftpHostile)
-#include "tst_tftphostile.moc"
+#include "test_tftphostile.moc"

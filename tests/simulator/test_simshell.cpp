@@ -1,13 +1,13 @@
 // The controller's console in-process: login exchange, the commands the
 // tool sends with their statuses, and the shell's own small commands.
 
-#include "controllerharness.h"
+#include "controller_harness.h"
 
 #include "simulator/devicestate.h"
 
 #include <QTest>
 
-using simulator::FaultOptions;
+using tarvo::simulator::FaultOptions;
 
 class TestSimShell : public QObject {
     Q_OBJECT
@@ -418,4 +418,4 @@ void TestSimShell::overlongLineIsRefusedWhole()
 }
 
 QTEST_GUILESS_MAIN(TestSimShell)
-#include "tst_simshell.moc"
+#include "test_simshell.moc"

@@ -1,4 +1,4 @@
-#include "platform/virtual_platform.h"
+#include "virtual_platform.h"
 
 #include <QDir>
 #include <QFile>
@@ -7,7 +7,7 @@
 
 #include <algorithm>
 
-namespace platform {
+namespace tarvo::platform {
 
 // ---------------------------------------------------------------- timer
 
@@ -390,4 +390,4 @@ void VirtualPlatform::messageBox(const QString& text, MessageIcon icon)
         onMessageBox(messages.back());
 }
 
-}  // namespace platform
+}  // namespace tarvo::platform

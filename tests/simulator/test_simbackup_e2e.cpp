@@ -2,10 +2,10 @@
 // tool's whole backup, a card swap through the control channel, and the
 // tool's whole restore, against tftpd-hpa and OpenTFTPServerMT.
 
-#include "backupscript.h"
-#include "cardcopy.h"
-#include "simulatorprocess.h"
-#include "tftpserverprocess.h"
+#include "backup_script.h"
+#include "card_copy.h"
+#include "simulator_process.h"
+#include "tftp_server_process.h"
 
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -256,4 +256,4 @@ void TestSimBackupE2e::tftpServerErrorOverRealUdp()
 }
 
 QTEST_GUILESS_MAIN(TestSimBackupE2e)
-#include "tst_simbackup_e2e.moc"
+#include "test_simbackup_e2e.moc"

@@ -1,7 +1,7 @@
 // The card's path confinement, globbing and the shell line parser.
 
-#include "cardcopy.h"
-#include "controllerharness.h"
+#include "card_copy.h"
+#include "controller_harness.h"
 
 #include "simulator/card.h"
 #include "simulator/commandparser.h"
@@ -11,9 +11,9 @@
 
 #include <unistd.h>
 
-using simulator::Card;
-using simulator::CardPath;
-using simulator::CommandParser;
+using tarvo::simulator::Card;
+using tarvo::simulator::CardPath;
+using tarvo::simulator::CommandParser;
 
 class TestSimCard : public QObject {
     Q_OBJECT
@@ -143,14 +143,14 @@ void TestSimCard::parserQuotesAndSeparators()
     QCOMPARE(r.commands.size(), 2);
     QCOMPARE(r.commands[0].words.size(), 5);
     QCOMPARE(r.commands[0].words[2].first().text, QByteArray("\\x00\\x00"));
-    QCOMPARE(r.commands[0].words[2].first().quoting, simulator::WordPart::SingleQuoted);
+    QCOMPARE(r.commands[0].words[2].first().quoting, tarvo::simulator::WordPart::SingleQuoted);
     QCOMPARE(r.commands[0].words[3].first().text, QByteArray("a b"));
     QCOMPARE(r.commands[0].words[4].size(), 3);
     QCOMPARE(r.commands[1].words.size(), 3);
     r = CommandParser::parse("a && b || c # comment");
     QCOMPARE(r.commands.size(), 3);
-    QCOMPARE(r.commands[1].link, simulator::SimpleCommand::IfSuccess);
-    QCOMPARE(r.commands[2].link, simulator::SimpleCommand::IfFailure);
+    QCOMPARE(r.commands[1].link, tarvo::simulator::SimpleCommand::IfSuccess);
+    QCOMPARE(r.commands[2].link, tarvo::simulator::SimpleCommand::IfFailure);
 }
 
 void TestSimCard::parserRedirection()
@@ -216,4 +216,4 @@ void TestSimCard::longListingShowsLinksAsOnTheCard()
 }
 
 QTEST_GUILESS_MAIN(TestSimCard)
-#include "tst_simcard.moc"
+#include "test_simcard.moc"

@@ -1,11 +1,11 @@
 // Every fault the controller can be told to show, in virtual time.
 
-#include "controllerharness.h"
+#include "controller_harness.h"
 
 #include <QCommandLineParser>
 #include <QTest>
 
-using simulator::FaultOptions;
+using tarvo::simulator::FaultOptions;
 
 class TestSimFaults : public QObject {
     Q_OBJECT
@@ -296,4 +296,4 @@ void TestSimFaults::verboseFlood()
 }
 
 QTEST_GUILESS_MAIN(TestSimFaults)
-#include "tst_simfaults.moc"
+#include "test_simfaults.moc"

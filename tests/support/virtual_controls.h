@@ -8,7 +8,7 @@
 #include <functional>
 #include <vector>
 
-namespace platform {
+namespace tarvo::platform {
 
 class VirtualControls final : public Controls {
 public:
@@ -67,4 +67,4 @@ private:
     QString title_;
 };
 
-}  // namespace platform
+}  // namespace tarvo::platform

@@ -2,8 +2,8 @@
 // write: tftp-hpa's tftp, atftp, curl and busybox. Every transfer must come
 // out byte-identical and leave a finished line in the server's log.
 
-#include "serverprocess.h"
-#include "testfiles.h"
+#include "server_process.h"
+#include "test_files.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -202,4 +202,4 @@ void TestTftpInterop::curlBlksizeEdges()
 }
 
 QTEST_GUILESS_MAIN(TestTftpInterop)
-#include "tst_tftpinterop.moc"
+#include "test_tftpinterop.moc"

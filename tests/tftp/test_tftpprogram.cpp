@@ -1,9 +1,9 @@
 // The program as the desktop tool starts it: "<full path> -v" from a folder
 // of its own, serving that folder, with the settings file beside it.
 
-#include "rawpeer.h"
-#include "serverprocess.h"
-#include "testfiles.h"
+#include "raw_peer.h"
+#include "server_process.h"
+#include "test_files.h"
 
 #include "tftp/packet.h"
 
@@ -17,7 +17,7 @@
 
 #include <unistd.h>
 
-using namespace tftp;
+using namespace tarvo::tftp;
 
 namespace {
 constexpr int StartTimeoutMs = 10000;
@@ -252,4 +252,4 @@ void TestTftpProgram::helpAndVersion()
 }
 
 QTEST_GUILESS_MAIN(TestTftpProgram)
-#include "tst_tftpprogram.moc"
+#include "test_tftpprogram.moc"

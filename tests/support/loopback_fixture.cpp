@@ -1,4 +1,4 @@
-#include "loopbackfixture.h"
+#include "loopback_fixture.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -15,9 +15,9 @@ bool spinUntil(const bool& done, int timeoutMs)
     return done;
 }
 
-tftp::ServerConfig LoopbackFixture::defaultConfig()
+tarvo::tftp::ServerConfig LoopbackFixture::defaultConfig()
 {
-    tftp::ServerConfig c;
+    tarvo::tftp::ServerConfig c;
     c.bindAddress = QHostAddress::LocalHost;
     c.port = 0;
     c.retry.initialTimeoutMs = 100;
@@ -27,13 +27,13 @@ tftp::ServerConfig LoopbackFixture::defaultConfig()
     return c;
 }
 
-LoopbackFixture::LoopbackFixture(const tftp::ServerConfig& config)
+LoopbackFixture::LoopbackFixture(const tarvo::tftp::ServerConfig& config)
 {
-    tftp::ServerConfig c = config;
+    tarvo::tftp::ServerConfig c = config;
     c.root = root_.path();
-    server_ = std::make_unique<tftp::Server>(c);
+    server_ = std::make_unique<tarvo::tftp::Server>(c);
     auto log = log_;
-    QObject::connect(server_.get(), &tftp::Server::logLine, server_.get(),
+    QObject::connect(server_.get(), &tarvo::tftp::Server::logLine, server_.get(),
                      [log](const QString& line) { log->append(line); });
     QString error;
     ready_ = root_.isValid() && local_.isValid() && server_->start(&error);
@@ -41,25 +41,25 @@ LoopbackFixture::LoopbackFixture(const tftp::ServerConfig& config)
         qWarning("server did not start: %s", qPrintable(error));
 }
 
-tftp::TransferResult LoopbackFixture::put(const QString& remote, const QString& local,
-                                          const tftp::ClientOptions& o, quint16 port)
+tarvo::tftp::TransferResult LoopbackFixture::put(const QString& remote, const QString& local,
+                                          const tarvo::tftp::ClientOptions& o, quint16 port)
 {
     // Shared, so a late answer after a give-up writes nowhere harmful.
-    auto state = std::make_shared<std::pair<bool, tftp::TransferResult>>();
+    auto state = std::make_shared<std::pair<bool, tarvo::tftp::TransferResult>>();
     client_.put(QHostAddress::LocalHost, port ? port : this->port(), remote, local, o,
-                 [state](const tftp::TransferResult& r) { state->second = r; state->first = true; });
+                 [state](const tarvo::tftp::TransferResult& r) { state->second = r; state->first = true; });
     if (!spinUntil(state->first, TransferTimeoutMs))
         state->second.errorText = QStringLiteral("test gave up waiting");
     return state->second;
 }
 
-tftp::TransferResult LoopbackFixture::get(const QString& remote, const QString& local,
-                                          const tftp::ClientOptions& o, quint16 port)
+tarvo::tftp::TransferResult LoopbackFixture::get(const QString& remote, const QString& local,
+                                          const tarvo::tftp::ClientOptions& o, quint16 port)
 {
     // Shared, so a late answer after a give-up writes nowhere harmful.
-    auto state = std::make_shared<std::pair<bool, tftp::TransferResult>>();
+    auto state = std::make_shared<std::pair<bool, tarvo::tftp::TransferResult>>();
     client_.get(QHostAddress::LocalHost, port ? port : this->port(), remote, local, o,
-                 [state](const tftp::TransferResult& r) { state->second = r; state->first = true; });
+                 [state](const tarvo::tftp::TransferResult& r) { state->second = r; state->first = true; });
     if (!spinUntil(state->first, TransferTimeoutMs))
         state->second.errorText = QStringLiteral("test gave up waiting");
     return state->second;

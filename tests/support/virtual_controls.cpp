@@ -1,8 +1,8 @@
-#include "platform/virtual_controls.h"
+#include "virtual_controls.h"
 
 #include <stdexcept>
 
-namespace platform {
+namespace tarvo::platform {
 
 void VirtualControls::check() const
 {
@@ -36,4 +36,4 @@ void VirtualControls::setButtonEnabled(bool enabled)
     buttonHistory.push_back({now(), enabled ? QStringLiteral("enabled") : QStringLiteral("disabled")});
 }
 
-}  // namespace platform
+}  // namespace tarvo::platform

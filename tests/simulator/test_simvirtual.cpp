@@ -2,10 +2,10 @@
 // TFTP transport: a whole backup, a card swap and a whole restore in
 // virtual time, as a workflow test will run them.
 
-#include "backupscript.h"
-#include "controllerharness.h"
+#include "backup_script.h"
+#include "controller_harness.h"
 
-#include "simulator/virtualsocketadapter.h"
+#include "virtual_socket_adapter.h"
 
 #include <QTest>
 
@@ -20,7 +20,7 @@ struct VirtualTool {
             if (auto d = socket->readAll())
                 in += *d;
         };
-        socket->onError = [this](platform::SocketError error, const QString&) { lastError = error; };
+        socket->onError = [this](tarvo::platform::SocketError error, const QString&) { lastError = error; };
     }
     bool connect()
     {
@@ -28,8 +28,8 @@ struct VirtualTool {
         lastError.reset();
         socket->close();
         socket->connectToHost(QStringLiteral("192.168.100.1"), 1138);
-        clock.runUntil([&] { return socket->state() == platform::SocketState::Connected || lastError.has_value(); }, 10000);
-        return socket->state() == platform::SocketState::Connected;
+        clock.runUntil([&] { return socket->state() == tarvo::platform::SocketState::Connected || lastError.has_value(); }, 10000);
+        return socket->state() == tarvo::platform::SocketState::Connected;
     }
     bool login()
     {
@@ -44,13 +44,13 @@ struct VirtualTool {
     {
         in.clear();
         socket->write(line + "\r\n");
-        clock.runUntil([&] { return in.endsWith("# ") || socket->state() != platform::SocketState::Connected; }, 120000);
+        clock.runUntil([&] { return in.endsWith("# ") || socket->state() != tarvo::platform::SocketState::Connected; }, 120000);
         return in;
     }
     TestClock& clock;
-    std::unique_ptr<platform::TcpSocket> socket;
+    std::unique_ptr<tarvo::platform::TcpSocket> socket;
     QByteArray in;
-    std::optional<platform::SocketError> lastError;
+    std::optional<tarvo::platform::SocketError> lastError;
 };
 
 QList<int> runScript(VirtualTool& tool, const QList<QByteArray>& lines, QByteArray* transcript)
@@ -84,7 +84,7 @@ private slots:
 void TestSimVirtual::backupSwapRestore()
 {
     ControllerHarness h;
-    simulator::attachToVirtualPlatform(h.clock, *h.engine);
+    tarvo::simulator::attachToVirtualPlatform(h.clock, *h.engine);
     VirtualTool tool(h.clock);
     QVERIFY(tool.connect());
     QVERIFY(tool.login());
@@ -101,7 +101,7 @@ void TestSimVirtual::backupSwapRestore()
     // The card swap: power off closes the tool's connection.
     h.engine->powerOff();
     h.clock.runFor(100);
-    QVERIFY(tool.socket->state() != platform::SocketState::Connected);
+    QVERIFY(tool.socket->state() != tarvo::platform::SocketState::Connected);
     QTemporaryDir cardB;
     QVERIFY(copyTree(sampleCard(QStringLiteral("B")), cardB.path()));
     const auto beforeRestore = snapshot(cardB.path());
@@ -125,11 +125,11 @@ void TestSimVirtual::backupSwapRestore()
 void TestSimVirtual::refusedWhilePoweredOff()
 {
     ControllerHarness h;
-    simulator::attachToVirtualPlatform(h.clock, *h.engine);
+    tarvo::simulator::attachToVirtualPlatform(h.clock, *h.engine);
     VirtualTool tool(h.clock);
     h.engine->powerOff();
     QVERIFY(!tool.connect());
-    QVERIFY(tool.lastError == platform::SocketError::ConnectionRefused);
+    QVERIFY(tool.lastError == tarvo::platform::SocketError::ConnectionRefused);
     h.engine->powerOn();
     QVERIFY(tool.connect());
     QVERIFY(tool.login());
@@ -137,17 +137,17 @@ void TestSimVirtual::refusedWhilePoweredOff()
 
 void TestSimVirtual::refusedWhileBooting()
 {
-    simulator::EngineOptions options;
+    tarvo::simulator::EngineOptions options;
     options.bootMs = 20000;
     ControllerHarness h({}, QStringLiteral("A"), options);
-    simulator::attachToVirtualPlatform(h.clock, *h.engine);
+    tarvo::simulator::attachToVirtualPlatform(h.clock, *h.engine);
     VirtualTool tool(h.clock);
     QVERIFY(tool.connect());  // the controller was on before the test began
     h.engine->powerOff();
     h.engine->powerOn();
     QVERIFY(h.engine->statusLine().startsWith(QStringLiteral("power=booting")));
     QVERIFY(!tool.connect());
-    QVERIFY(tool.lastError == platform::SocketError::ConnectionRefused);
+    QVERIFY(tool.lastError == tarvo::platform::SocketError::ConnectionRefused);
     h.clock.runFor(20000);
     QVERIFY(h.engine->isAccepting());
     QVERIFY(tool.connect());
@@ -188,11 +188,11 @@ void TestSimVirtual::tftpServerErrorIsReported()
 void TestSimVirtual::otherPortsAreRefused()
 {
     ControllerHarness h;
-    simulator::attachToVirtualPlatform(h.clock, *h.engine);
+    tarvo::simulator::attachToVirtualPlatform(h.clock, *h.engine);
     VirtualTool tool(h.clock);
     tool.socket->connectToHost(QStringLiteral("192.168.100.1"), 23);
     h.clock.runUntil([&] { return tool.lastError.has_value(); }, 10000);
-    QVERIFY(tool.lastError == platform::SocketError::ConnectionRefused);
+    QVERIFY(tool.lastError == tarvo::platform::SocketError::ConnectionRefused);
     QVERIFY(tool.connect());
 }
 
@@ -219,4 +219,4 @@ void TestSimVirtual::tftpGetOfMissingFileLeavesNothing()
 }
 
 QTEST_GUILESS_MAIN(TestSimVirtual)
-#include "tst_simvirtual.moc"
+#include "test_simvirtual.moc"

@@ -2,8 +2,8 @@
 // read each other: a backup from the simulator unpacks with busybox tar, and
 // an archive busybox made restores through the simulator, byte for byte.
 
-#include "backupscript.h"
-#include "controllerharness.h"
+#include "backup_script.h"
+#include "controller_harness.h"
 
 #include <QProcess>
 #include <QStandardPaths>
@@ -84,4 +84,4 @@ void TestSimTarInterop::busyboxArchiveRestoresThroughSimulator()
 }
 
 QTEST_GUILESS_MAIN(TestSimTarInterop)
-#include "tst_simtar_interop.moc"
+#include "test_simtar_interop.moc"

@@ -2,9 +2,9 @@
 // bytes of each OACK, refused values, and the lock-step rules (no duplicate
 // DATA for a duplicate ACK, error 5 for a stranger).
 
-#include "rawpeer.h"
-#include "serverprocess.h"
-#include "testfiles.h"
+#include "raw_peer.h"
+#include "server_process.h"
+#include "test_files.h"
 
 #include "tftp/packet.h"
 
@@ -12,7 +12,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-using namespace tftp;
+using namespace tarvo::tftp;
 
 namespace {
 template <size_t N>
@@ -230,4 +230,4 @@ void TestTftpOptionEdges::netascii()
 }
 
 QTEST_GUILESS_MAIN(TestTftpOptionEdges)
-#include "tst_tftpoptionedges.moc"
+#include "test_tftpoptionedges.moc"

@@ -2,8 +2,8 @@
 // Drives an in-process controller in virtual time the way the tool talks to
 // it: a connection, lines sent, output read up to the next prompt.
 
-#include "cardcopy.h"
-#include "testclock.h"
+#include "card_copy.h"
+#include "test_clock.h"
 
 #include "simulator/controllerengine.h"
 #include "simulator/memorytftptransport.h"
@@ -16,13 +16,13 @@
 
 class ControllerHarness {
 public:
-    explicit ControllerHarness(const simulator::FaultOptions& faults = {}, const QString& card = QStringLiteral("A"),
-                               const simulator::EngineOptions& options = {})
+    explicit ControllerHarness(const tarvo::simulator::FaultOptions& faults = {}, const QString& card = QStringLiteral("A"),
+                               const tarvo::simulator::EngineOptions& options = {})
     {
         if (!card.isEmpty())
             copyTree(sampleCard(card), cardDir.path());
-        tftp = std::make_unique<simulator::MemoryTftpTransport>(clock, pcDir.path());
-        engine = std::make_unique<simulator::ControllerEngine>(clock, *tftp, cardDir.path(), options, faults);
+        tftp = std::make_unique<tarvo::simulator::MemoryTftpTransport>(clock, pcDir.path());
+        engine = std::make_unique<tarvo::simulator::ControllerEngine>(clock, *tftp, cardDir.path(), options, faults);
     }
 
     QString cardPath(const QString& rel) const { return QDir(cardDir.path()).filePath(rel); }
@@ -92,9 +92,9 @@ public:
     TestClock clock;
     QTemporaryDir cardDir;
     QTemporaryDir pcDir;
-    std::unique_ptr<simulator::MemoryTftpTransport> tftp;
-    std::unique_ptr<simulator::ControllerEngine> engine;
-    std::shared_ptr<simulator::ShellSession> session;
+    std::unique_ptr<tarvo::simulator::MemoryTftpTransport> tftp;
+    std::unique_ptr<tarvo::simulator::ControllerEngine> engine;
+    std::shared_ptr<tarvo::simulator::ShellSession> session;
     QByteArray received;
     bool closed = false;
     bool reset = false;  // closed by a reset rather than an orderly close

@@ -1,4 +1,4 @@
-#include "lossyrelay.h"
+#include "lossy_relay.h"
 
 #include <QPointer>
 #include <QTimer>

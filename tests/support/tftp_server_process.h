@@ -12,7 +12,7 @@
 #include <QTemporaryDir>
 #include <QUdpSocket>
 
-#include "serverprocess.h"
+#include "server_process.h"
 
 #include <memory>
 

@@ -2,16 +2,16 @@
 // sizes around block edges, options, block number roll-over, 200 transfers
 // at once, and transfers through a lossy relay.
 
-#include "loopbackfixture.h"
-#include "lossyrelay.h"
-#include "testfiles.h"
+#include "loopback_fixture.h"
+#include "lossy_relay.h"
+#include "test_files.h"
 
 #include <QDir>
 #include <QNetworkDatagram>
 #include <QTest>
 #include <QUdpSocket>
 
-using namespace tftp;
+using namespace tarvo::tftp;
 
 namespace {
 constexpr qint64 MiB = 1024 * 1024;
@@ -345,4 +345,4 @@ void TestTftpLoopback::perClientFolders()
 }
 
 QTEST_GUILESS_MAIN(TestTftpLoopback)
-#include "tst_tftploopback.moc"
+#include "test_tftploopback.moc"

@@ -12,7 +12,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-using namespace tftp;
+using namespace tarvo::tftp;
 
 namespace {
 template <size_t N>
@@ -257,4 +257,4 @@ void TestTftpOptions::backupsKeepNewest()
 }
 
 QTEST_GUILESS_MAIN(TestTftpOptions)
-#include "tst_tftpoptions.moc"
+#include "test_tftpoptions.moc"

@@ -5,7 +5,7 @@
 #include <QRandomGenerator>
 #include <QTest>
 
-using namespace tftp;
+using namespace tarvo::tftp;
 
 namespace {
 template <size_t N>
@@ -171,4 +171,4 @@ void TestTftpPacket::randomBytesNeverCrash()
 }
 
 QTEST_GUILESS_MAIN(TestTftpPacket)
-#include "tst_tftppacket.moc"
+#include "test_tftppacket.moc"

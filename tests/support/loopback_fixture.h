@@ -12,27 +12,27 @@
 class LoopbackFixture
 {
 public:
-    explicit LoopbackFixture(const tftp::ServerConfig& config = defaultConfig());
+    explicit LoopbackFixture(const tarvo::tftp::ServerConfig& config = defaultConfig());
 
-    static tftp::ServerConfig defaultConfig();
+    static tarvo::tftp::ServerConfig defaultConfig();
     bool isReady() const { return ready_; }
     quint16 port() const { return server_->port(); }
     QString root() const { return root_.path(); }
     QString localDir() const { return local_.path(); }
-    tftp::Server& server() { return *server_; }
-    tftp::Client& client() { return client_; }
+    tarvo::tftp::Server& server() { return *server_; }
+    tarvo::tftp::Client& client() { return client_; }
     QStringList log() const { return *log_; }
 
-    tftp::TransferResult put(const QString& remote, const QString& local,
-                             const tftp::ClientOptions& o = {}, quint16 port = 0);
-    tftp::TransferResult get(const QString& remote, const QString& local,
-                             const tftp::ClientOptions& o = {}, quint16 port = 0);
+    tarvo::tftp::TransferResult put(const QString& remote, const QString& local,
+                             const tarvo::tftp::ClientOptions& o = {}, quint16 port = 0);
+    tarvo::tftp::TransferResult get(const QString& remote, const QString& local,
+                             const tarvo::tftp::ClientOptions& o = {}, quint16 port = 0);
 
 private:
     QTemporaryDir root_;
     QTemporaryDir local_;
-    std::unique_ptr<tftp::Server> server_;
-    tftp::Client client_;
+    std::unique_ptr<tarvo::tftp::Server> server_;
+    tarvo::tftp::Client client_;
     std::shared_ptr<QStringList> log_ = std::make_shared<QStringList>();
     bool ready_ = false;
 };

@@ -1,4 +1,4 @@
-#include "testfiles.h"
+#include "test_files.h"
 
 #include <QFile>
 #include <QProcess>

@@ -1,7 +1,7 @@
 // The controller's tftp over real UDP, through the project's TFTP client,
 // against Debian's tftpd-hpa and the project's OpenTFTPServerMT.
 
-#include "tftpserverprocess.h"
+#include "tftp_server_process.h"
 
 #include "simulator/udptftptransport.h"
 
@@ -13,12 +13,12 @@
 
 #include <optional>
 
-using simulator::TftpOutcome;
-using simulator::UdpTftpTransport;
+using tarvo::simulator::TftpOutcome;
+using tarvo::simulator::UdpTftpTransport;
 
 namespace {
 
-std::optional<TftpOutcome> waitFor(const std::function<void(UdpTftpTransport&, simulator::TftpTransport::Done)>& start,
+std::optional<TftpOutcome> waitFor(const std::function<void(UdpTftpTransport&, tarvo::simulator::TftpTransport::Done)>& start,
                                    int timeoutMs, const QHostAddress& local = {})
 {
     UdpTftpTransport transport(local);
@@ -193,4 +193,4 @@ void TestSimTftpE2e::shortUploadFromTheBoundAddress()
 }
 
 QTEST_GUILESS_MAIN(TestSimTftpE2e)
-#include "tst_simtftp_e2e.moc"
+#include "test_simtftp_e2e.moc"

@@ -2,7 +2,7 @@
 // listings and statuses, the read-only /zel, and archives that try to
 // write outside the card.
 
-#include "controllerharness.h"
+#include "controller_harness.h"
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -312,4 +312,4 @@ void TestSimTar::deepMembersAreRefusedAtOnce()
 }
 
 QTEST_GUILESS_MAIN(TestSimTar)
-#include "tst_simtar.moc"
+#include "test_simtar.moc"

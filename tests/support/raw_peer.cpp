@@ -1,4 +1,4 @@
-#include "rawpeer.h"
+#include "raw_peer.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -1,4 +1,4 @@
-#include "serverprocess.h"
+#include "server_process.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

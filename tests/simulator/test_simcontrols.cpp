@@ -1,7 +1,7 @@
 // The controller's two control surfaces in-process: the window (offscreen)
 // and the stdin channel's commands.
 
-#include "controllerharness.h"
+#include "controller_harness.h"
 
 #include "simulator/app/controlwindow.h"
 #include "simulator/app/samplecards.h"
@@ -12,8 +12,8 @@
 #include <QTest>
 #include <QTreeView>
 
-using simulator::ControlWindow;
-using simulator::StdinControl;
+using tarvo::simulator::ControlWindow;
+using tarvo::simulator::StdinControl;
 
 class TestSimControls : public QObject {
     Q_OBJECT
@@ -107,14 +107,14 @@ void TestSimControls::sampleCardsFoundBesideInstalledOrInSource()
     QDir root(top.path());
     QVERIFY(root.mkpath(QStringLiteral("bin")));
     const QString bin = root.filePath(QStringLiteral("bin"));
-    QCOMPARE(simulator::sampleCardsFolder(bin), QString());
+    QCOMPARE(tarvo::simulator::sampleCardsFolder(bin), QString());
     QVERIFY(root.mkpath(QStringLiteral("simulator/cards")));  // a source tree, from build/bin or bin
-    QCOMPARE(simulator::sampleCardsFolder(bin), root.filePath(QStringLiteral("simulator/cards")));
+    QCOMPARE(tarvo::simulator::sampleCardsFolder(bin), root.filePath(QStringLiteral("simulator/cards")));
     QVERIFY(root.mkpath(QStringLiteral("share/tarvo-config-updater/cards")));
-    QCOMPARE(simulator::sampleCardsFolder(bin), root.filePath(QStringLiteral("share/tarvo-config-updater/cards")));
+    QCOMPARE(tarvo::simulator::sampleCardsFolder(bin), root.filePath(QStringLiteral("share/tarvo-config-updater/cards")));
     QVERIFY(root.mkpath(QStringLiteral("bin/controller-sim-cards")));
-    QCOMPARE(simulator::sampleCardsFolder(bin), root.filePath(QStringLiteral("bin/controller-sim-cards")));
+    QCOMPARE(tarvo::simulator::sampleCardsFolder(bin), root.filePath(QStringLiteral("bin/controller-sim-cards")));
 }
 
 QTEST_MAIN(TestSimControls)
-#include "tst_simcontrols.moc"
+#include "test_simcontrols.moc"

@@ -5,12 +5,12 @@
 // the shell's answers are delivered to the tool, and a close by the
 // controller reaches the tool as the peer closing.
 
-namespace platform {
+namespace tarvo::platform {
 class VirtualPlatform;
 class VirtualSocket;
-}  // namespace platform
+}  // namespace tarvo::platform
 
-namespace simulator {
+namespace tarvo::simulator {
 
 class ControllerEngine;
 
@@ -20,4 +20,4 @@ void attachToVirtualSocket(platform::VirtualSocket& socket, ControllerEngine& en
 // Scripts every socket the platform creates from now on.
 void attachToVirtualPlatform(platform::VirtualPlatform& platform, ControllerEngine& engine);
 
-}  // namespace simulator
+}  // namespace tarvo::simulator

@@ -1,11 +1,11 @@
 #pragma once
 // The virtual-time platform with the two waits the controller's tests use.
 
-#include "platform/virtual_platform.h"
+#include "virtual_platform.h"
 
 #include <functional>
 
-class TestClock : public platform::VirtualPlatform {
+class TestClock : public tarvo::platform::VirtualPlatform {
 public:
     // Runs events until done() holds, or none is left, or limitMs passes.
     bool runUntil(const std::function<bool()>& done, std::int64_t limitMs = 600000)
@@ -15,5 +15,5 @@ public:
             doEvents();
         return done();
     }
-    void runFor(std::int64_t ms) { platform::VirtualPlatform::runUntil(nowMs() + ms); }
+    void runFor(std::int64_t ms) { tarvo::platform::VirtualPlatform::runUntil(nowMs() + ms); }
 };

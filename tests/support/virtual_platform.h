@@ -16,7 +16,7 @@
 #include <stdexcept>
 #include <vector>
 
-namespace platform {
+namespace tarvo::platform {
 
 class VirtualPlatform;
 
@@ -243,4 +243,4 @@ private:
     int pumps_ = 0;
 };
 
-}  // namespace platform
+}  // namespace tarvo::platform

@@ -1,12 +1,12 @@
-#include "simulator/virtualsocketadapter.h"
+#include "virtual_socket_adapter.h"
 
-#include "platform/virtual_platform.h"
+#include "virtual_platform.h"
 #include "simulator/controllerengine.h"
 #include "simulator/shellsession.h"
 
 #include <memory>
 
-namespace simulator {
+namespace tarvo::simulator {
 
 namespace {
 
@@ -60,4 +60,4 @@ void attachToVirtualPlatform(platform::VirtualPlatform& platform, ControllerEngi
     platform.onSocketCreated = [e](platform::VirtualSocket& socket) { attachToVirtualSocket(socket, *e); };
 }
 
-}  // namespace simulator
+}  // namespace tarvo::simulator
