@@ -1,7 +1,7 @@
 // The Tarvo Configuration Updater: one window, one button.
 #include "generated/version.h"
 #include "platform/qt_platform.h"
-#include "window/fleet.h"
+#include "terminal/fleet.h"
 #include "window/main_window.h"
 #include "workflow/workflow.h"
 
@@ -194,14 +194,14 @@ int answerOnTerminal(int argc, char** argv)
         return 0;
     }
     if (parser.isSet(options.backup) || parser.isSet(options.restore)) {
-        tarvo::window::FleetOptions fleet;
-        fleet.mode = parser.isSet(options.backup) ? tarvo::window::FleetOptions::Mode::Backup
-                                                  : tarvo::window::FleetOptions::Mode::Restore;
+        tarvo::terminal::FleetOptions fleet;
+        fleet.mode = parser.isSet(options.backup) ? tarvo::terminal::FleetOptions::Mode::Backup
+                                                  : tarvo::terminal::FleetOptions::Mode::Restore;
         fleet.addresses = parser.positionalArguments();
         fleet.parallel = parser.value(options.parallel).toInt();
         fleet.archiveFolder = parser.value(options.archiveDir);
         fleet.archive = parser.value(options.archive);
-        return tarvo::window::runFleet(fleet);
+        return tarvo::terminal::runFleet(fleet);
     }
     return runDemo();
 }
@@ -225,7 +225,7 @@ int main(int argc, char** argv)
     int rc = 0;
     {
         tarvo::window::MainWindow window(platform);
-        window.updater().load();
+        window.load();
         window.show();
         rc = app.exec();
         // The window is released here; process end follows.

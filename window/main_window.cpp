@@ -36,7 +36,7 @@ MainWindow::MainWindow(platform::Platform& platform, QWidget* parent)
       statusBar_(new QStatusBar(this)),
       linkStateLabel_(new QLabel(this)),
       platform_(platform),
-      updater_(platform, *this)
+      updater_(platform)
 {
     setWindowIcon(QIcon(QStringLiteral(":/tarvo/icon.png")));
     addressLabel_->setObjectName(QStringLiteral("addressLabel"));
@@ -78,7 +78,18 @@ MainWindow::MainWindow(platform::Platform& platform, QWidget* parent)
     resize(twipsToPixelsX(kClientWidthTwips), twipsToPixelsY(kClientHeightTwips));
     setFixedWidth(twipsToPixelsX(kClientWidthTwips));
 
-    connect(startButton_, &QPushButton::clicked, this, [this] { updater_.startOrContinue(); });
+    connect(startButton_, &QPushButton::clicked, this, [this] { updater_.startOrContinue(addressEdit_->text()); });
+    // The window only shows what the run reports.
+    const workflow::Workflow* run = &updater_.workflow();
+    connect(run, &workflow::Workflow::statusChanged, this, &MainWindow::showStatus);
+    connect(run, &workflow::Workflow::progressChanged, this, &MainWindow::showProgress);
+    connect(run, &workflow::Workflow::logAppended, this, &MainWindow::appendLog);
+    connect(run, &workflow::Workflow::phaseChanged, this, &MainWindow::showPhase);
+    connect(run, &workflow::Workflow::runningChanged, this, [this](bool running) { startButton_->setEnabled(!running); });
+    connect(run, &workflow::Workflow::linkStateChanged, this, [this](bool connected) {
+        linkStateLabel_->setText(connected ? workflow::OperatorTexts::linkConnected()
+                                           : workflow::OperatorTexts::linkDisconnected());
+    });
 
     // A menu that leaves the designed layout alone: a right click, or the
     // shortcuts.
@@ -143,6 +154,28 @@ void MainWindow::saveLog()
         platform_.messageBox(workflow::OperatorTexts::logNotSaved(path), platform::MessageIcon::Critical);
 }
 
+void MainWindow::load()
+{
+    QWidget::setWindowTitle(updater_.workflow().title());
+    const QString address = updater_.savedAddress();
+    if (!address.isEmpty())
+        addressEdit_->setText(address);
+    linkStateLabel_->setText(workflow::OperatorTexts::linkDisconnected());
+    clearLog();
+    startButton_->setEnabled(true);
+    updater_.load();
+    logView_->setVisible(false);
+    fullHeightTwips_ = workflow::roundHalfEven16(windowHeightTwips());
+    setWindowHeightTwips(kCollapsedHeightTwips);
+}
+
+void MainWindow::toggleLog()
+{
+    const bool show = !isLogVisible();
+    logView_->setVisible(show);
+    setWindowHeightTwips(show ? fullHeightTwips_ : kCollapsedHeightTwips);
+}
+
 MainWindow::~MainWindow()
 {
     if (!unloaded_)
@@ -169,6 +202,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
     // Closing is never refused, not even during a run.
     if (!unloaded_) {
         unloaded_ = true;
+        progressBar_->setEnabled(false);
         updater_.unload();
     }
     event->accept();
@@ -185,13 +219,13 @@ void MainWindow::resizeEvent(QResizeEvent* event)
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == statusLabel_ && event->type() == QEvent::MouseButtonDblClick) {
-        updater_.toggleLog();
+        toggleLog();
         return true;
     }
     return QWidget::eventFilter(watched, event);
 }
 
-void MainWindow::setStatus(const QString& text)
+void MainWindow::showStatus(const QString& text)
 {
     // CR LF joins the lines of a status text; the label breaks at LF.
     QString shown = text;
@@ -270,35 +304,20 @@ void MainWindow::clearLog()
     logView_->clear();
 }
 
-void MainWindow::setLogVisible(bool visible)
-{
-    logView_->setVisible(visible);
-}
-
 bool MainWindow::isLogVisible() const
 {
     return !logView_->isHidden();
 }
 
-void MainWindow::setProgress(double value)
+void MainWindow::showProgress(double value)
 {
     progress_ = value;
     progressBar_->setValue(qRound(value));
 }
 
-void MainWindow::setProgressEnabled(bool enabled)
+QString MainWindow::linkState() const
 {
-    progressBar_->setEnabled(enabled);
-}
-
-void MainWindow::setLinkState(const QString& text)
-{
-    linkStateLabel_->setText(text);
-}
-
-void MainWindow::setButtonEnabled(bool enabled)
-{
-    startButton_->setEnabled(enabled);
+    return linkStateLabel_->text();
 }
 
 bool MainWindow::isButtonEnabled() const
@@ -306,9 +325,10 @@ bool MainWindow::isButtonEnabled() const
     return startButton_->isEnabled();
 }
 
-void MainWindow::setButtonCaption(const QString& caption)
+void MainWindow::showPhase(workflow::Workflow::Phase phase)
 {
-    startButton_->setText(caption);
+    startButton_->setText(phase == workflow::Workflow::Phase::Backup ? workflow::OperatorTexts::startCaption()
+                                                                    : workflow::OperatorTexts::continueCaption());
 }
 
 QString MainWindow::buttonCaption() const
@@ -324,16 +344,6 @@ QString MainWindow::targetAddress() const
 void MainWindow::setTargetAddress(const QString& text)
 {
     addressEdit_->setText(text);
-}
-
-void MainWindow::setWindowTitle(const QString& title)
-{
-    QWidget::setWindowTitle(title);
-}
-
-QString MainWindow::windowTitle() const
-{
-    return QWidget::windowTitle();
 }
 
 // The window's height is taken as the height of what the tool draws: the

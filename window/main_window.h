@@ -1,8 +1,7 @@
 #pragma once
-// The tool's one window: the widgets at their designed places, and the
-// window operations the rest of the tool uses.
+// The tool's one window: the widgets at their designed places, showing
+// what the run (the workflow) reports through its signals.
 
-#include "platform/controls.h"
 #include "window/updater.h"
 
 #include <QKeySequence>
@@ -19,7 +18,7 @@ class QStatusBar;
 
 namespace tarvo::window {
 
-class MainWindow final : public QWidget, public platform::Controls {
+class MainWindow final : public QWidget {
     Q_OBJECT
 public:
     explicit MainWindow(platform::Platform& platform, QWidget* parent = nullptr);
@@ -34,6 +33,14 @@ public:
     ~MainWindow() override;
 
     Updater& updater() { return updater_; }
+    // Start-up: title, saved address, the phase and its status, the log
+    // hidden and the window collapsed to fit.
+    void load();
+    // Shows or hides the log, growing or shrinking the window with it.
+    void toggleLog();
+    // The window's height with the log hidden, in twips.
+    static constexpr int kCollapsedHeightTwips = 5000;
+    int fullHeightTwips() const { return fullHeightTwips_; }
 
     // Designed layout in twips, converted at the screen's logical DPI.
     static constexpr int kClientWidthTwips = 4620;
@@ -52,28 +59,20 @@ public:
     int twipsToPixelsX(double twips) const;
     int twipsToPixelsY(double twips) const;
 
-    // platform::Controls
-    void setStatus(const QString& text) override;
-    QString status() const override;
-    void appendLog(const QString& text) override;
-    void clearLog() override;
-    void setLogVisible(bool visible) override;
-    bool isLogVisible() const override;
-    void setProgress(double value) override;
-    double progress() const override { return progress_; }
-    void setProgressEnabled(bool enabled) override;
-    void setLinkState(const QString& text) override;
-    void setButtonEnabled(bool enabled) override;
-    bool isButtonEnabled() const override;
-    void setButtonCaption(const QString& caption) override;
+    // What the window shows.
+    void showStatus(const QString& text);
+    QString status() const;
+    void appendLog(const QString& text);
+    void clearLog();
+    bool isLogVisible() const;
+    double progress() const { return progress_; }
+    bool isButtonEnabled() const;
     QString buttonCaption() const;
-    QString targetAddress() const override;
-    void setTargetAddress(const QString& text) override;
-    void setWindowTitle(const QString& title) override;
-    QString windowTitle() const override;
-    double windowHeightTwips() const override;
-    void setWindowHeightTwips(int twips) override;
-
+    QString targetAddress() const;
+    void setTargetAddress(const QString& text);
+    QString linkState() const;
+    double windowHeightTwips() const;
+    void setWindowHeightTwips(int twips);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -85,6 +84,8 @@ private:
     void addMenuAction(const QString& text, const char* name, const QKeySequence& keys, void (MainWindow::*slot)());
     void trimLog();
     void fitStatusText();
+    void showProgress(double value);
+    void showPhase(workflow::Workflow::Phase phase);
 
     QLabel* addressLabel_;
     QLineEdit* addressEdit_;
@@ -100,6 +101,7 @@ private:
     double progress_ = 0;
     int logCapacity_ = kMaxLogCharacters;
     bool unloaded_ = false;
+    int fullHeightTwips_ = 0;
     Updater updater_;
 };
 

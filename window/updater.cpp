@@ -1,12 +1,8 @@
 #include "window/updater.h"
 
 #include "generated/version.h"
-#include "window/link_view.h"
-#include "workflow/operator_texts.h"
 
 namespace tarvo::window {
-
-using workflow::OperatorTexts;
 
 namespace {
 #ifdef Q_OS_WIN
@@ -38,14 +34,13 @@ QString uninstallerName()
 #endif
 }
 
-Updater::Updater(platform::Platform& platform, platform::Controls& controls)
+Updater::Updater(platform::Platform& platform)
     : platform_(platform),
-      controls_(controls),
       link_(platform),
       server_(platform, [this] { return programFolder_; }),
-      workflow_(platform, controls, link_, server_)
+      workflow_(platform, link_, server_)
 {
-    showLinkInWindow(link_, controls_);
+    workflow_.setTitle(windowTitleFor(kVersionMajor, kVersionMinor, kVersionRevision));
 }
 
 void Updater::load()
@@ -53,26 +48,14 @@ void Updater::load()
     server_.reset();
     link_.stopTimers();
     programFolder_ = withTrailingSeparator(platform_.appPath());
-    controls_.setWindowTitle(windowTitleFor(kVersionMajor, kVersionMinor, kVersionRevision));
-
-    const QString address = workflow::StoredSettings(platform_).controllerAddress();
-    if (!address.isEmpty())
-        controls_.setTargetAddress(address);
-
-    controls_.setStatus(OperatorTexts::idleStatus());
-    controls_.setLinkState(OperatorTexts::linkDisconnected());
-    controls_.clearLog();
-    controls_.setButtonEnabled(true);
-    // A verified backup that waits for its restore survives the window.
-    const workflow::PendingRestore pending = workflow::StoredSettings(platform_).pendingRestore();
-    workflow_.setPhase(pending.isValid() ? workflow::Workflow::Phase::Restore : workflow::Workflow::Phase::Backup);
-    controls_.setProgress(0);
     link_.forgetLoginPrompt();
-    controls_.setLogVisible(false);
-    if (pending.isValid())
-        controls_.setStatus(OperatorTexts::restorePending(pending.controller, pending.time));
-    fullHeightTwips_ = platform::roundHalfEven16(controls_.windowHeightTwips());
-    controls_.setWindowHeightTwips(kCollapsedHeightTwips);
+    // A verified backup that waits for its restore survives the window.
+    workflow_.resumeStoredPhase();
+}
+
+QString Updater::savedAddress() const
+{
+    return workflow::StoredSettings(platform_).controllerAddress();
 }
 
 void Updater::unload()
@@ -85,7 +68,6 @@ void Updater::unload()
         }
     };
     attempt([this] { link_.beginShutdown(); });
-    attempt([this] { controls_.setProgressEnabled(false); });
     attempt([this] { link_.stopTimers(); });
     attempt([this] { server_.stop(); });
     attempt([this] { link_.disconnectFromController(); });
@@ -96,17 +78,6 @@ void Updater::startUninstallerIfPresent()
     const QString path = programFolder_ + uninstallerName();
     if (platform_.fileExists(path))
         platform_.startDetachedDelayed(path, kUninstallerDelayMs);
-}
-
-void Updater::toggleLog()
-{
-    if (controls_.isLogVisible()) {
-        controls_.setLogVisible(false);
-        controls_.setWindowHeightTwips(kCollapsedHeightTwips);
-    } else {
-        controls_.setLogVisible(true);
-        controls_.setWindowHeightTwips(fullHeightTwips_);
-    }
 }
 
 }  // namespace tarvo::window

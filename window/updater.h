@@ -1,12 +1,11 @@
 #pragma once
-// The tool behind its one window: start-up, the log toggle, shut-down and
-// process end, with the link, the server control and the workflow it owns.
-// The widgets are behind platform::Controls.
+// The tool behind its one window: the link, the server control and the
+// workflow (the model the window shows), their start-up and shut-down, and
+// process end. It knows nothing of widgets.
 
 #include "link/controller_link.h"
-#include "platform/controls.h"
 #include "platform/platform.h"
-#include "window/tftp_server_control.h"
+#include "workflow/tftp_server_control.h"
 #include "workflow/workflow.h"
 
 #include <QString>
@@ -14,8 +13,6 @@
 namespace tarvo::window {
 
 inline constexpr char kAppTitle[] = "Tarvo Configuration Updater";
-// The window's height with the log hidden, in twips.
-inline constexpr int kCollapsedHeightTwips = 5000;
 
 // The window title for a version.
 QString windowTitleFor(int major, int minor, int revision);
@@ -26,32 +23,30 @@ QString uninstallerName();
 
 class Updater {
 public:
-    Updater(platform::Platform& platform, platform::Controls& controls);
+    explicit Updater(platform::Platform& platform);
 
-    // Prepares the window: title, saved address, phase, collapsed log.
+    // Start-up: the program's folder, no server of an earlier life, the
+    // phase (and its status) the stored backup calls for.
     void load();
     // The close handler: never refuses, attempts every step.
     void unload();
     // At process end: starts the uninstaller when one lies beside the program.
     void startUninstallerIfPresent();
-    // Shows or hides the log, growing or shrinking the window with it.
-    void toggleLog();
-    // The Start/Continue button.
-    void startOrContinue() { workflow_.run(); }
+    // The Start/Continue button, with the address the operator typed.
+    void startOrContinue(const QString& address) { workflow_.run(address); }
+    // The controller address of the last connection, for the address box.
+    QString savedAddress() const;
 
     QString programFolder() const { return programFolder_; }
-    int fullHeightTwips() const { return fullHeightTwips_; }
     link::ControllerLink& link() { return link_; }
-    TftpServerControl& server() { return server_; }
+    workflow::TftpServerControl& server() { return server_; }
     workflow::Workflow& workflow() { return workflow_; }
 
 private:
     platform::Platform& platform_;
-    platform::Controls& controls_;
     QString programFolder_;
-    int fullHeightTwips_ = 0;
     link::ControllerLink link_;
-    TftpServerControl server_;
+    workflow::TftpServerControl server_;
     workflow::Workflow workflow_;
 };
 

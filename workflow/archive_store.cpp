@@ -45,7 +45,7 @@ QString Workflow::archiveToRestore() const
     const PendingRestore pending = settings_.pendingRestore();
     if (pending.isValid())
         return pending.archive;
-    return controllerArchive(controls_.targetAddress());
+    return controllerArchive(address_);
 }
 
 bool Workflow::verifyBackup()
@@ -91,14 +91,14 @@ void Workflow::keepInHistory(const QByteArray& data, const ArchiveReport& report
     if (!platform_.writeFile(path, data)
         || !platform_.writeFile(path + QLatin1String(kSidecarSuffix), QJsonDocument(sidecar).toJson())) {
         // The verified upload itself stays where the server filed it.
-        controls_.appendLog(QStringLiteral("\r\n") + OperatorTexts::historyFailed(folder));
+        appendLog(QStringLiteral("\r\n") + OperatorTexts::historyFailed(folder));
         path = watch_.storedFrom(controller)->path;
     }
     if (remembersPendingRestore_)
         settings_.setPendingRestore({path, controller, now.toString(QStringLiteral("yyyy-MM-dd HH:mm"))});
     lastBackup_ = {path, controller, now.toString(Qt::ISODate), report.bytes, report.files};
     savedBackup_ = OperatorTexts::backupSaved(path, report.bytes, report.files);
-    controls_.appendLog(QStringLiteral("\r\n[") + savedBackup_ + QStringLiteral("]"));
+    appendLog(QStringLiteral("\r\n[") + savedBackup_ + QStringLiteral("]"));
 
     // The newest backups stay; the one waiting to be restored always does.
     QStringList kept = history(controller);
@@ -135,7 +135,7 @@ void Workflow::chooseBackupToRestore(const Backup& backup)
     const QString shown = QDateTime::fromString(backup.time, Qt::ISODate).toString(QStringLiteral("yyyy-MM-dd HH:mm"));
     settings_.setPendingRestore({backup.path, backup.controller, shown});
     setPhase(Phase::Restore);
-    controls_.setStatus(OperatorTexts::restorePending(backup.controller, shown));
+    setStatus(OperatorTexts::restorePending(backup.controller, shown));
 }
 
 bool Workflow::checkArchiveToRestore()
@@ -152,7 +152,7 @@ bool Workflow::checkArchiveToRestore()
         return false;
     }
     restoreData_ = *data;
-    lastBackup_ = {restoreSource_, controls_.targetAddress(), QString(), report.bytes, report.files};
+    lastBackup_ = {restoreSource_, address_, QString(), report.bytes, report.files};
     return true;
 }
 

@@ -10,15 +10,15 @@ namespace tarvo::workflow {
 bool Workflow::backUpConfiguration()
 {
     const QString archive = QString::fromLatin1(kArchiveName);
-    controls_.appendLog(QStringLiteral("\r\n"));
+    appendLog(QStringLiteral("\r\n"));
     bool result = false;
     output_.reset();
-    controls_.setProgress(0);
+    setProgress(0);
     QByteArray treeDirectories;
 
     if (watch_.state() == ServerWatch::State::Ready) {
-        controls_.setStatus(OperatorTexts::reading());
-        controls_.advanceProgress(kTransferProgress);
+        setStatus(OperatorTexts::reading());
+        advanceProgress(kTransferProgress);
         if (statusStep(kRemount) != 0) {
             showError(OperatorTexts::remountError(lastCode()));
         } else {
@@ -56,12 +56,12 @@ bool Workflow::backUpConfiguration()
     // the complaint stays in the log.
     if (result || !output_.hasComplaint()) {
         if (result) {
-            controls_.setProgress(100);
+            setProgress(100);
             const QString nl = QStringLiteral("\r\n");
-            controls_.setStatus(OperatorTexts::swapStep1() + nl + OperatorTexts::swapStep2() + nl
+            setStatus(OperatorTexts::swapStep1() + nl + OperatorTexts::swapStep2() + nl
                                 + OperatorTexts::swapStep3() + nl + savedBackup_);
         } else {
-            controls_.setStatus(OperatorTexts::readingFailed());
+            setStatus(OperatorTexts::readingFailed());
         }
     }
     return result;

@@ -35,26 +35,26 @@ bool isControllerAddress(const QString& text)
 
 bool Workflow::addressGiven()
 {
-    if (isControllerAddress(controls_.targetAddress()))
+    if (isControllerAddress(address_))
         return true;
     showMessage(OperatorTexts::enterAddress(), platform::MessageIcon::None);
     return false;
 }
 
-bool Workflow::connectToController()
+bool Workflow::connectToController(const QString& address)
 {
+    address_ = address;
     if (!addressGiven())
         return false;
-    controls_.setStatus(OperatorTexts::connecting());
-    const QString address = controls_.targetAddress();
+    setStatus(OperatorTexts::connecting());
     if (!link_.connectToController(address, kShellPort, kConnectTimeoutMs)) {
         const QString reason = link_.lastSocketError().isEmpty()
                                    ? OperatorTexts::noAnswerWithin(kConnectTimeoutMs / 1000)
                                    : link_.lastSocketError();
-        controls_.appendLog(QStringLiteral("\r\n") + OperatorTexts::couldNotConnect(address, kShellPort, reason));
+        appendLog(QStringLiteral("\r\n") + OperatorTexts::couldNotConnect(address, kShellPort, reason));
         transcript_.add(Transcript::Source::Tool, OperatorTexts::couldNotConnect(address, kShellPort, reason));
         showMessage(OperatorTexts::errorConnecting(), platform::MessageIcon::None);
-        controls_.setStatus(OperatorTexts::connectionFailed());
+        setStatus(OperatorTexts::connectionFailed());
         return false;
     }
     settings_.setControllerAddress(address);
@@ -63,12 +63,12 @@ bool Workflow::connectToController()
 
 bool Workflow::logIn()
 {
-    controls_.setStatus(OperatorTexts::loggingIn());
+    setStatus(OperatorTexts::loggingIn());
     link_.forgetLoginPrompt();
     bool result = false;
 
     link_.waitMs(1000);
-    controls_.advanceProgress(15);
+    advanceProgress(15);
 
     // At least one empty line is always sent: a prompt without a line end
     // counts only once the answer to it brings one.
@@ -78,25 +78,25 @@ bool Workflow::logIn()
         if (link_.loginPromptSeen())
             break;
     }
-    controls_.advanceProgress(15);
+    advanceProgress(15);
 
     if (!link_.loginPromptSeen()) {
         showMessage(OperatorTexts::noLoginPrompt(), platform::MessageIcon::None);
-        controls_.setStatus(OperatorTexts::loginFailed());
+        setStatus(OperatorTexts::loginFailed());
         return false;
     }
 
     link_.sendLine(kUserName);
     link_.waitMs(500);
-    controls_.advanceProgress(15);
+    advanceProgress(15);
 
     if (link_.runCommand(QByteArray(), kShellStatusSeconds, 30) == 0) {
         result = true;
     } else {
         showMessage(OperatorTexts::noShellPrompt(), platform::MessageIcon::None);
-        controls_.setStatus(OperatorTexts::loginFailed());
+        setStatus(OperatorTexts::loginFailed());
     }
-    controls_.setProgress(100);
+    setProgress(100);
     return result;
 }
 

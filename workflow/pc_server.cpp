@@ -20,7 +20,7 @@ bool Workflow::startServer()
         [this](const QString& line) {
             watch_.readLine(line);
             transcript_.add(Transcript::Source::Server, line);
-            controls_.appendLog(QStringLiteral("\r\n") + OperatorTexts::serverLine(line));
+            appendLog(QStringLiteral("\r\n") + OperatorTexts::serverLine(line));
         },
         [this](int code) { watch_.exited(code); });
     if (!started) {

@@ -16,8 +16,8 @@ constexpr int kRelayStatusSeconds = 2;
 
 void Workflow::stopFirmware()
 {
-    controls_.setProgress(0);
-    controls_.setStatus(OperatorTexts::preparing());
+    setProgress(0);
+    setStatus(OperatorTexts::preparing());
     // Whether the firmware was running does not matter; no status is asked.
     link_.sendLine(kKillFirmware);
     firmwareStopped_ = true;
@@ -26,8 +26,8 @@ void Workflow::stopFirmware()
 
 bool Workflow::openSafetyRelay()
 {
-    controls_.setProgress(0);
-    controls_.setStatus(OperatorTexts::openingRelay());
+    setProgress(0);
+    setStatus(OperatorTexts::openingRelay());
     for (int attempt = 0; attempt < kRelayAttempts; ++attempt) {
         if (link_.runCommand(kOpenRelay, kRelayStatusSeconds, 0) == 0)
             return true;
@@ -40,13 +40,13 @@ bool Workflow::openSafetyRelay()
 
 void Workflow::waitWithProgress(int seconds)
 {
-    controls_.setProgress(0);
-    const int step = platform::roundHalfEven16(1.0 / seconds * 100.0);
+    setProgress(0);
+    const int step = roundHalfEven16(1.0 / seconds * 100.0);
     for (int second = 1; second <= seconds; ++second) {
         link_.waitMs(1000);
-        controls_.advanceProgress(step);
+        advanceProgress(step);
     }
-    controls_.setProgress(100);
+    setProgress(100);
 }
 
 }  // namespace tarvo::workflow

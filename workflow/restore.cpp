@@ -10,14 +10,14 @@ namespace tarvo::workflow {
 bool Workflow::restoreConfiguration()
 {
     const QString archive = QString::fromLatin1(kArchiveName);
-    controls_.appendLog(QStringLiteral("\r\n"));
+    appendLog(QStringLiteral("\r\n"));
     bool result = false;
     output_.reset();
-    controls_.setProgress(0);
+    setProgress(0);
 
     if (watch_.state() == ServerWatch::State::Ready) {
-        controls_.setStatus(OperatorTexts::writing());
-        controls_.advanceProgress(kTransferProgress);
+        setStatus(OperatorTexts::writing());
+        advanceProgress(kTransferProgress);
         if (statusStep(kRemount) != 0) {
             showError(OperatorTexts::remountError(lastCode()));
         } else if (!stageArchiveToRestore()) {
@@ -46,10 +46,10 @@ bool Workflow::restoreConfiguration()
 
     if (!output_.hasComplaint()) {
         if (result) {
-            controls_.setProgress(100);
-            controls_.setStatus(OperatorTexts::restoreDone());
+            setProgress(100);
+            setStatus(OperatorTexts::restoreDone());
         } else {
-            controls_.setStatus(OperatorTexts::writingFailed());
+            setStatus(OperatorTexts::writingFailed());
         }
     }
     return result;

@@ -7,47 +7,91 @@
 
 #include <QDateTime>
 
+#include <cmath>
+#include <limits>
+
 namespace tarvo::workflow {
 
-Workflow::Workflow(platform::Platform& platform, platform::Controls& controls, link::ControllerLink& link,
-                   TftpServer& server)
-    : platform_(platform),
-      controls_(controls),
+Workflow::Workflow(platform::Platform& platform, link::ControllerLink& link, TftpServer& server, QObject* parent)
+    : QObject(parent),
+      platform_(platform),
       link_(link),
       server_(server),
       settings_(platform),
-      output_([this](const QString& text) { controls_.setStatus(text); })
+      output_([this](const QString& text) { setStatus(text); })
 {
-    QObject::connect(&link_, &link::ControllerLink::progressed, &link_,
-                     [this](double points) { controls_.advanceProgress(points); });
-    QObject::connect(&link_, &link::ControllerLink::lineReceived, &link_,
+    QObject::connect(&link_, &link::ControllerLink::progressed, this,
+                     [this](double points) { advanceProgress(points); });
+    QObject::connect(&link_, &link::ControllerLink::lineReceived, this,
                      [this](const QByteArray& line) { output_.read(line); });
-    QObject::connect(&link_, &link::ControllerLink::textReceived, &link_, [this](const QString& text) {
+    QObject::connect(&link_, &link::ControllerLink::textReceived, this, [this](const QString& text) {
+        appendLog(text);
         transcript_.add(Transcript::Source::Received, text.mid(2));  // each line comes after a CR LF
     });
-    QObject::connect(&link_, &link::ControllerLink::lineSent, &link_, [this](const QByteArray& line) {
+    QObject::connect(&link_, &link::ControllerLink::lineSent, this, [this](const QByteArray& line) {
         transcript_.add(Transcript::Source::Sent, QString::fromLatin1(line));
+    });
+    QObject::connect(&link_, &link::ControllerLink::connectionChanged, this, &Workflow::linkStateChanged);
+    QObject::connect(&link_, &link::ControllerLink::socketErrorOccurred, this, [this](const QString& text) {
+        appendLog(QStringLiteral("\r\n") + OperatorTexts::socketError(text));
     });
 }
 
 void Workflow::setPhase(Phase phase)
 {
     phase_ = phase;
-    controls_.setButtonCaption(phase == Phase::Backup ? OperatorTexts::startCaption()
-                                                      : OperatorTexts::continueCaption());
+    emit phaseChanged(phase);
 }
 
-void Workflow::run()
+void Workflow::resumeStoredPhase()
+{
+    const PendingRestore pending = settings_.pendingRestore();
+    setPhase(pending.isValid() ? Phase::Restore : Phase::Backup);
+    setProgress(0);
+    setStatus(pending.isValid() ? OperatorTexts::restorePending(pending.controller, pending.time)
+                                : OperatorTexts::idleStatus());
+}
+
+void Workflow::setStatus(const QString& text)
+{
+    status_ = text;
+    emit statusChanged(text);
+}
+
+void Workflow::setProgress(double value)
+{
+    progress_ = value;
+    emit progressChanged(value);
+}
+
+void Workflow::advanceProgress(double points)
+{
+    setProgress(advancedProgress(progress_, points));
+}
+
+void Workflow::appendLog(const QString& text)
+{
+    emit logAppended(text);
+}
+
+void Workflow::setRunning(bool running)
+{
+    running_ = running;
+    emit runningChanged(running);
+}
+
+void Workflow::run(const QString& address)
 {
     if (running_)
         return;  // the disabled button already prevents this
-    running_ = true;
+    address_ = address;
     struct Done {
-        bool& flag;
-        ~Done() { flag = false; }
-    } done{running_};
+        Workflow& workflow;
+        ~Done() { workflow.running_ = false; }
+    } done{*this};
     try {
         runSteps();
+        emit finished(outcome_);
     } catch (const link::RunAborted&) {
         // The window was closed during a wait; its shut-down has closed the
         // server and the link. Nothing of the window is touched any more.
@@ -58,13 +102,13 @@ void Workflow::run()
 
 void Workflow::runSteps()
 {
-    controls_.setButtonEnabled(false);
-    controls_.setProgress(0);
-    controls_.appendLog(QStringLiteral("\r\n\r\n"));
-    controls_.appendLog(controls_.windowTitle() + QStringLiteral("\r\n"));
-    transcript_.begin(controls_.windowTitle() + QStringLiteral(": ")
+    setRunning(true);
+    setProgress(0);
+    appendLog(QStringLiteral("\r\n\r\n"));
+    appendLog(title_ + QStringLiteral("\r\n"));
+    transcript_.begin(title_ + QStringLiteral(": ")
                       + (phase_ == Phase::Backup ? QStringLiteral("backup") : QStringLiteral("restore")) + QStringLiteral(" of ")
-                      + controls_.targetAddress());
+                      + address_);
 
     firmwareStopped_ = false;
     lastBackup_ = {};
@@ -76,12 +120,12 @@ void Workflow::runSteps()
             outcome_ = Outcome::ArchiveUnusable;
         else if (!startServer())
             outcome_ = Outcome::PcNotReady;
-        else if (connectToController())
+        else if (connectToController(address_))
             runOnController();
     }
     stopServer();
-    saveTranscript(controls_.status());
-    controls_.setButtonEnabled(true);
+    saveTranscript(status_);
+    setRunning(false);
 }
 
 void Workflow::runOnController()
@@ -140,8 +184,8 @@ void Workflow::saveTranscript(const QString& outcome)
 
 void Workflow::addNote(const QString& note)
 {
-    controls_.setStatus(controls_.status() + QStringLiteral("\r\n") + note);
-    controls_.appendLog(QStringLiteral("\r\n[") + note + QStringLiteral("]"));
+    setStatus(status_ + QStringLiteral("\r\n") + note);
+    appendLog(QStringLiteral("\r\n[") + note + QStringLiteral("]"));
 }
 
 void Workflow::recoverFromFault(const char* what)
@@ -151,10 +195,10 @@ void Workflow::recoverFromFault(const char* what)
     // Each step is tried on its own, since the fault may strike again.
     const QString text = QStringLiteral("\r\n") + OperatorTexts::runFault(QString::fromLocal8Bit(what))
                          + QStringLiteral("\r\n");
-    try { controls_.appendLog(text); } catch (...) {}
+    try { appendLog(text); } catch (...) {}
     try { stopServer(); } catch (...) {}
     try { link_.disconnectFromController(); } catch (...) {}
-    try { controls_.setButtonEnabled(true); } catch (...) {}
+    try { setRunning(false); } catch (...) {}
 }
 
 bool Workflow::exportTranscript(const QString& path)
@@ -170,6 +214,27 @@ void Workflow::showMessage(const QString& text, platform::MessageIcon icon)
     platform_.messageBox(text, icon);
     if (link_.isShuttingDown())
         throw link::RunAborted();
+}
+
+int roundHalfEven16(double value)
+{
+    if (std::isnan(value))
+        return 0;
+    // nearbyint rounds half to even in the default rounding mode.
+    const double r = std::nearbyint(value);
+    if (r > std::numeric_limits<qint16>::max())
+        return std::numeric_limits<qint16>::max();
+    if (r < std::numeric_limits<qint16>::min())
+        return std::numeric_limits<qint16>::min();
+    return static_cast<int>(r);
+}
+
+double advancedProgress(double current, double points)
+{
+    // The bar holds single precision; the sum is rounded as a whole.
+    const float sum = static_cast<float>(current) + static_cast<float>(points);
+    const int value = roundHalfEven16(sum);
+    return value > 99 ? 100 : value;
 }
 
 }  // namespace tarvo::workflow

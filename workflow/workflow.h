@@ -1,11 +1,13 @@
 #pragma once
 // The configuration transfer: one click of the Start/Continue button runs
-// one whole pass over the controller's shell. The workflow owns the phase
-// between runs (back up, then restore onto the new card); the button's
-// caption only shows it.
+// one whole pass over the controller's shell. The workflow is the model of
+// the run: it owns the phase between runs (back up, then restore onto the
+// new card), the status text, the progress and the log text, and reports
+// every change through its signals; the window and the terminal only show
+// them. It takes what it needs (the address, the archive) as input and
+// never reads a view.
 
 #include "link/controller_link.h"
-#include "platform/controls.h"
 #include "platform/platform.h"
 #include "workflow/archive_check.h"
 #include "workflow/controller_output.h"
@@ -13,6 +15,7 @@
 #include "workflow/transcript.h"
 #include "workflow/stored_settings.h"
 
+#include <QObject>
 #include <QString>
 
 #include <functional>
@@ -36,7 +39,8 @@ public:
 // Whether text can name a controller: a dotted IPv4 address or a host name.
 bool isControllerAddress(const QString& text);
 
-class Workflow {
+class Workflow : public QObject {
+    Q_OBJECT
 public:
     enum class Phase {
         Backup,   // Start: save the configuration from the old card
@@ -55,16 +59,27 @@ public:
     };
     Outcome lastOutcome() const { return outcome_; }
 
-    Workflow(platform::Platform& platform, platform::Controls& controls, link::ControllerLink& link,
-             TftpServer& server);
+    Workflow(platform::Platform& platform, link::ControllerLink& link, TftpServer& server,
+             QObject* parent = nullptr);
 
-    // One click of the Start/Continue button: a whole run.
-    void run();
+    // The title the log and the transcript of each run begin with.
+    void setTitle(const QString& title) { title_ = title; }
+    QString title() const { return title_; }
+
+    // One click of the Start/Continue button: a whole run on the controller
+    // at address, as the operator typed it.
+    void run(const QString& address);
     bool isRunning() const { return running_; }
 
     Phase phase() const { return phase_; }
-    // Sets the phase and the button's caption that shows it.
     void setPhase(Phase phase);
+    // The phase a new window starts in: Continue while a verified backup
+    // waits for its restore, which the status then names.
+    void resumeStoredPhase();
+
+    // What the operator sees of the run.
+    QString status() const { return status_; }
+    double progress() const { return progress_; }
 
     // The steps of a run, in order. A restore first checks its archive,
     // then every run starts the PC's TFTP server and waits until it
@@ -73,7 +88,8 @@ public:
     bool checkArchiveToRestore();
     bool startServer();
     void stopServer();
-    bool connectToController();
+    // Connects to the controller at address, which becomes the run's.
+    bool connectToController(const QString& address);
     bool logIn();
     void stopFirmware();
     bool openSafetyRelay();
@@ -82,6 +98,23 @@ public:
 
     // Waits whole seconds while the bar fills.
     void waitWithProgress(int seconds);
+
+signals:
+    // The status label's text; CR LF joins its lines.
+    void statusChanged(const QString& text);
+    // The bar, 0 to 100.
+    void progressChanged(double value);
+    // Text for the end of the log (CR LF marks line breaks).
+    void logAppended(const QString& text);
+    void phaseChanged(tarvo::workflow::Workflow::Phase phase);
+    // True for the length of a run: no second run may start meanwhile.
+    void runningChanged(bool running);
+    // The controller link came up or went down.
+    void linkStateChanged(bool connected);
+    // A run ended, with its outcome; lastBackup() names its backup.
+    void finished(tarvo::workflow::Workflow::Outcome outcome);
+
+public:
     // A modal message box; after it returns, a closed window ends the run.
     void showMessage(const QString& text, platform::MessageIcon icon);
     // Saves the last run's transcript (or, before any run, nothing) there.
@@ -148,9 +181,14 @@ private:
     void plainStep(const QByteArray& command);
     void showError(const QString& text);
     int lastCode() const { return link_.lastStatus(); }
+    void setStatus(const QString& text);
+    void setProgress(double value);
+    // Adds points to the bar, rounded half to even, capped at 100.
+    void advanceProgress(double points);
+    void appendLog(const QString& text);
+    void setRunning(bool running);
 
     platform::Platform& platform_;
-    platform::Controls& controls_;
     link::ControllerLink& link_;
     TftpServer& server_;
     StoredSettings settings_;
@@ -170,6 +208,17 @@ private:
     // What the last verified backup was, for the operator.
     QString savedBackup_;
     bool running_ = false;
+    QString title_;
+    // The address of the run, as given.
+    QString address_;
+    QString status_;
+    double progress_ = 0;
 };
+
+// Rounds to the nearest whole number, an exact half to the even neighbour,
+// and saturates to the signed 16-bit range.
+int roundHalfEven16(double value);
+// The bar after adding points: the sum rounded half to even, capped at 100.
+double advancedProgress(double current, double points);
 
 }  // namespace tarvo::workflow

@@ -6,7 +6,6 @@
 #include "link/controller_link.h"
 #include "platform/qt_platform.h"
 #include "virtual_platform.h"
-#include "window/link_view.h"
 #include "window/main_window.h"
 
 #include <QApplication>
@@ -34,7 +33,7 @@ void burstThroughput(int lines)
     tarvo::platform::QtPlatform qp;
     tarvo::window::MainWindow window(qp);  // the real log view, offscreen
     tarvo::link::ControllerLink link(vp);
-    tarvo::window::showLinkInWindow(link, window);
+    QObject::connect(&link, &tarvo::link::ControllerLink::textReceived, &window, &tarvo::window::MainWindow::appendLog);
     link.connectToController(QStringLiteral("10.0.0.1"), 1138, 5000);
 
     QByteArray burst;
@@ -62,7 +61,7 @@ void idleDelayCpu(int ms)
     QTcpServer server;
     server.listen(QHostAddress::LocalHost);
     tarvo::link::ControllerLink link(qp);
-    tarvo::window::showLinkInWindow(link, window);
+    QObject::connect(&link, &tarvo::link::ControllerLink::textReceived, &window, &tarvo::window::MainWindow::appendLog);
     link.connectToController(QStringLiteral("127.0.0.1"), server.serverPort(), 3000);
 
     QElapsedTimer t;
@@ -93,7 +92,7 @@ void emptyLineFlood(int megabytes)
     tarvo::platform::QtPlatform qp;
     tarvo::window::MainWindow window(qp);
     tarvo::link::ControllerLink link(vp);
-    tarvo::window::showLinkInWindow(link, window);
+    QObject::connect(&link, &tarvo::link::ControllerLink::textReceived, &window, &tarvo::window::MainWindow::appendLog);
     link.connectToController(QStringLiteral("10.0.0.1"), 1138, 5000);
     const QByteArray block(64 * 1024, '\n');
     QElapsedTimer t;

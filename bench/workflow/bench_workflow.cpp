@@ -67,7 +67,7 @@ int main(int argc, char** argv)
     QStringList messages;
     platform.messageBoxHandler = [&](const QString& text, tarvo::platform::MessageIcon) { messages << text; };
     tarvo::window::MainWindow tool(platform);
-    tool.updater().load();
+    tool.load();
     tool.setTargetAddress(controller);
     tool.show();
 

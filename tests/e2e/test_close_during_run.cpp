@@ -45,7 +45,7 @@ private slots:
         QStringList messages;
         platform.messageBoxHandler = [&](const QString& text, tarvo::platform::MessageIcon) { messages << text; };
         MainWindow window(platform);
-        window.updater().load();
+        window.load();
         window.setTargetAddress(QStringLiteral("127.0.0.24"));
         window.show();
 

@@ -2,8 +2,7 @@
 // on loopback: connecting, a command with its status, refusals and waits.
 #include "link/controller_link.h"
 #include "platform/qt_platform.h"
-#include "virtual_controls.h"
-#include "window/link_view.h"
+#include "recording_view.h"
 
 #include <QElapsedTimer>
 #include <QTcpServer>
@@ -11,13 +10,12 @@
 #include <QtTest>
 
 using tarvo::link::ControllerLink;
-namespace window = tarvo::window;
 
 class TestLinkLoopback : public QObject {
     Q_OBJECT
 
     tarvo::platform::QtPlatform platform;
-    tarvo::platform::VirtualControls controls;
+    tarvo::test::RecordingView controls;
 
 private slots:
     void initTestCase()
@@ -41,7 +39,7 @@ private slots:
         });
 
         ControllerLink link(platform);
-        window::showLinkInWindow(link, controls);
+        controls.watchLink(link);
         QElapsedTimer clock;
         clock.start();
         link.connectToController(QStringLiteral("127.0.0.1"), server.serverPort(), 3000);
@@ -76,7 +74,7 @@ private slots:
         probe.close();
 
         ControllerLink link(platform);
-        window::showLinkInWindow(link, controls);
+        controls.watchLink(link);
         QElapsedTimer clock;
         clock.start();
         link.connectToController(QStringLiteral("127.0.0.1"), closedPort, 700);
@@ -94,7 +92,7 @@ private slots:
         QTcpServer occupier;
         QVERIFY(occupier.listen(QHostAddress::AnyIPv4));
         ControllerLink link(platform);
-        window::showLinkInWindow(link, controls);
+        controls.watchLink(link);
         link.setLocalPort(occupier.serverPort());
         link.connectToController(QStringLiteral("127.0.0.1"), server.serverPort(), 3000);
         QVERIFY(link.isConnected());
@@ -106,7 +104,7 @@ private slots:
     void aWaitBlocksWithoutSpinning()
     {
         ControllerLink link(platform);
-        window::showLinkInWindow(link, controls);
+        controls.watchLink(link);
         QElapsedTimer clock;
         clock.start();
         const std::clock_t cpu0 = std::clock();

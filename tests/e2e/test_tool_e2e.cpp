@@ -29,7 +29,7 @@ class TestToolEndToEnd : public QObject {
         program.use(platform);
         platform.messageBoxHandler = [this](const QString& text, tarvo::platform::MessageIcon) { messages << text; };
         auto window = std::make_unique<MainWindow>(platform);
-        window->updater().load();
+        window->load();
         window->setTargetAddress(kControllerAddress);
         window->show();
         return window;

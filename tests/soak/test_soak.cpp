@@ -153,7 +153,8 @@ class TestSoak : public QObject {
             rig->platform.useRealFiles = true;
         } else {
             rig->updater.reset();
-            rig->updater = std::make_unique<window::Updater>(rig->platform, rig->controls);
+            rig->updater = std::make_unique<window::Updater>(rig->platform);
+            rig->controls.watch(rig->updater->workflow());
         }
         rig->updater->load();
     }
@@ -250,7 +251,7 @@ private slots:
                 if (fault == Fault::SendFailure)
                     pending = rig->platform.scheduleIn(rng.bounded(30000), [&] { rig->socket().failSends = true; });
 
-                rig->updater->startOrContinue();
+                rig->click();
                 rig->platform.cancel(pending);
                 rig->socket().failSends = false;
 

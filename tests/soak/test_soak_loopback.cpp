@@ -39,7 +39,7 @@ private slots:
         program.use(platform);
         platform.messageBoxHandler = [&](const QString& text, tarvo::platform::MessageIcon) { messages << text; };
         MainWindow tool(platform);
-        tool.updater().load();
+        tool.load();
         tool.show();
 
         QByteArray goodArchive;

@@ -70,7 +70,7 @@ struct EngineRig {
         QFile f(pcFile(QStringLiteral("config.tgz")));
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
-    void click() { rig->updater->startOrContinue(); }
+    void click() { rig->click(); }
 
     const QString kController = QStringLiteral("10.0.0.7");
     QTemporaryDir pc, cards;

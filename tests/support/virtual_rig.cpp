@@ -25,7 +25,8 @@ ScriptedPeer::ScriptedPeer(platform::VirtualPlatform& platform, platform::Virtua
 VirtualRig::VirtualRig()
 {
     controls.clock = [this] { return platform.nowMs(); };
-    updater = std::make_unique<window::Updater>(platform, controls);
+    updater = std::make_unique<window::Updater>(platform);
+    controls.watch(updater->workflow());
     updater->load();
 }
 

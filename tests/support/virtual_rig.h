@@ -1,9 +1,9 @@
 #pragma once
-// A whole tool on the virtual-time platform: the window's procedures with
-// recording controls, and a scriptable controller on the far end of the
-// socket.
+// A whole tool on the virtual-time platform: the tool behind the window
+// with a recording view of its run, and a scriptable controller on the far
+// end of the socket.
 
-#include "virtual_controls.h"
+#include "recording_view.h"
 #include "virtual_platform.h"
 #include "fake_tftp_server.h"
 #include "window/updater.h"
@@ -41,11 +41,14 @@ struct VirtualRig {
     ~VirtualRig();
 
     platform::VirtualPlatform platform;
-    platform::VirtualControls controls;
+    RecordingView controls;
     FakeTftpServer server{platform};
     std::unique_ptr<window::Updater> updater;
 
     link::ControllerLink& link() { return updater->link(); }
+    workflow::Workflow& workflow() { return updater->workflow(); }
+    // A click of Start/Continue with the address in the view's box.
+    void click() { updater->startOrContinue(controls.address); }
     platform::VirtualSocket& socket() { return *platform.sockets.front(); }
     // Connects to an answering controller (a scripted peer) and drains the
     // connection's events; the clock is left where the connection came up.

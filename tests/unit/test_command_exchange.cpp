@@ -27,7 +27,6 @@ private slots:
     {
         rig = std::make_unique<test::VirtualRig>();
         rig->connectScripted();
-        rig->controls.setProgress(0);
     }
 
     void exchange_data()

@@ -38,7 +38,7 @@ private slots:
             return;
         rig->controls.setTargetAddress(address);
         rig->controls.setLinkState(QStringLiteral("untouched"));
-        rig->updater->workflow().connectToController();
+        rig->updater->workflow().connectToController(rig->controls.address);
         QCOMPARE(rig->platform.messages.size(), size_t(1));
         QCOMPARE(rig->platform.messages[0].text, QStringLiteral("Please enter IP address of the laser."));
         QCOMPARE(rig->platform.messages[0].icon, tarvo::platform::MessageIcon::None);
@@ -53,7 +53,7 @@ private slots:
     {
         rig->socket().connectDelayMs = 40;
         rig->controls.setTargetAddress(QStringLiteral("192.168.1.77"));
-        rig->updater->workflow().connectToController();
+        rig->updater->workflow().connectToController(rig->controls.address);
         QVERIFY(rig->link().isConnected());
         QCOMPARE(rig->platform.nowMs(), 40);
         QCOMPARE(rig->socket().remoteHost(), QStringLiteral("192.168.1.77"));
@@ -73,7 +73,7 @@ private slots:
         rig->platform.settings.insert(settingKey, QStringLiteral("old"));
         rig->socket().onConnectRequested = [](VirtualSocket&) {};  // nobody answers
         rig->controls.setTargetAddress(QStringLiteral("10.9.9.9"));
-        rig->updater->workflow().connectToController();
+        rig->updater->workflow().connectToController(rig->controls.address);
         QVERIFY(!rig->link().isConnected());
         QCOMPARE(rig->platform.messages.size(), size_t(1));
         QCOMPARE(rig->platform.messages[0].text, QStringLiteral("Error Connecting"));
@@ -103,7 +103,7 @@ private slots:
                             QStringLiteral("Connection refused"));
         };
         rig->controls.setTargetAddress(QStringLiteral("127.0.0.1"));
-        rig->updater->workflow().connectToController();
+        rig->updater->workflow().connectToController(rig->controls.address);
         QCOMPARE(rig->socket().connectAttempts(), 1);
         QCOMPARE(rig->platform.messages.back().atMs, 5000);
         QCOMPARE(rig->platform.messages.back().text, QStringLiteral("Error Connecting"));
@@ -123,7 +123,7 @@ private slots:
                 s.completeConnectAt(rig->platform.nowMs() + 5);
         };
         rig->controls.setTargetAddress(QStringLiteral("10.0.0.5"));
-        rig->updater->workflow().connectToController();
+        rig->updater->workflow().connectToController(rig->controls.address);
         QVERIFY(rig->link().isConnected());
         QCOMPARE(rig->link().localPort(), 1);
         QCOMPARE(rig->socket().localPort(), 1);
@@ -133,7 +133,7 @@ private slots:
         // A later attempt starts from the raised port.
         rig->link().disconnectFromController();
         rig->socket().setLocalPort(0);
-        rig->updater->workflow().connectToController();
+        rig->updater->workflow().connectToController(rig->controls.address);
         QCOMPARE(rig->socket().localPort(), 1);
     }
 
@@ -143,7 +143,7 @@ private slots:
             s.completeConnectAt(rig->platform.nowMs() + 5000);
         };
         rig->controls.setTargetAddress(QStringLiteral("10.0.0.5"));
-        rig->updater->workflow().connectToController();
+        rig->updater->workflow().connectToController(rig->controls.address);
         QVERIFY(!rig->link().isConnected());
         QCOMPARE(rig->socket().state(), tarvo::platform::SocketState::Closed);
         QCOMPARE(rig->controls.status(), QStringLiteral("Connection failed"));
@@ -152,9 +152,9 @@ private slots:
     void anOpenConnectionIsClosedFirst()
     {
         rig->controls.setTargetAddress(QStringLiteral("10.0.0.5"));
-        rig->updater->workflow().connectToController();
+        rig->updater->workflow().connectToController(rig->controls.address);
         const int closes = rig->socket().closeCalls();
-        rig->updater->workflow().connectToController();
+        rig->updater->workflow().connectToController(rig->controls.address);
         QVERIFY(rig->socket().closeCalls() > closes);
         QVERIFY(rig->link().isConnected());
     }

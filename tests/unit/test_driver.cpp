@@ -4,7 +4,7 @@
 #include "workflow_fixture.h"
 
 #include "generated/version.h"
-#include "window/headless_controls.h"
+#include "terminal/controller_report.h"
 
 #include <QtTest>
 
@@ -24,7 +24,7 @@ class TestDriver : public QObject {
 
     std::unique_ptr<test::WorkflowFixture> f;
 
-    void click() { f->rig->updater->startOrContinue(); }
+    void click() { f->rig->click(); }
     QString caption() const { return f->rig->controls.buttonCaption(); }
 
     // What the window looked like when it was closed, to prove the
@@ -77,10 +77,11 @@ private slots:
         QVERIFY(server.closed);
         QVERIFY(!f->rig->updater->server().isRunning());
         // The button was disabled once, for the whole run.
-        QCOMPARE(f->controls().buttonHistory.size(), size_t(3));  // start-up, run start, run end
-        QCOMPARE(f->controls().buttonHistory[1].text, QStringLiteral("disabled"));
-        QCOMPARE(f->controls().buttonHistory[1].atMs, t0);
-        QCOMPARE(f->controls().buttonHistory[2].atMs, f->platform().nowMs());
+        QCOMPARE(f->controls().buttonHistory.size(), size_t(2));  // run start, run end
+        QCOMPARE(f->controls().buttonHistory[0].text, QStringLiteral("disabled"));
+        QCOMPARE(f->controls().buttonHistory[0].atMs, t0);
+        QCOMPARE(f->controls().buttonHistory[1].text, QStringLiteral("enabled"));
+        QCOMPARE(f->controls().buttonHistory[1].atMs, f->platform().nowMs());
 
         click();
         QCOMPARE(caption(), QStringLiteral("Start"));
@@ -102,8 +103,9 @@ private slots:
         // The window closes after the backup; a new one comes up in the
         // Continue phase and names the backup it will restore.
         {
-            tarvo::platform::VirtualControls again;
-            window::Updater restarted(f->platform(), again);
+            test::RecordingView again;
+            window::Updater restarted(f->platform());
+            again.watch(restarted.workflow());
             restarted.load();
             QCOMPARE(again.buttonCaption(), QStringLiteral("Continue"));
             QVERIFY2(again.status().startsWith(QStringLiteral("The backup of 10.0.0.5 from ")), qPrintable(again.status()));
@@ -112,8 +114,9 @@ private slots:
         QVERIFY(f->shell->lines.contains("tar xvzf /media/config.tgz"));
         QCOMPARE(caption(), QStringLiteral("Start"));
         // Restored: a later start is a backup again.
-        tarvo::platform::VirtualControls later;
-        window::Updater restarted(f->platform(), later);
+        test::RecordingView later;
+        window::Updater restarted(f->platform());
+        later.watch(restarted.workflow());
         restarted.load();
         QCOMPARE(later.buttonCaption(), QStringLiteral("Start"));
     }
@@ -273,15 +276,15 @@ private slots:
     {
         click();
         const QList<QByteArray> windowRun = f->shell->lines;
-        // The same workflow behind the terminal's controls, on a link of its own.
+        // The same workflow reported on a terminal, on a link of its own.
         QStringList said;
-        window::HeadlessControls terminal(QStringLiteral("10.0.0.5"), [&](const QString& line) { said << line; });
         link::ControllerLink link(f->platform());
         test::FakeShell shell(f->platform(), *f->platform().sockets.back());
         shell.onUpload = [this] { f->rig->server.receiveUpload(QStringLiteral("10.0.0.5"), test::sampleArchive()); };
-        window::TftpServerControl server(f->platform(), [] { return QStringLiteral("/opt/tarvo/"); });
-        workflow::Workflow headless(f->platform(), terminal, link, server);
-        headless.run();
+        workflow::TftpServerControl server(f->platform(), [] { return QStringLiteral("/opt/tarvo/"); });
+        workflow::Workflow headless(f->platform(), link, server);
+        terminal::ControllerReport terminal(headless, QStringLiteral("10.0.0.5"), [&](const QString& line) { said << line; });
+        headless.run(QStringLiteral("10.0.0.5"));
         QCOMPARE(headless.lastOutcome(), workflow::Workflow::Outcome::Succeeded);
         QCOMPARE(shell.lines, windowRun);
         QVERIFY(said.contains(QStringLiteral("[10.0.0.5]   0% Login to laser...")));

@@ -45,7 +45,7 @@ private slots:
             for (int i = 0; i < 128; ++i)
                 f.rig.socket().deliverAt(f.rig.platform.nowMs() + i, block);
         });
-        f.rig.updater->startOrContinue();
+        f.rig.click();
         QCOMPARE(f.rig.controls.buttonCaption(), QStringLiteral("Continue"));
         QVERIFY(f.rig.platform.messages.empty());
         QVERIFY(f.rig.link().partialLineLength() < link::ControllerLink::kMaxLineLength);
@@ -62,7 +62,7 @@ private slots:
         noise.replace('\n', '\0');
         for (const QByteArray c : {"mount -o remount /dev/mmcblk0p2 /zel", "cd /", "test -d media/profiles;", "sync"})
             f.shell->output.insert(c, noise + "\r\n" + noise.left(77) + "\r\n");
-        f.rig.updater->startOrContinue();
+        f.rig.click();
         QCOMPARE(f.rig.controls.buttonCaption(), QStringLiteral("Continue"));
         QVERIFY(f.rig.platform.messages.empty());
     }
@@ -72,7 +72,7 @@ private slots:
         Fixture f;
         f.shell->promptOnConnect = false;
         f.shell->answerEmptyLines = false;
-        f.rig.updater->startOrContinue();
+        f.rig.click();
         QCOMPARE(f.rig.platform.messages.size(), size_t(1));
         QCOMPARE(f.rig.platform.messages[0].text, QStringLiteral("Login to Laser failed. Cannot get prompt for login."));
         QVERIFY(f.rig.controls.isButtonEnabled());
@@ -83,7 +83,7 @@ private slots:
     {
         Fixture f;
         f.shell->answerDelayMs = 23000;
-        f.rig.updater->startOrContinue();
+        f.rig.click();
         QCOMPARE(f.rig.platform.messages.size(), size_t(1));
         // Even the prompt comes too late.
         QCOMPARE(f.rig.platform.messages[0].text, QStringLiteral("Login to Laser failed. Cannot get prompt for login."));
@@ -102,7 +102,7 @@ private slots:
         const QByteArray tar = "tar cvzf /media/config.tgz zel/*.conf media/*.conf media/profiles media/sequences media/prv_bmp";
         f.shell->output.insert(tar, "CMDVAL: 0\r\n");
         f.shell->status.insert(tar, 1);
-        f.rig.updater->startOrContinue();
+        f.rig.click();
         QCOMPARE(f.rig.platform.messages.size(), size_t(1));
         QCOMPARE(f.rig.platform.messages[0].text, QStringLiteral("Creating Archive Error for config.tgz, Code: 1"));
         QCOMPARE(f.rig.controls.buttonCaption(), QStringLiteral("Start"));

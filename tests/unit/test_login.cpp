@@ -13,8 +13,7 @@ class TestLogin : public QObject {
 
     bool login()
     {
-        f->rig->updater->workflow().connectToController();
-        f->controls().setProgress(0);
+        f->rig->updater->workflow().connectToController(f->rig->controls.address);
         f->controls().progressHistory.clear();
         t0 = f->platform().nowMs();
         return f->workflow().logIn();

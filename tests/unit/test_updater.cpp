@@ -1,4 +1,4 @@
-// Start-up, the progress bar, the log toggle and process end.
+// Start-up, the progress bar, the log and process end.
 #include "virtual_rig.h"
 
 #include "generated/version.h"
@@ -11,39 +11,30 @@ class TestUpdater : public QObject {
     Q_OBJECT
 
 private slots:
-    void startUpShowsAnIdleWindow()
+    void startUpShowsAnIdleRun()
     {
         tarvo::platform::VirtualPlatform p;
-        tarvo::platform::VirtualControls c;
         p.settings.insert(QStringLiteral("Tarvo Configuration Updater/Comm/IP_Addr"), QStringLiteral("10.1.2.3"));
-        c.heightTwips = 10380.5;  // designed outer height, as the platform reports it
-        c.log = QStringLiteral("junk");
-        c.setProgress(55);
-        window::Updater updater(p, c);
+        window::Updater updater(p);
+        test::RecordingView c;
+        c.watch(updater.workflow());
         updater.load();
-        QCOMPARE(c.windowTitle(), QStringLiteral("Tarvo Configuration Updater, Rev %1.%2.%3")
-                                      .arg(kVersionMajor).arg(kVersionMinor).arg(kVersionRevision));
-        QCOMPARE(c.targetAddress(), QStringLiteral("10.1.2.3"));
+        QCOMPARE(updater.workflow().title(), QStringLiteral("Tarvo Configuration Updater, Rev %1.%2.%3")
+                                                 .arg(kVersionMajor).arg(kVersionMinor).arg(kVersionRevision));
+        QCOMPARE(updater.savedAddress(), QStringLiteral("10.1.2.3"));
         QCOMPARE(c.status(), QStringLiteral("Status: "));
-        QCOMPARE(c.linkState, QStringLiteral("Disconnected"));
-        QCOMPARE(c.log, QString());
         QVERIFY(c.isButtonEnabled());
         QCOMPARE(c.buttonCaption(), QStringLiteral("Start"));
         QCOMPARE(c.progress(), 0.0);
-        QVERIFY(!c.isLogVisible());
-        QCOMPARE(c.heightTwips, 5000.0);
-        // The log comes back at the designed height, rounded half to even.
-        updater.toggleLog();
-        QCOMPARE(c.heightTwips, 10380.0);
+        QCOMPARE(c.log, QString());
     }
 
-    void withoutASettingTheAddressBoxStaysEmpty()
+    void withoutASettingNoAddressIsSaved()
     {
         tarvo::platform::VirtualPlatform p;
-        tarvo::platform::VirtualControls c;
-        window::Updater updater(p, c);
+        window::Updater updater(p);
         updater.load();
-        QCOMPARE(c.targetAddress(), QString());
+        QCOMPARE(updater.savedAddress(), QString());
     }
 
     void titlesAndFolders()
@@ -72,30 +63,15 @@ private slots:
         QFETCH(double, start);
         QFETCH(double, interval);
         QFETCH(double, expected);
-        tarvo::platform::VirtualControls c;
-        c.setProgress(start);
-        c.advanceProgress(interval);
-        QCOMPARE(c.progress(), expected);
+        QCOMPARE(workflow::advancedProgress(start, interval), expected);
     }
 
-    void theLogToggles()
-    {
-        test::VirtualRig rig;  // designed height 10500 twips
-        rig.updater->toggleLog();
-        QVERIFY(rig.controls.isLogVisible());
-        QCOMPARE(rig.controls.heightTwips, 10500.0);
-        rig.updater->toggleLog();
-        QVERIFY(!rig.controls.isLogVisible());
-        QCOMPARE(rig.controls.heightTwips, 5000.0);
-    }
-
-    void linesArriveInTheHiddenLog()
+    void linesArriveInTheLog()
     {
         test::VirtualRig rig;
         rig.connectScripted();
         rig.socket().deliver("one\r\ntwo\r\n");
         rig.platform.runUntil(rig.platform.nowMs() + 5);
-        rig.updater->toggleLog();
         QCOMPARE(rig.controls.log, QStringLiteral("\r\none\r\ntwo"));
     }
 

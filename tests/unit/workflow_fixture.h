@@ -26,7 +26,7 @@ struct WorkflowFixture {
     // the shell's record of lines and the bar start afresh.
     void connectLoggedIn()
     {
-        rig->updater->workflow().connectToController();
+        rig->updater->workflow().connectToController(rig->controls.address);
         shell->loggedIn = true;
         rig->platform.runUntil(rig->platform.nowMs() + 100);
         shell->lines.clear();
@@ -54,7 +54,7 @@ struct WorkflowFixture {
     }
 
     platform::VirtualPlatform& platform() { return rig->platform; }
-    platform::VirtualControls& controls() { return rig->controls; }
+    RecordingView& controls() { return rig->controls; }
     workflow::Workflow& workflow() { return rig->updater->workflow(); }
     link::ControllerLink& link() { return rig->link(); }
 

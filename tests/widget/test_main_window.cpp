@@ -50,7 +50,7 @@ private slots:
         platform = std::make_unique<tarvo::platform::QtPlatform>();
         platform->messageBoxHandler = [](const QString&, tarvo::platform::MessageIcon) {};
         window = std::make_unique<MainWindow>(*platform);
-        window->updater().load();
+        window->load();
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     }
@@ -94,7 +94,7 @@ private slots:
 
     void tabOrder()
     {
-        window->setLogVisible(true);
+        window->toggleLog();
         window->activateWindow();
         logView()->setFocus();
         QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(logView()));
@@ -159,7 +159,7 @@ private slots:
 
     void statusTextsKeepTheirLineBreaks()
     {
-        window->setStatus(QStringLiteral("1. a\r\n2. b"));
+        window->showStatus(QStringLiteral("1. a\r\n2. b"));
         QCOMPARE(window->status(), QStringLiteral("1. a\r\n2. b"));
         QCOMPARE(statusLabel()->text(), QStringLiteral("1. a\n2. b"));
         QCOMPARE(statusLabel()->textFormat(), Qt::PlainText);  // "<b>" from a controller stays text
@@ -168,13 +168,13 @@ private slots:
     void theCardSwapInstructionsFitTheStatusLabel()
     {
         const QRect designed = statusLabel()->geometry();
-        window->setStatus(QStringLiteral(
+        window->showStatus(QStringLiteral(
             "1. Turn off the laser and replace SD card. Do NOT close the application!\r\n"
             "2. Turn on the laser and verify/change IP address.\r\n"
             "3. Click the Continue button when done."));
         QVERIFY(statusLabel()->heightForWidth(statusLabel()->width()) <= statusLabel()->height());
         QCOMPARE(statusLabel()->geometry(), designed);
-        window->setStatus(QStringLiteral("Status: "));
+        window->showStatus(QStringLiteral("Status: "));
         QCOMPARE(statusLabel()->font().pointSizeF(), window->font().pointSizeF());
     }
 
@@ -208,7 +208,7 @@ private slots:
 
     void closingRunsTheShutDown()
     {
-        window->setLinkState(QStringLiteral("Connected"));
+        child<QLabel>("linkStateLabel")->setText(QStringLiteral("Connected"));
         window->close();
         QCOMPARE(child<QLabel>("linkStateLabel")->text(), QStringLiteral("Disconnected"));
         QVERIFY(!child<QProgressBar>("progressBar")->isEnabled());

@@ -6,7 +6,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace tarvo::window {
+namespace tarvo::terminal {
 
 struct FleetOptions {
     enum class Mode { Backup, Restore };
@@ -32,4 +32,4 @@ enum FleetExit {
 // standard output) and returns the exit status.
 int runFleet(const FleetOptions& options);
 
-}  // namespace tarvo::window
+}  // namespace tarvo::terminal

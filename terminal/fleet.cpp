@@ -1,10 +1,9 @@
-#include "window/fleet.h"
+#include "terminal/fleet.h"
 
 #include "link/controller_link.h"
 #include "platform/qt_platform.h"
-#include "window/headless_controls.h"
-#include "window/tftp_server_control.h"
-#include "window/updater.h"
+#include "terminal/controller_report.h"
+#include "workflow/tftp_server_control.h"
 #include "workflow/server_watch.h"
 #include "workflow/workflow.h"
 
@@ -20,7 +19,7 @@
 #include <memory>
 #include <vector>
 
-namespace tarvo::window {
+namespace tarvo::terminal {
 
 namespace {
 
@@ -149,14 +148,14 @@ Result runOne(const FleetOptions& options, const QString& address, const QString
     QElapsedTimer clock;
     clock.start();
     platform::QtPlatform platform;
-    HeadlessControls controls(address, [](const QString& line) { say(stderr, line); });
-    platform.messageBoxHandler = [&controls](const QString& text, platform::MessageIcon) { controls.sayError(text); };
     link::ControllerLink link(platform);
     SharedServer server(hub, &link);
-    Workflow workflow(platform, controls, link, server);
+    Workflow workflow(platform, link, server);
+    workflow.setTitle(QCoreApplication::applicationName());
+    ControllerReport report(workflow, address, [](const QString& line) { say(stderr, line); });
+    platform.messageBoxHandler = [&report](const QString& text, platform::MessageIcon) { report.sayError(text); };
     workflow.setArchiveFolder(archiveFolder);
     workflow.setRemembersPendingRestore(false);
-    controls.setWindowTitle(QCoreApplication::applicationName());
     if (options.mode == FleetOptions::Mode::Restore) {
         const QStringList kept = workflow.history(address);
         workflow.setArchiveToRestore(!options.archive.isEmpty() ? options.archive
@@ -166,7 +165,7 @@ Result runOne(const FleetOptions& options, const QString& address, const QString
     } else {
         workflow.setPhase(Workflow::Phase::Backup);
     }
-    workflow.run();
+    workflow.run(address);
     return {address, workflow.lastOutcome(), workflow.lastBackup(), clock.elapsed() / 1000.0};
 }
 
@@ -179,9 +178,7 @@ int runFleet(const FleetOptions& options)
 
     // The one server, started and listening before any controller is touched.
     ServerHub hub;
-    TftpServerControl serverControl(platform, [] {
-        return withTrailingSeparator(QCoreApplication::applicationDirPath());
-    });
+    workflow::TftpServerControl serverControl(platform, [] { return QCoreApplication::applicationDirPath() + QLatin1Char('/'); });
     hub.programPath = serverControl.programPath();
     workflow::ServerWatch watch;
     watch.begin(hub.programPath);
@@ -257,4 +254,4 @@ int runFleet(const FleetOptions& options)
     return status;
 }
 
-}  // namespace tarvo::window
+}  // namespace tarvo::terminal

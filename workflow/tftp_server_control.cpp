@@ -1,6 +1,6 @@
-#include "window/tftp_server_control.h"
+#include "workflow/tftp_server_control.h"
 
-namespace tarvo::window {
+namespace tarvo::workflow {
 
 namespace {
 // Where an installed tool keeps its helper programs, from its own folder.
@@ -56,4 +56,4 @@ void TftpServerControl::stop()
     running_ = false;
 }
 
-}  // namespace tarvo::window
+}  // namespace tarvo::workflow

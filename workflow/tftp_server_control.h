@@ -11,12 +11,12 @@
 #include <cstdint>
 #include <functional>
 
-namespace tarvo::window {
+namespace tarvo::workflow {
 
 // The server program's file name.
 QString tftpServerProgramName();
 
-class TftpServerControl final : public workflow::TftpServer {
+class TftpServerControl final : public TftpServer {
 public:
     TftpServerControl(platform::Platform& platform, std::function<QString()> programFolder);
 
@@ -36,4 +36,4 @@ private:
     std::int64_t process_ = 0;
 };
 
-}  // namespace tarvo::window
+}  // namespace tarvo::workflow
