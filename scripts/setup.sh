@@ -12,8 +12,9 @@ BUILD_DIR="${TARVO_BUILD_DIR:-$ROOT/build}"
 PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libarchive-dev)
 if [[ "${TARVO_SETUP:-test}" != run ]]; then
   PACKAGES+=(tftp-hpa atftp curl busybox tftpd-hpa clang libclang-rt-14-dev)
-  # cmake --build build --target package: the .deb's dependencies and stripping.
-  PACKAGES+=(dpkg-dev file)
+  # cmake --build build --target package: the .deb's dependencies and
+  # stripping, and the manual pages (the run set-up goes without them).
+  PACKAGES+=(dpkg-dev file help2man)
 fi
 
 missing=()
