@@ -6,7 +6,9 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 
+#ifdef Q_OS_LINUX
 #include <unistd.h>
+#endif
 
 namespace {
 
@@ -55,6 +57,9 @@ QString hostInterfaceName(qint64 pid, int subnet)
 
 QString NetworkNamespace::unavailableReason()
 {
+#ifndef Q_OS_LINUX
+    return QStringLiteral("network namespaces are Linux's");
+#else
     if (geteuid() != 0)
         return QStringLiteral("making network namespaces needs root");
     if (ipProgram().isEmpty())
@@ -62,6 +67,7 @@ QString NetworkNamespace::unavailableReason()
     if (runToEnd(ipProgram(), {QStringLiteral("netns"), QStringLiteral("list")}) != 0)
         return QStringLiteral("ip netns is unavailable here");
     return QString();
+#endif
 }
 
 NetworkNamespace::NetworkNamespace(int subnet, const QString& mac)
