@@ -52,6 +52,27 @@ enum class ProcessWindow {
     Minimized,
 };
 
+// What the PC can tell of the hardware at the other end of a connection:
+// lasers of one make may share an address, and one laser may come up on
+// another address after a card swap, so their link-layer address tells
+// them apart.
+struct ControllerIdentity {
+    enum class Kind {
+        // text is the link-layer address, lower-case "aa:bb:cc:dd:ee:ff".
+        Hardware,
+        // A peer on this PC (a simulator): text is its address, so two
+        // simulators on two loopback addresses differ.
+        Local,
+        // Not known: behind a router, not in the neighbour table, or IPv6
+        // on the link. text is empty.
+        Unknown,
+    };
+    Kind kind = Kind::Unknown;
+    QString text;
+
+    bool operator==(const ControllerIdentity&) const = default;
+};
+
 // A repeating timer: the first tick comes one interval
 // after it is enabled, then every interval while it stays enabled. Disabling
 // and re-enabling restarts the interval.
@@ -154,6 +175,11 @@ public:
     // Closes a top-level window by its title (WM_CLOSE); where windows have
     // no such title, does nothing and closeProcess is used instead.
     virtual void closeWindowByTitle(const QString& title) = 0;
+
+    // The hardware identity of the controller at peerAddress (dotted), read
+    // from the PC's neighbour table while a connection to it is up. Sends
+    // nothing.
+    virtual ControllerIdentity controllerIdentity(const QString& peerAddress) = 0;
 
     // Modal message box with one OK button and no title of its own.
     virtual void messageBox(const QString& text, MessageIcon icon) = 0;

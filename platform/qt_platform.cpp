@@ -1,5 +1,7 @@
 #include "platform/qt_platform.h"
 
+#include "platform/neighbour_table.h"
+
 #include "platform/qt_socket.h"
 #include "platform/qt_timer.h"
 
@@ -247,6 +249,11 @@ void QtPlatform::closeWindowByTitle(const QString& title)
 #else
     Q_UNUSED(title);
 #endif
+}
+
+ControllerIdentity QtPlatform::controllerIdentity(const QString& peerAddress)
+{
+    return readControllerIdentity(peerAddress);
 }
 
 void QtPlatform::messageBox(const QString& text, MessageIcon icon)

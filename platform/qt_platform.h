@@ -45,6 +45,7 @@ public:
     void startDetachedDelayed(const QString& program, int delayMs) override;
     void closeProcess(std::int64_t handle) override;
     void closeWindowByTitle(const QString& title) override;
+    ControllerIdentity controllerIdentity(const QString& peerAddress) override;
     void messageBox(const QString& text, MessageIcon icon) override;
 
     // When set, message boxes are passed here instead of being shown

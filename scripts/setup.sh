@@ -12,6 +12,8 @@ BUILD_DIR="${TARVO_BUILD_DIR:-$ROOT/build}"
 PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libarchive-dev)
 if [[ "${TARVO_SETUP:-test}" != run ]]; then
   PACKAGES+=(tftp-hpa atftp curl busybox tftpd-hpa clang libclang-rt-14-dev)
+  # ip netns and veth pairs: the tests on a real link.
+  PACKAGES+=(iproute2)
   # cmake --build build --target package: the .deb's dependencies and
   # stripping, and the manual pages (the run set-up goes without them).
   PACKAGES+=(dpkg-dev file help2man)

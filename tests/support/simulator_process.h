@@ -18,11 +18,20 @@ public:
         return QStringLiteral(TARVO_SIMULATOR_PROGRAM);
     }
 
-    bool start(const QStringList& arguments)
+    // launcher: a command line that runs the program, e.g. inside a
+    // network namespace (NetworkNamespace::commandLine); the program
+    // itself when empty.
+    bool start(const QStringList& arguments, const QStringList& launcher = {})
     {
-        process_.setProgram(program());
-        process_.setArguments(QStringList{QStringLiteral("--headless"), QStringLiteral("--port"), QStringLiteral("0")} +
-                              arguments);
+        const QStringList own = QStringList{QStringLiteral("--headless"), QStringLiteral("--port"), QStringLiteral("0")} +
+                                arguments;
+        if (launcher.isEmpty()) {
+            process_.setProgram(program());
+            process_.setArguments(own);
+        } else {
+            process_.setProgram(launcher.first());
+            process_.setArguments(launcher.mid(1) + QStringList{program()} + own);
+        }
         process_.start();
         if (!process_.waitForStarted(5000))
             return false;

@@ -383,6 +383,17 @@ void VirtualPlatform::closeWindowByTitle(const QString& title)
     closedWindowTitles.push_back(title);
 }
 
+ControllerIdentity VirtualPlatform::controllerIdentity(const QString& peerAddress)
+{
+    identityQueries += peerAddress;
+    const auto known = identities.constFind(peerAddress);
+    if (known != identities.constEnd())
+        return *known;
+    if (peerAddress.startsWith(QLatin1String("127.")) || peerAddress == QLatin1String("::1"))
+        return {ControllerIdentity::Kind::Local, peerAddress};
+    return {};
+}
+
 void VirtualPlatform::messageBox(const QString& text, MessageIcon icon)
 {
     messages.push_back({text, icon, now_});

@@ -150,6 +150,7 @@ public:
     void startDetachedDelayed(const QString& program, int delayMs) override;
     void closeProcess(std::int64_t handle) override;
     void closeWindowByTitle(const QString& title) override;
+    ControllerIdentity controllerIdentity(const QString& peerAddress) override;
     void messageBox(const QString& text, MessageIcon icon) override;
 
     // --- scheduling ---
@@ -220,6 +221,13 @@ public:
     std::function<void(ProcessRecord&)> onProcessStarted;
     ProcessRecord* process(std::int64_t handle);
     std::function<void(const ProcessRecord&)> onProcessClosed;
+
+    // --- the neighbour table ---
+    // The identity of each peer address. Any other address reads Local
+    // (with the address as its text) when it is loopback, else Unknown.
+    QMap<QString, ControllerIdentity> identities;
+    // The addresses asked for, in order.
+    QStringList identityQueries;
 
     // --- message boxes ---
     struct MessageRecord {

@@ -1,0 +1,62 @@
+#pragma once
+// The controller's hardware identity as the PC's neighbour table knows it.
+// The TCP connection to the controller has already made the kernel resolve
+// the controller's link-layer address, so reading the table sends nothing.
+//
+// The table is consulted only for a peer in the subnet of one of the PC's
+// own interfaces: any other peer is reached through a router, and the
+// table's entry on the way would be the router's, not the controller's.
+
+#include "platform/platform.h"
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace tarvo::platform {
+
+// One address of one of the PC's interfaces, with its subnet.
+struct LocalSubnet {
+    QString interfaceName;
+    QHostAddress address;
+    int prefixLength = 0;
+};
+
+// Where a peer is, seen from the PC.
+struct PeerPlace {
+    enum class Kind {
+        // On this PC: loopback, or one of the PC's own addresses.
+        ThisPc,
+        // In the subnet of these interfaces: reached without a router.
+        OnLink,
+        // Behind a router, or not an address at all.
+        Beyond,
+    };
+    Kind kind = Kind::Beyond;
+    QStringList interfaces;
+};
+
+// Decides where peer is from the PC's interface addresses. Only IPv4
+// peers (including IPv4-mapped IPv6) can be OnLink.
+PeerPlace placePeer(const QHostAddress& peer, const QList<LocalSubnet>& subnets);
+
+// The lower-case "aa:bb:cc:dd:ee:ff" of ipv4Address in the text of
+// /proc/net/arp: only complete entries (flags with 0x2) with a non-zero
+// address, on one of interfaces (any interface when empty). nullopt when
+// there is none, or when entries disagree.
+std::optional<QString> hardwareAddressInArpTable(const QByteArray& arpTable, const QString& ipv4Address,
+                                                 const QStringList& interfaces = {});
+
+// The PC's interface addresses, from interfaces that are up.
+QList<LocalSubnet> localSubnets();
+
+// The identity of the controller at peerAddress: Local for this PC,
+// Hardware from the neighbour table for an on-link IPv4 peer, Unknown
+// otherwise (IPv6 peers on the link included: their table is not read).
+ControllerIdentity readControllerIdentity(const QString& peerAddress);
+
+}  // namespace tarvo::platform
