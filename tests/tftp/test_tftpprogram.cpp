@@ -426,9 +426,9 @@ void TestTftpProgram::progressOfAPacedUpload()
     const qint64 total = 50 * 512 + 100;
     QVERIFY(pacedUpload(peer, server.port(), 50, 100, 50, tsize, &transferPort));
     QVERIFY(server.waitForLog(QLatin1String(status::kStored)));
-    const QStringList atEnd = progressLines(server.log());
+    const QStringList atEnd = progressLines(server.logNow());
     QThread::msleep(1500);
-    const QStringList lines = progressLines(server.log());
+    const QStringList lines = progressLines(server.logNow());
     QCOMPARE(lines, atEnd);  // none once it has ended
     QVERIFY2(lines.size() >= 2, qPrintable(server.log()));
     const QList<qint64> bytes = progressBytes(lines, status::kPut, tsize ? total : -1,
@@ -456,9 +456,9 @@ void TestTftpProgram::progressOfAPacedDownload()
         peer.sendTo(transferPort, encodeAck(quint16(block)));
     }
     QVERIFY(server.waitForLog(QStringLiteral("SENT ")));
-    const QStringList atEnd = progressLines(server.log());
+    const QStringList atEnd = progressLines(server.logNow());
     QThread::msleep(1500);
-    const QStringList lines = progressLines(server.log());
+    const QStringList lines = progressLines(server.logNow());
     QCOMPARE(lines, atEnd);
     QVERIFY2(lines.size() >= 2, qPrintable(server.log()));
     const QList<qint64> bytes = progressBytes(lines, status::kGet, size,
@@ -479,9 +479,9 @@ void TestTftpProgram::noProgressLineForAStalledPeer()
     // About 1.5 s of progress (30 blocks), then silence.
     QVERIFY(pacedUpload(peer, server.port(), 50, 100, 50, true, &transferPort, 30));
     QThread::msleep(1200);  // the line for the last progress may still come
-    const QStringList atStall = progressLines(server.log());
+    const QStringList atStall = progressLines(server.logNow());
     QThread::msleep(2500);
-    const QStringList later = progressLines(server.log());
+    const QStringList later = progressLines(server.logNow());
     QCOMPARE(later, atStall);
     QVERIFY2(!atStall.isEmpty(), qPrintable(server.log()));
     const QList<qint64> bytes = progressBytes(atStall, status::kPut, 50 * 512 + 100,
@@ -511,7 +511,7 @@ void TestTftpProgram::noProgressLineForAFastTransfer()
     }
     QVERIFY(server.waitForLog(QStringLiteral("SENT ")));
     QThread::msleep(1500);
-    QCOMPARE(progressLines(server.log()), QStringList());
+    QCOMPARE(progressLines(server.logNow()), QStringList());
 }
 
 void TestTftpProgram::exitsWithItsParent()
