@@ -321,7 +321,7 @@ void Server::startRead(const Request& request)
     const QString sent = info.absoluteFilePath();
     connect(session, &Session::finished, this, [this, peer, sent](const SessionResult& r) {
         if (r.ok)
-            emit logLine(QStringLiteral("SENT %1 %2 %3").arg(QString::number(r.bytes), peer, sent));
+            emit logLine(status::sentLine(r.bytes, peer, sent));
     });
     if (n.accepted.isEmpty())
         session->startSending(n.parameters);

@@ -455,7 +455,7 @@ void TestTftpProgram::progressOfAPacedDownload()
         QThread::msleep(50);
         peer.sendTo(transferPort, encodeAck(quint16(block)));
     }
-    QVERIFY(server.waitForLog(QStringLiteral("SENT ")));
+    QVERIFY(server.waitForLog(QLatin1String(status::kSent)));
     const QStringList atEnd = progressLines(server.logNow());
     QThread::msleep(1500);
     const QStringList lines = progressLines(server.logNow());
@@ -509,7 +509,7 @@ void TestTftpProgram::noProgressLineForAFastTransfer()
         QVERIFY(data && data->opcode == Opcode::Data && data->block == block);
         reader.sendTo(transferPort, encodeAck(quint16(block)));
     }
-    QVERIFY(server.waitForLog(QStringLiteral("SENT ")));
+    QVERIFY(server.waitForLog(QLatin1String(status::kSent)));
     QThread::msleep(1500);
     QCOMPARE(progressLines(server.logNow()), QStringList());
 }
