@@ -71,6 +71,12 @@ int main(int argc, char* argv[])
         return 0;
     }
 
+    // The parent's PID as early as we can take it; its checks run once the
+    // event loop does.
+    ParentWatcher parentWatcher;
+    if (settings.exitWithParent)
+        parentWatcher.install();
+
     StopWatcher stopWatcher;
     if (!stopWatcher.install(&error)) {
         printStatus(tarvo::tftp::status::failedLine(tarvo::tftp::status::kOther,
@@ -110,7 +116,6 @@ int main(int argc, char* argv[])
         server.shutdown();
         app.quit();
     });
-    ParentWatcher parentWatcher;
     if (settings.exitWithParent) {
         QObject::connect(&parentWatcher, &ParentWatcher::parentEnded, &app, [&](const QString& how) {
             printLine(stdout, QStringLiteral("parent ended; stopping (%1), %2 transfers in flight")
@@ -118,7 +123,6 @@ int main(int argc, char* argv[])
             server.shutdown();
             app.quit();
         });
-        parentWatcher.install();
     }
     const int code = app.exec();
     if (verbose)
