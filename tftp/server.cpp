@@ -85,6 +85,10 @@ Server::Server(const ServerConfig& config, QObject* parent)
 {
     buffer_.resize(RequestBufferBytes);
     clock_.start();
+    // Precise: a coarse timer may fire early and see a transfer as shorter than it is.
+    progressTimer_.setTimerType(Qt::PreciseTimer);
+    progressTimer_.setInterval(config_.progressIntervalMs);
+    connect(&progressTimer_, &QTimer::timeout, this, &Server::reportProgress);
 }
 
 Server::~Server()
@@ -312,12 +316,12 @@ void Server::startRead(const Request& request)
     }
     auto* session = new SendSession(socket, request.peer, request.peerPort, true, config_.retry,
                                     std::move(file), request.packet.mode, this);
-    track(request, session, path, budgeted);
+    track(request, session, info.absoluteFilePath(), info.size(), budgeted);
     const QString peer = request.peer.toString();
     const QString sent = info.absoluteFilePath();
     connect(session, &Session::finished, this, [this, peer, sent](const SessionResult& r) {
         if (r.ok)
-            emit logLine(QStringLiteral("SENT %1 %2 %3").arg(QString::number(r.bytes), peer, sent));
+            emit logLine(status::sentLine(r.bytes, peer, sent));
     });
     if (n.accepted.isEmpty())
         session->startSending(n.parameters);
@@ -395,7 +399,7 @@ void Server::startWrite(const Request& request)
     session->setExpectedBytes(n.requestedTsize);
     session->setDallyMs(config_.dallyMs);
     writing_.insert(path, request.peerText);
-    track(request, session, path, budgeted);
+    track(request, session, path, n.requestedTsize, budgeted);
     session->start(n.accepted.isEmpty() ? encodeAck(0) : Packet::oack(n.accepted).encode(), n.parameters);
 }
 
@@ -415,12 +419,16 @@ bool Server::takeBudget(const Request& request, ServerNegotiation* n, bool sendi
     return true;
 }
 
-void Server::track(const Request& request, Session* session, const QString& path, qint64 budgeted)
+void Server::track(const Request& request, Session* session, const QString& path, qint64 announcedBytes,
+                   qint64 budgeted)
 {
     const bool write = request.packet.opcode == Opcode::Wrq;
     const QString name = QString::fromUtf8(request.packet.fileName);
     const QString key = request.peerText;
-    active_.insert(key, {session, QByteArray(), name, write});
+    active_.insert(key, {session, QByteArray(), name, write, request.peer.toString(),
+                         QFileInfo(path).absoluteFilePath(), announcedBytes, clock_.elapsed(), 0});
+    if (config_.progressIntervalMs > 0 && !progressTimer_.isActive())
+        progressTimer_.start();
     connect(session, &Session::finished, this, [this, key, name, write, path](const SessionResult& r) {
         emit logLine(QStringLiteral("%1 %2 \"%3\" %4 %5")
                          .arg(r.ok ? QStringLiteral("finished") : QStringLiteral("failed"),
@@ -435,9 +443,27 @@ void Server::track(const Request& request, Session* session, const QString& path
             recentAt_.insert(key, clock_.elapsed());
             active_.erase(it);
         }
+        if (active_.isEmpty())
+            progressTimer_.stop();
     });
     connect(session, &Session::closed, this, [this, budgeted] { budget_.give(budgeted); });
     connect(session, &Session::closed, session, &QObject::deleteLater);
+}
+
+void Server::reportProgress()
+{
+    const qint64 now = clock_.elapsed();
+    for (Active& a : active_) {
+        // Short transfers print none; a stalled one none until it moves again.
+        if (now - a.startedMs < config_.progressIntervalMs || a.session->isFinished())
+            continue;
+        const qint64 bytes = a.session->bytes();
+        if (bytes <= a.reportedBytes)
+            continue;
+        a.reportedBytes = bytes;
+        emit logLine(status::progressLine(a.write ? status::kPut : status::kGet, bytes, a.announcedBytes,
+                                          a.peerAddress, a.path));
+    }
 }
 
 }  // namespace tarvo::tftp

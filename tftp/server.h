@@ -10,6 +10,7 @@
 #include <QHash>
 #include <QObject>
 #include <QSet>
+#include <QTimer>
 
 class QUdpSocket;
 
@@ -52,6 +53,12 @@ private:
         QByteArray requestBytes;
         QString name;
         bool write = false;
+        // For PROGRESS lines.
+        QString peerAddress;        // without port
+        QString path;               // full path of the file
+        qint64 announcedBytes = -1; // tsize, or the file's size for a read; -1: unknown
+        qint64 startedMs = 0;       // on clock_
+        qint64 reportedBytes = 0;   // bytes in the last PROGRESS line
     };
 
     void readRequests();
@@ -59,7 +66,10 @@ private:
     void startRead(const Request& request);
     void startWrite(const Request& request);
     void refuse(const Request& request, quint16 code, const QString& reason);
-    void track(const Request& request, Session* session, const QString& path, qint64 budgeted);
+    void track(const Request& request, Session* session, const QString& path, qint64 announcedBytes,
+               qint64 budgeted);
+    // One PROGRESS line for each running transfer that moved since its last.
+    void reportProgress();
     // Fits the negotiation into the memory budget; false (and the request
     // refused as busy) if even the smallest grant does not fit.
     bool takeBudget(const Request& request, ServerNegotiation* n, bool sending, qint64* taken);
@@ -80,6 +90,7 @@ private:
     QHash<QString, qint64> recentAt_;
     QElapsedTimer clock_;
     QHash<QString, QString> writing_;         // target path -> peer address:port of its upload
+    QTimer progressTimer_;                    // runs while transfers do, with progressIntervalMs
 };
 
 }  // namespace tarvo::tftp

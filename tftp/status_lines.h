@@ -8,6 +8,7 @@
 //   READY <port> <root>                           listening, root writable
 //   FAILED <reason> <detail>                      could not start (exits)
 //   STORED <bytes> <sha256-hex> <peer> <path>     an upload written completely
+//   SENT <bytes> <peer> <path>                    a download sent completely
 //   PROGRESS <put|get> <bytes> <size|-> <peer> <path>
 //                                                 a running transfer, about once a second
 
@@ -22,6 +23,7 @@ namespace tarvo::tftp::status {
 inline constexpr char kReady[] = "READY";
 inline constexpr char kFailed[] = "FAILED";
 inline constexpr char kStored[] = "STORED";
+inline constexpr char kSent[] = "SENT";
 inline constexpr char kProgress[] = "PROGRESS";
 
 // The reasons of a FAILED line.
@@ -50,6 +52,11 @@ inline QString failedLine(const char* reason, const QString& detail)
 inline QString storedLine(qint64 bytes, const QString& sha256Hex, const QString& peer, const QString& path)
 {
     return QStringLiteral("%1 %2 %3 %4 %5").arg(QLatin1String(kStored)).arg(bytes).arg(sha256Hex, peer, path);
+}
+
+inline QString sentLine(qint64 bytes, const QString& peer, const QString& path)
+{
+    return QStringLiteral("%1 %2 %3 %4").arg(QLatin1String(kSent)).arg(bytes).arg(peer, path);
 }
 
 inline QString progressLine(const char* direction, qint64 bytes, qint64 announcedSize, const QString& peer,

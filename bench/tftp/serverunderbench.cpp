@@ -50,9 +50,13 @@ bool ServerUnderBench::start(QString* error)
     QString program;
     QStringList args;
     if (kind_ == Ours) {
-        program = QCoreApplication::applicationDirPath() + QStringLiteral("/OpenTFTPServerMT");
+        // TFTP_BENCH_SERVER: another build of ours (say, before a change);
+        // TFTP_BENCH_SERVER_ARGS: more arguments for it, such as -v.
+        program = qEnvironmentVariable("TFTP_BENCH_SERVER",
+                                       QCoreApplication::applicationDirPath() + QStringLiteral("/OpenTFTPServerMT"));
         args = {QStringLiteral("--port"), QString::number(port_), QStringLiteral("--bind"),
                 QStringLiteral("127.0.0.1"), QStringLiteral("--root"), folder_};
+        args += qEnvironmentVariable("TFTP_BENCH_SERVER_ARGS").split(QLatin1Char(' '), Qt::SkipEmptyParts);
     } else {
         // Foreground listen mode, creating and overwriting allowed, as the
         // user we are (it insists on dropping to one).

@@ -82,6 +82,13 @@ QString ServerProcess::log()
     return log_;
 }
 
+QString ServerProcess::logNow(int quietMs)
+{
+    while (process_.state() == QProcess::Running && process_.waitForReadyRead(quietMs))
+        log();
+    return log();
+}
+
 bool ServerProcess::waitForLog(const QString& needle, int timeoutMs)
 {
     QDeadlineTimer deadline(timeoutMs);

@@ -20,8 +20,12 @@ public:
     bool start(const QString& root, const QStringList& extraArguments = {}, const QByteArray& settings = {});
     quint16 port() const { return port_; }
     qint64 pid() const { return process_.processId(); }
-    // Everything the server printed so far.
+    // Everything the server printed so far (that has reached us: without an
+    // event loop that needs a wait, see waitForLog and logNow).
     QString log();
+    // Everything the server printed up to now: reads until its output has
+    // been quiet for quietMs.
+    QString logNow(int quietMs = 100);
     bool waitForLog(const QString& needle, int timeoutMs = 5000);
     // SIGTERM, then the exit code (or -1 if it did not end in time).
     int terminate(int timeoutMs = 5000);

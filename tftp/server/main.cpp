@@ -1,6 +1,7 @@
 // The TFTP server the desktop tool starts from its own folder as
 // "<full path> -v" for each backup or restore of the controller's archive.
 
+#include "parentwatcher.h"
 #include "serversettings.h"
 #include "stopwatcher.h"
 
@@ -70,6 +71,12 @@ int main(int argc, char* argv[])
         return 0;
     }
 
+    // The parent's PID as early as we can take it; its checks run once the
+    // event loop does.
+    ParentWatcher parentWatcher;
+    if (settings.exitWithParent)
+        parentWatcher.install();
+
     StopWatcher stopWatcher;
     if (!stopWatcher.install(&error)) {
         printStatus(tarvo::tftp::status::failedLine(tarvo::tftp::status::kOther,
@@ -78,6 +85,10 @@ int main(int argc, char* argv[])
         return 1;
     }
 
+    // Once a second with -v, a PROGRESS line per running transfer.
+    constexpr int ProgressIntervalMs = 1000;
+    if (settings.verbose)
+        settings.config.progressIntervalMs = ProgressIntervalMs;
     tarvo::tftp::Server server(settings.config);
     const bool verbose = settings.verbose;
     QObject::connect(&server, &tarvo::tftp::Server::logLine, &app, [verbose](const QString& line) {
@@ -105,6 +116,14 @@ int main(int argc, char* argv[])
         server.shutdown();
         app.quit();
     });
+    if (settings.exitWithParent) {
+        QObject::connect(&parentWatcher, &ParentWatcher::parentEnded, &app, [&](const QString& how) {
+            printLine(stdout, QStringLiteral("parent ended; stopping (%1), %2 transfers in flight")
+                                  .arg(how).arg(server.activeTransfers()));
+            server.shutdown();
+            app.quit();
+        });
+    }
     const int code = app.exec();
     if (verbose)
         printLine(stdout, QStringLiteral("stopped"));

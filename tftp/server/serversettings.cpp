@@ -22,6 +22,13 @@ constexpr char StatusHelp[] =
     "\nWith -v, after the time stamp, for each completed transfer:\n"
     "  STORED <bytes> <sha256-hex> <peer-address> <full path>\n"
     "  SENT <bytes> <peer-address> <full path>\n"
+    "and about once a second for each transfer running longer than a second that\n"
+    "moved since its last such line (put: upload to this PC, get: download from it;\n"
+    "size: the announced tsize, or the file's size for a get; - when unknown):\n"
+    "  PROGRESS <put|get> <bytes> <size|-> <peer-address> <full path>\n"
+    "\n--exit-with-parent: the server ends (\"parent ended; stopping\", temporary files\n"
+    "removed as on SIGTERM) when its parent process is gone (checked every 250 ms)\n"
+    "or, if standard input is a pipe, when it reaches end-of-file. Not on Windows yet.\n"
     "\nSettings file keys: Port, Bind, Root, AllowedNames, MaxWriteBytes, KeepBackups,\n"
     "MaxTransfers, RetryTimeoutMs, RetryBackoff, RetryMaxTimeoutMs, RetryMaxTries,\n"
     "MaxBlockSize, MaxWindowSize, DallyMs, PerClient,\n"
@@ -138,7 +145,9 @@ bool loadServerSettings(const QStringList& arguments, ServerSettings* settings, 
     const QCommandLineOption maxSize(QStringLiteral("max-size"), QStringLiteral("Largest file a client may write, in bytes."), QStringLiteral("BYTES"));
     const QCommandLineOption config(QStringLiteral("config"), QStringLiteral("Settings file (default: OpenTFTPServerMT.ini beside the program)."), QStringLiteral("FILE"));
     const QCommandLineOption perClient(QStringLiteral("per-client"), QStringLiteral("Keep each controller's files in <root>/<its address>/."));
-    parser.addOptions({help, version, verbose, port, bind, root, allow, maxSize, config, perClient});
+    const QCommandLineOption exitWithParent(QStringLiteral("exit-with-parent"),
+                                            QStringLiteral("End when the program that started this one ends, or when a piped stdin closes."));
+    parser.addOptions({help, version, verbose, port, bind, root, allow, maxSize, config, perClient, exitWithParent});
     if (!parser.parse(arguments)) {
         *error = parser.errorText() + QLatin1Char('\n') + parser.helpText();
         return false;
@@ -160,6 +169,7 @@ bool loadServerSettings(const QStringList& arguments, ServerSettings* settings, 
     tarvo::tftp::ServerConfig& c = settings->config;
     c.root = ownFolder;
     settings->verbose = parser.isSet(verbose);
+    settings->exitWithParent = parser.isSet(exitWithParent);
     settings->settingsFile = parser.isSet(config) ? parser.value(config)
                                                   : ownFolder + QLatin1Char('/') + QLatin1String(SettingsFileName);
     if (QFileInfo::exists(settings->settingsFile)) {

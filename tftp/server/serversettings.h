@@ -10,6 +10,8 @@
 struct ServerSettings {
     tarvo::tftp::ServerConfig config;
     bool verbose = false;
+    // --exit-with-parent: end when the program that started us ends.
+    bool exitWithParent = false;
     QString settingsFile;
     // --help or --version: this text goes to stdout and the program ends.
     QString exitText;
