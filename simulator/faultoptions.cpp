@@ -24,6 +24,9 @@ const NumberOption numberOptions[] = {
      &FaultOptions::dropAfterCommands},
     {"reset-after", "Fault: the connection is reset (TCP RST) after the Nth command.",
      &FaultOptions::resetAfterCommands},
+    {"stall-tar-after",
+     "Fault: tar prints its first N listing lines, then hangs: no more output, no status.",
+     &FaultOptions::stallTarAfter},
     {"flood-profiles",
      "Fault: a verbose flood; N extra small files are written to media/profiles/flood on the card.",
      &FaultOptions::floodProfiles},
@@ -90,7 +93,7 @@ QStringList FaultOptions::describe() const
         if (this->*(o.field))
             d << QString::fromLatin1(o.name);
     for (const auto& o : numberOptions)
-        if (this->*(o.field) > 0)
+        if (this->*(o.field) > 0 || (o.field == &FaultOptions::stallTarAfter && stallTarAfter == 0))
             d << QStringLiteral("%1=%2").arg(QString::fromLatin1(o.name)).arg(this->*(o.field));
     return d;
 }

@@ -2,6 +2,8 @@
 
 #include "controller_harness.h"
 
+#include "simulator/speedoptions.h"
+
 #include <QCommandLineParser>
 #include <QTest>
 
@@ -26,6 +28,10 @@ private slots:
     void truncatedUploadReportsSuccess();
     void alwaysOkDoesNothing();
     void verboseFlood();
+    void stalledTarGoesSilent_data();
+    void stalledTarGoesSilent();
+    void speedOptionsAreRead();
+    void syncTakesItsTime();
 };
 
 void TestSimFaults::optionsAreNamedAndRead()
@@ -35,7 +41,7 @@ void TestSimFaults::optionsAreNamedAndRead()
     const QString help = parser.helpText();
     for (const char* name : {"no-login-prompt", "refuse-shell", "fail-relay", "fail-mount", "fail-tar", "fail-sync",
                              "fail-tftp", "handle-at", "bad-cmdval-at", "answer-delay", "drop-after", "flood-profiles",
-                             "reset-after", "truncate-upload", "always-ok"})
+                             "reset-after", "truncate-upload", "always-ok", "stall-tar-after"})
         QVERIFY2(help.contains(QLatin1String("--") + QLatin1String(name)), name);
     QVERIFY(parser.parse({"sim", "--fail-tar", "--fail-relay", "3", "--answer-delay", "250", "--flood-profiles", "20000"}));
     FaultOptions f;
@@ -292,6 +298,72 @@ void TestSimFaults::verboseFlood()
         "tar cvzf /media/config.tgz zel/*.conf media/*.conf media/profiles media/sequences media/prv_bmp");
     QVERIFY(out.count('\n') > 3000);
     QVERIFY(h.clock.nowMs() - before > 500);
+    QCOMPARE(h.status(), 0);
+}
+
+
+void TestSimFaults::stalledTarGoesSilent_data()
+{
+    QTest::addColumn<int>("after");
+    QTest::addColumn<qint64>("packRate");
+    QTest::newRow("three lines") << 3 << qint64(0);
+    QTest::newRow("no line") << 0 << qint64(0);
+    QTest::newRow("three lines, slow") << 3 << qint64(20'000);
+}
+
+void TestSimFaults::stalledTarGoesSilent()
+{
+    QFETCH(int, after);
+    QFETCH(qint64, packRate);
+    FaultOptions f;
+    f.stallTarAfter = after;
+    tarvo::simulator::EngineOptions o;
+    o.packBytesPerSecond = packRate;
+    ControllerHarness h(f, QStringLiteral("A"), o);
+    QVERIFY(h.connect());
+    QVERIFY(h.login());
+    h.command("cd /");
+    const auto lines = h.commandLines(
+        "tar cvzf /media/config.tgz zel/*.conf media/*.conf media/profiles media/sequences media/prv_bmp", 120000);
+    QCOMPARE(lines.size(), after);
+    QVERIFY(!ControllerHarness::endsWithPrompt(h.received));
+    // Nothing more, however long one waits: no line, no status, no prompt.
+    const QByteArray seen = h.received;
+    h.clock.runFor(600000);
+    QCOMPARE(h.received, seen);
+    QVERIFY(!h.closed);
+}
+
+void TestSimFaults::speedOptionsAreRead()
+{
+    QCommandLineParser parser;
+    tarvo::simulator::addSpeedOptions(parser);
+    const QString help = parser.helpText();
+    for (const char* name : {"pack-rate", "unpack-rate", "send-rate", "sync-time"})
+        QVERIFY2(help.contains(QLatin1String("--") + QLatin1String(name)), name);
+    QVERIFY(parser.parse({"sim", "--pack-rate", "500000", "--send-rate", "64000", "--sync-time", "4000"}));
+    tarvo::simulator::EngineOptions o;
+    QString error;
+    QVERIFY(tarvo::simulator::readSpeedOptions(parser, &o, &error));
+    QCOMPARE(o.packBytesPerSecond, 500000);
+    QCOMPARE(o.unpackBytesPerSecond, 0);
+    QCOMPARE(o.sendBytesPerSecond, 64000);
+    QCOMPARE(o.syncMs, 4000);
+    QVERIFY(parser.parse({"sim", "--unpack-rate", "fast"}));
+    QVERIFY(!tarvo::simulator::readSpeedOptions(parser, &o, &error));
+    QVERIFY(error.contains(QLatin1String("--unpack-rate")));
+}
+
+void TestSimFaults::syncTakesItsTime()
+{
+    tarvo::simulator::EngineOptions o;
+    o.syncMs = 4000;
+    ControllerHarness h({}, QStringLiteral("A"), o);
+    QVERIFY(h.connect());
+    QVERIFY(h.login());
+    const auto start = h.clock.nowMs();
+    QCOMPARE(h.command("sync"), QByteArray());
+    QVERIFY(h.clock.nowMs() - start >= 4000);
     QCOMPARE(h.status(), 0);
 }
 
