@@ -2,6 +2,7 @@
 
 #include "controller_harness.h"
 
+#include "simulator/secondupload.h"
 #include "simulator/speedoptions.h"
 
 #include <QCommandLineParser>
@@ -32,6 +33,7 @@ private slots:
     void stalledTarGoesSilent();
     void speedOptionsAreRead();
     void syncTakesItsTime();
+    void secondUploadFollowsTheBackup();
 };
 
 void TestSimFaults::optionsAreNamedAndRead()
@@ -41,7 +43,8 @@ void TestSimFaults::optionsAreNamedAndRead()
     const QString help = parser.helpText();
     for (const char* name : {"no-login-prompt", "refuse-shell", "fail-relay", "fail-mount", "fail-tar", "fail-sync",
                              "fail-tftp", "handle-at", "bad-cmdval-at", "answer-delay", "drop-after", "flood-profiles",
-                             "reset-after", "truncate-upload", "always-ok", "stall-tar-after"})
+                             "reset-after", "truncate-upload", "always-ok", "stall-tar-after",
+                             "second-upload"})
         QVERIFY2(help.contains(QLatin1String("--") + QLatin1String(name)), name);
     QVERIFY(parser.parse({"sim", "--fail-tar", "--fail-relay", "3", "--answer-delay", "250", "--flood-profiles", "20000"}));
     FaultOptions f;
@@ -365,6 +368,37 @@ void TestSimFaults::syncTakesItsTime()
     QCOMPARE(h.command("sync"), QByteArray());
     QVERIFY(h.clock.nowMs() - start >= 4000);
     QCOMPARE(h.status(), 0);
+}
+
+void TestSimFaults::secondUploadFollowsTheBackup()
+{
+    FaultOptions f;
+    f.secondUpload = true;
+    ControllerHarness h(f);
+    QVERIFY(h.connect());
+    QVERIFY(h.login());
+    h.command("cd /");
+    h.command("tar czf /media/config.tgz zel/*.conf");
+    QCOMPARE(h.status(), 0);
+    h.command("cd /media");
+    QCOMPARE(h.command("tftp -p -l config.tgz 192.168.1.10"), QByteArray());
+    QCOMPARE(h.status(), 0);
+    QCOMPARE(int(h.tftp->transfers.size()), 2);
+    for (const auto& t : h.tftp->transfers) {
+        QVERIFY(t.put && t.ok);
+        QCOMPARE(t.remoteName, QStringLiteral("config.tgz"));
+        QCOMPARE(t.host, QStringLiteral("192.168.1.10"));
+    }
+    // The second one is what the server holds last: the small archive.
+    QFile stored(QDir(h.pcDir.path()).filePath(QStringLiteral("config.tgz")));
+    QVERIFY(stored.open(QIODevice::ReadOnly));
+    QCOMPARE(stored.readAll(), tarvo::simulator::smallArchive());
+    QVERIFY(tarvo::simulator::smallArchive().size() < 400);
+
+    // A get is never followed by one.
+    h.command("tftp -g -r config.tgz 192.168.1.10");
+    QCOMPARE(h.status(), 0);
+    QCOMPARE(int(h.tftp->transfers.size()), 3);
 }
 
 QTEST_GUILESS_MAIN(TestSimFaults)
