@@ -53,6 +53,8 @@ const FlagOption flagOptions[] = {
      &FaultOptions::truncateUpload},
     {"always-ok", "Fault: every command does nothing and reports status 0 (\"CMDVAL: 0\").",
      &FaultOptions::alwaysOk},
+    {"stall-tftp", "Fault: tftp sends or receives part of the file, then hangs: no more packets, no status.",
+     &FaultOptions::stallTftp},
     {"second-upload",
      "Fault: right after a good tftp -p, a second small archive (one member, zel/laser.conf) is uploaded under "
      "the same remote name to the same server, from the same address and another port; the status stays 0.",

@@ -57,7 +57,7 @@ void sendSecondUpload(TftpTransport& tftp, const QString& host, quint16 port, co
         done();
         return;
     }
-    tftp.put(file->fileName(), host, port, remoteName, -1, [file, done](const TftpOutcome&) { done(); });
+    tftp.put(file->fileName(), host, port, remoteName, -1, TftpPace(), [file, done](const TftpOutcome&) { done(); });
 }
 
 }  // namespace tarvo::simulator

@@ -127,10 +127,11 @@ void tftp(Invocation& inv)
     };
     // The truncating fault sends the first half and still reports success.
     const qint64 sendBytes = inv.controller.faults.truncateUpload ? QFileInfo(file.hostPath()).size() / 2 : -1;
+    const TftpPace pace{inv.controller.options.sendBytesPerSecond, inv.controller.faults.stallTftp};
     if (put)
-        inv.controller.tftp.put(file.hostPath(), host, port, remoteName, sendBytes, finished);
+        inv.controller.tftp.put(file.hostPath(), host, port, remoteName, sendBytes, pace, finished);
     else
-        inv.controller.tftp.get(file.hostPath(), host, port, remoteName, finished);
+        inv.controller.tftp.get(file.hostPath(), host, port, remoteName, pace, finished);
 }
 
 }  // namespace

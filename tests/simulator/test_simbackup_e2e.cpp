@@ -32,6 +32,8 @@ private slots:
     void resetOverRealTcp();
     void tftpServerErrorOverRealUdp();
     void secondUploadFromTheSameAddress();
+    void slowLinkOverRealUdp();
+    void stalledTftpOverRealUdp();
 };
 
 void TestSimBackupE2e::wholeBackupSwapRestore_data()
@@ -181,7 +183,7 @@ void TestSimBackupE2e::helpNamesEveryFault()
                              "--refuse-shell", "--fail-relay", "--fail-mount", "--fail-tar", "--fail-sync",
                              "--fail-tftp", "--handle-at", "--bad-cmdval-at", "--answer-delay", "--drop-after",
                              "--flood-profiles", "--reset-after", "--truncate-upload", "--always-ok", "--stall-tar-after",
-                             "--second-upload", "--pack-rate", "--unpack-rate",
+                             "--stall-tftp", "--second-upload", "--pack-rate", "--unpack-rate", "--send-rate",
                              "--sync-time", "--version"})
         QVERIFY2(help.contains(QLatin1String(name)), name);
     p.start(SimulatorProcess::program(), {QStringLiteral("--version")});
@@ -316,6 +318,64 @@ void TestSimBackupE2e::secondUploadFromTheSameAddress()
         members << QString::fromUtf8(archive_entry_pathname(e));
     archive_read_free(a);
     QCOMPARE(members, QStringList{QStringLiteral("zel/laser.conf")});
+}
+
+void TestSimBackupE2e::slowLinkOverRealUdp()
+{
+    if (!TftpServerProcess::available(TftpServerProcess::Open))
+        QFAIL("the server program is missing");
+    QTemporaryDir pc, card;
+    QVERIFY(copyTree(sampleCard(QStringLiteral("A")), card.path()));
+    TftpServerProcess server;
+    QVERIFY(server.start(TftpServerProcess::Open, pc.path()));
+    SimulatorProcess sim;
+    QVERIFY(sim.start({QStringLiteral("--card"), card.path(), QStringLiteral("--tftp-port"),
+                       QString::number(server.port()), QStringLiteral("--send-rate"), QStringLiteral("400000")}));
+    ConsoleClient tool;
+    QVERIFY(tool.connect(sim.port()));
+    QVERIFY(tool.login());
+    tool.command("cd /");
+    tool.command("tar czf /media/config.tgz zel/*.conf media/*.conf media/profiles media/sequences media/prv_bmp");
+    QCOMPARE(tool.status(), 0);
+    tool.command("cd /media");
+    tool.command("tftp -p -l config.tgz 127.0.0.1");
+    QCOMPARE(tool.status(), 0);
+    QFile sent(QDir(card.path()).filePath(QStringLiteral("media/config.tgz")));
+    QFile stored(QDir(pc.path()).filePath(QStringLiteral("config.tgz")));
+    QVERIFY(sent.open(QIODevice::ReadOnly) && stored.open(QIODevice::ReadOnly));
+    const QByteArray bytes = sent.readAll();
+    QCOMPARE(stored.readAll(), bytes);
+    // And back, paced the other way.
+    QVERIFY(sent.remove());
+    tool.command("tftp -g -r config.tgz 127.0.0.1");
+    QCOMPARE(tool.status(), 0);
+    QVERIFY(sent.open(QIODevice::ReadOnly));
+    QCOMPARE(sent.readAll(), bytes);
+}
+
+void TestSimBackupE2e::stalledTftpOverRealUdp()
+{
+    if (!TftpServerProcess::available(TftpServerProcess::Open))
+        QFAIL("the server program is missing");
+    QTemporaryDir pc, card;
+    QVERIFY(copyTree(sampleCard(QStringLiteral("A")), card.path()));
+    TftpServerProcess server;
+    QVERIFY(server.start(TftpServerProcess::Open, pc.path()));
+    SimulatorProcess sim;
+    QVERIFY(sim.start({QStringLiteral("--card"), card.path(), QStringLiteral("--tftp-port"),
+                       QString::number(server.port()), QStringLiteral("--stall-tftp")}));
+    ConsoleClient tool;
+    QVERIFY(tool.connect(sim.port()));
+    QVERIFY(tool.login());
+    tool.command("cd /");
+    tool.command("tar czf /media/config.tgz zel/*.conf media/*.conf media/profiles media/sequences media/prv_bmp");
+    QCOMPARE(tool.status(), 0);
+    tool.command("cd /media");
+    // Longer than the client's whole retry schedule: still no answer.
+    const QByteArray out = tool.command("tftp -p -l config.tgz 127.0.0.1", 16000);
+    QVERIFY2(!out.endsWith("# "), out.constData());
+    QVERIFY(!out.contains("tftp:"));
+    QVERIFY(!server.log().contains(" STORED "));
 }
 
 QTEST_GUILESS_MAIN(TestSimBackupE2e)

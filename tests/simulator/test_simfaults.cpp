@@ -34,6 +34,8 @@ private slots:
     void speedOptionsAreRead();
     void syncTakesItsTime();
     void secondUploadFollowsTheBackup();
+    void slowLinkTakesItsTime();
+    void stalledTftpGoesSilent();
 };
 
 void TestSimFaults::optionsAreNamedAndRead()
@@ -43,7 +45,7 @@ void TestSimFaults::optionsAreNamedAndRead()
     const QString help = parser.helpText();
     for (const char* name : {"no-login-prompt", "refuse-shell", "fail-relay", "fail-mount", "fail-tar", "fail-sync",
                              "fail-tftp", "handle-at", "bad-cmdval-at", "answer-delay", "drop-after", "flood-profiles",
-                             "reset-after", "truncate-upload", "always-ok", "stall-tar-after",
+                             "reset-after", "truncate-upload", "always-ok", "stall-tar-after", "stall-tftp",
                              "second-upload"})
         QVERIFY2(help.contains(QLatin1String("--") + QLatin1String(name)), name);
     QVERIFY(parser.parse({"sim", "--fail-tar", "--fail-relay", "3", "--answer-delay", "250", "--flood-profiles", "20000"}));
@@ -399,6 +401,56 @@ void TestSimFaults::secondUploadFollowsTheBackup()
     h.command("tftp -g -r config.tgz 192.168.1.10");
     QCOMPARE(h.status(), 0);
     QCOMPARE(int(h.tftp->transfers.size()), 3);
+}
+
+void TestSimFaults::slowLinkTakesItsTime()
+{
+    tarvo::simulator::EngineOptions o;
+    o.sendBytesPerSecond = 10'000;
+    ControllerHarness h({}, QStringLiteral("A"), o);
+    QVERIFY(h.connect());
+    QVERIFY(h.login());
+    h.command("cd /");
+    h.command("tar czf /media/config.tgz zel/*.conf media/*.conf media/profiles media/sequences media/prv_bmp");
+    QCOMPARE(h.status(), 0);
+    const qint64 size = QFileInfo(h.cardPath(QStringLiteral("media/config.tgz"))).size();
+    QVERIFY(size > 1000);
+    h.command("cd /media");
+    auto start = h.clock.nowMs();
+    h.command("tftp -p -l config.tgz 192.168.1.10");
+    QCOMPARE(h.status(), 0);
+    QVERIFY(h.clock.nowMs() - start >= size * 1000 / o.sendBytesPerSecond);
+    start = h.clock.nowMs();
+    h.command("tftp -g -r config.tgz 192.168.1.10");
+    QCOMPARE(h.status(), 0);
+    QVERIFY(h.clock.nowMs() - start >= size * 1000 / o.sendBytesPerSecond);
+}
+
+void TestSimFaults::stalledTftpGoesSilent()
+{
+    FaultOptions f;
+    f.stallTftp = true;
+    ControllerHarness h(f);
+    QVERIFY(QFile::copy(h.cardPath(QStringLiteral("zel/laser.conf")), QDir(h.pcDir.path()).filePath(QStringLiteral("new.conf"))));
+    QVERIFY(h.connect());
+    QVERIFY(h.login());
+    h.command("cd /media");
+    for (const QByteArray& line : {QByteArray("tftp -p -l machine.conf 192.168.1.10"),
+                                   QByteArray("tftp -g -r new.conf 192.168.1.10")}) {
+        if (line.contains("-g")) {
+            // The shell is still busy with the put: a fresh connection.
+            QVERIFY(h.connect());
+            QVERIFY(h.login());
+            h.command("cd /media");
+        }
+        h.received.clear();
+        h.sendLine(line);
+        h.clock.runFor(600000);
+        QVERIFY2(!ControllerHarness::endsWithPrompt(h.received), line.constData());
+        QVERIFY(!h.received.contains("tftp:"));
+    }
+    QVERIFY(!QFileInfo::exists(QDir(h.pcDir.path()).filePath(QStringLiteral("machine.conf"))));
+    QVERIFY(!QFileInfo::exists(h.cardPath(QStringLiteral("media/new.conf"))));
 }
 
 QTEST_GUILESS_MAIN(TestSimFaults)
