@@ -79,8 +79,11 @@ void PacedRelay::pace(const QByteArray& datagram)
 {
     if (rate_ <= 0)
         return;
+    // Time lost to the round trips is made up, up to a short burst, so that
+    // the rate holds over the whole transfer.
+    constexpr qint64 catchUpUs = 20'000;
     const qint64 now = clock_.nsecsElapsed() / 1000;
-    nextFreeUs_ = std::max(now, nextFreeUs_) + dataBytes(datagram) * 1'000'000 / rate_;
+    nextFreeUs_ = std::max(now - catchUpUs, nextFreeUs_) + dataBytes(datagram) * 1'000'000 / rate_;
 }
 
 void PacedRelay::fromSession()
@@ -104,10 +107,11 @@ void PacedRelay::release()
 {
     while (!queue_.empty()) {
         const qint64 now = clock_.nsecsElapsed() / 1000;
-        if (rate_ > 0 && nextFreeUs_ > now) {
+        // Within half a millisecond is on time: the timers count whole ones.
+        if (rate_ > 0 && nextFreeUs_ - now > 500) {
             if (!releasing_) {
                 releasing_ = true;
-                QTimer::singleShot(int((nextFreeUs_ - now + 999) / 1000), this, [this] {
+                QTimer::singleShot(int((nextFreeUs_ - now + 500) / 1000), Qt::PreciseTimer, this, [this] {
                     releasing_ = false;
                     release();
                 });
