@@ -273,7 +273,8 @@ void TestSimBackupE2e::secondUploadFromTheSameAddress()
     QVERIFY(server.start(TftpServerProcess::Open, pc.path(), {QStringLiteral("--per-client")}));
     SimulatorProcess sim;
     QVERIFY(sim.start({QStringLiteral("--card"), card.path(), QStringLiteral("--bind"), QStringLiteral("127.0.0.1"),
-                       QStringLiteral("--tftp-port"), QString::number(server.port()), QStringLiteral("--second-upload")}));
+                       QStringLiteral("--tftp-port"), QString::number(server.port()),
+                       QStringLiteral("--second-upload")}));
     ConsoleClient tool;
     QVERIFY(tool.connect(sim.port()));
     QVERIFY(tool.login());

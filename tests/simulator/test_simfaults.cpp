@@ -431,7 +431,8 @@ void TestSimFaults::stalledTftpGoesSilent()
     FaultOptions f;
     f.stallTftp = true;
     ControllerHarness h(f);
-    QVERIFY(QFile::copy(h.cardPath(QStringLiteral("zel/laser.conf")), QDir(h.pcDir.path()).filePath(QStringLiteral("new.conf"))));
+    QVERIFY(QFile::copy(h.cardPath(QStringLiteral("zel/laser.conf")),
+                        QDir(h.pcDir.path()).filePath(QStringLiteral("new.conf"))));
     QVERIFY(h.connect());
     QVERIFY(h.login());
     h.command("cd /media");
