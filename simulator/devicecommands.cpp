@@ -6,7 +6,6 @@ namespace {
 
 constexpr int killallMs = 40;
 constexpr int mountMs = 120;
-constexpr int syncMs = 250;
 
 void killall(Invocation& inv)
 {
@@ -75,10 +74,10 @@ void sync(Invocation& inv)
 {
     if (inv.controller.faults.failSync) {
         inv.errLine("sync: Input/output error");
-        inv.finishAfter(syncMs, 1);
+        inv.finishAfter(inv.controller.options.syncMs, 1);
         return;
     }
-    inv.finishAfter(syncMs, 0);
+    inv.finishAfter(inv.controller.options.syncMs, 0);
 }
 
 void ps(Invocation& inv)

@@ -19,6 +19,15 @@ struct EngineOptions {
     int bootMs = 0;
     // Bytes per second tar gets through; sets how long tar takes.
     qint64 tarBytesPerSecond = 3'000'000;
+    // A slow board: with a rate above 0, tar c packs (tar x unpacks) this
+    // many input bytes a second and prints each member's listing line once
+    // that member is done; the status comes at the end.
+    qint64 packBytesPerSecond = 0;
+    qint64 unpackBytesPerSecond = 0;
+    // The controller's tftp on the wire, both directions; 0 is unpaced.
+    qint64 sendBytesPerSecond = 0;
+    // How long each sync takes.
+    int syncMs = 250;
 };
 
 }  // namespace tarvo::simulator

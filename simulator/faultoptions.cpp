@@ -24,6 +24,9 @@ const NumberOption numberOptions[] = {
      &FaultOptions::dropAfterCommands},
     {"reset-after", "Fault: the connection is reset (TCP RST) after the Nth command.",
      &FaultOptions::resetAfterCommands},
+    {"stall-tar-after",
+     "Fault: tar prints its first N listing lines, then hangs: no more output, no status.",
+     &FaultOptions::stallTarAfter},
     {"flood-profiles",
      "Fault: a verbose flood; N extra small files are written to media/profiles/flood on the card.",
      &FaultOptions::floodProfiles},
@@ -50,6 +53,12 @@ const FlagOption flagOptions[] = {
      &FaultOptions::truncateUpload},
     {"always-ok", "Fault: every command does nothing and reports status 0 (\"CMDVAL: 0\").",
      &FaultOptions::alwaysOk},
+    {"stall-tftp", "Fault: tftp sends or receives part of the file, then hangs: no more packets, no status.",
+     &FaultOptions::stallTftp},
+    {"second-upload",
+     "Fault: right after a good tftp -p, a second small archive (one member, zel/laser.conf) is uploaded under "
+     "the same remote name to the same server, from the same address and another port; the status stays 0.",
+     &FaultOptions::secondUpload},
 };
 
 }  // namespace
@@ -90,7 +99,7 @@ QStringList FaultOptions::describe() const
         if (this->*(o.field))
             d << QString::fromLatin1(o.name);
     for (const auto& o : numberOptions)
-        if (this->*(o.field) > 0)
+        if (this->*(o.field) > 0 || (o.field == &FaultOptions::stallTarAfter && stallTarAfter == 0))
             d << QStringLiteral("%1=%2").arg(QString::fromLatin1(o.name)).arg(this->*(o.field));
     return d;
 }

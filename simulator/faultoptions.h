@@ -25,6 +25,9 @@ struct FaultOptions {
     int dropAfterCommands = 0;     // the connection is closed after the Nth command
     int resetAfterCommands = 0;    // the connection is reset (TCP RST) after the Nth command
     int floodProfiles = 0;         // extra files under media/profiles on the card
+    int stallTarAfter = -1;        // tar prints this many listing lines, then hangs (no status); -1: off
+    bool stallTftp = false;        // tftp moves part of the file, then hangs (no status)
+    bool secondUpload = false;     // after a good tftp -p, a small second archive is sent under the same name
 
     // Registers the options with a parser and reads them back; the help
     // text of each names the fault.

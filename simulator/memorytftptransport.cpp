@@ -48,9 +48,10 @@ bool MemoryTftpTransport::answerWithError(bool put, const QString& host, quint16
     return true;
 }
 
-int MemoryTftpTransport::durationMs(qint64 bytes) const
+int MemoryTftpTransport::durationMs(qint64 bytes, const TftpPace& pace) const
 {
-    return setupMs + int(bytes * 1000 / std::max<qint64>(1, bytesPerSecond));
+    const qint64 rate = pace.bytesPerSecond > 0 ? pace.bytesPerSecond : bytesPerSecond;
+    return setupMs + int(bytes * 1000 / std::max<qint64>(1, rate));
 }
 
 namespace {
@@ -97,14 +98,20 @@ bool MemoryTftpTransport::answeredWithoutTransfer(bool put, const QString& host,
 }
 
 void MemoryTftpTransport::put(const QString& localPath, const QString& host, quint16 port,
-                              const QString& remoteName, qint64 sendBytes, Done done)
+                              const QString& remoteName, qint64 sendBytes, const TftpPace& pace, Done done)
 {
     if (answeredWithoutTransfer(true, host, port, remoteName, done))
         return;
+    if (pace.stallHalfway) {
+        // Half of it crosses, then nothing: the server stores nothing and the
+        // command never hears back.
+        transfers.push_back({true, host, port, remoteName, false, sendBytes < 0});
+        return;
+    }
     transfers.push_back({true, host, port, remoteName, true, sendBytes < 0});
     const qint64 size = QFileInfo(localPath).size();
     const qint64 sent = sendBytes < 0 ? size : std::min(size, sendBytes);
-    later_.after(durationMs(sent), [this, localPath, remoteName, sent, done] {
+    later_.after(durationMs(sent, pace), [this, localPath, remoteName, sent, done] {
         TftpOutcome o;
         const QString target = underRoot(serverRoot_, remoteName);
         if (target.isEmpty() || !copyWhole(localPath, target, sent)) {
@@ -122,14 +129,19 @@ void MemoryTftpTransport::put(const QString& localPath, const QString& host, qui
 }
 
 void MemoryTftpTransport::get(const QString& localPath, const QString& host, quint16 port,
-                              const QString& remoteName, Done done)
+                              const QString& remoteName, const TftpPace& pace, Done done)
 {
     if (answeredWithoutTransfer(false, host, port, remoteName, done))
         return;
     const QString source = underRoot(serverRoot_, remoteName);
     const bool exists = QFileInfo(source).isFile();
+    if (exists && pace.stallHalfway) {
+        // As a put: no file on the card, no outcome.
+        transfers.push_back({false, host, port, remoteName, false});
+        return;
+    }
     transfers.push_back({false, host, port, remoteName, exists});
-    later_.after(durationMs(exists ? QFileInfo(source).size() : 0), [source, localPath, exists, done] {
+    later_.after(durationMs(exists ? QFileInfo(source).size() : 0, pace), [source, localPath, exists, done] {
         TftpOutcome o;
         if (!exists) {
             o.errorCode = 1;

@@ -23,9 +23,9 @@ public:
     MemoryTftpTransport(platform::Platform& platform, const QString& serverRoot);
 
     void put(const QString& localPath, const QString& host, quint16 port, const QString& remoteName,
-             qint64 sendBytes, Done done) override;
+             qint64 sendBytes, const TftpPace& pace, Done done) override;
     void get(const QString& localPath, const QString& host, quint16 port, const QString& remoteName,
-             Done done) override;
+             const TftpPace& pace, Done done) override;
 
     // Whether the PC's server answers (host and port of the request given);
     // unset means it always does.
@@ -37,7 +37,8 @@ public:
     std::function<void(const QString& storedPath)> onStored;
     // The folder standing for the server's root.
     void setServerRoot(const QString& root) { serverRoot_ = root; }
-    // Time of a transfer: a fixed part plus the bytes at this rate.
+    // Time of a transfer: a fixed part plus the bytes at this rate (or the
+    // controller's link rate, when it sets one).
     int setupMs = 30;
     qint64 bytesPerSecond = 1'000'000;
 
@@ -61,7 +62,7 @@ private:
     bool answeredWithoutTransfer(bool put, const QString& host, quint16 port, const QString& remoteName,
                                  const Done& done);
     bool answerWithError(bool put, const QString& host, quint16 port, const QString& remoteName, const Done& done);
-    int durationMs(qint64 bytes) const;
+    int durationMs(qint64 bytes, const TftpPace& pace) const;
     QString serverRoot_;
     DelayedCalls later_;
 };

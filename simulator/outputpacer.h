@@ -13,6 +13,18 @@ struct PacedLine {
     bool toConsole = false;  // error output (never redirected)
 };
 
+// A status below 0 never finishes: the command hangs once its lines are out.
+constexpr int hangsForever = -1;
+
+// The lines spread evenly over durationMs.
 void playOut(const Invocation& inv, std::vector<PacedLine> lines, int durationMs, int status);
+
+// Each line at its own time (ms from the start, in order), the status at
+// durationMs.
+struct TimedLine {
+    PacedLine line;
+    qint64 atMs = 0;
+};
+void playOutTimed(const Invocation& inv, std::vector<TimedLine> lines, qint64 durationMs, int status);
 
 }  // namespace tarvo::simulator

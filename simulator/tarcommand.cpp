@@ -66,16 +66,49 @@ void tar(Invocation& inv)
     }
 
     // The work is done at once; its output is then played out over the time
-    // the controller would need.
-    std::vector<PacedLine> lines;
+    // the controller would need. Each line keeps how many input bytes tar had
+    // been through when it was printed.
+    std::vector<TimedLine> lines;
     TarArchiver archiver(inv.controller.card, inv.controller.device, inv.shell.cwd);
     if (verbose)
-        archiver.onListing = [&lines](const QByteArray& name) { lines.push_back({name, false}); };
-    archiver.onError = [&lines](const QByteArray& line) { lines.push_back({line, true}); };
-    const int status = create ? archiver.create(archivePath, args, gzip) : archiver.extract(archivePath, gzip);
+        archiver.onListing = [&](const QByteArray& name) { lines.push_back({{name, false}, archiver.bytes()}); };
+    archiver.onError = [&](const QByteArray& line) { lines.push_back({{line, true}, archiver.bytes()}); };
+    int status = create ? archiver.create(archivePath, args, gzip) : archiver.extract(archivePath, gzip);
+    const qint64 total = archiver.bytes();
+
+    // A listing line is printed once its member is done, that is when tar
+    // starts on the next one (or finishes).
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i].line.toConsole)
+            continue;
+        lines[i].atMs = i + 1 < lines.size() ? lines[i + 1].atMs : total;
+    }
+    const int stallAfter = inv.controller.faults.stallTarAfter;
+    if (stallAfter >= 0) {
+        // The stalled tar prints its first listing lines and nothing more.
+        int listed = 0;
+        size_t keep = 0;
+        while (keep < lines.size() && (lines[keep].line.toConsole || listed < stallAfter))
+            listed += lines[keep++].line.toConsole ? 0 : 1;
+        lines.resize(keep);
+        status = hangsForever;
+    }
+
+    const qint64 slowRate = create ? inv.controller.options.packBytesPerSecond
+                                   : inv.controller.options.unpackBytesPerSecond;
+    if (slowRate > 0) {
+        for (TimedLine& l : lines)
+            l.atMs = startupMs + l.atMs * 1000 / slowRate;
+        playOutTimed(inv, std::move(lines), startupMs + total * 1000 / slowRate, status);
+        return;
+    }
+    std::vector<PacedLine> even;
+    even.reserve(lines.size());
+    for (TimedLine& l : lines)
+        even.push_back(std::move(l.line));
     const qint64 rate = std::max<qint64>(1, inv.controller.options.tarBytesPerSecond);
-    const int durationMs = startupMs + int(archiver.bytes() * 1000 / rate) + archiver.entries() / 4;
-    playOut(inv, std::move(lines), durationMs, status);
+    const int durationMs = startupMs + int(total * 1000 / rate) + archiver.entries() / 4;
+    playOut(inv, std::move(even), durationMs, status);
 }
 
 }  // namespace

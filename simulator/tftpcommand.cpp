@@ -1,5 +1,6 @@
 #include "simulator/tftpcommand.h"
 
+#include "simulator/secondupload.h"
 #include "simulator/tftptransport.h"
 
 #include <QFileInfo>
@@ -104,7 +105,14 @@ void tftp(Invocation& inv)
 
     auto err = inv.err;
     auto done = inv.done;
-    auto finished = [err, done](const TftpOutcome& o) {
+    const QString remoteName = QString::fromLatin1(remote);
+    TftpTransport* transport = &inv.controller.tftp;
+    const bool secondUpload = put && inv.controller.faults.secondUpload;
+    auto finished = [err, done, secondUpload, transport, host, port, remoteName](const TftpOutcome& o) {
+        if (o.ok && secondUpload) {
+            sendSecondUpload(*transport, host, port, remoteName, [done] { done(0); });
+            return;
+        }
         if (o.ok) {
             done(0);
             return;
@@ -117,13 +125,13 @@ void tftp(Invocation& inv)
             err("tftp: " + o.errorText.toLatin1() + '\n');
         done(1);
     };
-    const QString remoteName = QString::fromLatin1(remote);
     // The truncating fault sends the first half and still reports success.
     const qint64 sendBytes = inv.controller.faults.truncateUpload ? QFileInfo(file.hostPath()).size() / 2 : -1;
+    const TftpPace pace{inv.controller.options.sendBytesPerSecond, inv.controller.faults.stallTftp};
     if (put)
-        inv.controller.tftp.put(file.hostPath(), host, port, remoteName, sendBytes, finished);
+        inv.controller.tftp.put(file.hostPath(), host, port, remoteName, sendBytes, pace, finished);
     else
-        inv.controller.tftp.get(file.hostPath(), host, port, remoteName, finished);
+        inv.controller.tftp.get(file.hostPath(), host, port, remoteName, pace, finished);
 }
 
 }  // namespace

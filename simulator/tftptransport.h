@@ -16,6 +16,12 @@ struct TftpOutcome {
     qint64 bytes = 0;
 };
 
+// How the controller's link carries a transfer.
+struct TftpPace {
+    qint64 bytesPerSecond = 0;  // file bytes a second on the wire; 0: as fast as it goes
+    bool stallHalfway = false;  // part of the file crosses, then nothing: no outcome ever
+};
+
 class TftpTransport {
 public:
     using Done = std::function<void(const TftpOutcome&)>;
@@ -23,10 +29,10 @@ public:
     // Sends the card file at localPath (a path on the PC) as remoteName;
     // with sendBytes >= 0 only its first sendBytes bytes, announcing no size.
     virtual void put(const QString& localPath, const QString& host, quint16 port, const QString& remoteName,
-                     qint64 sendBytes, Done done) = 0;
+                     qint64 sendBytes, const TftpPace& pace, Done done) = 0;
     // Fetches remoteName into localPath; a failure leaves no file there.
     virtual void get(const QString& localPath, const QString& host, quint16 port, const QString& remoteName,
-                     Done done) = 0;
+                     const TftpPace& pace, Done done) = 0;
 };
 
 }  // namespace tarvo::simulator

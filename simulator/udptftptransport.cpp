@@ -1,5 +1,7 @@
 #include "simulator/udptftptransport.h"
 
+#include "simulator/pacedrelay.h"
+
 #include "tftp/filesink.h"
 #include "tftp/options.h"
 #include "tftp/packet.h"
@@ -52,14 +54,38 @@ void failLater(QObject* context, const QString& why, const TftpTransport::Done& 
 }
 
 // The outcome is reported on its own turn of the event loop, outside the
-// session's code.
-void wire(QObject* context, tftp::Session* session, const TftpTransport::Done& done)
+// session's code; a stalled transfer reports none.
+void wire(QObject* context, tftp::Session* session, const TftpTransport::Done& done, PacedRelay* relay)
 {
-    QObject::connect(session, &tftp::Session::finished, context, [context, done](const tftp::SessionResult& r) {
+    if (relay)
+        QObject::connect(session, &QObject::destroyed, relay, &QObject::deleteLater);
+    QObject::connect(session, &tftp::Session::finished, context, [context, done, relay](const tftp::SessionResult& r) {
+        if (relay && relay->stalled())
+            return;
         const TftpOutcome o = toOutcome(r);
         QMetaObject::invokeMethod(context, [done, o] { done(o); }, Qt::QueuedConnection);
     });
     QObject::connect(session, &tftp::Session::closed, session, &QObject::deleteLater);
+}
+
+// With a paced or stalling link the session talks to a relay, which talks
+// to the server; otherwise to the server itself. False when no relay could
+// be opened.
+bool route(QObject* context, const QHostAddress& local, const TftpPace& pace, qint64 putSize, QHostAddress* peer,
+           quint16* port, PacedRelay** relay)
+{
+    *relay = nullptr;
+    if (pace.bytesPerSecond <= 0 && !pace.stallHalfway)
+        return true;
+    auto* r = new PacedRelay(local, *peer, *port, pace.bytesPerSecond, pace.stallHalfway, putSize, context);
+    if (!r->isOpen()) {
+        delete r;
+        return false;
+    }
+    *peer = r->innerAddress();
+    *port = r->innerPort();
+    *relay = r;
+    return true;
 }
 
 }  // namespace
@@ -67,7 +93,7 @@ void wire(QObject* context, tftp::Session* session, const TftpTransport::Done& d
 UdpTftpTransport::UdpTftpTransport(const QHostAddress& local, QObject* parent) : QObject(parent), local_(local) {}
 
 void UdpTftpTransport::put(const QString& localPath, const QString& host, quint16 port,
-                           const QString& remoteName, qint64 sendBytes, Done done)
+                           const QString& remoteName, qint64 sendBytes, const TftpPace& pace, Done done)
 {
     auto file = std::make_unique<QFile>(localPath);
     if (!file->open(QIODevice::ReadOnly)) {
@@ -96,16 +122,23 @@ void UdpTftpTransport::put(const QString& localPath, const QString& host, quint1
     }
     const QByteArray wrq =
         tftp::Packet::request(tftp::Opcode::Wrq, remoteName.toUtf8(), tftp::Mode::Octet, asked).encode();
-    auto* session = new tftp::SendSession(socket, peer, port, false, controllerRetries(), std::move(source),
+    QHostAddress to = peer;
+    PacedRelay* relay = nullptr;
+    if (!route(this, local_, pace, source->size(), &to, &port, &relay)) {
+        delete socket;
+        failLater(this, QStringLiteral("can't open a socket"), done);
+        return;
+    }
+    auto* session = new tftp::SendSession(socket, to, port, false, controllerRetries(), std::move(source),
                                           tftp::Mode::Octet, this);
-    wire(this, session, done);
+    wire(this, session, done, relay);
     session->startWithHandshake(wrq, tftp::TransferParameters(), [asked](const tftp::Packet& oack, QString* why) {
         return tftp::acceptOack(oack.options, asked, why);
     });
 }
 
 void UdpTftpTransport::get(const QString& localPath, const QString& host, quint16 port,
-                           const QString& remoteName, Done done)
+                           const QString& remoteName, const TftpPace& pace, Done done)
 {
     // The file is written beside its place and renamed into it only once
     // complete: a failed get leaves the card's older file alone.
@@ -124,9 +157,16 @@ void UdpTftpTransport::get(const QString& localPath, const QString& host, quint1
     const QList<tftp::Option> asked{{"tsize", "0"}};
     const QByteArray rrq =
         tftp::Packet::request(tftp::Opcode::Rrq, remoteName.toUtf8(), tftp::Mode::Octet, asked).encode();
-    auto* session = new tftp::ReceiveSession(socket, peer, port, false, controllerRetries(), std::move(sink), this);
+    QHostAddress to = peer;
+    PacedRelay* relay = nullptr;
+    if (!route(this, local_, pace, -1, &to, &port, &relay)) {
+        delete socket;
+        failLater(this, QStringLiteral("can't open a socket"), done);
+        return;
+    }
+    auto* session = new tftp::ReceiveSession(socket, to, port, false, controllerRetries(), std::move(sink), this);
     session->setDallyMs(dallyMs);
-    wire(this, session, done);
+    wire(this, session, done, relay);
     session->start(rrq, tftp::TransferParameters(), [asked](const tftp::Packet& oack, QString* why) {
         return tftp::acceptOack(oack.options, asked, why);
     });

@@ -18,9 +18,9 @@ public:
     explicit UdpTftpTransport(const QHostAddress& local = {}, QObject* parent = nullptr);
 
     void put(const QString& localPath, const QString& host, quint16 port, const QString& remoteName,
-             qint64 sendBytes, Done done) override;
+             qint64 sendBytes, const TftpPace& pace, Done done) override;
     void get(const QString& localPath, const QString& host, quint16 port, const QString& remoteName,
-             Done done) override;
+             const TftpPace& pace, Done done) override;
 
 private:
     QHostAddress local_;

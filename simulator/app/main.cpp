@@ -12,6 +12,7 @@
 #include "platform/qt_platform.h"
 #include "simulator/controllerengine.h"
 #include "simulator/faultoptions.h"
+#include "simulator/speedoptions.h"
 #include "simulator/tcpshellserver.h"
 #include "simulator/udptftptransport.h"
 
@@ -113,6 +114,7 @@ int main(int argc, char** argv)
                       QStringLiteral("Milliseconds from power on until the console answers (default 0)."),
                       QStringLiteral("MS"), QStringLiteral("0")});
     parser.addOption({QStringLiteral("headless"), QStringLiteral("No control window; control on standard input only.")});
+    tarvo::simulator::addSpeedOptions(parser);
     tarvo::simulator::FaultOptions::addTo(parser);
     parser.process(*app);
 
@@ -124,6 +126,10 @@ int main(int argc, char** argv)
     }
     tarvo::simulator::EngineOptions options;
     options.hostname = parser.value(QStringLiteral("hostname")).toLatin1();
+    if (!tarvo::simulator::readSpeedOptions(parser, &options, &error)) {
+        say(QStringLiteral("controller-sim: ") + error, stderr);
+        return 2;
+    }
     bool ok = false;
     const uint tftpPort = parser.value(QStringLiteral("tftp-port")).toUInt(&ok);
     if (!ok || tftpPort == 0 || tftpPort > 65535) {

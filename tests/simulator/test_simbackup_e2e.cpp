@@ -7,6 +7,9 @@
 #include "simulator_process.h"
 #include "tftp_server_process.h"
 
+#include <archive.h>
+#include <archive_entry.h>
+
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -28,6 +31,9 @@ private slots:
     void faultsOverRealTcp();
     void resetOverRealTcp();
     void tftpServerErrorOverRealUdp();
+    void secondUploadFromTheSameAddress();
+    void slowLinkOverRealUdp();
+    void stalledTftpOverRealUdp();
 };
 
 void TestSimBackupE2e::wholeBackupSwapRestore_data()
@@ -176,7 +182,9 @@ void TestSimBackupE2e::helpNamesEveryFault()
     for (const char* name : {"--bind", "--port", "--card", "--tftp-port", "--headless", "--boot-time", "--no-login-prompt",
                              "--refuse-shell", "--fail-relay", "--fail-mount", "--fail-tar", "--fail-sync",
                              "--fail-tftp", "--handle-at", "--bad-cmdval-at", "--answer-delay", "--drop-after",
-                             "--flood-profiles", "--reset-after", "--truncate-upload", "--always-ok", "--version"})
+                             "--flood-profiles", "--reset-after", "--truncate-upload", "--always-ok", "--stall-tar-after",
+                             "--stall-tftp", "--second-upload", "--pack-rate", "--unpack-rate", "--send-rate",
+                             "--sync-time", "--version"})
         QVERIFY2(help.contains(QLatin1String(name)), name);
     p.start(SimulatorProcess::program(), {QStringLiteral("--version")});
     QVERIFY(p.waitForFinished(5000));
@@ -253,6 +261,122 @@ void TestSimBackupE2e::tftpServerErrorOverRealUdp()
     QVERIFY2(out.contains("\ntftp: server error: (1) File not found\n"), out.constData());
     QCOMPARE(tool.status(), 1);
     QVERIFY(!QFileInfo::exists(QDir(card.path()).filePath(QStringLiteral("media/config.tgz"))));
+}
+
+void TestSimBackupE2e::secondUploadFromTheSameAddress()
+{
+    if (!TftpServerProcess::available(TftpServerProcess::Open))
+        QFAIL("the server program is missing");
+    QTemporaryDir pc, card;
+    QVERIFY(copyTree(sampleCard(QStringLiteral("A")), card.path()));
+    TftpServerProcess server;
+    QVERIFY(server.start(TftpServerProcess::Open, pc.path(), {QStringLiteral("--per-client")}));
+    SimulatorProcess sim;
+    QVERIFY(sim.start({QStringLiteral("--card"), card.path(), QStringLiteral("--bind"), QStringLiteral("127.0.0.1"),
+                       QStringLiteral("--tftp-port"), QString::number(server.port()),
+                       QStringLiteral("--second-upload")}));
+    ConsoleClient tool;
+    QVERIFY(tool.connect(sim.port()));
+    QVERIFY(tool.login());
+    QList<int> statuses;
+    for (const QByteArray& line : backupLines("127.0.0.1")) {
+        if (line == "echo CMDVAL: $?")
+            statuses << tool.status();
+        else
+            tool.command(line);
+    }
+    QCOMPARE(statuses, (QList<int>{0, 0, 0, 0, 0}));
+
+    // Two uploads from the controller's address: the backup, then the small one.
+    static const QRegularExpression storedLine(QStringLiteral(" STORED (\\d+) \\S+ (\\S+) (.+)$"),
+                                               QRegularExpression::MultilineOption);
+    QList<QRegularExpressionMatch> stored;
+    QDeadlineTimer deadline(5000);
+    while (!deadline.hasExpired()) {
+        stored.clear();
+        auto it = storedLine.globalMatch(QString::fromLocal8Bit(server.log()));
+        while (it.hasNext())
+            stored << it.next();
+        if (stored.size() >= 2)
+            break;
+        QTest::qWait(50);
+    }
+    QCOMPARE(stored.size(), 2);
+    QCOMPARE(stored[0].captured(2), QStringLiteral("127.0.0.1"));
+    QCOMPARE(stored[1].captured(2), QStringLiteral("127.0.0.1"));
+    QVERIFY(stored[0].captured(1).toLongLong() > 1000);
+    QVERIFY(stored[1].captured(1).toLongLong() < 400);
+
+    // What the server holds last is that small archive: one member.
+    QStringList members;
+    archive* a = archive_read_new();
+    archive_read_support_filter_gzip(a);
+    archive_read_support_format_tar(a);
+    QVERIFY(archive_read_open_filename(a, QFile::encodeName(stored[1].captured(3).trimmed()).constData(), 10240) ==
+            ARCHIVE_OK);
+    archive_entry* e;
+    while (archive_read_next_header(a, &e) == ARCHIVE_OK)
+        members << QString::fromUtf8(archive_entry_pathname(e));
+    archive_read_free(a);
+    QCOMPARE(members, QStringList{QStringLiteral("zel/laser.conf")});
+}
+
+void TestSimBackupE2e::slowLinkOverRealUdp()
+{
+    if (!TftpServerProcess::available(TftpServerProcess::Open))
+        QFAIL("the server program is missing");
+    QTemporaryDir pc, card;
+    QVERIFY(copyTree(sampleCard(QStringLiteral("A")), card.path()));
+    TftpServerProcess server;
+    QVERIFY(server.start(TftpServerProcess::Open, pc.path()));
+    SimulatorProcess sim;
+    QVERIFY(sim.start({QStringLiteral("--card"), card.path(), QStringLiteral("--tftp-port"),
+                       QString::number(server.port()), QStringLiteral("--send-rate"), QStringLiteral("400000")}));
+    ConsoleClient tool;
+    QVERIFY(tool.connect(sim.port()));
+    QVERIFY(tool.login());
+    tool.command("cd /");
+    tool.command("tar czf /media/config.tgz zel/*.conf media/*.conf media/profiles media/sequences media/prv_bmp");
+    QCOMPARE(tool.status(), 0);
+    tool.command("cd /media");
+    tool.command("tftp -p -l config.tgz 127.0.0.1");
+    QCOMPARE(tool.status(), 0);
+    QFile sent(QDir(card.path()).filePath(QStringLiteral("media/config.tgz")));
+    QFile stored(QDir(pc.path()).filePath(QStringLiteral("config.tgz")));
+    QVERIFY(sent.open(QIODevice::ReadOnly) && stored.open(QIODevice::ReadOnly));
+    const QByteArray bytes = sent.readAll();
+    QCOMPARE(stored.readAll(), bytes);
+    // And back, paced the other way.
+    QVERIFY(sent.remove());
+    tool.command("tftp -g -r config.tgz 127.0.0.1");
+    QCOMPARE(tool.status(), 0);
+    QVERIFY(sent.open(QIODevice::ReadOnly));
+    QCOMPARE(sent.readAll(), bytes);
+}
+
+void TestSimBackupE2e::stalledTftpOverRealUdp()
+{
+    if (!TftpServerProcess::available(TftpServerProcess::Open))
+        QFAIL("the server program is missing");
+    QTemporaryDir pc, card;
+    QVERIFY(copyTree(sampleCard(QStringLiteral("A")), card.path()));
+    TftpServerProcess server;
+    QVERIFY(server.start(TftpServerProcess::Open, pc.path()));
+    SimulatorProcess sim;
+    QVERIFY(sim.start({QStringLiteral("--card"), card.path(), QStringLiteral("--tftp-port"),
+                       QString::number(server.port()), QStringLiteral("--stall-tftp")}));
+    ConsoleClient tool;
+    QVERIFY(tool.connect(sim.port()));
+    QVERIFY(tool.login());
+    tool.command("cd /");
+    tool.command("tar czf /media/config.tgz zel/*.conf media/*.conf media/profiles media/sequences media/prv_bmp");
+    QCOMPARE(tool.status(), 0);
+    tool.command("cd /media");
+    // Longer than the client's whole retry schedule: still no answer.
+    const QByteArray out = tool.command("tftp -p -l config.tgz 127.0.0.1", 16000);
+    QVERIFY2(!out.endsWith("# "), out.constData());
+    QVERIFY(!out.contains("tftp:"));
+    QVERIFY(!server.log().contains(" STORED "));
 }
 
 QTEST_GUILESS_MAIN(TestSimBackupE2e)

@@ -2,6 +2,9 @@
 
 #include "controller_harness.h"
 
+#include "simulator/secondupload.h"
+#include "simulator/speedoptions.h"
+
 #include <QCommandLineParser>
 #include <QTest>
 
@@ -26,6 +29,13 @@ private slots:
     void truncatedUploadReportsSuccess();
     void alwaysOkDoesNothing();
     void verboseFlood();
+    void stalledTarGoesSilent_data();
+    void stalledTarGoesSilent();
+    void speedOptionsAreRead();
+    void syncTakesItsTime();
+    void secondUploadFollowsTheBackup();
+    void slowLinkTakesItsTime();
+    void stalledTftpGoesSilent();
 };
 
 void TestSimFaults::optionsAreNamedAndRead()
@@ -35,7 +45,8 @@ void TestSimFaults::optionsAreNamedAndRead()
     const QString help = parser.helpText();
     for (const char* name : {"no-login-prompt", "refuse-shell", "fail-relay", "fail-mount", "fail-tar", "fail-sync",
                              "fail-tftp", "handle-at", "bad-cmdval-at", "answer-delay", "drop-after", "flood-profiles",
-                             "reset-after", "truncate-upload", "always-ok"})
+                             "reset-after", "truncate-upload", "always-ok", "stall-tar-after", "stall-tftp",
+                             "second-upload"})
         QVERIFY2(help.contains(QLatin1String("--") + QLatin1String(name)), name);
     QVERIFY(parser.parse({"sim", "--fail-tar", "--fail-relay", "3", "--answer-delay", "250", "--flood-profiles", "20000"}));
     FaultOptions f;
@@ -293,6 +304,154 @@ void TestSimFaults::verboseFlood()
     QVERIFY(out.count('\n') > 3000);
     QVERIFY(h.clock.nowMs() - before > 500);
     QCOMPARE(h.status(), 0);
+}
+
+
+void TestSimFaults::stalledTarGoesSilent_data()
+{
+    QTest::addColumn<int>("after");
+    QTest::addColumn<qint64>("packRate");
+    QTest::newRow("three lines") << 3 << qint64(0);
+    QTest::newRow("no line") << 0 << qint64(0);
+    QTest::newRow("three lines, slow") << 3 << qint64(20'000);
+}
+
+void TestSimFaults::stalledTarGoesSilent()
+{
+    QFETCH(int, after);
+    QFETCH(qint64, packRate);
+    FaultOptions f;
+    f.stallTarAfter = after;
+    tarvo::simulator::EngineOptions o;
+    o.packBytesPerSecond = packRate;
+    ControllerHarness h(f, QStringLiteral("A"), o);
+    QVERIFY(h.connect());
+    QVERIFY(h.login());
+    h.command("cd /");
+    const auto lines = h.commandLines(
+        "tar cvzf /media/config.tgz zel/*.conf media/*.conf media/profiles media/sequences media/prv_bmp", 120000);
+    QCOMPARE(lines.size(), after);
+    QVERIFY(!ControllerHarness::endsWithPrompt(h.received));
+    // Nothing more, however long one waits: no line, no status, no prompt.
+    const QByteArray seen = h.received;
+    h.clock.runFor(600000);
+    QCOMPARE(h.received, seen);
+    QVERIFY(!h.closed);
+}
+
+void TestSimFaults::speedOptionsAreRead()
+{
+    QCommandLineParser parser;
+    tarvo::simulator::addSpeedOptions(parser);
+    const QString help = parser.helpText();
+    for (const char* name : {"pack-rate", "unpack-rate", "send-rate", "sync-time"})
+        QVERIFY2(help.contains(QLatin1String("--") + QLatin1String(name)), name);
+    QVERIFY(parser.parse({"sim", "--pack-rate", "500000", "--send-rate", "64000", "--sync-time", "4000"}));
+    tarvo::simulator::EngineOptions o;
+    QString error;
+    QVERIFY(tarvo::simulator::readSpeedOptions(parser, &o, &error));
+    QCOMPARE(o.packBytesPerSecond, 500000);
+    QCOMPARE(o.unpackBytesPerSecond, 0);
+    QCOMPARE(o.sendBytesPerSecond, 64000);
+    QCOMPARE(o.syncMs, 4000);
+    QVERIFY(parser.parse({"sim", "--unpack-rate", "fast"}));
+    QVERIFY(!tarvo::simulator::readSpeedOptions(parser, &o, &error));
+    QVERIFY(error.contains(QLatin1String("--unpack-rate")));
+}
+
+void TestSimFaults::syncTakesItsTime()
+{
+    tarvo::simulator::EngineOptions o;
+    o.syncMs = 4000;
+    ControllerHarness h({}, QStringLiteral("A"), o);
+    QVERIFY(h.connect());
+    QVERIFY(h.login());
+    const auto start = h.clock.nowMs();
+    QCOMPARE(h.command("sync"), QByteArray());
+    QVERIFY(h.clock.nowMs() - start >= 4000);
+    QCOMPARE(h.status(), 0);
+}
+
+void TestSimFaults::secondUploadFollowsTheBackup()
+{
+    FaultOptions f;
+    f.secondUpload = true;
+    ControllerHarness h(f);
+    QVERIFY(h.connect());
+    QVERIFY(h.login());
+    h.command("cd /");
+    h.command("tar czf /media/config.tgz zel/*.conf");
+    QCOMPARE(h.status(), 0);
+    h.command("cd /media");
+    QCOMPARE(h.command("tftp -p -l config.tgz 192.168.1.10"), QByteArray());
+    QCOMPARE(h.status(), 0);
+    QCOMPARE(int(h.tftp->transfers.size()), 2);
+    for (const auto& t : h.tftp->transfers) {
+        QVERIFY(t.put && t.ok);
+        QCOMPARE(t.remoteName, QStringLiteral("config.tgz"));
+        QCOMPARE(t.host, QStringLiteral("192.168.1.10"));
+    }
+    // The second one is what the server holds last: the small archive.
+    QFile stored(QDir(h.pcDir.path()).filePath(QStringLiteral("config.tgz")));
+    QVERIFY(stored.open(QIODevice::ReadOnly));
+    QCOMPARE(stored.readAll(), tarvo::simulator::smallArchive());
+    QVERIFY(tarvo::simulator::smallArchive().size() < 400);
+
+    // A get is never followed by one.
+    h.command("tftp -g -r config.tgz 192.168.1.10");
+    QCOMPARE(h.status(), 0);
+    QCOMPARE(int(h.tftp->transfers.size()), 3);
+}
+
+void TestSimFaults::slowLinkTakesItsTime()
+{
+    tarvo::simulator::EngineOptions o;
+    o.sendBytesPerSecond = 10'000;
+    ControllerHarness h({}, QStringLiteral("A"), o);
+    QVERIFY(h.connect());
+    QVERIFY(h.login());
+    h.command("cd /");
+    h.command("tar czf /media/config.tgz zel/*.conf media/*.conf media/profiles media/sequences media/prv_bmp");
+    QCOMPARE(h.status(), 0);
+    const qint64 size = QFileInfo(h.cardPath(QStringLiteral("media/config.tgz"))).size();
+    QVERIFY(size > 1000);
+    h.command("cd /media");
+    auto start = h.clock.nowMs();
+    h.command("tftp -p -l config.tgz 192.168.1.10");
+    QCOMPARE(h.status(), 0);
+    QVERIFY(h.clock.nowMs() - start >= size * 1000 / o.sendBytesPerSecond);
+    start = h.clock.nowMs();
+    h.command("tftp -g -r config.tgz 192.168.1.10");
+    QCOMPARE(h.status(), 0);
+    QVERIFY(h.clock.nowMs() - start >= size * 1000 / o.sendBytesPerSecond);
+}
+
+void TestSimFaults::stalledTftpGoesSilent()
+{
+    FaultOptions f;
+    f.stallTftp = true;
+    ControllerHarness h(f);
+    QVERIFY(QFile::copy(h.cardPath(QStringLiteral("zel/laser.conf")),
+                        QDir(h.pcDir.path()).filePath(QStringLiteral("new.conf"))));
+    QVERIFY(h.connect());
+    QVERIFY(h.login());
+    h.command("cd /media");
+    for (const QByteArray& line : {QByteArray("tftp -p -l machine.conf 192.168.1.10"),
+                                   QByteArray("tftp -g -r new.conf 192.168.1.10")}) {
+        if (line.contains("-g")) {
+            // The shell is still busy with the put: a fresh connection.
+            QVERIFY(h.connect());
+            QVERIFY(h.login());
+            h.command("cd /media");
+        }
+        h.received.clear();
+        h.sendLine(line);
+        h.clock.runFor(600000);
+        QVERIFY2(!ControllerHarness::endsWithPrompt(h.received), line.constData());
+        QVERIFY(!h.received.contains("tftp:"));
+    }
+    QVERIFY(!QFileInfo::exists(QDir(h.pcDir.path()).filePath(QStringLiteral("machine.conf"))));
+    QVERIFY(!QFileInfo::exists(h.cardPath(QStringLiteral("media/new.conf"))));
 }
 
 QTEST_GUILESS_MAIN(TestSimFaults)

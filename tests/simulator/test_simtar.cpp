@@ -48,6 +48,43 @@ std::map<QByteArray, QByteArray> readArchive(const QString& path)
     return members;
 }
 
+struct Entry {
+    QByteArray name;  // as stored
+    qint64 size;
+};
+
+// The members in archive order.
+QList<Entry> archiveEntries(const QString& path)
+{
+    QList<Entry> entries;
+    archive* a = archive_read_new();
+    archive_read_support_filter_gzip(a);
+    archive_read_support_format_tar(a);
+    if (archive_read_open_filename(a, QFile::encodeName(path).constData(), 10240) == ARCHIVE_OK) {
+        archive_entry* e;
+        while (archive_read_next_header(a, &e) == ARCHIVE_OK)
+            entries.append({archive_entry_pathname(e), archive_entry_size(e)});
+    }
+    archive_read_free(a);
+    return entries;
+}
+
+QList<QByteArray> listing(const QList<ControllerHarness::TimedLine>& lines)
+{
+    QList<QByteArray> names;
+    for (const auto& l : lines)
+        names.append(l.text);
+    return names;
+}
+
+QList<QByteArray> names(const QList<Entry>& entries)
+{
+    QList<QByteArray> n;
+    for (const Entry& e : entries)
+        n.append(e.name);
+    return n;
+}
+
 constexpr unsigned hardLink = 1;  // a regular entry that links to another name
 
 struct Member {
@@ -108,7 +145,118 @@ private slots:
     void hostileMembersStayOnTheCard();
     void deepMembersAreRefusedAtOnce_data();
     void deepMembersAreRefusedAtOnce();
+    void listingIsTheArchiveInOrder();
+    void slowPackTricklesTheListing();
+    void slowUnpackTakesItsTime();
 };
+
+void TestSimTar::listingIsTheArchiveInOrder()
+{
+    ControllerHarness a;
+    QDir card(a.cardDir.path());
+    QVERIFY(card.mkpath(QStringLiteral("media/profiles/Prüfung ✓")));
+    QVERIFY(card.mkpath(QStringLiteral("media/sequences/empty one")));
+    for (const QString& rel : {QStringLiteral("media/profiles/job one.conf"),
+                               QStringLiteral("media/profiles/Prüfung ✓/teil 2 ä.txt")}) {
+        QFile f(card.filePath(rel));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("x\n");
+    }
+    QVERIFY(a.connect());
+    QVERIFY(a.login());
+    a.command("cd /");
+    const QList<QByteArray> packed = listing(a.commandLines(backupCommand));
+    QCOMPARE(a.status(), 0);
+    const QString archivePath = a.cardPath(QStringLiteral("media/config.tgz"));
+    const QList<QByteArray> members = names(archiveEntries(archivePath));
+    QCOMPARE(packed, members);
+    QVERIFY(packed.contains("media/profiles/"));
+    QVERIFY(packed.contains("media/sequences/empty one/"));
+    QVERIFY(packed.contains("media/profiles/job one.conf"));
+    QVERIFY(packed.contains(QStringLiteral("media/profiles/Prüfung ✓/teil 2 ä.txt").toUtf8()));
+
+    ControllerHarness b({}, QStringLiteral("B"));
+    QVERIFY(QFile::copy(archivePath, b.cardPath(QStringLiteral("media/config.tgz"))));
+    QVERIFY(b.connect());
+    QVERIFY(b.login());
+    b.command("mount -o remount /dev/mmcblk0p2 /zel");
+    b.command("cd /");
+    QCOMPARE(listing(b.commandLines("tar xvzf /media/config.tgz")), members);
+    QCOMPARE(b.status(), 0);
+}
+
+void TestSimTar::slowPackTricklesTheListing()
+{
+    constexpr qint64 rate = 500'000;
+    tarvo::simulator::EngineOptions slow;
+    slow.packBytesPerSecond = rate;
+    ControllerHarness h({}, QString(), slow);
+    QVERIFY(makeBigCard(h.cardDir.path(), 16));
+    QVERIFY(h.connect());
+    QVERIFY(h.login());
+    h.command("cd /");
+    const auto start = h.clock.nowMs();
+    const auto lines = h.commandLines(backupCommand);
+    const auto elapsed = h.clock.nowMs() - start;
+    QCOMPARE(h.status(), 0);
+
+    // Each line comes once its member is packed at the rate, in archive
+    // order, and the status once all of it is.
+    const QString archivePath = h.cardPath(QStringLiteral("media/config.tgz"));
+    const QList<Entry> entries = archiveEntries(archivePath);
+    QCOMPARE(listing(lines), names(entries));
+    qint64 packed = 0;
+    for (int i = 0; i < entries.size(); ++i) {
+        packed += entries[i].size;
+        const qint64 due = packed * 1000 / rate;
+        QVERIFY2(qAbs(lines[i].atMs - start - due) <= 1000, entries[i].name.constData());
+    }
+    QVERIFY(packed > 16'000'000);
+    QVERIFY2(qAbs(elapsed - packed * 1000 / rate) <= 1000, QByteArray::number(elapsed).constData());
+
+    // The same card packed at the usual pace gives the same archive.
+    ControllerHarness quick({}, QString());
+    QVERIFY(makeBigCard(quick.cardDir.path(), 16));
+    QVERIFY(quick.connect());
+    QVERIFY(quick.login());
+    quick.command("cd /");
+    quick.command(backupCommand);
+    QCOMPARE(quick.status(), 0);
+    const QString quickPath = quick.cardPath(QStringLiteral("media/config.tgz"));
+    QCOMPARE(names(archiveEntries(quickPath)), names(entries));
+    QVERIFY(readArchive(quickPath) == readArchive(archivePath));
+}
+
+void TestSimTar::slowUnpackTakesItsTime()
+{
+    ControllerHarness a({}, QString());
+    QVERIFY(makeBigCard(a.cardDir.path(), 8));
+    QVERIFY(a.connect());
+    QVERIFY(a.login());
+    a.command("cd /");
+    a.command(backupCommand);
+    QCOMPARE(a.status(), 0);
+    const QString archivePath = a.cardPath(QStringLiteral("media/config.tgz"));
+    qint64 total = 0;
+    for (const Entry& e : archiveEntries(archivePath))
+        total += e.size;
+
+    constexpr qint64 rate = 1'000'000;
+    tarvo::simulator::EngineOptions slow;
+    slow.unpackBytesPerSecond = rate;
+    ControllerHarness b({}, QStringLiteral("B"), slow);
+    QVERIFY(QFile::copy(archivePath, b.cardPath(QStringLiteral("media/config.tgz"))));
+    QVERIFY(b.connect());
+    QVERIFY(b.login());
+    b.command("mount -o remount /dev/mmcblk0p2 /zel");
+    b.command("cd /");
+    const auto start = b.clock.nowMs();
+    const auto lines = b.commandLines("tar xvzf /media/config.tgz");
+    QCOMPARE(b.status(), 0);
+    QVERIFY(lines.size() > 10);
+    QVERIFY(lines.first().atMs - start < 1000);
+    QVERIFY2(qAbs(b.clock.nowMs() - start - total * 1000 / rate) <= 1000 + 200, "unpack time");
+}
 
 void TestSimTar::backupListsEveryMemberAndTakesTime()
 {

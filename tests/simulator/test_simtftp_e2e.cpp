@@ -79,7 +79,7 @@ void TestSimTftpE2e::putAndGetBack()
     f.write(payload());
     f.close();
     auto put = waitFor([&](UdpTftpTransport& t, auto done) {
-        t.put(local, QStringLiteral("127.0.0.1"), server.port(), QStringLiteral("config.tgz"), -1, done);
+        t.put(local, QStringLiteral("127.0.0.1"), server.port(), QStringLiteral("config.tgz"), -1, {}, done);
     }, 20000);
     QVERIFY(put);
     QVERIFY2(put->ok, qPrintable(put->errorText + QString::fromLocal8Bit(server.log())));
@@ -89,7 +89,7 @@ void TestSimTftpE2e::putAndGetBack()
 
     const QString back = QDir(card.path()).filePath(QStringLiteral("back.tgz"));
     auto get = waitFor([&](UdpTftpTransport& t, auto done) {
-        t.get(back, QStringLiteral("127.0.0.1"), server.port(), QStringLiteral("config.tgz"), done);
+        t.get(back, QStringLiteral("127.0.0.1"), server.port(), QStringLiteral("config.tgz"), {}, done);
     }, 20000);
     QVERIFY(get);
     QVERIFY2(get->ok, qPrintable(get->errorText));
@@ -114,7 +114,7 @@ void TestSimTftpE2e::missingFileIsAServerError()
     QVERIFY(server.start(TftpServerProcess::Kind(kind), pc.path()));
     const QString local = QDir(card.path()).filePath(QStringLiteral("config.tgz"));
     auto get = waitFor([&](UdpTftpTransport& t, auto done) {
-        t.get(local, QStringLiteral("127.0.0.1"), server.port(), QStringLiteral("config.tgz"), done);
+        t.get(local, QStringLiteral("127.0.0.1"), server.port(), QStringLiteral("config.tgz"), {}, done);
     }, 20000);
     QVERIFY(get);
     QVERIFY(!get->ok);
@@ -133,7 +133,7 @@ void TestSimTftpE2e::silenceTimesOut()
     QElapsedTimer clock;
     clock.start();
     auto get = waitFor([&](UdpTftpTransport& t, auto done) {
-        t.get(local, QStringLiteral("127.0.0.1"), silent.localPort(), QStringLiteral("config.tgz"), done);
+        t.get(local, QStringLiteral("127.0.0.1"), silent.localPort(), QStringLiteral("config.tgz"), {}, done);
     }, 30000);
     QVERIFY(get);
     QVERIFY(get->timedOut);
@@ -181,7 +181,7 @@ void TestSimTftpE2e::shortUploadFromTheBoundAddress()
     const qint64 half = payload().size() / 2;
     const QHostAddress controller(QStringLiteral("127.0.0.101"));
     auto put = waitFor([&](UdpTftpTransport& t, auto done) {
-        t.put(local, QStringLiteral("127.0.0.1"), server.localPort(), QStringLiteral("config.tgz"), half, done);
+        t.put(local, QStringLiteral("127.0.0.1"), server.localPort(), QStringLiteral("config.tgz"), half, {}, done);
     }, 20000, controller);
     QVERIFY(put);
     QVERIFY2(put->ok, qPrintable(put->errorText));

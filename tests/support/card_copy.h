@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QString>
 
+#include <algorithm>
+#include <cstdint>
 #include <map>
 
 inline QString sampleCard(const QString& name)
@@ -55,4 +57,35 @@ inline std::map<QString, QByteArray> snapshot(const QString& root)
         }
     }
     return files;
+}
+
+// A card of sample card A with about megabytes MB of incompressible job
+// previews added under media/prv_bmp/big/ (deterministic pseudo-random
+// bytes, at most 8 MB a file, written in 64 KiB chunks so that memory
+// stays small), for tests that need a big backup.
+inline bool makeBigCard(const QString& to, int megabytes)
+{
+    if (!copyTree(sampleCard(QStringLiteral("A")), to))
+        return false;
+    const QString folder = QDir(to).filePath(QStringLiteral("media/prv_bmp/big"));
+    if (!QDir().mkpath(folder))
+        return false;
+    constexpr int mbPerFile = 8;
+    std::uint64_t state = 0x9e3779b97f4a7c15ULL;
+    QByteArray chunk(64 * 1024, Qt::Uninitialized);
+    for (int file = 0, left = megabytes; left > 0; ++file, left -= mbPerFile) {
+        QFile f(QDir(folder).filePath(QStringLiteral("preview_%1.bmp").arg(file, 3, 10, QLatin1Char('0'))));
+        if (!f.open(QIODevice::WriteOnly))
+            return false;
+        for (int c = 0; c < std::min(left, mbPerFile) * 16; ++c) {
+            auto* words = reinterpret_cast<std::uint64_t*>(chunk.data());
+            for (int w = 0; w < chunk.size() / 8; ++w) {
+                state ^= state << 13, state ^= state >> 7, state ^= state << 17;  // xorshift64
+                words[w] = state;
+            }
+            if (f.write(chunk) != chunk.size())
+                return false;
+        }
+    }
+    return true;
 }

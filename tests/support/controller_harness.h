@@ -80,6 +80,36 @@ public:
         return out;
     }
 
+    // Sends a line and returns each whole line that came back before the
+    // prompt (line end dropped), with the virtual time it arrived, up to
+    // limitMs; the echo line is left out.
+    struct TimedLine {
+        std::int64_t atMs;
+        QByteArray text;
+    };
+    QList<TimedLine> commandLines(const QByteArray& line, std::int64_t limitMs = 600000)
+    {
+        received.clear();
+        sendLine(line);
+        QList<TimedLine> lines;
+        qsizetype seen = 0;
+        auto take = [&] {
+            qsizetype end;
+            while ((end = received.indexOf('\n', seen)) >= 0) {
+                QByteArray text = received.mid(seen, end - seen);
+                if (text.endsWith('\r'))
+                    text.chop(1);
+                lines.append({clock.nowMs(), text});
+                seen = end + 1;
+            }
+            return endsWithPrompt(received) || closed;
+        };
+        clock.runUntil(take, limitMs);
+        if (!lines.isEmpty() && lines.first().text == line)
+            lines.removeFirst();
+        return lines;
+    }
+
     // The status of the previous command, as the tool asks for it.
     int status()
     {

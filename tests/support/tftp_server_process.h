@@ -40,7 +40,8 @@ public:
         return probe.localPort();
     }
 
-    bool start(Kind kind, const QString& root)
+    // extraArguments go to OpenTFTPServerMT only (e.g. --per-client).
+    bool start(Kind kind, const QString& root, const QStringList& extraArguments = {})
     {
         process_.setProcessChannelMode(QProcess::MergedChannels);
         if (kind == Hpa) {
@@ -60,7 +61,7 @@ public:
         }
         // Ours is started the way the TFTP tests start it.
         open_ = std::make_unique<ServerProcess>();
-        if (!open_->start(root))
+        if (!open_->start(root, extraArguments))
             return false;
         port_ = open_->port();
         return true;
