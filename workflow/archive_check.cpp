@@ -50,8 +50,10 @@ bool isInOurFolders(const QList<QByteArray>& parts)
 }
 
 // Where a symbolic link at member (relative to /, where the laser unpacks)
-// leads, as path components; nullopt when it climbs above /.
-std::optional<QList<QByteArray>> linkTarget(const QByteArray& member, const QByteArray& target)
+// leads, as path components; nullopt when it climbs above / or goes on
+// through one of links (whose own target a lexical reading cannot know).
+std::optional<QList<QByteArray>> linkTarget(const QByteArray& member, const QByteArray& target,
+                                            const QSet<QByteArray>& links)
 {
     QList<QByteArray> parts;
     if (!target.startsWith('/')) {
@@ -61,6 +63,8 @@ std::optional<QList<QByteArray>> linkTarget(const QByteArray& member, const QByt
     for (const QByteArray& part : target.split('/')) {
         if (part.isEmpty() || part == ".")
             continue;
+        if (links.contains(parts.join('/')))
+            return std::nullopt;
         if (part == "..") {
             if (parts.isEmpty())
                 return std::nullopt;
@@ -89,6 +93,11 @@ public:
         parts.removeAll(QByteArray("."));
         if (!isInOurFolders(parts))
             return OperatorTexts::memberOutsideFolders();
+        // tar follows a link it has made when it unpacks a later member
+        // beneath it.
+        for (qsizetype n = 1; n < parts.size(); ++n)
+            if (links_.contains(parts.first(n).join('/')))
+                return OperatorTexts::memberThroughLink(QString::fromUtf8(parts.first(n).join('/')));
         switch (archive_entry_filetype(entry)) {
         case AE_IFCHR:
         case AE_IFBLK:
@@ -105,9 +114,10 @@ public:
                 return OperatorTexts::memberHardLinkNotEarlier(QString::fromUtf8(hardlink));
         } else if (archive_entry_filetype(entry) == AE_IFLNK) {
             const QByteArray target = archive_entry_symlink(entry);
-            const auto leads = linkTarget(path, target);
+            const auto leads = linkTarget(parts.join('/'), target, links_);
             if (!leads || !isInOurFolders(*leads))
                 return OperatorTexts::memberLinkOutside(QString::fromUtf8(target));
+            links_.insert(parts.join('/'));
         }
         if (isConfigFile(path)) {
             if (archive_entry_filetype(entry) != AE_IFREG || archive_entry_hardlink(entry))
@@ -121,6 +131,7 @@ public:
 
 private:
     QSet<QByteArray> earlier_;
+    QSet<QByteArray> links_;  // the symbolic links so far, as component paths
 };
 
 // ------------------------------------------------------------ the streams

@@ -156,6 +156,7 @@ public:
     {
         return tr("a hard link to %1, which is not earlier in the archive").arg(target);
     }
+    static QString memberThroughLink(const QString& link) { return tr("inside %1, a link in the archive").arg(link); }
     static QString memberDevice() { return tr("a device node"); }
     static QString memberFifo() { return tr("a FIFO"); }
     static QString memberSocket() { return tr("a socket"); }

@@ -41,8 +41,8 @@ struct ArchiveMember {
     QByteArray path;  // as stored: may be absolute or climb with ..
     QByteArray content;
     unsigned type = 0100000;  // the st_mode file type (AE_IFREG, AE_IFLNK, AE_IFCHR, ...)
-    QByteArray symlink;        // the target, for a symbolic link
-    QByteArray hardlink;       // when set, a hard link to this path
+    QByteArray symlink{};      // the target, for a symbolic link
+    QByteArray hardlink{};     // when set, a hard link to this path
 };
 QByteArray makeArchiveOf(const QList<ArchiveMember>& members);
 // A gzip stream of data, one gzip member.

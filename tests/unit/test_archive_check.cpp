@@ -80,6 +80,30 @@ private slots:
                  qPrintable(report.problem));
     }
 
+    void aMemberBeyondALinkInTheArchiveIsRefused_data()
+    {
+        QTest::addColumn<ArchiveMember>("link");
+        QTest::addColumn<ArchiveMember>("member");
+        QTest::addColumn<QString>("named");
+        // /zel/.. is /, which the lexical reading media/up/.. = media hides.
+        QTest::newRow("link through a link") << ArchiveMember{"media/up", {}, AE_IFLNK, "/zel"}
+                                             << ArchiveMember{"media/root", {}, AE_IFLNK, "up/.."}
+                                             << QStringLiteral("media/root (a link to up/.., outside");
+        QTest::newRow("member beneath a link") << ArchiveMember{"media/profiles", {}, AE_IFLNK, "../zel"}
+                                               << ArchiveMember{"media/profiles/p.prf", "x"}
+                                               << QStringLiteral("media/profiles/p.prf (inside media/profiles, a link");
+    }
+
+    void aMemberBeyondALinkInTheArchiveIsRefused()
+    {
+        QFETCH(ArchiveMember, link);
+        QFETCH(ArchiveMember, member);
+        QFETCH(QString, named);
+        const workflow::ArchiveReport report = workflow::checkArchive(test::makeArchiveOf(good() << link << member));
+        QVERIFY(!report.usable);
+        QVERIFY2(report.problem.contains(named), qPrintable(report.problem));
+    }
+
     void aSymlinkedConfigurationIsNoConfiguration()
     {
         const workflow::ArchiveReport report = workflow::checkArchive(
