@@ -57,7 +57,9 @@ bool Workflow::verifyBackup()
         problem = OperatorTexts::noUploadReceived();
     } else {
         report = checkArchiveFile(platform_, stored->path);
-        if (report.sha256.isEmpty())  // refused unread: too large, or no ordinary file
+        if (!report.found)
+            problem = OperatorTexts::uploadChanged();
+        else if (report.sha256.isEmpty())  // refused unread: too large, or no ordinary file
             problem = report.problem;
         else if (report.bytes != stored->bytes || report.sha256 != stored->sha256)
             problem = OperatorTexts::uploadChanged();
