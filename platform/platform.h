@@ -8,6 +8,7 @@
 // a 22.5 s give-up runs in milliseconds with exact virtual durations.
 
 #include <QByteArray>
+#include <QIODevice>
 #include <QString>
 #include <QStringList>
 
@@ -156,6 +157,18 @@ public:
     // Replaces a file as a whole (never half-written), making its folders.
     virtual bool writeFile(const QString& path, const QByteArray& data) = 0;
     virtual bool removeFile(const QString& path) = 0;
+    // True when anything at all exists at path: a file, a folder, a FIFO,
+    // a device.
+    virtual bool pathExists(const QString& path) = 0;
+    // An ordinary file opened for reading at its start; nullptr when path is
+    // missing, unreadable or anything but an ordinary file (a folder, a
+    // FIFO, a device such as /dev/zero, a socket). Opening never blocks.
+    // The device may be read on another thread, one thread at a time.
+    virtual std::unique_ptr<QIODevice> openForReading(const QString& path) = 0;
+    // Copies an ordinary file in chunks, whatever its size, replacing `to`
+    // as a whole (never half-written) and making its folders. False, and
+    // `to` as it was, when anything fails.
+    virtual bool copyFile(const QString& from, const QString& to) = 0;
     // The names of the ordinary files, or of the folders, in a folder, sorted.
     virtual QStringList fileNames(const QString& folder) = 0;
     virtual QStringList folderNames(const QString& folder) = 0;
@@ -180,6 +193,10 @@ public:
     // from the PC's neighbour table while a connection to it is up. Sends
     // nothing.
     virtual ControllerIdentity controllerIdentity(const QString& peerAddress) = 0;
+    // Runs work away from the event loop and returns when it has finished;
+    // meanwhile events are processed, so the window stays responsive. work
+    // must not call the platform (open what it reads beforehand).
+    virtual void runAside(std::function<void()> work) = 0;
 
     // Modal message box with one OK button and no title of its own.
     virtual void messageBox(const QString& text, MessageIcon icon) = 0;

@@ -2,6 +2,7 @@
 
 #include "platform/neighbour_table.h"
 
+#include "platform/file_streams.h"
 #include "platform/qt_socket.h"
 #include "platform/qt_timer.h"
 
@@ -9,12 +10,14 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QProcess>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QThread>
 #include <QSettings>
 #include <QTimer>
 
@@ -141,6 +144,33 @@ bool QtPlatform::writeFile(const QString& path, const QByteArray& data)
 bool QtPlatform::removeFile(const QString& path)
 {
     return QFile::remove(path);
+}
+
+bool QtPlatform::pathExists(const QString& path)
+{
+    return QFileInfo::exists(path);
+}
+
+std::unique_ptr<QIODevice> QtPlatform::openForReading(const QString& path)
+{
+    return openOrdinaryFile(path);
+}
+
+bool QtPlatform::copyFile(const QString& from, const QString& to)
+{
+    return copyOrdinaryFile(from, to);
+}
+
+void QtPlatform::runAside(std::function<void()> work)
+{
+    // The worker's finished signal reaches this thread as a queued event, so
+    // it cannot be missed even when the work ends before exec() starts.
+    QEventLoop loop;
+    std::unique_ptr<QThread> worker(QThread::create(std::move(work)));
+    connect(worker.get(), &QThread::finished, &loop, &QEventLoop::quit);
+    worker->start();
+    loop.exec();
+    worker->wait();
 }
 
 QStringList QtPlatform::fileNames(const QString& folder)

@@ -37,6 +37,9 @@ public:
     std::optional<QByteArray> readFile(const QString& path) override;
     bool writeFile(const QString& path, const QByteArray& data) override;
     bool removeFile(const QString& path) override;
+    bool pathExists(const QString& path) override;
+    std::unique_ptr<QIODevice> openForReading(const QString& path) override;
+    bool copyFile(const QString& from, const QString& to) override;
     QStringList fileNames(const QString& folder) override;
     QStringList folderNames(const QString& folder) override;
     std::int64_t startProcess(const QString& program, const QStringList& arguments, ProcessWindow window,
@@ -46,6 +49,7 @@ public:
     void closeProcess(std::int64_t handle) override;
     void closeWindowByTitle(const QString& title) override;
     ControllerIdentity controllerIdentity(const QString& peerAddress) override;
+    void runAside(std::function<void()> work) override;
     void messageBox(const QString& text, MessageIcon icon) override;
 
     // When set, message boxes are passed here instead of being shown

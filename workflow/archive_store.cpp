@@ -52,14 +52,16 @@ bool Workflow::verifyBackup()
 {
     const std::optional<ServerWatch::Stored> stored = watch_.storedFrom(link_.peerAddress());
     QString problem;
-    QByteArray data;
     ArchiveReport report;
     if (!stored) {
         problem = OperatorTexts::noUploadReceived();
     } else {
-        data = platform_.readFile(stored->path).value_or(QByteArray());
-        report = checkArchive(data);
-        if (report.bytes != stored->bytes || report.sha256 != stored->sha256)
+        report = checkArchiveFile(platform_, stored->path);
+        if (!report.found)
+            problem = OperatorTexts::uploadChanged();
+        else if (report.sha256.isEmpty())  // refused unread: too large, or no ordinary file
+            problem = report.problem;
+        else if (report.bytes != stored->bytes || report.sha256 != stored->sha256)
             problem = OperatorTexts::uploadChanged();
         else if (!report.usable)
             problem = report.problem;
@@ -69,11 +71,11 @@ bool Workflow::verifyBackup()
         showError(OperatorTexts::backupUnusable(problem));
         return false;
     }
-    keepInHistory(data, report);
+    keepInHistory(stored->path, report);
     return true;
 }
 
-void Workflow::keepInHistory(const QByteArray& data, const ArchiveReport& report)
+void Workflow::keepInHistory(const QString& upload, const ArchiveReport& report)
 {
     const QString controller = link_.peerAddress();
     const QDateTime now = QDateTime::currentDateTime();
@@ -88,7 +90,7 @@ void Workflow::keepInHistory(const QByteArray& data, const ArchiveReport& report
                               {QStringLiteral("bytes"), report.bytes},
                               {QStringLiteral("files"), report.files},
                               {QStringLiteral("sha256"), QString::fromLatin1(report.sha256)}};
-    if (!platform_.writeFile(path, data)
+    if (!platform_.copyFile(upload, path)
         || !platform_.writeFile(path + QLatin1String(kSidecarSuffix), QJsonDocument(sidecar).toJson())) {
         // The verified upload itself stays where the server filed it.
         appendLog(QStringLiteral("\r\n") + OperatorTexts::historyFailed(folder));
@@ -141,17 +143,16 @@ void Workflow::chooseBackupToRestore(const Backup& backup)
 bool Workflow::checkArchiveToRestore()
 {
     restoreSource_ = archiveToRestore();
-    const std::optional<QByteArray> data = platform_.readFile(restoreSource_);
-    if (!data) {
+    const ArchiveReport report = checkArchiveFile(platform_, restoreSource_);
+    if (!report.found) {
         showError(OperatorTexts::archiveMissing(QString::fromLatin1(kArchiveName)));
         return false;
     }
-    const ArchiveReport report = checkArchive(*data);
     if (!report.usable) {
         showError(OperatorTexts::restoreUnusable(restoreSource_, report.problem));
         return false;
     }
-    restoreData_ = *data;
+    restoreSha256_ = report.sha256;
     lastBackup_ = {restoreSource_, address_, QString(), report.bytes, report.files};
     return true;
 }
@@ -162,7 +163,9 @@ bool Workflow::stageArchiveToRestore()
     const QString staged = controllerArchive(link_.peerAddress());
     if (staged == restoreSource_)
         return true;
-    return platform_.writeFile(staged, restoreData_);
+    // The copy is what the laser fetches: it must be the archive checked.
+    return platform_.copyFile(restoreSource_, staged)
+           && checkArchiveFile(platform_, staged).sha256 == restoreSha256_;
 }
 
 }  // namespace tarvo::workflow

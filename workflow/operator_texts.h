@@ -131,6 +131,37 @@ public:
     static QString archiveNotTarGz() { return tr("it is not a gzip-compressed tar archive"); }
     static QString archiveDamaged(const QString& detail) { return tr("it is damaged (%1)").arg(detail); }
     static QString archiveWithoutConfiguration() { return tr("it holds no zel/*.conf file"); }
+    static QString archiveNotOrdinaryFile() { return tr("it is not an ordinary file"); }
+    static QString archiveTooLarge(qint64 maxMiB)
+    {
+        return tr("it is larger than the %1 MiB an archive of a configuration can be").arg(maxMiB);
+    }
+    static QString archiveInflatesTooFar(qint64 mib)
+    {
+        return tr("it unpacks to more than %1 MiB, far more than a configuration can be").arg(mib);
+    }
+    // A member that `cd / && tar xvzf` on the laser must not unpack, and why.
+    static QString archiveMemberRefused(const QString& member, const QString& why)
+    {
+        return tr("it holds a member the laser would not accept: %1 (%2)").arg(member, why);
+    }
+    static QString memberAbsolute() { return tr("absolute path"); }
+    static QString memberClimbsOut() { return tr("a .. component"); }
+    static QString memberOutsideFolders() { return tr("outside zel/ and media/"); }
+    static QString memberLinkOutside(const QString& target)
+    {
+        return tr("a link to %1, outside zel/ and media/").arg(target);
+    }
+    static QString memberHardLinkNotEarlier(const QString& target)
+    {
+        return tr("a hard link to %1, which is not earlier in the archive").arg(target);
+    }
+    static QString memberThroughLink(const QString& link) { return tr("inside %1, a link in the archive").arg(link); }
+    static QString memberDevice() { return tr("a device node"); }
+    static QString memberFifo() { return tr("a FIFO"); }
+    static QString memberSocket() { return tr("a socket"); }
+    static QString memberConfigurationNotFile() { return tr("a configuration file that is not an ordinary file"); }
+    static QString memberConfigurationEmpty() { return tr("an empty configuration file"); }
     static QString noUploadReceived()
     {
         return tr("the PC's TFTP server received no archive from the laser (does another TFTP server use port 69?)");

@@ -167,7 +167,8 @@ private:
     void runOnController();
     // Checks the archive of this run's upload; keeps it in the history.
     bool verifyBackup();
-    void keepInHistory(const QByteArray& data, const ArchiveReport& report);
+    // Copies the verified upload into the history, with its sidecar.
+    void keepInHistory(const QString& upload, const ArchiveReport& report);
     bool stageArchiveToRestore();
     // After a run that did not succeed: says when the link was lost and
     // when the laser was left with its firmware stopped.
@@ -202,8 +203,8 @@ private:
     QString archiveFolderOverride_;
     QString restoreOverride_;
     bool remembersPendingRestore_ = true;
-    // The checked archive a restore sends, and where it came from.
-    QByteArray restoreData_;
+    // Where the archive a restore sends comes from, and its checked digest.
+    QByteArray restoreSha256_;
     QString restoreSource_;
     // What the last verified backup was, for the operator.
     QString savedBackup_;

@@ -46,25 +46,62 @@ void FakeTftpServer::reportStored(const QString& peer, const QString& path)
             .arg(QString::fromLatin1(QCryptographicHash::hash(data, QCryptographicHash::Sha256).toHex()), peer, path));
 }
 
+namespace {
+la_ssize_t appendTo(archive*, void* client, const void* buffer, size_t length)
+{
+    static_cast<QByteArray*>(client)->append(static_cast<const char*>(buffer), qsizetype(length));
+    return la_ssize_t(length);
+}
+}  // namespace
+
 QByteArray makeArchive(const QList<QPair<QByteArray, QByteArray>>& files)
 {
-    QByteArray out(1 << 20, '\0');
-    size_t used = 0;
+    QList<ArchiveMember> members;
+    for (const auto& [name, content] : files)
+        members.append({name, content, AE_IFREG, {}, {}});
+    return makeArchiveOf(members);
+}
+
+QByteArray makeArchiveOf(const QList<ArchiveMember>& members)
+{
+    QByteArray out;
     std::unique_ptr<archive, decltype(&archive_write_free)> a(archive_write_new(), archive_write_free);
     archive_write_add_filter_gzip(a.get());
     archive_write_set_format_ustar(a.get());
-    archive_write_open_memory(a.get(), out.data(), size_t(out.size()), &used);
-    for (const auto& [name, content] : files) {
+    archive_write_set_bytes_in_last_block(a.get(), 1);
+    archive_write_open(a.get(), &out, nullptr, appendTo, nullptr);
+    for (const ArchiveMember& m : members) {
         std::unique_ptr<archive_entry, decltype(&archive_entry_free)> e(archive_entry_new(), archive_entry_free);
-        archive_entry_set_pathname(e.get(), name.constData());
-        archive_entry_set_filetype(e.get(), AE_IFREG);
+        archive_entry_set_pathname(e.get(), m.path.constData());
+        archive_entry_set_filetype(e.get(), m.type);
         archive_entry_set_perm(e.get(), 0644);
-        archive_entry_set_size(e.get(), content.size());
+        if (!m.symlink.isEmpty())
+            archive_entry_set_symlink(e.get(), m.symlink.constData());
+        if (!m.hardlink.isEmpty())
+            archive_entry_set_hardlink(e.get(), m.hardlink.constData());
+        archive_entry_set_size(e.get(), m.type == AE_IFREG && m.hardlink.isEmpty() ? m.content.size() : 0);
         archive_write_header(a.get(), e.get());
-        archive_write_data(a.get(), content.constData(), size_t(content.size()));
+        archive_write_data(a.get(), m.content.constData(), size_t(m.content.size()));
     }
     archive_write_close(a.get());
-    out.truncate(qsizetype(used));
+    return out;
+}
+
+QByteArray gzipped(const QByteArray& data)
+{
+    QByteArray out;
+    std::unique_ptr<archive, decltype(&archive_write_free)> a(archive_write_new(), archive_write_free);
+    archive_write_add_filter_gzip(a.get());
+    archive_write_set_format_raw(a.get());
+    archive_write_set_bytes_in_last_block(a.get(), 1);
+    archive_write_open(a.get(), &out, nullptr, appendTo, nullptr);
+    std::unique_ptr<archive_entry, decltype(&archive_entry_free)> e(archive_entry_new(), archive_entry_free);
+    archive_entry_set_pathname(e.get(), "data");
+    archive_entry_set_filetype(e.get(), AE_IFREG);
+    archive_entry_set_size(e.get(), data.size());
+    archive_write_header(a.get(), e.get());
+    archive_write_data(a.get(), data.constData(), size_t(data.size()));
+    archive_write_close(a.get());
     return out;
 }
 
@@ -74,6 +111,35 @@ QByteArray sampleArchive()
     static const QByteArray archive =
         makeArchive({{"zel/laser.conf", "power=80\n"}, {"media/machine.conf", "name=test\n"}});
     return archive;
+}
+
+namespace {
+// A ustar header of an ordinary file that says it holds size bytes.
+QByteArray tarHeader(const QByteArray& name, qint64 size)
+{
+    QByteArray header(512, '\0');
+    header.replace(0, name.size(), name);
+    header.replace(100, 7, "0000644");
+    header.replace(124, 11, QByteArray::number(size, 8).rightJustified(11, '0'));
+    header[156] = '0';
+    header.replace(257, 6, QByteArray("ustar\0", 6));
+    header.replace(263, 2, "00");
+    header.replace(148, 8, "        ");
+    unsigned sum = 0;
+    for (char c : header)
+        sum += static_cast<unsigned char>(c);
+    header.replace(148, 7, QByteArray::number(sum, 8).rightJustified(6, '0') + '\0');
+    return header;
+}
+}  // namespace
+
+QByteArray gzipBomb(qint64 inflatedMiB, bool declared)
+{
+    const QByteArray zeroMember = gzipped(QByteArray(1 << 20, '\0'));
+    QByteArray out = declared ? gzipped(tarHeader("zel/huge.conf", inflatedMiB << 20)) : sampleArchive();
+    for (qint64 i = 0; i < inflatedMiB; ++i)
+        out += zeroMember;
+    return out;
 }
 
 }  // namespace tarvo::test

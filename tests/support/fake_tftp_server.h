@@ -36,6 +36,21 @@ private:
 
 // A gzip-compressed tar archive of these files, made with libarchive.
 QByteArray makeArchive(const QList<QPair<QByteArray, QByteArray>>& files);
+// A member of any kind, as a tar header can describe it.
+struct ArchiveMember {
+    QByteArray path;  // as stored: may be absolute or climb with ..
+    QByteArray content;
+    unsigned type = 0100000;  // the st_mode file type (AE_IFREG, AE_IFLNK, AE_IFCHR, ...)
+    QByteArray symlink{};      // the target, for a symbolic link
+    QByteArray hardlink{};     // when set, a hard link to this path
+};
+QByteArray makeArchiveOf(const QList<ArchiveMember>& members);
+// A gzip stream of data, one gzip member.
+QByteArray gzipped(const QByteArray& data);
+// An archive of about 1 KiB per MiB it inflates to: a tar start, then gzip
+// members of 1 MiB of zeros each. Either a usable archive followed by the
+// zeros, or one header that promises them all as zel/huge.conf.
+QByteArray gzipBomb(qint64 inflatedMiB, bool declaredInHeader);
 // A small archive that passes the tool's checks.
 QByteArray sampleArchive();
 

@@ -1,5 +1,8 @@
 #include "virtual_platform.h"
 
+#include "platform/file_streams.h"
+
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 
@@ -312,6 +315,39 @@ bool VirtualPlatform::removeFile(const QString& path)
 {
     const bool had = fileData.remove(path) > 0 || files.remove(path);
     return (useRealFiles && QFile::remove(path)) || had;
+}
+
+bool VirtualPlatform::pathExists(const QString& path)
+{
+    if (files.contains(path) || fileData.contains(path) || directories.contains(path) || specialFiles.contains(path))
+        return true;
+    return useRealFiles && QFileInfo::exists(path);
+}
+
+std::unique_ptr<QIODevice> VirtualPlatform::openForReading(const QString& path)
+{
+    if (fileData.contains(path)) {
+        auto buffer = std::make_unique<QBuffer>();
+        buffer->setData(fileData.value(path));
+        buffer->open(QIODevice::ReadOnly);
+        return buffer;
+    }
+    return useRealFiles ? openOrdinaryFile(path) : nullptr;
+}
+
+bool VirtualPlatform::copyFile(const QString& from, const QString& to)
+{
+    if (useRealFiles && !fileData.contains(from))
+        return copyOrdinaryFile(from, to);
+    if (!fileData.contains(from))
+        return false;
+    fileData.insert(to, fileData.value(from));
+    return true;
+}
+
+void VirtualPlatform::runAside(std::function<void()> work)
+{
+    work();  // no clock passes: the work is the processor's, not a wait
 }
 
 QStringList VirtualPlatform::fileNames(const QString& folder)

@@ -142,6 +142,9 @@ public:
     std::optional<QByteArray> readFile(const QString& path) override;
     bool writeFile(const QString& path, const QByteArray& data) override;
     bool removeFile(const QString& path) override;
+    bool pathExists(const QString& path) override;
+    std::unique_ptr<QIODevice> openForReading(const QString& path) override;
+    bool copyFile(const QString& from, const QString& to) override;
     QStringList fileNames(const QString& folder) override;
     QStringList folderNames(const QString& folder) override;
     std::int64_t startProcess(const QString& program, const QStringList& arguments, ProcessWindow window,
@@ -151,6 +154,7 @@ public:
     void closeProcess(std::int64_t handle) override;
     void closeWindowByTitle(const QString& title) override;
     ControllerIdentity controllerIdentity(const QString& peerAddress) override;
+    void runAside(std::function<void()> work) override;
     void messageBox(const QString& text, MessageIcon icon) override;
 
     // --- scheduling ---
@@ -180,6 +184,7 @@ public:
     QSet<QString> files;              // ordinary files that exist, contents unknown
     QMap<QString, QByteArray> fileData;  // ordinary files with contents
     QSet<QString> directories;        // directories (fileExists says no)
+    QSet<QString> specialFiles;       // FIFOs, devices, sockets: exist, cannot be opened
     // Also consult the real file system (for tests that move real files).
     bool useRealFiles = false;
     QString appPathValue = QStringLiteral("/opt/tarvo");
