@@ -2,6 +2,8 @@
 // that keeps the window's events flowing.
 #include "link/controller_link.h"
 
+#include <algorithm>
+
 namespace tarvo::link {
 
 namespace {
@@ -26,24 +28,70 @@ void ControllerLink::sendLine(const QByteArray& line)
 
 std::int16_t ControllerLink::runCommand(const QByteArray& command, int secondsToWait, double progressStep)
 {
+    return exchange(command, secondsToWait, 0, progressStep);
+}
+
+std::int16_t ControllerLink::runCommandWhileAlive(const QByteArray& command, int silentSeconds, int ceilingSeconds,
+                                                  double progressStep)
+{
+    return exchange(command, silentSeconds, ceilingSeconds, progressStep);
+}
+
+void ControllerLink::noteSignOfLife()
+{
+    lastSignOfLifeMs_ = platform_.nowMs();
+}
+
+std::int16_t ControllerLink::exchange(const QByteArray& command, int secondsToWait, int ceilingSeconds,
+                                      double progressStep)
+{
+    giveUp_ = GiveUp::None;
     sendLine(command);
-    if (!waitForAnswer(kSettleMs))
+    if (!waitForAnswer(kSettleMs)) {
+        giveUp_ = GiveUp::ConnectionLost;
         return lastStatus_ = kNoStatus;
+    }
     emit progressed(progressStep);
     lastStatus_ = kNoStatus;
     sendLine(kStatusRequest);
-    if (!waitForAnswer(kSettleMs))
+    if (!waitForAnswer(kSettleMs)) {
+        giveUp_ = GiveUp::ConnectionLost;
         return lastStatus_;
+    }
     emit progressed(progressStep);
 
-    const int polls = static_cast<std::int16_t>(2 * secondsToWait);
-    for (int poll = 0; poll <= polls; ++poll) {
+    // The status is looked for every half second, 2 * secondsToWait + 1
+    // times after the request has settled: the give-up comes secondsToWait
+    // + 2.5 s after the command. A command that shows it still works (a
+    // line from the controller, a report of its transfer) gets that long
+    // again from its last sign of life, up to the ceiling.
+    const std::int64_t looking = platform_.nowMs();
+    const std::int64_t allowanceMs = std::int64_t(kPollMs) * (2 * secondsToWait + 1);
+    const std::int64_t commandSentMs = looking - 2 * kSettleMs;
+    const bool alive = ceilingSeconds > 0;
+    lastSignOfLifeMs_ = commandSentMs;
+    for (;;) {
         if (lastStatus_ != kNoStatus)
             break;
-        if (!waitForAnswer(kPollMs))
+        const std::int64_t now = platform_.nowMs();
+        std::int64_t deadline = looking + allowanceMs;
+        if (alive && lastSignOfLifeMs_ >= looking)
+            deadline = std::max(deadline, lastSignOfLifeMs_ + allowanceMs + 2 * kSettleMs);
+        if (alive && now - commandSentMs >= std::int64_t(ceilingSeconds) * 1000) {
+            giveUp_ = GiveUp::Ceiling;
             break;
+        }
+        if (now >= deadline) {
+            giveUp_ = GiveUp::Silence;
+            break;
+        }
+        if (!waitForAnswer(int(std::min<std::int64_t>(kPollMs, deadline - now)))) {
+            giveUp_ = GiveUp::ConnectionLost;
+            break;
+        }
         emit progressed(1);
     }
+    silentForMs_ = platform_.nowMs() - std::max(lastSignOfLifeMs_, commandSentMs);
     return lastStatus_;
 }
 

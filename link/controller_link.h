@@ -69,6 +69,18 @@ public:
     // Sends a command, then asks for its exit status and waits up to
     // secondsToWait more for it; kNoStatus when none came.
     std::int16_t runCommand(const QByteArray& command, int secondsToWait, double progressStep);
+    // The same for a command that may work for long: the wait starts again
+    // at every sign of life (a line from the controller, noteSignOfLife()),
+    // and ends at the latest ceilingSeconds after the command.
+    std::int16_t runCommandWhileAlive(const QByteArray& command, int silentSeconds, int ceilingSeconds,
+                                      double progressStep);
+    // Something outside the link saw the controller at work (its transfer).
+    void noteSignOfLife();
+    // Why the last command's wait ended without a status.
+    enum class GiveUp { None, Silence, Ceiling, ConnectionLost };
+    GiveUp lastGiveUp() const { return giveUp_; }
+    // How long the controller had been silent when the wait ended.
+    std::int64_t silentForMs() const { return silentForMs_; }
     // Waits delayMs while the window's events flow.
     void waitMs(int delayMs);
     // Whether a login prompt has been received since forgetLoginPrompt().
@@ -121,6 +133,7 @@ private:
     // Waits like waitMs, but ends early once the controller has gone and
     // everything it sent has been interpreted. False when it has gone.
     bool waitForAnswer(int delayMs);
+    std::int16_t exchange(const QByteArray& command, int secondsToWait, int ceilingSeconds, double progressStep);
     bool peerHasGone() const;
     void interpretLine(const QByteArray& line);
     void queueLine(QByteArray line, QString& logText);
@@ -153,6 +166,9 @@ private:
     bool lineTimerOn_ = false;
     bool shuttingDown_ = false;
     int waitDepth_ = 0;
+    std::int64_t lastSignOfLifeMs_ = 0;
+    std::int64_t silentForMs_ = 0;
+    GiveUp giveUp_ = GiveUp::None;
     int maxWaitDepth_ = 0;
 };
 

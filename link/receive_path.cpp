@@ -27,6 +27,8 @@ void ControllerLink::queueLine(QByteArray line, QString& logText)
     // empty line. Bytes map one to one onto characters.
     logText += QStringLiteral("\r\n");
     logText += QString::fromLatin1(line);
+    // Any line is a sign that the controller is at work.
+    lastSignOfLifeMs_ = platform_.nowMs();
     queuedLines_.push_back(std::move(line));
 }
 

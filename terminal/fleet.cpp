@@ -184,7 +184,8 @@ int runFleet(const FleetOptions& options)
     watch.begin(hub.programPath);
     QEventLoop waitForServer;
     const bool started = serverControl.start(
-        {QStringLiteral("-v"), QStringLiteral("--root"), archiveFolder, QStringLiteral("--per-client")},
+        {QStringLiteral("-v"), QStringLiteral("--root"), archiveFolder, QStringLiteral("--per-client"),
+         QStringLiteral("--exit-with-parent")},
         [&](const QString& line) {
             watch.readLine(line);
             if (watch.state() == workflow::ServerWatch::State::Ready && hub.readyLine.isEmpty())

@@ -130,7 +130,9 @@ const char* const kHeadlessHelp =
     "  Exit status: 0 every controller succeeded; 2 bad usage; 3 the PC side (the TFTP\n"
     "  server could not start, the archive is missing or unusable); 4 no connection or\n"
     "  the login failed; 5 a step on the controller failed; 6 a backup could not be\n"
-    "  verified. With several failures, the status of the first one in the order given.\n";
+    "  verified. With several failures, the status of the first one in the order given.\n"
+    "  An ADDRESS given twice is refused (status 2), as are --archive with --backup and\n"
+    "  --parallel with --restore.\n";
 
 // Parses the command line; false, with the reason on stderr, for an option
 // the tool does not know.
@@ -158,6 +160,17 @@ bool parse(QCommandLineParser& parser, const Options& options)
             wrong = QStringLiteral("--restore takes exactly one ADDRESS.");
         else if (!numeric || parallel < 1)
             wrong = QStringLiteral("--parallel takes a number of 1 or more.");
+        else if (parser.isSet(options.backup) && parser.isSet(options.archive))
+            wrong = QStringLiteral("--archive goes with --restore only.");
+        else if (parser.isSet(options.restore) && parser.isSet(options.parallel))
+            wrong = QStringLiteral("--parallel goes with --backup only.");
+        // Two sessions on one controller at once would fight over its card.
+        QStringList seen;
+        for (const QString& a : parser.positionalArguments()) {
+            if (wrong.isEmpty() && seen.contains(a, Qt::CaseInsensitive))
+                wrong = QStringLiteral("'%1' is given twice.").arg(a);
+            seen << a;
+        }
         for (const QString& a : parser.positionalArguments())
             if (wrong.isEmpty() && !tarvo::workflow::isControllerAddress(a))
                 wrong = QStringLiteral("'%1' is neither an IPv4 address nor a host name.").arg(a);

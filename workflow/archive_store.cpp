@@ -80,13 +80,15 @@ void Workflow::keepInHistory(const QString& upload, const ArchiveReport& report)
     const QString controller = link_.peerAddress();
     const QDateTime now = QDateTime::currentDateTime();
     const QString folder = archiveFolder() + QLatin1Char('/') + QLatin1String(kHistoryFolder) + QLatin1Char('/') + controller;
-    QString path = folder + QLatin1Char('/') + now.toString(QStringLiteral("yyyyMMdd-HHmmss")) + QLatin1Char('_')
-                   + QLatin1String(kArchiveName);
-    for (int n = 2; platform_.fileExists(path); ++n)
-        path = folder + QLatin1Char('/') + now.toString(QStringLiteral("yyyyMMdd-HHmmss")) + QStringLiteral("-%1_").arg(n)
+    // Name order is time order: milliseconds, then a counter for backups
+    // within the same millisecond.
+    const QString stamp = now.toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"));
+    QString path;
+    for (int n = 0; path.isEmpty() || platform_.fileExists(path); ++n)
+        path = folder + QLatin1Char('/') + stamp + QStringLiteral("-%1_").arg(n, 2, 10, QLatin1Char('0'))
                + QLatin1String(kArchiveName);
     const QJsonObject sidecar{{QStringLiteral("controller"), controller},
-                              {QStringLiteral("time"), now.toString(Qt::ISODate)},
+                              {QStringLiteral("time"), now.toString(Qt::ISODateWithMs)},
                               {QStringLiteral("bytes"), report.bytes},
                               {QStringLiteral("files"), report.files},
                               {QStringLiteral("sha256"), QString::fromLatin1(report.sha256)}};
@@ -126,7 +128,10 @@ QList<Workflow::Backup> Workflow::backups() const
                         qint64(s.value(QStringLiteral("bytes")).toDouble()), s.value(QStringLiteral("files")).toInt()});
         }
     }
-    std::sort(all.begin(), all.end(), [](const Backup& a, const Backup& b) { return a.time > b.time; });
+    // Newest first; within one time stamp the name (its counter) decides.
+    std::sort(all.begin(), all.end(), [](const Backup& a, const Backup& b) {
+        return a.time != b.time ? a.time > b.time : a.path > b.path;
+    });
     return all;
 }
 

@@ -18,18 +18,24 @@ constexpr int kShellStatusSeconds = 8;
 bool isControllerAddress(const QString& text)
 {
     // A dotted IPv4 address, or a host name (letters, digits, hyphens,
-    // dots between labels); digits and dots alone must make an address.
+    // dots between labels). The system's resolver reads a leading zero as
+    // octal and 0x as hexadecimal (127.0.0.010 is 127.0.0.8, 0x7f.1 is
+    // 127.0.0.1), so neither is taken: what connects must be what was typed.
     static const QRegularExpression ipv4(QStringLiteral("^(\\d{1,3})\\.(\\d{1,3})\\.(\\d{1,3})\\.(\\d{1,3})$"));
     static const QRegularExpression hostName(
         QStringLiteral("^(?=.{1,253}$)[A-Za-z0-9]([A-Za-z0-9-]{0,61}[A-Za-z0-9])?(\\.[A-Za-z0-9]([A-Za-z0-9-]{0,61}[A-Za-z0-9])?)*$"));
     const auto m = ipv4.match(text);
     if (m.hasMatch()) {
-        for (int i = 1; i <= 4; ++i)
-            if (m.captured(i).toInt() > 255)
+        for (int i = 1; i <= 4; ++i) {
+            const QString octet = m.captured(i);
+            if (octet.toInt() > 255 || (octet.size() > 1 && octet.startsWith(QLatin1Char('0'))))
                 return false;
+        }
         return true;
     }
-    static const QRegularExpression numeric(QStringLiteral("^[0-9.]*$"));
+    // Numbers alone, decimal or hexadecimal, would be read as an address.
+    static const QRegularExpression numeric(
+        QStringLiteral("^[0-9.]*$|^(?:(?:0[xX][0-9A-Fa-f]++|[0-9]++)\\.?+)++$"));
     return !numeric.match(text).hasMatch() && hostName.match(text).hasMatch();
 }
 

@@ -18,5 +18,10 @@ inline constexpr char kArchiveDirectories[] = "media/profiles media/sequences me
 // and advances the bar by this much.
 inline constexpr int kTransferStatusSeconds = 20;
 inline constexpr int kTransferProgress = 10;
+// A step that shows it works (listing lines, transfer reports) waits that
+// long again after each sign of life, up to this ceiling; sync, which
+// prints nothing while it flushes the card, may stay silent this long.
+inline constexpr int kTransferCeilingSeconds = 30 * 60;
+inline constexpr int kSyncSilentSeconds = 5 * 60 - 2;
 
 }  // namespace tarvo::workflow

@@ -90,6 +90,12 @@ public:
         return tr("Extracting Archive Error for %1, Code: %2").arg(archive).arg(code);
     }
     static QString syncAfterExtractError(int code) { return tr("Sync Error after extraction, Code: %1").arg(code); }
+    static QString stagingFailed(const QString& folder)
+    {
+        return tr("Error: the archive to restore could not be written to %1 on this PC. Check that the folder "
+                  "exists and that you may write to it.")
+            .arg(folder);
+    }
     static QString restoreDone() { return tr("Writing config data done. Please power cycle the laser."); }
     static QString writingFailed() { return tr("Writing config data failed."); }
 
@@ -185,6 +191,29 @@ public:
     {
         return tr("The backup of %1 from %2 waits to be restored onto the new card: click Continue.")
             .arg(controller, time);
+    }
+
+    // --- long steps ---
+    static QString controllerSilent(double seconds)
+    {
+        return tr("No answer from the controller: it had been silent for %1 s").arg(seconds, 0, 'f', 1);
+    }
+    static QString stepCeiling(int minutes)
+    {
+        return tr("The controller was still at work after %1 minutes: the step was given up").arg(minutes);
+    }
+    // Appended to the step's text while a long transfer runs.
+    static QString transferProgress(qint64 bytes, qint64 size, double bytesPerSecond)
+    {
+        const double mb = 1e6;
+        if (size <= 0)
+            return tr("%1 MB, %2 MB/s").arg(bytes / mb, 0, 'f', 1).arg(bytesPerSecond / mb, 0, 'f', 1);
+        const double left = bytesPerSecond > 0 ? (size - bytes) / bytesPerSecond : 0;
+        return tr("%1 of %2 MB, %3 MB/s, about %4 s left")
+            .arg(bytes / mb, 0, 'f', 1)
+            .arg(size / mb, 0, 'f', 1)
+            .arg(bytesPerSecond / mb, 0, 'f', 1)
+            .arg(qRound(left));
     }
 
     // --- a run that ends badly ---

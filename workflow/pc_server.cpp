@@ -13,8 +13,10 @@ constexpr int kServerPollMs = 20;
 bool Workflow::startServer()
 {
     watch_.begin(server_.programPath());
+    watch_.onProgress = [this](const ServerWatch::Progress& progress) { showTransferProgress(progress); };
+    transferStartedMs_ = -1;
     const QStringList arguments{QStringLiteral("-v"), QStringLiteral("--root"), archiveFolder(),
-                                QStringLiteral("--per-client")};
+                                QStringLiteral("--per-client"), QStringLiteral("--exit-with-parent")};
     const bool started = server_.start(
         arguments,
         [this](const QString& line) {

@@ -21,7 +21,7 @@ bool Workflow::restoreConfiguration()
         if (statusStep(kRemount) != 0) {
             showError(OperatorTexts::remountError(lastCode()));
         } else if (!stageArchiveToRestore()) {
-            showError(OperatorTexts::archiveMissing(archive));
+            showError(OperatorTexts::stagingFailed(archiveFolder() + QLatin1Char('/') + link_.peerAddress()));
         } else if (watch_.state() != ServerWatch::State::Ready) {
             showError(watch_.failure());
         } else {

@@ -48,6 +48,16 @@ void ServerWatch::readLine(const QString& raw)
         const qint64 bytes = stored->at(1).toLongLong(&ok);
         if (ok)
             stored_.push_back({bytes, stored->at(2).toLatin1(), stored->at(3), stored->at(4)});
+    } else if (const auto progress = status::fieldsOf(line, status::kProgress, 6)) {
+        bool ok = false;
+        Progress p;
+        p.upload = progress->at(1) == QLatin1String(status::kPut);
+        p.bytes = progress->at(2).toLongLong(&ok);
+        p.size = progress->at(3) == QLatin1String(status::kUnknownSize) ? -1 : progress->at(3).toLongLong();
+        p.peer = progress->at(4);
+        p.path = progress->at(5);
+        if (ok && onProgress)
+            onProgress(p);
     }
 }
 

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -22,6 +23,17 @@ public:
         QString peer;
         QString path;
     };
+
+    // A transfer that is still running, as the server reports it.
+    struct Progress {
+        bool upload = true;  // to the PC
+        qint64 bytes = 0;
+        qint64 size = -1;  // announced; -1 when unknown
+        QString peer;
+        QString path;
+    };
+    // Called with every progress report.
+    std::function<void(const Progress&)> onProgress;
 
     // A new start: forgets everything of the last one.
     void begin(const QString& programPath);

@@ -122,6 +122,9 @@ void Workflow::runSteps()
             outcome_ = Outcome::PcNotReady;
         else if (connectToController(address_))
             runOnController();
+        // The PC side was not ready: the run ends like any failed one.
+        if (outcome_ == Outcome::ArchiveUnusable || outcome_ == Outcome::PcNotReady)
+            setStatus(phase_ == Phase::Backup ? OperatorTexts::readingFailed() : OperatorTexts::writingFailed());
     }
     stopServer();
     saveTranscript(status_);

@@ -181,6 +181,8 @@ private:
     // A step whose outcome is not examined: the command, then half a second.
     void plainStep(const QByteArray& command);
     void showError(const QString& text);
+    // A report of a running transfer: the status shows how far it is.
+    void showTransferProgress(const ServerWatch::Progress& progress);
     int lastCode() const { return link_.lastStatus(); }
     void setStatus(const QString& text);
     void setProgress(double value);
@@ -214,6 +216,8 @@ private:
     QString address_;
     QString status_;
     double progress_ = 0;
+    std::int64_t transferStartedMs_ = -1;
+    qint64 transferBytes_ = 0;
 };
 
 // Rounds to the nearest whole number, an exact half to the even neighbour,

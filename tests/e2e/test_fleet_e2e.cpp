@@ -206,6 +206,32 @@ private slots:
                 return;
         }
     }
+
+    void contradictoryCommandsAreRefusedBeforeAnythingStarts_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("same address twice") << QStringList{"--backup", "127.0.0.51", "127.0.0.51"} << "given twice";
+        QTest::newRow("a name twice") << QStringList{"--backup", "laser-a", "LASER-A"} << "given twice";
+        QTest::newRow("archive with backup") << QStringList{"--backup", "--archive", "/tmp/x.tgz", "127.0.0.51"}
+                                             << "--archive goes with --restore only";
+        QTest::newRow("parallel with restore") << QStringList{"--restore", "--parallel", "2", "127.0.0.51"}
+                                               << "--parallel goes with --backup only";
+        QTest::newRow("octal octet") << QStringList{"--restore", "127.0.0.051"} << "neither an IPv4 address";
+    }
+
+    void contradictoryCommandsAreRefusedBeforeAnythingStarts()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, reason);
+        ProgramFolder program;
+        QVERIFY(program.stage());
+        QVERIFY(program.stageTool());
+        const ToolRun run = runTool(program, arguments);
+        QCOMPARE(run.exitCode, 2);
+        QVERIFY2(run.err.contains(reason.toUtf8()), run.err.constData());
+        QVERIFY(run.out.isEmpty());  // no summary: nothing ran
+    }
 };
 
 QTEST_GUILESS_MAIN(TestFleetEndToEnd)

@@ -57,6 +57,8 @@ void FakeShell::onLine(const QByteArray& line)
         }
         return;
     }
+    if (onCommand)
+        onCommand(line);
     if (line == "echo CMDVAL: $?") {
         if (silentAfter.contains(lastCommand_))
             return;

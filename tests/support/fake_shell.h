@@ -35,6 +35,8 @@ public:
     // Status for each successive attempt of a command (front first).
     QMap<QByteArray, QList<int>> statusSequence;
 
+    // Called with every line after login, before it is answered.
+    std::function<void(const QByteArray& line)> onCommand;
     // Called when an upload ("tftp -p ...") succeeds.
     std::function<void()> onUpload;
 

@@ -27,6 +27,12 @@ private slots:
         QTest::newRow("three octets") << QStringLiteral("10.0.1") << false;
         QTest::newRow("blank inside") << QStringLiteral("10.0.0.5 x") << false;
         QTest::newRow("a URL") << QStringLiteral("http://10.0.0.5") << false;
+        // The resolver would connect to 127.0.0.8 and 127.0.0.1.
+        QTest::newRow("octal octet") << QStringLiteral("127.0.0.010") << false;
+        QTest::newRow("hexadecimal") << QStringLiteral("0x7f.1") << false;
+        QTest::newRow("one hexadecimal number") << QStringLiteral("0x7f000001") << false;
+        QTest::newRow("a zero octet") << QStringLiteral("10.0.0.5") << true;
+        QTest::newRow("a name that starts like a number") << QStringLiteral("0xlaser") << true;
     }
 
     void onlyAnAddressOrAHostNameIsTried()

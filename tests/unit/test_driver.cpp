@@ -71,7 +71,7 @@ private slots:
         QCOMPARE(f->platform().processes.size(), size_t(1));
         const auto& server = f->platform().processes[0];
         QCOMPARE(server.program, QStringLiteral("/opt/tarvo/OpenTFTPServerMT"));
-        QCOMPARE(server.arguments, (QStringList{"-v", "--root", f->platform().dataFolderValue, "--per-client"}));
+        QCOMPARE(server.arguments, (QStringList{"-v", "--root", f->platform().dataFolderValue, "--per-client", "--exit-with-parent"}));
         QVERIFY(f->controls().log.contains(QStringLiteral("[TFTP server] READY 69 ")));
         QCOMPARE(server.window, tarvo::platform::ProcessWindow::Minimized);
         QVERIFY(server.closed);
@@ -94,6 +94,20 @@ private slots:
         QCOMPARE(f->platform().fileData.value(kept[0]), test::sampleArchive());
         QCOMPARE(f->platform().fileData.value(f->archivePath()), test::sampleArchive());
         QVERIFY(!f->workflow().serverWatch().storedFrom(QStringLiteral("10.0.0.5")));  // a new server each run
+    }
+
+    void backupsInQuickSuccessionAreNamedInTimeOrder()
+    {
+        for (int run = 0; run < 3; ++run) {
+            f->workflow().setPhase(workflow::Workflow::Phase::Backup);
+            click();
+        }
+        const QStringList kept = f->workflow().history(QStringLiteral("10.0.0.5"));
+        QCOMPARE(kept.size(), 3);
+        // The newest is last by name, and first in the menu.
+        QCOMPARE(f->workflow().lastBackup().path, kept.last());
+        QCOMPARE(f->workflow().backups().front().path, kept.last());
+        QCOMPARE(f->workflow().backups().back().path, kept.first());
     }
 
     void aPendingRestoreSurvivesTheWindow()
@@ -159,6 +173,8 @@ private slots:
         QVERIFY(f->platform().processes[0].closed);
         QVERIFY(f->controls().isButtonEnabled());
         QCOMPARE(caption(), QStringLiteral("Start"));
+        // The label ends the run with its failure, like every failed run.
+        QCOMPARE(f->controls().status(), QStringLiteral("Reading config data failed."));
     }
 
     void anEmptyAddressEndsTheRunAtOnce()

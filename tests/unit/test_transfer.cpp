@@ -2,6 +2,8 @@
 // failing step's message and code, and the controller's error lines.
 #include "workflow_fixture.h"
 
+#include "tftp/status_lines.h"
+
 #include <QtTest>
 
 using namespace tarvo;
@@ -40,6 +42,22 @@ class TestTransfer : public QObject {
         t0 = f->platform().nowMs();
         return f->workflow().restoreConfiguration();
     }
+
+
+    // The controller answers command, once it was sent, with these texts at
+    // these offsets instead of its status.
+    void answerLater(const QByteArray& command, const QList<QPair<int, QByteArray>>& answers)
+    {
+        f->shell->silentAfter.insert(command);
+        f->shell->onCommand = [this, command, answers](const QByteArray& line) {
+            if (line != command)
+                return;
+            commandSentMs = f->platform().nowMs();
+            for (const auto& [atMs, text] : answers)
+                f->rig->socket().deliverAt(commandSentMs + atMs, text);
+        };
+    }
+    std::int64_t commandSentMs = 0;
 
 private slots:
     void init()
@@ -134,6 +152,63 @@ private slots:
             const int before = command == kMount ? 0 : 9000;
             QCOMPARE(f->platform().messages[0].atMs - t0, before + 22500);
         }
+    }
+
+    // ------------------------------------------------- long steps
+
+
+    void aTarThatKeepsListingIsNotCutOff()
+    {
+        QList<QPair<int, QByteArray>> listing;
+        for (int s = 2; s <= 60; s += 2)
+            listing.append({s * 1000, "media/prv_bmp/job_" + QByteArray::number(s) + ".bmp\r\n"});
+        listing.append({61000, "CMDVAL: 0\r\n"});
+        answerLater(kTarFull, listing);
+        QVERIFY(backup());
+        QVERIFY(f->platform().messages.empty());
+    }
+
+    void aTarThatFallsSilentFailsAtTheGiveUpAfterItsLastLine()
+    {
+        QList<QPair<int, QByteArray>> listing;
+        for (int s = 2; s <= 40; s += 2)
+            listing.append({s * 1000, "media/prv_bmp/job_" + QByteArray::number(s) + ".bmp\r\n"});
+        answerLater(kTarFull, listing);
+        QVERIFY(!backup());
+        QCOMPARE(f->messageTexts(), QStringList{"Creating Archive Error for config.tgz, Code: -99"});
+        // Counted from the line's arrival.
+        QCOMPARE(f->platform().messages[0].atMs - commandSentMs, 40000 + 22500);
+        QVERIFY2(f->controls().log.contains(QStringLiteral("silent for 22.5 s")), qPrintable(f->controls().log.right(300)));
+    }
+
+    void aTransferThatReportsProgressIsNotCutOff()
+    {
+        answerLater(kPut, {{91000, "\r\nCMDVAL: 0\r\n"}});
+        f->shell->onUpload = nullptr;
+        const QString peer = QStringLiteral("10.0.0.5");
+        const qint64 size = 90'000'000;
+        for (int s = 1; s <= 90; ++s)
+            f->platform().scheduleIn(9000 + s * 1000, [this, s, peer] {
+                f->rig->server.say(tftp::status::progressLine(tftp::status::kPut, s * 1'000'000LL, size, peer,
+                                                              QStringLiteral("/x/10.0.0.5/.part")));
+            });
+        f->platform().scheduleIn(9000 + 90500, [this, peer] { f->rig->server.receiveUpload(peer, test::sampleArchive()); });
+        QVERIFY2(backup(), qPrintable(f->messageTexts().join(QLatin1Char('|'))));
+        bool shown = false;
+        for (const auto& s : f->controls().statusHistory)
+            shown |= s.text.startsWith(QStringLiteral("Reading config data from the laser... ")) && s.text.contains(" of 90.0 MB");
+        QVERIFY(shown);
+    }
+
+    void aControllerThatNeverStopsTalkingMeetsTheCeiling()
+    {
+        QList<QPair<int, QByteArray>> chatter;
+        for (int s = 10; s <= 31 * 60; s += 10)
+            chatter.append({s * 1000, "still packing\r\n"});
+        answerLater(kTarFull, chatter);
+        QVERIFY(!backup());
+        QCOMPARE(f->platform().messages[0].atMs - commandSentMs, 30 * 60 * 1000);
+        QVERIFY(f->controls().log.contains(QStringLiteral("still at work after 30 minutes")));
     }
 
     void aTarErrorLineStaysOnTheLabel()
