@@ -188,7 +188,7 @@ Rechtsklick: frühere Sicherungen, Archivordner und Protokoll speichern.</transl
     <message>
         <location filename="../workflow/operator_texts.h" line="76"/>
         <source>1. Turn off the laser and replace SD card. Do NOT close the application!</source>
-        <translation>1. Laser ausschalten und SD-Karte tauschen. Das Programm NICHT schließen!</translation>
+        <translation>1. Laser ausschalten und SD-Karte tauschen. Programm NICHT schließen!</translation>
     </message>
     <message>
         <location filename="../workflow/operator_texts.h" line="77"/>
