@@ -3,11 +3,14 @@
 # display: the tool runs a whole backup and restore against the simulated
 # controller, and the window is photographed at each stage.
 # Usage: scripts/screenshots.sh [BIN_DIR]      (default: build/bin)
+# TARVO_SCREENSHOTS_LANGUAGE=de takes them of the German window instead,
+# as docs/images/window-*-de.png.
 # Needs Xvfb, xdotool and ImageMagick (installed when missing and root).
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BIN="$(cd "${1:-$ROOT/build/bin}" && pwd)"
 OUT="$ROOT/docs/images"
+SHOT_LANGUAGE="${TARVO_SCREENSHOTS_LANGUAGE:-}"
 
 if [[ -z "${TARVO_SCREENSHOTS_DISPLAY:-}" ]]; then
   need=()
@@ -63,7 +66,8 @@ done
 [[ -n "$ADDRESS" ]] || { echo "The simulator could not start on 127.0.0.60 to .80." >&2; exit 1; }
 printf '[Comm]\nIP_Addr=%s\n' "$ADDRESS" > "$WORK/config/tarvo/Tarvo Configuration Updater.conf"
 
-XDG_CONFIG_HOME="$WORK/config" XDG_DATA_HOME="$WORK/data" "$WORK/program/tarvo-config-updater" \
+env ${SHOT_LANGUAGE:+LANGUAGE="$SHOT_LANGUAGE"} \
+  XDG_CONFIG_HOME="$WORK/config" XDG_DATA_HOME="$WORK/data" "$WORK/program/tarvo-config-updater" \
   > "$WORK/tool.log" 2>&1 &
 TOOL_PID=$!
 
@@ -78,8 +82,9 @@ done
 shoot() {  # NAME
   sleep 0.5
   mkdir -p "$OUT"
-  import -window "$WINDOW" "$OUT/$1.png"
-  echo "docs/images/$1.png"
+  local name="$1${SHOT_LANGUAGE:+-$SHOT_LANGUAGE}"
+  import -window "$WINDOW" "$OUT/$name.png"
+  echo "docs/images/$name.png"
 }
 # Positions in the window, from its design in twips at 96 dpi (15 twips a pixel).
 click_start() { xdotool mousemove --window "$WINDOW" 212 48 click 1; }

@@ -7,9 +7,10 @@ set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD_DIR="${TARVO_BUILD_DIR:-$ROOT/build}"
 
-# Build tools and libraries; for the tests also the peers they talk to
+# Build tools and libraries (lupdate and lrelease, and their CMake API in
+# qt6-tools-dev, build the translations); for the tests also the peers they talk to
 # and clang for the sanitizer and fuzz build. TARVO_SETUP=run skips those.
-PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libarchive-dev)
+PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-l10n-tools qt6-tools-dev libarchive-dev)
 if [[ "${TARVO_SETUP:-test}" != run ]]; then
   PACKAGES+=(tftp-hpa atftp curl busybox tftpd-hpa clang libclang-rt-14-dev)
   # ip netns and veth pairs: the tests on a real link.

@@ -3,6 +3,7 @@
 #include "platform/qt_platform.h"
 #include "terminal/fleet.h"
 #include "window/main_window.h"
+#include "window/translations.h"
 #include "workflow/workflow.h"
 
 #include <QApplication>
@@ -11,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QStandardPaths>
 
 #include <cerrno>
@@ -194,6 +196,8 @@ int answerOnTerminal(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     nameApplication();
+    // The runs' reports in the operator's language, as in the window.
+    tarvo::window::installTranslations(app, QLocale());
     QCommandLineParser parser;
     const Options options;
     if (!parse(parser, options))
@@ -228,6 +232,9 @@ int main(int argc, char** argv)
 
     QApplication app(argc, argv);
     nameApplication();
+    // The desktop's language (LANGUAGE, LC_ALL, LANG); English without a
+    // translation for it.
+    tarvo::window::installTranslations(app, QLocale());
     {
         QCommandLineParser parser;
         const Options options;

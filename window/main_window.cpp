@@ -1,5 +1,6 @@
 #include "window/main_window.h"
 
+#include "window/window_texts.h"
 #include "workflow/operator_texts.h"
 
 #include <QAction>
@@ -47,6 +48,19 @@ MainWindow::MainWindow(platform::Platform& platform, QWidget* parent)
     logView_->setObjectName(QStringLiteral("logView"));
     statusBar_->setObjectName(QStringLiteral("statusBar"));
     linkStateLabel_->setObjectName(QStringLiteral("linkStateLabel"));
+    const auto describe = [](QWidget* w, const QString& name, const QString& description) {
+        w->setAccessibleName(name);
+        w->setAccessibleDescription(description);
+    };
+    describe(addressLabel_, WindowTexts::addressLabelName(), WindowTexts::addressLabelDescription());
+    describe(addressEdit_, WindowTexts::addressEditName(), WindowTexts::addressEditDescription());
+    describe(startButton_, WindowTexts::buttonName(), WindowTexts::buttonDescription());
+    describe(statusLabel_, WindowTexts::statusName(), WindowTexts::statusDescription());
+    describe(progressBar_, WindowTexts::progressName(), WindowTexts::progressDescription());
+    describe(logView_, WindowTexts::logName(), WindowTexts::logDescription());
+    describe(statusBar_, WindowTexts::statusBarName(), WindowTexts::statusBarDescription());
+    describe(linkStateLabel_, WindowTexts::linkStateName(), WindowTexts::linkStateDescription());
+    addressLabel_->setBuddy(addressEdit_);
 
     place(addressLabel_, 240, 360, 3015, 255);
     place(addressEdit_, 240, 600, 1695, 285);

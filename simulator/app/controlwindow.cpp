@@ -21,7 +21,7 @@ namespace tarvo::simulator {
 ControlWindow::ControlWindow(ControllerEngine& engine, quint16 port, QWidget* parent)
     : QWidget(parent), engine_(engine), port_(port)
 {
-    setWindowTitle(QStringLiteral("Simulated laser controller"));
+    setWindowTitle(tr("Simulated laser controller"));
     auto* form = new QFormLayout;
     power_ = new QLabel;
     link_ = new QLabel;
@@ -39,18 +39,18 @@ ControlWindow::ControlWindow(ControllerEngine& engine, quint16 port, QWidget* pa
     zel_->setObjectName(QStringLiteral("zel"));
     card_->setObjectName(QStringLiteral("card"));
     card_->setWordWrap(true);
-    form->addRow(QStringLiteral("Power:"), power_);
-    form->addRow(QStringLiteral("Link:"), link_);
-    form->addRow(QStringLiteral("Logged in:"), login_);
-    form->addRow(QStringLiteral("Firmware:"), firmware_);
-    form->addRow(QStringLiteral("Safety relay:"), relay_);
+    form->addRow(tr("Power:"), power_);
+    form->addRow(tr("Link:"), link_);
+    form->addRow(tr("Logged in:"), login_);
+    form->addRow(tr("Firmware:"), firmware_);
+    form->addRow(tr("Safety relay:"), relay_);
     form->addRow(QStringLiteral("/zel:"), zel_);
-    form->addRow(QStringLiteral("SD card:"), card_);
+    form->addRow(tr("SD card:"), card_);
 
-    powerOff_ = new QPushButton(QStringLiteral("Power off"));
-    powerOn_ = new QPushButton(QStringLiteral("Power on"));
-    replace_ = new QPushButton(QStringLiteral("Replace card..."));
-    blank_ = new QPushButton(QStringLiteral("Blank card"));
+    powerOff_ = new QPushButton(tr("Power off"));
+    powerOn_ = new QPushButton(tr("Power on"));
+    replace_ = new QPushButton(tr("Replace card..."));
+    blank_ = new QPushButton(tr("Blank card"));
     powerOff_->setObjectName(QStringLiteral("powerOff"));
     powerOn_->setObjectName(QStringLiteral("powerOn"));
     replace_->setObjectName(QStringLiteral("replaceCard"));
@@ -70,7 +70,7 @@ ControlWindow::ControlWindow(ControllerEngine& engine, quint16 port, QWidget* pa
     tree_->setColumnHidden(2, true);
 
     // The operator's part of a card swap, for whoever practises it here.
-    auto* hint = new QLabel(QStringLiteral(
+    auto* hint = new QLabel(tr(
         "To replace the SD card as the updater asks: Power off, then Replace card... (or Blank card), then Power on."));
     hint->setObjectName(QStringLiteral("hint"));
     hint->setWordWrap(true);
@@ -79,7 +79,7 @@ ControlWindow::ControlWindow(ControllerEngine& engine, quint16 port, QWidget* pa
     layout->addLayout(form);
     layout->addLayout(buttons);
     layout->addWidget(hint);
-    layout->addWidget(new QLabel(QStringLiteral("Files on the card:")));
+    layout->addWidget(new QLabel(tr("Files on the card:")));
     layout->addWidget(tree_, 1);
     resize(520, 600);
 
@@ -95,18 +95,18 @@ void ControlWindow::refresh()
 {
     const bool on = engine_.isPoweredOn();
     const int connections = engine_.connectionCount();
-    power_->setText(!on ? QStringLiteral("off") : engine_.isAccepting() ? QStringLiteral("on") : QStringLiteral("booting"));
-    link_->setText(!on ? QStringLiteral("no power, port %1 closed").arg(port_)
-                   : !engine_.isAccepting() ? QStringLiteral("booting, port %1 closed").arg(port_)
-                   : connections == 0 ? QStringLiteral("waiting on port %1").arg(port_)
-                                      : QStringLiteral("%1 connection(s)").arg(connections));
-    login_->setText(engine_.isLoggedIn() ? QStringLiteral("yes (root)") : QStringLiteral("no"));
+    power_->setText(!on ? tr("off") : engine_.isAccepting() ? tr("on") : tr("booting"));
+    link_->setText(!on ? tr("no power, port %1 closed").arg(port_)
+                   : !engine_.isAccepting() ? tr("booting, port %1 closed").arg(port_)
+                   : connections == 0 ? tr("waiting on port %1").arg(port_)
+                                      : tr("%1 connection(s)").arg(connections));
+    login_->setText(engine_.isLoggedIn() ? tr("yes (root)") : tr("no"));
     firmware_->setText(!on ? QStringLiteral("-")
-                       : engine_.device().firmwareRunning() ? QStringLiteral("laser.elf running")
-                                                             : QStringLiteral("stopped"));
+                       : engine_.device().firmwareRunning() ? tr("laser.elf running")
+                                                             : tr("stopped"));
     relay_->setText(!on ? QStringLiteral("-")
-                    : engine_.device().relayOpen() ? QStringLiteral("open") : QStringLiteral("closed"));
-    zel_->setText(engine_.device().zelWritable() ? QStringLiteral("read-write") : QStringLiteral("read-only"));
+                    : engine_.device().relayOpen() ? tr("open") : tr("closed"));
+    zel_->setText(engine_.device().zelWritable() ? tr("read-write") : tr("read-only"));
     card_->setText(engine_.card().folder());
     powerOff_->setEnabled(on);
     powerOn_->setEnabled(!on);
@@ -126,7 +126,7 @@ void ControlWindow::replaceCard()
     if (start.isEmpty())
         start = QFileInfo(engine_.card().folder()).absolutePath();
     const QString folder =
-        QFileDialog::getExistingDirectory(this, QStringLiteral("Folder that is the new SD card"), start);
+        QFileDialog::getExistingDirectory(this, tr("Folder that is the new SD card"), start);
     if (folder.isEmpty())
         return;
     QString why;

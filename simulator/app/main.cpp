@@ -10,6 +10,7 @@
 
 #include "generated/version.h"
 #include "platform/qt_platform.h"
+#include "window/translations.h"
 #include "simulator/controllerengine.h"
 #include "simulator/faultoptions.h"
 #include "simulator/speedoptions.h"
@@ -22,6 +23,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHostAddress>
+#include <QLocale>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -84,6 +86,8 @@ int main(int argc, char** argv)
     else
         app = std::make_unique<QApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("controller-sim"));
+    // The control window in the desktop's language, English without one.
+    tarvo::window::installTranslations(*app, QLocale(), QStringLiteral("controller-sim"));
     QCoreApplication::setApplicationVersion(
         QStringLiteral("%1.%2.%3").arg(tarvo::kVersionMajor).arg(tarvo::kVersionMinor).arg(tarvo::kVersionRevision));
 

@@ -5,6 +5,7 @@
 
 #include "generated/version.h"
 #include "terminal/controller_report.h"
+#include "window/translations.h"
 
 #include <QtTest>
 
@@ -307,6 +308,26 @@ private slots:
         QVERIFY2(said.last().startsWith(QStringLiteral("[10.0.0.5] 100% 1. Turn off the laser")), qPrintable(said.last()));
         terminal.sayError(QStringLiteral("Remounting Error,\r\nCode: 1"));
         QCOMPARE(said.last(), QStringLiteral("[10.0.0.5] error: Remounting Error, / Code: 1"));
+    }
+
+    void theLinesSentAreTheSameInGerman()
+    {
+        // A backup and a restore in English, then in German: only what the
+        // operator reads is translated, never what the controller is sent.
+        click();
+        click();
+        const QList<QByteArray> english = f->shell->lines;
+        QVERIFY(window::installTranslations(*QCoreApplication::instance(), QLocale(QStringLiteral("de"))));
+        f = std::make_unique<test::WorkflowFixture>();
+        click();
+        const QString swap = f->controls().status();
+        click();
+        const QString done = f->controls().status();
+        window::installTranslations(*QCoreApplication::instance(), QLocale::c());
+        QVERIFY2(swap.startsWith(QStringLiteral("1. Laser ausschalten")), qPrintable(swap));
+        QCOMPARE(done, QStringLiteral("Konfigurationsdaten geschrieben. Bitte den Laser aus- und wieder einschalten."));
+        QVERIFY(!english.isEmpty());
+        QCOMPARE(f->shell->lines, english);
     }
 
     void serverControlGuards()

@@ -1,7 +1,9 @@
 // The real window, offscreen: layout in pixels, tab order, the log toggle,
-// start-up state and the log's appending.
+// start-up state, the log's appending and the operator's language.
 #include "platform/qt_platform.h"
 #include "window/main_window.h"
+#include "window/translations.h"
+#include "workflow/operator_texts.h"
 
 #include "generated/version.h"
 
@@ -38,6 +40,21 @@ private:
     QPlainTextEdit* logView() const { return child<QPlainTextEdit>("logView"); }
     QPushButton* startButton() const { return child<QPushButton>("startButton"); }
 
+    // A verified backup of 10.1.1.9 in the history, which the menu offers.
+    void keepBackup(const QTemporaryDir& data)
+    {
+        platform->dataFolderOverride = data.path();
+        const QString kept = data.filePath(QStringLiteral("history/10.1.1.9/20260102-030405_config.tgz"));
+        QVERIFY(platform->writeFile(kept, "archive"));
+        QVERIFY(platform->writeFile(kept + QStringLiteral(".json"),
+                                    R"({"controller":"10.1.1.9","time":"2026-01-02T03:04:05","bytes":7,"files":3})"));
+    }
+    void forgetPendingRestore()
+    {
+        platform->saveSetting(QStringLiteral("Tarvo Configuration Updater"), QStringLiteral("Restore"),
+                              QStringLiteral("Archive"), QString());
+    }
+
 private slots:
     void initTestCase()
     {
@@ -59,6 +76,8 @@ private slots:
     {
         window.reset();
         platform.reset();
+        // English again for the next test.
+        tarvo::window::installTranslations(*QCoreApplication::instance(), QLocale::c());
     }
 
     void theControlsDoNotOverlapAndTheCollapsedWindowHidesOnlyTheLog()
@@ -181,11 +200,7 @@ private slots:
     void theMenuChoosesAnEarlierBackupForContinue()
     {
         QTemporaryDir data;
-        platform->dataFolderOverride = data.path();
-        const QString kept = data.filePath(QStringLiteral("history/10.1.1.9/20260102-030405_config.tgz"));
-        QVERIFY(platform->writeFile(kept, "archive"));
-        QVERIFY(platform->writeFile(kept + QStringLiteral(".json"),
-                                    R"({"controller":"10.1.1.9","time":"2026-01-02T03:04:05","bytes":7,"files":3})"));
+        keepBackup(data);
         for (const char* name : {"restoreEarlierAction", "openArchiveFolderAction", "saveLogAction"})
             QVERIFY2(window->findChild<QAction*>(QLatin1String(name)), name);
         QCOMPARE(window->findChild<QAction*>(QStringLiteral("restoreEarlierAction"))->shortcut(),
@@ -202,8 +217,73 @@ private slots:
                                                   "onto the new card: click Continue."));
         QVERIFY(!statusLabel()->toolTip().isEmpty());
         // Later windows of this test start without a pending restore.
-        platform->saveSetting(QStringLiteral("Tarvo Configuration Updater"), QStringLiteral("Restore"),
-                              QStringLiteral("Archive"), QString());
+        forgetPendingRestore();
+    }
+
+    void theWindowSpeaksTheLocalesLanguage_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("continueCaption");
+        QTest::addColumn<QString>("pending");
+        QTest::addColumn<QString>("enterAddress");
+        QTest::addColumn<QStringList>("menu");
+        QTest::newRow("German") << "de" << QString::fromUtf8("Weiter")
+                                << QString::fromUtf8("Die Sicherung von 10.1.1.9 vom 2026-01-02 03:04 wartet darauf, auf "
+                                                     "die neue Karte geschrieben zu werden: auf „Weiter“ klicken.")
+                                << QString::fromUtf8("Bitte die IP-Adresse des Lasers eingeben.")
+                                << QStringList{QString::fromUtf8("Frühere Sicherung zurückspielen…"),
+                                               QString::fromUtf8("Archivordner öffnen"),
+                                               QString::fromUtf8("Protokoll speichern…")};
+        // No translation: the texts exactly as written.
+        const QStringList english{QString::fromUtf8("Restore an earlier backup…"), QStringLiteral("Open archive folder"),
+                                  QString::fromUtf8("Save log…")};
+        const QString pending = QStringLiteral(
+            "The backup of 10.1.1.9 from 2026-01-02 03:04 waits to be restored onto the new card: click Continue.");
+        const QString enterAddress = QStringLiteral("Please enter IP address of the laser.");
+        for (const char* locale : {"C", "fr_FR"})
+            QTest::newRow(locale) << locale << QStringLiteral("Continue") << pending << enterAddress << english;
+    }
+
+    void theWindowSpeaksTheLocalesLanguage()
+    {
+        QFETCH(QString, locale);
+        QFETCH(QString, continueCaption);
+        QFETCH(QString, pending);
+        QFETCH(QString, enterAddress);
+        QFETCH(QStringList, menu);
+        // Installed as the program does it, before its window is made.
+        cleanup();
+        QCOMPARE(tarvo::window::installTranslations(*QCoreApplication::instance(), QLocale(locale)), locale == "de");
+        init();
+        QCOMPARE(tarvo::workflow::OperatorTexts::enterAddress(), enterAddress);
+
+        QTemporaryDir data;  // the run's transcript, and the kept backup
+        keepBackup(data);
+        QStringList messages;
+        platform->messageBoxHandler = [&](const QString& text, tarvo::platform::MessageIcon) { messages << text; };
+        window->setTargetAddress(QString());
+        QTest::mouseClick(startButton(), Qt::LeftButton);
+        QCOMPARE(messages, QStringList{enterAddress});
+
+        QStringList shownMenu;
+        for (const QAction* a : window->actions())
+            shownMenu << a->text();
+        QCOMPARE(shownMenu, menu);
+
+        window->setBackupChooser([](const QStringList&) { return 0; });
+        window->restoreEarlierBackup();
+        QCOMPARE(startButton()->text(), continueCaption);
+        QCOMPARE(window->status(), pending);
+        forgetPendingRestore();
+    }
+
+    void everyControlHasAnAccessibleNameAndDescription()
+    {
+        for (const char* name : {"addressLabel", "addressEdit", "startButton", "statusLabel", "progressBar", "logView",
+                                 "statusBar", "linkStateLabel"}) {
+            QVERIFY2(!widget(name)->accessibleName().isEmpty(), name);
+            QVERIFY2(!widget(name)->accessibleDescription().isEmpty(), name);
+        }
     }
 
     void closingRunsTheShutDown()

@@ -1,0 +1,441 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="de_DE">
+<context>
+    <name>OperatorTexts</name>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="15"/>
+        <source>IP Address of the laser.</source>
+        <translation>IP-Adresse des Lasers.</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="18"/>
+        <source>Double-click to show or hide the log.
+Right-click for earlier backups, the archive folder and saving the log.</source>
+        <translation>Doppelklick: Protokoll ein- oder ausblenden.
+Rechtsklick: frühere Sicherungen, Archivordner und Protokoll speichern.</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="20"/>
+        <source>Restore an earlier backup…</source>
+        <translation>Frühere Sicherung zurückspielen…</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="21"/>
+        <source>Open archive folder</source>
+        <translation>Archivordner öffnen</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="22"/>
+        <source>Save log…</source>
+        <translation>Protokoll speichern…</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="23"/>
+        <source>The backup that Continue writes onto the new card:</source>
+        <translation>Die Sicherung, die „Weiter“ auf die neue Karte schreibt:</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="26"/>
+        <source>%1   %2   %3 bytes   %4 files</source>
+        <translation>%1   %2   %3 Byte   %4 Dateien</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="28"/>
+        <source>[%1 lines not shown]</source>
+        <translation>[%1 Zeilen nicht angezeigt]</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="29"/>
+        <source>No verified backup is kept yet.</source>
+        <translation>Es ist noch keine geprüfte Sicherung vorhanden.</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="30"/>
+        <source>The log could not be saved to %1.</source>
+        <translation>Das Protokoll konnte nicht unter %1 gespeichert werden.</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="31"/>
+        <source>Start</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="32"/>
+        <source>Continue</source>
+        <translation>Weiter</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="33"/>
+        <source>Status: </source>
+        <translation>Status: </translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="34"/>
+        <source>Connected</source>
+        <translation>Verbunden</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="35"/>
+        <source>Disconnected</source>
+        <translation>Getrennt</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="36"/>
+        <source>[socket error: %1]</source>
+        <translation>[Socket-Fehler: %1]</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="37"/>
+        <source>[The run stopped after an unexpected fault: %1]</source>
+        <translation>[Der Ablauf wurde nach einem unerwarteten Fehler abgebrochen: %1]</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="40"/>
+        <source>Connecting...</source>
+        <translation>Verbindung wird aufgebaut...</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="41"/>
+        <source>Please enter IP address of the laser.</source>
+        <translation>Bitte die IP-Adresse des Lasers eingeben.</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="42"/>
+        <source>Error Connecting</source>
+        <translation>Verbindungsfehler</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="43"/>
+        <source>Connection failed</source>
+        <translation>Verbindung fehlgeschlagen</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="46"/>
+        <source>[Could not connect to %1, TCP port %2: %3]</source>
+        <translation>[Keine Verbindung zu %1, TCP-Port %2: %3]</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="48"/>
+        <source>no answer within %1 s</source>
+        <translation>keine Antwort innerhalb von %1 s</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="49"/>
+        <source>Login to laser... </source>
+        <translation>Anmeldung am Laser... </translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="50"/>
+        <source>Login to Laser failed. Cannot get prompt for login.</source>
+        <translation>Anmeldung am Laser fehlgeschlagen. Keine Anmeldeaufforderung erhalten.</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="51"/>
+        <source>Login to Laser failed. Cannot get prompt after login.</source>
+        <translation>Anmeldung am Laser fehlgeschlagen. Keine Eingabeaufforderung nach der Anmeldung erhalten.</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="52"/>
+        <source>Login failed</source>
+        <translation>Anmeldung fehlgeschlagen</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="55"/>
+        <source>Preparing to update... </source>
+        <translation>Aktualisierung wird vorbereitet... </translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="56"/>
+        <source>Opening the Safety Relay... </source>
+        <translation>Sicherheitsrelais wird geöffnet... </translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="57"/>
+        <source>Opening Safety Relay failed</source>
+        <translation>Öffnen des Sicherheitsrelais fehlgeschlagen</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="58"/>
+        <source>Cannot find TFTP exe file.</source>
+        <translation>Das TFTP-Serverprogramm wurde nicht gefunden.</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="61"/>
+        <source>Reading config data from the laser... </source>
+        <translation>Konfigurationsdaten werden vom Laser gelesen... </translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="62"/>
+        <source>Remounting Error, Code: %1</source>
+        <translation>Fehler beim erneuten Einhängen, Code: %1</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="65"/>
+        <source>Creating Archive Error for %1, Code: %2</source>
+        <translation>Fehler beim Erstellen des Archivs %1, Code: %2</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="69"/>
+        <source>Sync Error for %1, Code: %2</source>
+        <translation>Sync-Fehler bei %1, Code: %2</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="73"/>
+        <source>TFTP Read Error for %1, Code: %2</source>
+        <translation>TFTP-Lesefehler bei %1, Code: %2</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="76"/>
+        <source>1. Turn off the laser and replace SD card. Do NOT close the application!</source>
+        <translation>1. Laser ausschalten und SD-Karte tauschen. Programm NICHT schließen!</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="77"/>
+        <source>2. Turn on the laser and verify/change IP address.</source>
+        <translation>2. Laser einschalten und IP-Adresse prüfen bzw. ändern.</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="78"/>
+        <source>3. Click the Continue button when done.</source>
+        <translation>3. Danach auf „Weiter“ klicken.</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="79"/>
+        <source>Reading config data failed.</source>
+        <translation>Lesen der Konfigurationsdaten fehlgeschlagen.</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="82"/>
+        <source>Writing config data to the laser... </source>
+        <translation>Konfigurationsdaten werden auf den Laser geschrieben... </translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="83"/>
+        <source>Error: %1 does not exist.</source>
+        <translation>Fehler: %1 ist nicht vorhanden.</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="86"/>
+        <source>TFTP Write Error for %1, Code: %2</source>
+        <translation>TFTP-Schreibfehler bei %1, Code: %2</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="90"/>
+        <source>Extracting Archive Error for %1, Code: %2</source>
+        <translation>Fehler beim Entpacken des Archivs %1, Code: %2</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="92"/>
+        <source>Sync Error after extraction, Code: %1</source>
+        <translation>Sync-Fehler nach dem Entpacken, Code: %1</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="93"/>
+        <source>Writing config data done. Please power cycle the laser.</source>
+        <translation>Konfigurationsdaten geschrieben. Bitte den Laser aus- und wieder einschalten.</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="94"/>
+        <source>Writing config data failed.</source>
+        <translation>Schreiben der Konfigurationsdaten fehlgeschlagen.</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="97"/>
+        <source>[TFTP server] %1</source>
+        <translation>[TFTP-Server] %1</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="100"/>
+        <source>The PC&apos;s TFTP server cannot start: UDP port %1 is in use by another program (another TFTP server?). Close that program and try again.
+Nothing was sent to the laser.</source>
+        <translation>Der TFTP-Server des PCs kann nicht starten: UDP-Port %1 wird von einem anderen Programm belegt (einem anderen TFTP-Server?). Dieses Programm beenden und erneut versuchen.
+Es wurde nichts an den Laser gesendet.</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="106"/>
+        <source>The PC&apos;s TFTP server may not open UDP port %1. Install the tool&apos;s package, which allows it, or run once: sudo setcap cap_net_bind_service=+ep %2
+Nothing was sent to the laser.</source>
+        <translation>Der TFTP-Server des PCs darf UDP-Port %1 nicht öffnen. Das Paket des Programms installieren, das dies erlaubt, oder einmal ausführen: sudo setcap cap_net_bind_service=+ep %2
+Es wurde nichts an den Laser gesendet.</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="112"/>
+        <source>The PC&apos;s TFTP server cannot write to the archive folder %1. Check that it exists and that you may write to it.
+Nothing was sent to the laser.</source>
+        <translation>Der TFTP-Server des PCs kann nicht in den Archivordner %1 schreiben. Prüfen, ob er vorhanden ist und beschrieben werden darf.
+Es wurde nichts an den Laser gesendet.</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="118"/>
+        <source>The PC&apos;s TFTP server did not start: %1
+Nothing was sent to the laser.</source>
+        <translation>Der TFTP-Server des PCs ist nicht gestartet: %1
+Es wurde nichts an den Laser gesendet.</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="122"/>
+        <source>The PC&apos;s TFTP server did not report within %1 s that it is ready.
+Nothing was sent to the laser.</source>
+        <translation>Der TFTP-Server des PCs hat sich nicht innerhalb von %1 s betriebsbereit gemeldet.
+Es wurde nichts an den Laser gesendet.</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="127"/>
+        <source>The PC&apos;s TFTP server stopped during the run. Its last words: %1</source>
+        <translation>Der TFTP-Server des PCs wurde während des Ablaufs beendet. Seine letzte Meldung: %1</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="131"/>
+        <source>it is not a gzip-compressed tar archive</source>
+        <translation>die Datei ist kein gzip-komprimiertes tar-Archiv</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="132"/>
+        <source>it is damaged (%1)</source>
+        <translation>die Datei ist beschädigt (%1)</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="133"/>
+        <source>it holds no zel/*.conf file</source>
+        <translation>die Datei enthält keine zel/*.conf</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="136"/>
+        <source>the PC&apos;s TFTP server received no archive from the laser (does another TFTP server use port 69?)</source>
+        <translation>der TFTP-Server des PCs hat kein Archiv vom Laser erhalten (belegt ein anderer TFTP-Server Port 69?)</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="138"/>
+        <source>the file on the PC is not the archive the laser sent</source>
+        <translation>die Datei auf dem PC ist nicht das Archiv, das der Laser gesendet hat</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="141"/>
+        <source>The backup on the PC is not usable: %1.
+Keep the old SD card in the laser: do not replace it.</source>
+        <translation>Die Sicherung auf dem PC ist nicht verwendbar: %1.
+Die alte SD-Karte im Laser lassen: NICHT tauschen.</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="146"/>
+        <source>The archive to restore, %1, is not usable: %2.
+Nothing was sent to the laser.</source>
+        <translation>Das zurückzuspielende Archiv %1 ist nicht verwendbar: %2.
+Es wurde nichts an den Laser gesendet.</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="150"/>
+        <source>Backup verified: %1 (%2 bytes, %3 files)</source>
+        <translation>Sicherung geprüft: %1 (%2 Byte, %3 Dateien)</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="152"/>
+        <source>[The backup could not be kept in %1]</source>
+        <translation>[Die Sicherung konnte nicht in %1 abgelegt werden]</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="155"/>
+        <source>The backup of %1 from %2 waits to be restored onto the new card: click Continue.</source>
+        <translation>Die Sicherung von %1 vom %2 wartet darauf, auf die neue Karte geschrieben zu werden: auf „Weiter“ klicken.</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="160"/>
+        <source>The connection to the controller was lost.</source>
+        <translation>Die Verbindung zur Steuerung wurde unterbrochen.</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="163"/>
+        <source>The laser&apos;s firmware is stopped: power-cycle the laser before using it.</source>
+        <translation>Die Firmware des Lasers ist angehalten: den Laser vor der Benutzung aus- und wieder einschalten.</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="167"/>
+        <source>Call for service.</source>
+        <translation>Bitte den Service anrufen.</translation>
+    </message>
+</context>
+<context>
+    <name>WindowTexts</name>
+    <message>
+        <location filename="../window/window_texts.h" line="14"/>
+        <source>Laser address</source>
+        <translation>Laseradresse</translation>
+    </message>
+    <message>
+        <location filename="../window/window_texts.h" line="15"/>
+        <source>Names the box below, where the laser&apos;s IP address goes.</source>
+        <translation>Beschriftet das Feld darunter, in das die IP-Adresse des Lasers kommt.</translation>
+    </message>
+    <message>
+        <location filename="../window/window_texts.h" line="16"/>
+        <source>IP address of the laser</source>
+        <translation>IP-Adresse des Lasers</translation>
+    </message>
+    <message>
+        <location filename="../window/window_texts.h" line="19"/>
+        <source>The IPv4 address or host name of the laser controller to back up or restore.</source>
+        <translation>Die IPv4-Adresse oder der Hostname der Lasersteuerung, die gesichert oder wiederhergestellt wird.</translation>
+    </message>
+    <message>
+        <location filename="../window/window_texts.h" line="21"/>
+        <source>Start or continue</source>
+        <translation>Start oder Weiter</translation>
+    </message>
+    <message>
+        <location filename="../window/window_texts.h" line="24"/>
+        <source>Start backs up the configuration from the old SD card; Continue writes it onto the new card.</source>
+        <translation>„Start“ sichert die Konfiguration von der alten SD-Karte; „Weiter“ schreibt sie auf die neue Karte.</translation>
+    </message>
+    <message>
+        <location filename="../window/window_texts.h" line="26"/>
+        <source>Status</source>
+        <translation>Status</translation>
+    </message>
+    <message>
+        <location filename="../window/window_texts.h" line="29"/>
+        <source>What the tool is doing now, and what to do next. Double-click to show or hide the log.</source>
+        <translation>Was das Programm gerade tut und was als Nächstes zu tun ist. Doppelklick blendet das Protokoll ein oder aus.</translation>
+    </message>
+    <message>
+        <location filename="../window/window_texts.h" line="31"/>
+        <source>Progress</source>
+        <translation>Fortschritt</translation>
+    </message>
+    <message>
+        <location filename="../window/window_texts.h" line="32"/>
+        <source>How far the current backup or restore has come.</source>
+        <translation>Wie weit die laufende Sicherung oder Wiederherstellung ist.</translation>
+    </message>
+    <message>
+        <location filename="../window/window_texts.h" line="33"/>
+        <source>Log</source>
+        <translation>Protokoll</translation>
+    </message>
+    <message>
+        <location filename="../window/window_texts.h" line="34"/>
+        <source>Everything the laser controller and the PC&apos;s TFTP server said during the run.</source>
+        <translation>Alle Meldungen der Lasersteuerung und des TFTP-Servers des PCs während des Ablaufs.</translation>
+    </message>
+    <message>
+        <location filename="../window/window_texts.h" line="35"/>
+        <source>Connection</source>
+        <translation>Verbindung</translation>
+    </message>
+    <message>
+        <location filename="../window/window_texts.h" line="36"/>
+        <source>Shows whether the tool is connected to the laser controller.</source>
+        <translation>Zeigt, ob das Programm mit der Lasersteuerung verbunden ist.</translation>
+    </message>
+    <message>
+        <location filename="../window/window_texts.h" line="37"/>
+        <source>Connection state</source>
+        <translation>Verbindungsstatus</translation>
+    </message>
+    <message>
+        <location filename="../window/window_texts.h" line="38"/>
+        <source>Connected or Disconnected: the link to the laser controller.</source>
+        <translation>Verbunden oder Getrennt: die Verbindung zur Lasersteuerung.</translation>
+    </message>
+</context>
+</TS>

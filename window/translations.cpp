@@ -1,0 +1,36 @@
+#include "window/translations.h"
+
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
+
+namespace tarvo::window {
+
+bool installTranslations(QCoreApplication& app, const QLocale& locale, const QString& catalogue)
+{
+    // Owned by the application; a second call (a test switching languages)
+    // replaces what the first installed.
+    for (QTranslator* old : app.findChildren<QTranslator*>(QStringLiteral("tarvoTranslator"), Qt::FindDirectChildrenOnly)) {
+        QCoreApplication::removeTranslator(old);
+        delete old;
+    }
+    const auto install = [&](const QString& name, const QString& folder) {
+        auto* translator = new QTranslator(&app);
+        translator->setObjectName(QStringLiteral("tarvoTranslator"));
+        // Tries each of locale.uiLanguages() in turn, as "name_de_DE", "name_de", ...
+        if (translator->load(locale, name, QStringLiteral("_"), folder)) {
+            QCoreApplication::installTranslator(translator);
+            return true;
+        }
+        delete translator;
+        return false;
+    };
+    // English is written in the sources: no English catalogue, and a
+    // language without one falls back to it.
+    const bool found = install(catalogue, QStringLiteral(":/tarvo/i18n"));
+    if (found)
+        install(QStringLiteral("qtbase"), QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+    return found;
+}
+
+}  // namespace tarvo::window
