@@ -10,6 +10,8 @@
 #include <QPair>
 #include <QString>
 
+#include <utility>
+
 #include <functional>
 
 namespace tarvo::test {
@@ -38,11 +40,17 @@ private:
 QByteArray makeArchive(const QList<QPair<QByteArray, QByteArray>>& files);
 // A member of any kind, as a tar header can describe it.
 struct ArchiveMember {
+    ArchiveMember(QByteArray path_, QByteArray content_, unsigned type_ = 0100000, QByteArray symlink_ = {},
+                  QByteArray hardlink_ = {})
+        : path(std::move(path_)), content(std::move(content_)), type(type_), symlink(std::move(symlink_)),
+          hardlink(std::move(hardlink_))
+    {
+    }
     QByteArray path;  // as stored: may be absolute or climb with ..
     QByteArray content;
-    unsigned type = 0100000;  // the st_mode file type (AE_IFREG, AE_IFLNK, AE_IFCHR, ...)
-    QByteArray symlink{};      // the target, for a symbolic link
-    QByteArray hardlink{};     // when set, a hard link to this path
+    unsigned type;  // the st_mode file type (AE_IFREG, AE_IFLNK, AE_IFCHR, ...)
+    QByteArray symlink;   // the target, for a symbolic link
+    QByteArray hardlink;  // when set, a hard link to this path
 };
 QByteArray makeArchiveOf(const QList<ArchiveMember>& members);
 // A gzip stream of data, one gzip member.
