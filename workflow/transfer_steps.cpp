@@ -32,12 +32,19 @@ void Workflow::showTransferProgress(const ServerWatch::Progress& progress)
     if (progress.peer != link_.peerAddress())
         return;
     link_.noteSignOfLife();
+    // The rate is measured from the first report of this transfer on.
     const std::int64_t now = platform_.nowMs();
-    if (transferStartedMs_ < 0 || progress.bytes < transferBytes_)
+    if (transferStartedMs_ < 0 || progress.bytes < transferBytes_) {
         transferStartedMs_ = now;
-    transferBytes_ = progress.bytes;
-    const double seconds = std::max<std::int64_t>(now - transferStartedMs_, 1) / 1000.0;
-    const double rate = progress.bytes / seconds;
+        transferBytes_ = progress.bytes;
+        return;
+    }
+    if (now <= transferStartedMs_)
+        return;
+    const double rate = (progress.bytes - transferBytes_) * 1000.0 / double(now - transferStartedMs_);
+    // A complaint of the controller's on the label stays there.
+    if (output_.hasComplaint())
+        return;
     const QString step = progress.upload ? OperatorTexts::reading() : OperatorTexts::writing();
     setStatus(step + OperatorTexts::transferProgress(progress.bytes, progress.size, rate));
 }

@@ -216,6 +216,7 @@ private:
     QString address_;
     QString status_;
     double progress_ = 0;
+    // The first progress report of the running transfer: when, how far.
     std::int64_t transferStartedMs_ = -1;
     qint64 transferBytes_ = 0;
 };
