@@ -20,6 +20,27 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+namespace {
+// A sample card's copy, a TFTP server on a folder of its own, the simulator
+// on that card sending to that server, and a console logged in to it.
+struct UdpRig {
+    QTemporaryDir pc, card;
+    TftpServerProcess server;
+    SimulatorProcess sim;
+    ConsoleClient tool;
+
+    bool start(TftpServerProcess::Kind kind, const QString& sampleName, const QStringList& serverArguments,
+               const QStringList& simulatorArguments)
+    {
+        return copyTree(sampleCard(sampleName), card.path()) && server.start(kind, pc.path(), serverArguments)
+               && sim.start(QStringList{QStringLiteral("--card"), card.path(), QStringLiteral("--tftp-port"),
+                                        QString::number(server.port())}
+                            + simulatorArguments)
+               && tool.connect(sim.port()) && tool.login();
+    }
+};
+}  // namespace
+
 class TestSimBackupE2e : public QObject {
     Q_OBJECT
 private slots:
@@ -247,15 +268,9 @@ void TestSimBackupE2e::tftpServerErrorOverRealUdp()
 {
     if (!TftpServerProcess::available(TftpServerProcess::Hpa))
         QFAIL("tftpd-hpa is not installed (test.sh installs it)");
-    QTemporaryDir pc, card;
-    QVERIFY(copyTree(sampleCard(QStringLiteral("B")), card.path()));
-    TftpServerProcess server;
-    QVERIFY(server.start(TftpServerProcess::Hpa, pc.path()));
-    SimulatorProcess sim;
-    QVERIFY(sim.start({QStringLiteral("--card"), card.path(), QStringLiteral("--tftp-port"), QString::number(server.port())}));
-    ConsoleClient tool;
-    QVERIFY(tool.connect(sim.port()));
-    QVERIFY(tool.login());
+    UdpRig rig;
+    QVERIFY(rig.start(TftpServerProcess::Hpa, QStringLiteral("B"), {}, {}));
+    auto& [pc, card, server, sim, tool] = rig;
     tool.command("cd /media");
     const QByteArray out = tool.command("tftp -g -r config.tgz 127.0.0.1");
     QVERIFY2(out.contains("\ntftp: server error: (1) File not found\n"), out.constData());
@@ -267,17 +282,10 @@ void TestSimBackupE2e::secondUploadFromTheSameAddress()
 {
     if (!TftpServerProcess::available(TftpServerProcess::Open))
         QFAIL("the server program is missing");
-    QTemporaryDir pc, card;
-    QVERIFY(copyTree(sampleCard(QStringLiteral("A")), card.path()));
-    TftpServerProcess server;
-    QVERIFY(server.start(TftpServerProcess::Open, pc.path(), {QStringLiteral("--per-client")}));
-    SimulatorProcess sim;
-    QVERIFY(sim.start({QStringLiteral("--card"), card.path(), QStringLiteral("--bind"), QStringLiteral("127.0.0.1"),
-                       QStringLiteral("--tftp-port"), QString::number(server.port()),
-                       QStringLiteral("--second-upload")}));
-    ConsoleClient tool;
-    QVERIFY(tool.connect(sim.port()));
-    QVERIFY(tool.login());
+    UdpRig rig;
+    QVERIFY(rig.start(TftpServerProcess::Open, QStringLiteral("A"), {QStringLiteral("--per-client")},
+                      {QStringLiteral("--bind"), QStringLiteral("127.0.0.1"), QStringLiteral("--second-upload")}));
+    auto& [pc, card, server, sim, tool] = rig;
     QList<int> statuses;
     for (const QByteArray& line : backupLines("127.0.0.1")) {
         if (line == "echo CMDVAL: $?")
@@ -325,16 +333,10 @@ void TestSimBackupE2e::slowLinkOverRealUdp()
 {
     if (!TftpServerProcess::available(TftpServerProcess::Open))
         QFAIL("the server program is missing");
-    QTemporaryDir pc, card;
-    QVERIFY(copyTree(sampleCard(QStringLiteral("A")), card.path()));
-    TftpServerProcess server;
-    QVERIFY(server.start(TftpServerProcess::Open, pc.path()));
-    SimulatorProcess sim;
-    QVERIFY(sim.start({QStringLiteral("--card"), card.path(), QStringLiteral("--tftp-port"),
-                       QString::number(server.port()), QStringLiteral("--send-rate"), QStringLiteral("400000")}));
-    ConsoleClient tool;
-    QVERIFY(tool.connect(sim.port()));
-    QVERIFY(tool.login());
+    UdpRig rig;
+    QVERIFY(rig.start(TftpServerProcess::Open, QStringLiteral("A"), {},
+                      {QStringLiteral("--send-rate"), QStringLiteral("400000")}));
+    auto& [pc, card, server, sim, tool] = rig;
     tool.command("cd /");
     tool.command("tar czf /media/config.tgz zel/*.conf media/*.conf media/profiles media/sequences media/prv_bmp");
     QCOMPARE(tool.status(), 0);
@@ -358,16 +360,9 @@ void TestSimBackupE2e::stalledTftpOverRealUdp()
 {
     if (!TftpServerProcess::available(TftpServerProcess::Open))
         QFAIL("the server program is missing");
-    QTemporaryDir pc, card;
-    QVERIFY(copyTree(sampleCard(QStringLiteral("A")), card.path()));
-    TftpServerProcess server;
-    QVERIFY(server.start(TftpServerProcess::Open, pc.path()));
-    SimulatorProcess sim;
-    QVERIFY(sim.start({QStringLiteral("--card"), card.path(), QStringLiteral("--tftp-port"),
-                       QString::number(server.port()), QStringLiteral("--stall-tftp")}));
-    ConsoleClient tool;
-    QVERIFY(tool.connect(sim.port()));
-    QVERIFY(tool.login());
+    UdpRig rig;
+    QVERIFY(rig.start(TftpServerProcess::Open, QStringLiteral("A"), {}, {QStringLiteral("--stall-tftp")}));
+    auto& [pc, card, server, sim, tool] = rig;
     tool.command("cd /");
     tool.command("tar czf /media/config.tgz zel/*.conf media/*.conf media/profiles media/sequences media/prv_bmp");
     QCOMPARE(tool.status(), 0);
