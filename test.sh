@@ -5,4 +5,6 @@ set -euo pipefail
 ROOT="$(cd "$(dirname "$0")" && pwd)"
 source "$ROOT/scripts/setup.sh"
 cd "$BUILD_DIR"
-ctest --output-on-failure -j2 "$@"
+# The suite mostly waits (real two-second steps, timeouts), so it runs
+# more tests at once than there are cores.
+ctest --output-on-failure -j4 "$@"
