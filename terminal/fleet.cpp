@@ -1,19 +1,18 @@
 #include "terminal/fleet.h"
 
 #include "link/controller_link.h"
+#include "pcside/backup_store.h"
+#include "pcside/server_supervisor.h"
+#include "pcside/tftp_server_control.h"
 #include "platform/qt_platform.h"
 #include "terminal/controller_report.h"
-#include "workflow/tftp_server_control.h"
-#include "workflow/server_watch.h"
 #include "workflow/workflow.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QMutex>
-#include <QPointer>
 #include <QThread>
-#include <QTimer>
 
 #include <cstdio>
 #include <memory>
@@ -32,80 +31,6 @@ void say(FILE* stream, const QString& line)
     std::fputs(qPrintable(line + QLatin1Char('\n')), stream);
     std::fflush(stream);
 }
-
-// The one TFTP server of a fleet run, shared by every controller's
-// workflow: its lines reach each of them on its own thread.
-class ServerHub {
-public:
-    struct Listener {
-        QPointer<QObject> context;
-        std::function<void(const QString&)> onLine;
-        std::function<void(int)> onExit;
-    };
-
-    void add(const std::shared_ptr<Listener>& l)
-    {
-        const QMutexLocker lock(&mutex_);
-        listeners_.push_back(l);
-    }
-    void remove(const std::shared_ptr<Listener>& l)
-    {
-        const QMutexLocker lock(&mutex_);
-        std::erase(listeners_, l);
-    }
-    void broadcast(const QString& line, std::optional<int> exitCode)
-    {
-        const QMutexLocker lock(&mutex_);
-        for (const auto& l : listeners_) {
-            if (!l->context)
-                continue;
-            QMetaObject::invokeMethod(
-                l->context,
-                [l, line, exitCode] {
-                    if (exitCode)
-                        l->onExit(*exitCode);
-                    else
-                        l->onLine(line);
-                },
-                Qt::QueuedConnection);
-        }
-    }
-    QString readyLine;
-    QString programPath;
-
-private:
-    QMutex mutex_;
-    std::vector<std::shared_ptr<Listener>> listeners_;
-};
-
-// The workflow's view of the shared server: already listening.
-class SharedServer final : public workflow::TftpServer {
-public:
-    SharedServer(ServerHub& hub, QObject* context) : hub_(hub), context_(context) {}
-    ~SharedServer() override { stop(); }
-
-    bool start(const QStringList&, std::function<void(const QString&)> onLine, std::function<void(int)> onExit) override
-    {
-        listener_ = std::make_shared<ServerHub::Listener>(
-            ServerHub::Listener{context_, std::move(onLine), std::move(onExit)});
-        listener_->onLine(hub_.readyLine);
-        hub_.add(listener_);
-        return true;
-    }
-    void stop() override
-    {
-        if (listener_)
-            hub_.remove(listener_);
-        listener_.reset();
-    }
-    bool isRunning() const override { return listener_ != nullptr; }
-    QString programPath() const override { return hub_.programPath; }
-
-private:
-    ServerHub& hub_;
-    QObject* context_;
-    std::shared_ptr<ServerHub::Listener> listener_;
-};
 
 struct Result {
     QString address;
@@ -142,31 +67,39 @@ int exitFor(Workflow::Outcome o)
     return kExitController;
 }
 
-// One controller's whole run, on the calling thread.
-Result runOne(const FleetOptions& options, const QString& address, const QString& archiveFolder, ServerHub& hub)
+// One controller's whole run, on the calling thread, through the fleet's
+// one server.
+Result runOne(const FleetOptions& options, const QString& address, const QString& archiveFolder,
+              pcside::ServerSupervisor& server)
 {
     QElapsedTimer clock;
     clock.start();
     platform::QtPlatform platform;
     link::ControllerLink link(platform);
-    SharedServer server(hub, &link);
-    Workflow workflow(platform, link, server);
+    pcside::BackupStore store(platform);
+    store.setFolder(archiveFolder);
+    store.setRemembersPendingRestore(false);
+    store.setArchiveToRestore(options.archive);
+    Workflow workflow(platform, link, server, store);
+    workflow.setServerShared(true);
     workflow.setTitle(QCoreApplication::applicationName());
     ControllerReport report(workflow, address, [](const QString& line) { say(stderr, line); });
     platform.messageBoxHandler = [&report](const QString& text, platform::MessageIcon) { report.sayError(text); };
-    workflow.setArchiveFolder(archiveFolder);
-    workflow.setRemembersPendingRestore(false);
-    if (options.mode == FleetOptions::Mode::Restore) {
-        const QStringList kept = workflow.history(address);
-        workflow.setArchiveToRestore(!options.archive.isEmpty() ? options.archive
-                                     : kept.isEmpty()           ? workflow.controllerArchive(address)
-                                                                : kept.last());
-        workflow.setPhase(Workflow::Phase::Restore);
-    } else {
-        workflow.setPhase(Workflow::Phase::Backup);
-    }
+    workflow.setPhase(options.mode == FleetOptions::Mode::Restore ? Workflow::Phase::Restore : Workflow::Phase::Backup);
     workflow.run(address);
     return {address, workflow.lastOutcome(), workflow.lastBackup(), clock.elapsed() / 1000.0};
+}
+
+// Waits ms, handling events meanwhile, through the platform's timer.
+void waitMs(platform::Platform& platform, int ms)
+{
+    bool due = false;
+    const std::unique_ptr<platform::Timer> timer = platform.createTimer();
+    timer->onTick = [&due] { due = true; };
+    timer->setInterval(ms);
+    timer->setEnabled(true);
+    while (!due)
+        platform.doEvents();
 }
 
 }  // namespace
@@ -177,43 +110,17 @@ int runFleet(const FleetOptions& options)
     const QString archiveFolder = options.archiveFolder.isEmpty() ? platform.dataFolder() : options.archiveFolder;
 
     // The one server, started and listening before any controller is touched.
-    ServerHub hub;
-    workflow::TftpServerControl serverControl(platform, [] { return QCoreApplication::applicationDirPath() + QLatin1Char('/'); });
-    hub.programPath = serverControl.programPath();
-    workflow::ServerWatch watch;
-    watch.begin(hub.programPath);
-    QEventLoop waitForServer;
-    const bool started = serverControl.start(
-        {QStringLiteral("-v"), QStringLiteral("--root"), archiveFolder, QStringLiteral("--per-client"),
-         QStringLiteral("--exit-with-parent")},
-        [&](const QString& line) {
-            watch.readLine(line);
-            if (watch.state() == workflow::ServerWatch::State::Ready && hub.readyLine.isEmpty())
-                hub.readyLine = line;
-            hub.broadcast(line, std::nullopt);
-            if (watch.state() != workflow::ServerWatch::State::Starting)
-                waitForServer.quit();
-        },
-        [&](int code) {
-            watch.exited(code);
-            hub.broadcast(QString(), code);
-            waitForServer.quit();
-        });
-    if (started && watch.state() == workflow::ServerWatch::State::Starting) {
-        QTimer::singleShot(Workflow::kServerReadyMs, &waitForServer, &QEventLoop::quit);
-        waitForServer.exec();
-    }
+    pcside::TftpServerControl program(platform, [] { return QCoreApplication::applicationDirPath() + QLatin1Char('/'); });
+    pcside::ServerSupervisor server(platform, program);
     std::vector<Result> results;
     for (const QString& a : options.addresses)
         results.push_back({a, Workflow::Outcome::PcNotReady, {}, 0});
-    if (watch.state() != workflow::ServerWatch::State::Ready) {
-        say(stderr, QStringLiteral("error: ") + (!started ? QStringLiteral("Cannot find TFTP exe file: ") + hub.programPath
-                                                 : !watch.failure().isEmpty() ? watch.failure()
-                                                 : QStringLiteral("the TFTP server did not report that it is ready")));
-        serverControl.stop();
+    if (!server.start(archiveFolder, [&platform](int ms) { waitMs(platform, ms); })) {
+        say(stderr, QStringLiteral("error: ") + server.failure());
     } else {
         // Up to options.parallel controllers at a time, each on a thread of
-        // its own with its own event loop, link and workflow.
+        // its own with its own event loop, link and workflow; the server's
+        // lines reach each of them there.
         QEventLoop allDone;
         std::size_t next = 0;
         int running = 0;
@@ -222,7 +129,7 @@ int runFleet(const FleetOptions& options)
                 const std::size_t index = next++;
                 ++running;
                 QThread* thread = QThread::create([&, index] {
-                    results[index] = runOne(options, results[index].address, archiveFolder, hub);
+                    results[index] = runOne(options, results[index].address, archiveFolder, server);
                 });
                 QObject::connect(thread, &QThread::finished, &allDone, [&, thread] {
                     thread->deleteLater();
@@ -237,7 +144,7 @@ int runFleet(const FleetOptions& options)
         startMore();
         if (running > 0)
             allDone.exec();
-        serverControl.stop();
+        server.stop();
     }
 
     say(stdout, QStringLiteral("controller\tresult\tarchive\tbytes\tfiles\tseconds"));

@@ -156,303 +156,306 @@ Rechtsklick: frühere Sicherungen, Archivordner und Protokoll speichern.</transl
         <translation>Öffnen des Sicherheitsrelais fehlgeschlagen</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="58"/>
-        <source>Cannot find TFTP exe file.</source>
-        <translation>Das TFTP-Serverprogramm wurde nicht gefunden.</translation>
-    </message>
-    <message>
-        <location filename="../workflow/operator_texts.h" line="61"/>
+        <location filename="../workflow/operator_texts.h" line="60"/>
         <source>Reading config data from the laser... </source>
         <translation>Konfigurationsdaten werden vom Laser gelesen... </translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="62"/>
+        <location filename="../workflow/operator_texts.h" line="61"/>
         <source>Remounting Error, Code: %1</source>
         <translation>Fehler beim erneuten Einhängen, Code: %1</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="65"/>
+        <location filename="../workflow/operator_texts.h" line="64"/>
         <source>Creating Archive Error for %1, Code: %2</source>
         <translation>Fehler beim Erstellen des Archivs %1, Code: %2</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="69"/>
+        <location filename="../workflow/operator_texts.h" line="68"/>
         <source>Sync Error for %1, Code: %2</source>
         <translation>Sync-Fehler bei %1, Code: %2</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="73"/>
+        <location filename="../workflow/operator_texts.h" line="72"/>
         <source>TFTP Read Error for %1, Code: %2</source>
         <translation>TFTP-Lesefehler bei %1, Code: %2</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="76"/>
+        <location filename="../workflow/operator_texts.h" line="75"/>
         <source>1. Turn off the laser and replace SD card. Do NOT close the application!</source>
         <translation>1. Laser ausschalten und SD-Karte tauschen. Programm NICHT schließen!</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="77"/>
+        <location filename="../workflow/operator_texts.h" line="76"/>
         <source>2. Turn on the laser and verify/change IP address.</source>
         <translation>2. Laser einschalten und IP-Adresse prüfen bzw. ändern.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="78"/>
+        <location filename="../workflow/operator_texts.h" line="77"/>
         <source>3. Click the Continue button when done.</source>
         <translation>3. Danach auf „Weiter“ klicken.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="79"/>
+        <location filename="../workflow/operator_texts.h" line="78"/>
         <source>Reading config data failed.</source>
         <translation>Lesen der Konfigurationsdaten fehlgeschlagen.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="82"/>
+        <location filename="../workflow/operator_texts.h" line="81"/>
         <source>Writing config data to the laser... </source>
         <translation>Konfigurationsdaten werden auf den Laser geschrieben... </translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="83"/>
+        <location filename="../workflow/operator_texts.h" line="82"/>
         <source>Error: %1 does not exist.</source>
         <translation>Fehler: %1 ist nicht vorhanden.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="86"/>
+        <location filename="../workflow/operator_texts.h" line="85"/>
         <source>TFTP Write Error for %1, Code: %2</source>
         <translation>TFTP-Schreibfehler bei %1, Code: %2</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="90"/>
+        <location filename="../workflow/operator_texts.h" line="89"/>
         <source>Extracting Archive Error for %1, Code: %2</source>
         <translation>Fehler beim Entpacken des Archivs %1, Code: %2</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="92"/>
+        <location filename="../workflow/operator_texts.h" line="91"/>
         <source>Sync Error after extraction, Code: %1</source>
         <translation>Sync-Fehler nach dem Entpacken, Code: %1</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="95"/>
+        <location filename="../workflow/operator_texts.h" line="94"/>
         <source>Error: the archive to restore could not be written to %1 on this PC. Check that the folder exists and that you may write to it.</source>
         <translation>Fehler: Das zurückzuspielende Archiv konnte auf diesem PC nicht nach %1 geschrieben werden. Prüfen, ob der Ordner vorhanden ist und beschrieben werden darf.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="99"/>
+        <location filename="../workflow/operator_texts.h" line="98"/>
         <source>Writing config data done. Please power cycle the laser.</source>
         <translation>Konfigurationsdaten geschrieben. Bitte den Laser aus- und wieder einschalten.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="100"/>
+        <location filename="../workflow/operator_texts.h" line="99"/>
         <source>Writing config data failed.</source>
         <translation>Schreiben der Konfigurationsdaten fehlgeschlagen.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="103"/>
+        <location filename="../workflow/operator_texts.h" line="102"/>
         <source>[TFTP server] %1</source>
         <translation>[TFTP-Server] %1</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="106"/>
-        <source>The PC&apos;s TFTP server cannot start: UDP port %1 is in use by another program (another TFTP server?). Close that program and try again.
-Nothing was sent to the laser.</source>
-        <translation>Der TFTP-Server des PCs kann nicht starten: UDP-Port %1 wird von einem anderen Programm belegt (einem anderen TFTP-Server?). Dieses Programm beenden und erneut versuchen.
-Es wurde nichts an den Laser gesendet.</translation>
-    </message>
-    <message>
-        <location filename="../workflow/operator_texts.h" line="112"/>
-        <source>The PC&apos;s TFTP server may not open UDP port %1. Install the tool&apos;s package, which allows it, or run once: sudo setcap cap_net_bind_service=+ep %2
-Nothing was sent to the laser.</source>
-        <translation>Der TFTP-Server des PCs darf UDP-Port %1 nicht öffnen. Das Paket des Programms installieren, das dies erlaubt, oder einmal ausführen: sudo setcap cap_net_bind_service=+ep %2
-Es wurde nichts an den Laser gesendet.</translation>
-    </message>
-    <message>
-        <location filename="../workflow/operator_texts.h" line="118"/>
-        <source>The PC&apos;s TFTP server cannot write to the archive folder %1. Check that it exists and that you may write to it.
-Nothing was sent to the laser.</source>
-        <translation>Der TFTP-Server des PCs kann nicht in den Archivordner %1 schreiben. Prüfen, ob er vorhanden ist und beschrieben werden darf.
-Es wurde nichts an den Laser gesendet.</translation>
-    </message>
-    <message>
-        <location filename="../workflow/operator_texts.h" line="124"/>
-        <source>The PC&apos;s TFTP server did not start: %1
-Nothing was sent to the laser.</source>
-        <translation>Der TFTP-Server des PCs ist nicht gestartet: %1
-Es wurde nichts an den Laser gesendet.</translation>
-    </message>
-    <message>
-        <location filename="../workflow/operator_texts.h" line="128"/>
-        <source>The PC&apos;s TFTP server did not report within %1 s that it is ready.
-Nothing was sent to the laser.</source>
-        <translation>Der TFTP-Server des PCs hat sich nicht innerhalb von %1 s betriebsbereit gemeldet.
-Es wurde nichts an den Laser gesendet.</translation>
-    </message>
-    <message>
-        <location filename="../workflow/operator_texts.h" line="133"/>
-        <source>The PC&apos;s TFTP server stopped during the run. Its last words: %1</source>
-        <translation>Der TFTP-Server des PCs wurde während des Ablaufs beendet. Seine letzte Meldung: %1</translation>
-    </message>
-    <message>
-        <location filename="../workflow/operator_texts.h" line="137"/>
-        <source>it is not a gzip-compressed tar archive</source>
-        <translation>die Datei ist kein gzip-komprimiertes tar-Archiv</translation>
-    </message>
-    <message>
-        <location filename="../workflow/operator_texts.h" line="138"/>
-        <source>it is damaged (%1)</source>
-        <translation>die Datei ist beschädigt (%1)</translation>
-    </message>
-    <message>
-        <location filename="../workflow/operator_texts.h" line="139"/>
-        <source>it holds no zel/*.conf file</source>
-        <translation>die Datei enthält keine zel/*.conf</translation>
-    </message>
-    <message>
-        <location filename="../workflow/operator_texts.h" line="140"/>
-        <source>it is not an ordinary file</source>
-        <translation>die Datei ist keine gewöhnliche Datei</translation>
-    </message>
-    <message>
-        <location filename="../workflow/operator_texts.h" line="143"/>
-        <source>it is larger than the %1 MiB an archive of a configuration can be</source>
-        <translation>die Datei ist größer als die %1 MiB, die ein Konfigurationsarchiv haben kann</translation>
-    </message>
-    <message>
-        <location filename="../workflow/operator_texts.h" line="147"/>
-        <source>it unpacks to more than %1 MiB, far more than a configuration can be</source>
-        <translation>sie entpackt sich zu mehr als %1 MiB, weit mehr, als eine Konfiguration sein kann</translation>
-    </message>
-    <message>
-        <location filename="../workflow/operator_texts.h" line="152"/>
-        <source>it holds a member the laser would not accept: %1 (%2)</source>
-        <translation>sie enthält einen Eintrag, den der Laser nicht annehmen würde: %1 (%2)</translation>
-    </message>
-    <message>
-        <location filename="../workflow/operator_texts.h" line="154"/>
-        <source>absolute path</source>
-        <translation>absoluter Pfad</translation>
-    </message>
-    <message>
-        <location filename="../workflow/operator_texts.h" line="155"/>
-        <source>a .. component</source>
-        <translation>ein ..-Bestandteil</translation>
-    </message>
-    <message>
-        <location filename="../workflow/operator_texts.h" line="156"/>
-        <source>outside zel/ and media/</source>
-        <translation>außerhalb von zel/ und media/</translation>
-    </message>
-    <message>
-        <location filename="../workflow/operator_texts.h" line="159"/>
-        <source>a link to %1, outside zel/ and media/</source>
-        <translation>ein Verweis auf %1, außerhalb von zel/ und media/</translation>
-    </message>
-    <message>
-        <location filename="../workflow/operator_texts.h" line="163"/>
-        <source>a hard link to %1, which is not earlier in the archive</source>
-        <translation>ein harter Verweis auf %1, das nicht früher im Archiv steht</translation>
-    </message>
-    <message>
-        <location filename="../workflow/operator_texts.h" line="165"/>
-        <source>inside %1, a link in the archive</source>
-        <translation>innerhalb von %1, einem Verweis im Archiv</translation>
-    </message>
-    <message>
-        <location filename="../workflow/operator_texts.h" line="166"/>
-        <source>a device node</source>
-        <translation>eine Gerätedatei</translation>
-    </message>
-    <message>
-        <location filename="../workflow/operator_texts.h" line="167"/>
-        <source>a FIFO</source>
-        <translation>eine FIFO</translation>
-    </message>
-    <message>
-        <location filename="../workflow/operator_texts.h" line="168"/>
-        <source>a socket</source>
-        <translation>ein Socket</translation>
-    </message>
-    <message>
-        <location filename="../workflow/operator_texts.h" line="169"/>
-        <source>a configuration file that is not an ordinary file</source>
-        <translation>eine Konfigurationsdatei, die keine gewöhnliche Datei ist</translation>
-    </message>
-    <message>
-        <location filename="../workflow/operator_texts.h" line="170"/>
-        <source>an empty configuration file</source>
-        <translation>eine leere Konfigurationsdatei</translation>
-    </message>
-    <message>
-        <location filename="../workflow/operator_texts.h" line="173"/>
+        <location filename="../workflow/operator_texts.h" line="107"/>
         <source>the PC&apos;s TFTP server received no archive from the laser (does another TFTP server use port 69?)</source>
         <translation>der TFTP-Server des PCs hat kein Archiv vom Laser erhalten (belegt ein anderer TFTP-Server Port 69?)</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="175"/>
+        <location filename="../workflow/operator_texts.h" line="109"/>
         <source>the file on the PC is not the archive the laser sent</source>
         <translation>die Datei auf dem PC ist nicht das Archiv, das der Laser gesendet hat</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="178"/>
+        <location filename="../workflow/operator_texts.h" line="112"/>
         <source>The backup on the PC is not usable: %1.
 Keep the old SD card in the laser: do not replace it.</source>
         <translation>Die Sicherung auf dem PC ist nicht verwendbar: %1.
 Die alte SD-Karte im Laser lassen: NICHT tauschen.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="183"/>
+        <location filename="../workflow/operator_texts.h" line="117"/>
         <source>The archive to restore, %1, is not usable: %2.
 Nothing was sent to the laser.</source>
         <translation>Das zurückzuspielende Archiv %1 ist nicht verwendbar: %2.
 Es wurde nichts an den Laser gesendet.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="187"/>
+        <location filename="../workflow/operator_texts.h" line="121"/>
         <source>Backup verified: %1 (%2 bytes, %3 files)</source>
         <translation>Sicherung geprüft: %1 (%2 Byte, %3 Dateien)</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="189"/>
+        <location filename="../workflow/operator_texts.h" line="123"/>
         <source>[The backup could not be kept in %1]</source>
         <translation>[Die Sicherung konnte nicht in %1 abgelegt werden]</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="192"/>
+        <location filename="../workflow/operator_texts.h" line="126"/>
         <source>The backup of %1 from %2 waits to be restored onto the new card: click Continue.</source>
         <translation>Die Sicherung von %1 vom %2 wartet darauf, auf die neue Karte geschrieben zu werden: auf „Weiter“ klicken.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="199"/>
+        <location filename="../workflow/operator_texts.h" line="133"/>
         <source>No answer from the controller: it had been silent for %1 s</source>
         <translation>Keine Antwort von der Steuerung: sie war %1 s lang still</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="203"/>
+        <location filename="../workflow/operator_texts.h" line="137"/>
         <source>The controller was still at work after %1 minutes: the step was given up</source>
         <translation>Die Steuerung arbeitete nach %1 Minuten noch immer: der Schritt wurde abgebrochen</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="210"/>
+        <location filename="../workflow/operator_texts.h" line="144"/>
         <source>%1 MB, %2 MB/s</source>
         <translation>%1 MB, %2 MB/s</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="212"/>
+        <location filename="../workflow/operator_texts.h" line="146"/>
         <source>%1 of %2 MB, %3 MB/s, about %4 s left</source>
         <translation>%1 von %2 MB, %3 MB/s, noch etwa %4 s</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="220"/>
+        <location filename="../workflow/operator_texts.h" line="154"/>
         <source>The connection to the controller was lost.</source>
         <translation>Die Verbindung zur Steuerung wurde unterbrochen.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="223"/>
+        <location filename="../workflow/operator_texts.h" line="157"/>
         <source>The laser&apos;s firmware is stopped: power-cycle the laser before using it.</source>
         <translation>Die Firmware des Lasers ist angehalten: den Laser vor der Benutzung aus- und wieder einschalten.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="227"/>
+        <location filename="../workflow/operator_texts.h" line="161"/>
         <source>Call for service.</source>
         <translation>Bitte den Service anrufen.</translation>
+    </message>
+</context>
+<context>
+    <name>PcTexts</name>
+    <message>
+        <location filename="../pcside/pc_texts.h" line="14"/>
+        <source>Cannot find TFTP exe file.</source>
+        <translation>Das TFTP-Serverprogramm wurde nicht gefunden.</translation>
+    </message>
+    <message>
+        <location filename="../pcside/pc_texts.h" line="17"/>
+        <source>The PC&apos;s TFTP server cannot start: UDP port %1 is in use by another program (another TFTP server?). Close that program and try again.
+Nothing was sent to the laser.</source>
+        <translation>Der TFTP-Server des PCs kann nicht starten: UDP-Port %1 wird von einem anderen Programm belegt (einem anderen TFTP-Server?). Dieses Programm beenden und erneut versuchen.
+Es wurde nichts an den Laser gesendet.</translation>
+    </message>
+    <message>
+        <location filename="../pcside/pc_texts.h" line="23"/>
+        <source>The PC&apos;s TFTP server may not open UDP port %1. Install the tool&apos;s package, which allows it, or run once: sudo setcap cap_net_bind_service=+ep %2
+Nothing was sent to the laser.</source>
+        <translation>Der TFTP-Server des PCs darf UDP-Port %1 nicht öffnen. Das Paket des Programms installieren, das dies erlaubt, oder einmal ausführen: sudo setcap cap_net_bind_service=+ep %2
+Es wurde nichts an den Laser gesendet.</translation>
+    </message>
+    <message>
+        <location filename="../pcside/pc_texts.h" line="29"/>
+        <source>The PC&apos;s TFTP server cannot write to the archive folder %1. Check that it exists and that you may write to it.
+Nothing was sent to the laser.</source>
+        <translation>Der TFTP-Server des PCs kann nicht in den Archivordner %1 schreiben. Prüfen, ob er vorhanden ist und beschrieben werden darf.
+Es wurde nichts an den Laser gesendet.</translation>
+    </message>
+    <message>
+        <location filename="../pcside/pc_texts.h" line="35"/>
+        <source>The PC&apos;s TFTP server did not start: %1
+Nothing was sent to the laser.</source>
+        <translation>Der TFTP-Server des PCs ist nicht gestartet: %1
+Es wurde nichts an den Laser gesendet.</translation>
+    </message>
+    <message>
+        <location filename="../pcside/pc_texts.h" line="39"/>
+        <source>The PC&apos;s TFTP server did not report within %1 s that it is ready.
+Nothing was sent to the laser.</source>
+        <translation>Der TFTP-Server des PCs hat sich nicht innerhalb von %1 s betriebsbereit gemeldet.
+Es wurde nichts an den Laser gesendet.</translation>
+    </message>
+    <message>
+        <location filename="../pcside/pc_texts.h" line="44"/>
+        <source>The PC&apos;s TFTP server stopped during the run. Its last words: %1</source>
+        <translation>Der TFTP-Server des PCs wurde während des Ablaufs beendet. Seine letzte Meldung: %1</translation>
+    </message>
+    <message>
+        <location filename="../pcside/pc_texts.h" line="48"/>
+        <source>it is not a gzip-compressed tar archive</source>
+        <translation>die Datei ist kein gzip-komprimiertes tar-Archiv</translation>
+    </message>
+    <message>
+        <location filename="../pcside/pc_texts.h" line="49"/>
+        <source>it is damaged (%1)</source>
+        <translation>die Datei ist beschädigt (%1)</translation>
+    </message>
+    <message>
+        <location filename="../pcside/pc_texts.h" line="50"/>
+        <source>it holds no zel/*.conf file</source>
+        <translation>die Datei enthält keine zel/*.conf</translation>
+    </message>
+    <message>
+        <location filename="../pcside/pc_texts.h" line="51"/>
+        <source>it is not an ordinary file</source>
+        <translation>die Datei ist keine gewöhnliche Datei</translation>
+    </message>
+    <message>
+        <location filename="../pcside/pc_texts.h" line="54"/>
+        <source>it is larger than the %1 MiB an archive of a configuration can be</source>
+        <translation>die Datei ist größer als die %1 MiB, die ein Konfigurationsarchiv haben kann</translation>
+    </message>
+    <message>
+        <location filename="../pcside/pc_texts.h" line="58"/>
+        <source>it unpacks to more than %1 MiB, far more than a configuration can be</source>
+        <translation>sie entpackt sich zu mehr als %1 MiB, weit mehr, als eine Konfiguration sein kann</translation>
+    </message>
+    <message>
+        <location filename="../pcside/pc_texts.h" line="63"/>
+        <source>it holds a member the laser would not accept: %1 (%2)</source>
+        <translation>sie enthält einen Eintrag, den der Laser nicht annehmen würde: %1 (%2)</translation>
+    </message>
+    <message>
+        <location filename="../pcside/pc_texts.h" line="65"/>
+        <source>absolute path</source>
+        <translation>absoluter Pfad</translation>
+    </message>
+    <message>
+        <location filename="../pcside/pc_texts.h" line="66"/>
+        <source>a .. component</source>
+        <translation>ein ..-Bestandteil</translation>
+    </message>
+    <message>
+        <location filename="../pcside/pc_texts.h" line="67"/>
+        <source>outside zel/ and media/</source>
+        <translation>außerhalb von zel/ und media/</translation>
+    </message>
+    <message>
+        <location filename="../pcside/pc_texts.h" line="70"/>
+        <source>a link to %1, outside zel/ and media/</source>
+        <translation>ein Verweis auf %1, außerhalb von zel/ und media/</translation>
+    </message>
+    <message>
+        <location filename="../pcside/pc_texts.h" line="74"/>
+        <source>a hard link to %1, which is not earlier in the archive</source>
+        <translation>ein harter Verweis auf %1, das nicht früher im Archiv steht</translation>
+    </message>
+    <message>
+        <location filename="../pcside/pc_texts.h" line="76"/>
+        <source>inside %1, a link in the archive</source>
+        <translation>innerhalb von %1, einem Verweis im Archiv</translation>
+    </message>
+    <message>
+        <location filename="../pcside/pc_texts.h" line="77"/>
+        <source>a device node</source>
+        <translation>eine Gerätedatei</translation>
+    </message>
+    <message>
+        <location filename="../pcside/pc_texts.h" line="78"/>
+        <source>a FIFO</source>
+        <translation>eine FIFO</translation>
+    </message>
+    <message>
+        <location filename="../pcside/pc_texts.h" line="79"/>
+        <source>a socket</source>
+        <translation>ein Socket</translation>
+    </message>
+    <message>
+        <location filename="../pcside/pc_texts.h" line="80"/>
+        <source>a configuration file that is not an ordinary file</source>
+        <translation>eine Konfigurationsdatei, die keine gewöhnliche Datei ist</translation>
+    </message>
+    <message>
+        <location filename="../pcside/pc_texts.h" line="81"/>
+        <source>an empty configuration file</source>
+        <translation>eine leere Konfigurationsdatei</translation>
     </message>
 </context>
 <context>

@@ -136,7 +136,7 @@ void MainWindow::restoreEarlierBackup()
 {
     if (updater_.workflow().isRunning())
         return;
-    const auto backups = updater_.workflow().backups();
+    const auto backups = updater_.store().backups();
     if (backups.isEmpty()) {
         platform_.messageBox(workflow::OperatorTexts::noBackupsKept(), platform::MessageIcon::None);
         return;
@@ -151,7 +151,7 @@ void MainWindow::restoreEarlierBackup()
 
 void MainWindow::openArchiveFolder()
 {
-    const QString folder = updater_.workflow().archiveFolder();
+    const QString folder = updater_.store().folder();
     QDir().mkpath(folder);
     QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
 }

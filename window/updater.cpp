@@ -38,7 +38,9 @@ Updater::Updater(platform::Platform& platform)
     : platform_(platform),
       link_(platform),
       server_(platform, [this] { return programFolder_; }),
-      workflow_(platform, link_, server_)
+      supervisor_(platform, server_),
+      store_(platform),
+      workflow_(platform, link_, supervisor_, store_)
 {
     workflow_.setTitle(windowTitleFor(kVersionMajor, kVersionMinor, kVersionRevision));
 }
@@ -55,7 +57,7 @@ void Updater::load()
 
 QString Updater::savedAddress() const
 {
-    return workflow::StoredSettings(platform_).controllerAddress();
+    return pcside::StoredSettings(platform_).controllerAddress();
 }
 
 void Updater::unload()
@@ -69,7 +71,7 @@ void Updater::unload()
     };
     attempt([this] { link_.beginShutdown(); });
     attempt([this] { link_.stopTimers(); });
-    attempt([this] { server_.stop(); });
+    attempt([this] { supervisor_.stop(); });
     attempt([this] { link_.disconnectFromController(); });
 }
 

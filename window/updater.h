@@ -1,11 +1,14 @@
 #pragma once
-// The tool behind its one window: the link, the server control and the
-// workflow (the model the window shows), their start-up and shut-down, and
-// process end. It knows nothing of widgets.
+// The tool behind its one window: the link, the PC's TFTP server and its
+// supervisor, the backup store and the workflow (the model the window
+// shows), their start-up and shut-down, and process end. It knows nothing
+// of widgets.
 
 #include "link/controller_link.h"
+#include "pcside/backup_store.h"
+#include "pcside/server_supervisor.h"
+#include "pcside/tftp_server_control.h"
 #include "platform/platform.h"
-#include "workflow/tftp_server_control.h"
 #include "workflow/workflow.h"
 
 #include <QString>
@@ -39,14 +42,17 @@ public:
 
     QString programFolder() const { return programFolder_; }
     link::ControllerLink& link() { return link_; }
-    workflow::TftpServerControl& server() { return server_; }
+    pcside::TftpServerControl& server() { return server_; }
+    pcside::BackupStore& store() { return store_; }
     workflow::Workflow& workflow() { return workflow_; }
 
 private:
     platform::Platform& platform_;
     QString programFolder_;
     link::ControllerLink link_;
-    workflow::TftpServerControl server_;
+    pcside::TftpServerControl server_;
+    pcside::ServerSupervisor supervisor_;
+    pcside::BackupStore store_;
     workflow::Workflow workflow_;
 };
 

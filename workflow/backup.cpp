@@ -16,7 +16,7 @@ bool Workflow::backUpConfiguration()
     setProgress(0);
     QByteArray treeDirectories;
 
-    if (watch_.state() == ServerWatch::State::Ready) {
+    if (watch_.state() == pcside::ServerWatch::State::Ready) {
         setStatus(OperatorTexts::reading());
         advanceProgress(kTransferProgress);
         if (statusStep(kRemount) != 0) {
@@ -41,7 +41,7 @@ bool Workflow::backUpConfiguration()
                 const QByteArray put = QByteArray("tftp -p -l ") + kArchiveName + ' '
                                        + link_.localAddress().toLatin1();
                 // A server that died since is noticed here, before the upload.
-                if (watch_.state() != ServerWatch::State::Ready)
+                if (watch_.state() != pcside::ServerWatch::State::Ready)
                     showError(watch_.failure());
                 else if (statusStep(put) != 0)
                     showError(OperatorTexts::uploadError(archive, lastCode()));

@@ -58,7 +58,7 @@ bool Workflow::connectToController(const QString& address)
                                    ? OperatorTexts::noAnswerWithin(kConnectTimeoutMs / 1000)
                                    : link_.lastSocketError();
         appendLog(QStringLiteral("\r\n") + OperatorTexts::couldNotConnect(address, kShellPort, reason));
-        transcript_.add(Transcript::Source::Tool, OperatorTexts::couldNotConnect(address, kShellPort, reason));
+        transcript_.add(pcside::Transcript::Source::Tool, OperatorTexts::couldNotConnect(address, kShellPort, reason));
         showMessage(OperatorTexts::errorConnecting(), platform::MessageIcon::None);
         setStatus(OperatorTexts::connectionFailed());
         return false;

@@ -1,9 +1,11 @@
 #pragma once
 // The fixed names and command lines of the configuration transfer.
 
+#include "pcside/names.h"
+
 namespace tarvo::workflow {
 
-inline constexpr char kArchiveName[] = "config.tgz";
+using pcside::kArchiveName;
 
 inline constexpr char kUserName[] = "root";
 inline constexpr char kKillFirmware[] = "killall laser.elf";

@@ -55,7 +55,6 @@ public:
     static QString preparing() { return tr("Preparing to update... "); }
     static QString openingRelay() { return tr("Opening the Safety Relay... "); }
     static QString relayFailed() { return tr("Opening Safety Relay failed"); }
-    static QString serverMissing() { return tr("Cannot find TFTP exe file."); }
 
     // --- backup ---
     static QString reading() { return tr("Reading config data from the laser... "); }
@@ -101,73 +100,8 @@ public:
 
     // --- the PC's TFTP server ---
     static QString serverLine(const QString& line) { return tr("[TFTP server] %1").arg(line); }
-    static QString serverPortInUse(const QString& port)
-    {
-        return tr("The PC's TFTP server cannot start: UDP port %1 is in use by another program "
-                  "(another TFTP server?). Close that program and try again.\nNothing was sent to the laser.")
-            .arg(port);
-    }
-    static QString serverNoPermission(const QString& port, const QString& program)
-    {
-        return tr("The PC's TFTP server may not open UDP port %1. Install the tool's package, which allows it, "
-                  "or run once: sudo setcap cap_net_bind_service=+ep %2\nNothing was sent to the laser.")
-            .arg(port, program);
-    }
-    static QString serverFolderNotWritable(const QString& folder)
-    {
-        return tr("The PC's TFTP server cannot write to the archive folder %1. Check that it exists and "
-                  "that you may write to it.\nNothing was sent to the laser.")
-            .arg(folder);
-    }
-    static QString serverDidNotStart(const QString& detail)
-    {
-        return tr("The PC's TFTP server did not start: %1\nNothing was sent to the laser.").arg(detail);
-    }
-    static QString serverNotReady(int seconds)
-    {
-        return tr("The PC's TFTP server did not report within %1 s that it is ready.\nNothing was sent to the laser.")
-            .arg(seconds);
-    }
-    static QString serverStopped(const QString& lastLine)
-    {
-        return tr("The PC's TFTP server stopped during the run. Its last words: %1").arg(lastLine);
-    }
 
     // --- the archive on the PC ---
-    static QString archiveNotTarGz() { return tr("it is not a gzip-compressed tar archive"); }
-    static QString archiveDamaged(const QString& detail) { return tr("it is damaged (%1)").arg(detail); }
-    static QString archiveWithoutConfiguration() { return tr("it holds no zel/*.conf file"); }
-    static QString archiveNotOrdinaryFile() { return tr("it is not an ordinary file"); }
-    static QString archiveTooLarge(qint64 maxMiB)
-    {
-        return tr("it is larger than the %1 MiB an archive of a configuration can be").arg(maxMiB);
-    }
-    static QString archiveInflatesTooFar(qint64 mib)
-    {
-        return tr("it unpacks to more than %1 MiB, far more than a configuration can be").arg(mib);
-    }
-    // A member that `cd / && tar xvzf` on the laser must not unpack, and why.
-    static QString archiveMemberRefused(const QString& member, const QString& why)
-    {
-        return tr("it holds a member the laser would not accept: %1 (%2)").arg(member, why);
-    }
-    static QString memberAbsolute() { return tr("absolute path"); }
-    static QString memberClimbsOut() { return tr("a .. component"); }
-    static QString memberOutsideFolders() { return tr("outside zel/ and media/"); }
-    static QString memberLinkOutside(const QString& target)
-    {
-        return tr("a link to %1, outside zel/ and media/").arg(target);
-    }
-    static QString memberHardLinkNotEarlier(const QString& target)
-    {
-        return tr("a hard link to %1, which is not earlier in the archive").arg(target);
-    }
-    static QString memberThroughLink(const QString& link) { return tr("inside %1, a link in the archive").arg(link); }
-    static QString memberDevice() { return tr("a device node"); }
-    static QString memberFifo() { return tr("a FIFO"); }
-    static QString memberSocket() { return tr("a socket"); }
-    static QString memberConfigurationNotFile() { return tr("a configuration file that is not an ordinary file"); }
-    static QString memberConfigurationEmpty() { return tr("an empty configuration file"); }
     static QString noUploadReceived()
     {
         return tr("the PC's TFTP server received no archive from the laser (does another TFTP server use port 69?)");

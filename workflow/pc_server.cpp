@@ -2,50 +2,55 @@
 // is touched, and is closed when the run ends.
 #include "workflow/workflow.h"
 
+#include "pcside/pc_texts.h"
 #include "workflow/operator_texts.h"
 
 namespace tarvo::workflow {
 
-namespace {
-constexpr int kServerPollMs = 20;
-}  // namespace
-
 bool Workflow::startServer()
 {
     watch_.begin(server_.programPath());
-    watch_.onProgress = [this](const ServerWatch::Progress& progress) { showTransferProgress(progress); };
+    watch_.onProgress = [this](const pcside::ServerWatch::Progress& progress) { showTransferProgress(progress); };
     transferStartedMs_ = -1;
-    const QStringList arguments{QStringLiteral("-v"), QStringLiteral("--root"), archiveFolder(),
-                                QStringLiteral("--per-client"), QStringLiteral("--exit-with-parent")};
-    const bool started = server_.start(
-        arguments,
-        [this](const QString& line) {
-            watch_.readLine(line);
-            transcript_.add(Transcript::Source::Server, line);
-            appendLog(QStringLiteral("\r\n") + OperatorTexts::serverLine(line));
-        },
-        [this](int code) { watch_.exited(code); });
-    if (!started) {
-        watch_.stopped();
-        showMessage(OperatorTexts::serverMissing(), platform::MessageIcon::Critical);
-        return false;
-    }
-    const std::int64_t deadline = platform_.nowMs() + kServerReadyMs;
-    while (watch_.state() == ServerWatch::State::Starting && platform_.nowMs() < deadline)
-        link_.waitMs(kServerPollMs);
-    if (watch_.state() == ServerWatch::State::Ready)
+    followingServer_ = true;
+    if (serverShared_) {
+        // Started and awaited by its owner: this run joins it listening.
+        if (server_.isReady()) {
+            readServerLine(server_.readyLine());
+            return true;
+        }
+    } else if (server_.start(store_.folder(), [this](int ms) { link_.waitMs(ms); })) {
         return true;
-    const QString why = watch_.state() == ServerWatch::State::Failed ? watch_.failure()
-                                                                     : OperatorTexts::serverNotReady(kServerReadyMs / 1000);
-    stopServer();
-    showMessage(why, platform::MessageIcon::Critical);
+    }
+    followingServer_ = false;
+    watch_.stopped();
+    showMessage(server_.failure().isEmpty() ? pcside::PcTexts::serverNotReady(pcside::ServerSupervisor::kReadyMs / 1000)
+                                            : server_.failure(),
+                platform::MessageIcon::Critical);
     return false;
 }
 
 void Workflow::stopServer()
 {
+    followingServer_ = false;
     watch_.stopped();
-    server_.stop();
+    if (!serverShared_)
+        server_.stop();
+}
+
+void Workflow::readServerLine(const QString& line)
+{
+    if (!followingServer_)
+        return;
+    watch_.readLine(line);
+    transcript_.add(pcside::Transcript::Source::Server, line);
+    appendLog(QStringLiteral("\r\n") + OperatorTexts::serverLine(line));
+}
+
+void Workflow::serverExited(int exitCode)
+{
+    if (followingServer_)
+        watch_.exited(exitCode);
 }
 
 }  // namespace tarvo::workflow

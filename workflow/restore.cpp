@@ -15,14 +15,14 @@ bool Workflow::restoreConfiguration()
     output_.reset();
     setProgress(0);
 
-    if (watch_.state() == ServerWatch::State::Ready) {
+    if (watch_.state() == pcside::ServerWatch::State::Ready) {
         setStatus(OperatorTexts::writing());
         advanceProgress(kTransferProgress);
         if (statusStep(kRemount) != 0) {
             showError(OperatorTexts::remountError(lastCode()));
         } else if (!stageArchiveToRestore()) {
-            showError(OperatorTexts::stagingFailed(archiveFolder() + QLatin1Char('/') + link_.peerAddress()));
-        } else if (watch_.state() != ServerWatch::State::Ready) {
+            showError(OperatorTexts::stagingFailed(store_.folder() + QLatin1Char('/') + link_.peerAddress()));
+        } else if (watch_.state() != pcside::ServerWatch::State::Ready) {
             showError(watch_.failure());
         } else {
             plainStep("cd /media");

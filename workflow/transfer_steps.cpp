@@ -26,7 +26,7 @@ std::int16_t Workflow::statusStep(const QByteArray& command)
     return status;
 }
 
-void Workflow::showTransferProgress(const ServerWatch::Progress& progress)
+void Workflow::showTransferProgress(const pcside::ServerWatch::Progress& progress)
 {
     // Only this run's controller; a report is a sign of life of its step.
     if (progress.peer != link_.peerAddress())

@@ -12,24 +12,28 @@
 
 namespace tarvo::workflow {
 
-Workflow::Workflow(platform::Platform& platform, link::ControllerLink& link, TftpServer& server, QObject* parent)
+Workflow::Workflow(platform::Platform& platform, link::ControllerLink& link, pcside::ServerSupervisor& server,
+                   pcside::BackupStore& store, QObject* parent)
     : QObject(parent),
       platform_(platform),
       link_(link),
       server_(server),
+      store_(store),
       settings_(platform),
       output_([this](const QString& text) { setStatus(text); })
 {
+    QObject::connect(&server_, &pcside::ServerSupervisor::lineRead, this, &Workflow::readServerLine);
+    QObject::connect(&server_, &pcside::ServerSupervisor::exited, this, &Workflow::serverExited);
     QObject::connect(&link_, &link::ControllerLink::progressed, this,
                      [this](double points) { advanceProgress(points); });
     QObject::connect(&link_, &link::ControllerLink::lineReceived, this,
                      [this](const QByteArray& line) { output_.read(line); });
     QObject::connect(&link_, &link::ControllerLink::textReceived, this, [this](const QString& text) {
         appendLog(text);
-        transcript_.add(Transcript::Source::Received, text.mid(2));  // each line comes after a CR LF
+        transcript_.add(pcside::Transcript::Source::Received, text.mid(2));  // each line comes after a CR LF
     });
     QObject::connect(&link_, &link::ControllerLink::lineSent, this, [this](const QByteArray& line) {
-        transcript_.add(Transcript::Source::Sent, QString::fromLatin1(line));
+        transcript_.add(pcside::Transcript::Source::Sent, QString::fromLatin1(line));
     });
     QObject::connect(&link_, &link::ControllerLink::connectionChanged, this, &Workflow::linkStateChanged);
     QObject::connect(&link_, &link::ControllerLink::socketErrorOccurred, this, [this](const QString& text) {
@@ -45,7 +49,7 @@ void Workflow::setPhase(Phase phase)
 
 void Workflow::resumeStoredPhase()
 {
-    const PendingRestore pending = settings_.pendingRestore();
+    const pcside::PendingRestore pending = store_.pendingRestore();
     setPhase(pending.isValid() ? Phase::Restore : Phase::Backup);
     setProgress(0);
     setStatus(pending.isValid() ? OperatorTexts::restorePending(pending.controller, pending.time)
@@ -147,8 +151,7 @@ void Workflow::runOnController()
         } else {
             succeeded = restoreConfiguration();
             if (succeeded) {
-                if (remembersPendingRestore_)
-                    settings_.setPendingRestore({});
+                store_.clearPendingRestore();
                 setPhase(Phase::Backup);
             }
         }
@@ -175,14 +178,8 @@ QString Workflow::transcriptFolder() const
 
 void Workflow::saveTranscript(const QString& outcome)
 {
-    transcript_.add(Transcript::Source::Tool, QStringLiteral("outcome: ") + outcome);
-    const QString folder = transcriptFolder();
-    const QString name = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz")) + QStringLiteral(".log");
-    if (!platform_.writeFile(folder + QLatin1Char('/') + name, transcript_.text().toUtf8()))
-        return;
-    QStringList saved = platform_.fileNames(folder);
-    while (saved.size() > Transcript::kKept)
-        platform_.removeFile(folder + QLatin1Char('/') + saved.takeFirst());
+    transcript_.add(pcside::Transcript::Source::Tool, QStringLiteral("outcome: ") + outcome);
+    pcside::saveTranscript(platform_, transcriptFolder(), transcript_);
 }
 
 void Workflow::addNote(const QString& note)
@@ -211,7 +208,7 @@ bool Workflow::exportTranscript(const QString& path)
 
 void Workflow::showMessage(const QString& text, platform::MessageIcon icon)
 {
-    transcript_.add(Transcript::Source::Tool, QStringLiteral("message: ") + text);
+    transcript_.add(pcside::Transcript::Source::Tool, QStringLiteral("message: ") + text);
     if (link_.isShuttingDown())
         throw link::RunAborted();
     platform_.messageBox(text, icon);

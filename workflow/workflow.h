@@ -8,12 +8,11 @@
 // never reads a view.
 
 #include "link/controller_link.h"
+#include "pcside/backup_store.h"
+#include "pcside/server_supervisor.h"
+#include "pcside/transcript.h"
 #include "platform/platform.h"
-#include "workflow/archive_check.h"
 #include "workflow/controller_output.h"
-#include "workflow/server_watch.h"
-#include "workflow/transcript.h"
-#include "workflow/stored_settings.h"
 
 #include <QObject>
 #include <QString>
@@ -21,20 +20,6 @@
 #include <functional>
 
 namespace tarvo::workflow {
-
-// The PC-side TFTP server program as the workflow sees it.
-class TftpServer {
-public:
-    virtual ~TftpServer() = default;
-    // Starts the program with these arguments; false when it is missing.
-    // Each line it prints goes to onLine, its exit code to onExit.
-    virtual bool start(const QStringList& arguments, std::function<void(const QString& line)> onLine,
-                       std::function<void(int exitCode)> onExit) = 0;
-    virtual void stop() = 0;
-    virtual bool isRunning() const = 0;
-    // Where the program is, or would be looked for.
-    virtual QString programPath() const = 0;
-};
 
 // Whether text can name a controller: a dotted IPv4 address or a host name.
 bool isControllerAddress(const QString& text);
@@ -59,8 +44,17 @@ public:
     };
     Outcome lastOutcome() const { return outcome_; }
 
-    Workflow(platform::Platform& platform, link::ControllerLink& link, TftpServer& server,
-             QObject* parent = nullptr);
+    using Backup = pcside::BackupStore::Backup;
+
+    // The run starts the PC's TFTP server through server and stops it
+    // again, unless the server is shared (see setServerShared); its
+    // archives are those of store.
+    Workflow(platform::Platform& platform, link::ControllerLink& link, pcside::ServerSupervisor& server,
+             pcside::BackupStore& store, QObject* parent = nullptr);
+
+    // A server that others started and stop, listening already for every
+    // run (the terminal's one server for many controllers).
+    void setServerShared(bool shared) { serverShared_ = shared; }
 
     // The title the log and the transcript of each run begin with.
     void setTitle(const QString& title) { title_ = title; }
@@ -122,42 +116,15 @@ public:
 
     // The controller's shell port.
     static constexpr int kShellPort = 1138;
-    // How long the PC's TFTP server may take to start listening.
-    static constexpr int kServerReadyMs = 5000;
-    // Verified backups kept per controller.
-    static constexpr int kHistoryDepth = 50;
 
-    // The folder the server serves, holding one folder per controller.
-    QString archiveFolder() const;
-    // Where the server files a controller's archive.
-    QString controllerArchive(const QString& controller) const;
-    // The archive Continue will restore: the pending backup, or the
-    // controller's newest upload.
-    QString archiveToRestore() const;
-    // The verified backups of one controller, oldest first.
-    QStringList history(const QString& controller) const;
-    // Every verified backup kept, newest first, as its sidecar tells.
-    struct Backup {
-        QString path;
-        QString controller;
-        QString time;
-        qint64 bytes = 0;
-        int files = 0;
-    };
-    QList<Backup> backups() const;
     // Makes a kept backup the one Continue restores.
     void chooseBackupToRestore(const Backup& backup);
     // The backup the last run verified and kept, or what it restored.
     const Backup& lastBackup() const { return lastBackup_; }
-
-    // For runs without a window: another archive folder, a given archive
-    // to restore, and no pending restore for the window to pick up.
-    void setArchiveFolder(const QString& folder) { archiveFolderOverride_ = folder; }
-    void setArchiveToRestore(const QString& path) { restoreOverride_ = path; }
-    void setRemembersPendingRestore(bool remember) { remembersPendingRestore_ = remember; }
-    const ServerWatch& serverWatch() const { return watch_; }
+    // The PC's TFTP server as this run has followed it.
+    const pcside::ServerWatch& serverWatch() const { return watch_; }
     // The record of the last run, and the folder its file went to.
-    const Transcript& transcript() const { return transcript_; }
+    const pcside::Transcript& transcript() const { return transcript_; }
     QString transcriptFolder() const;
 
 private:
@@ -167,9 +134,10 @@ private:
     void runOnController();
     // Checks the archive of this run's upload; keeps it in the history.
     bool verifyBackup();
-    // Copies the verified upload into the history, with its sidecar.
-    void keepInHistory(const QString& upload, const ArchiveReport& report);
     bool stageArchiveToRestore();
+    // A line the PC's TFTP server printed, or its end.
+    void readServerLine(const QString& line);
+    void serverExited(int exitCode);
     // After a run that did not succeed: says when the link was lost and
     // when the laser was left with its firmware stopped.
     void reportEndOfFailedRun();
@@ -182,7 +150,7 @@ private:
     void plainStep(const QByteArray& command);
     void showError(const QString& text);
     // A report of a running transfer: the status shows how far it is.
-    void showTransferProgress(const ServerWatch::Progress& progress);
+    void showTransferProgress(const pcside::ServerWatch::Progress& progress);
     int lastCode() const { return link_.lastStatus(); }
     void setStatus(const QString& text);
     void setProgress(double value);
@@ -193,18 +161,20 @@ private:
 
     platform::Platform& platform_;
     link::ControllerLink& link_;
-    TftpServer& server_;
-    StoredSettings settings_;
+    pcside::ServerSupervisor& server_;
+    pcside::BackupStore& store_;
+    bool serverShared_ = false;
+    // Between the run's server start and its end: the server's lines are
+    // this run's.
+    bool followingServer_ = false;
+    pcside::StoredSettings settings_;
     ControllerOutputReader output_;
     Phase phase_ = Phase::Backup;
     bool firmwareStopped_ = false;
-    ServerWatch watch_;
-    Transcript transcript_;
+    pcside::ServerWatch watch_;
+    pcside::Transcript transcript_;
     Outcome outcome_ = Outcome::Succeeded;
     Backup lastBackup_;
-    QString archiveFolderOverride_;
-    QString restoreOverride_;
-    bool remembersPendingRestore_ = true;
     // Where the archive a restore sends comes from, and its checked digest.
     QByteArray restoreSha256_;
     QString restoreSource_;

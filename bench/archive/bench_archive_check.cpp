@@ -7,7 +7,7 @@
 // limits and with them lifted: processor time of each.
 #include "fake_tftp_server.h"
 #include "platform/qt_platform.h"
-#include "workflow/archive_check.h"
+#include "pcside/archive_check.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -108,15 +108,15 @@ int main(int argc, char** argv)
     const qint64 bytes = QFileInfo(source).size();
     report("made", clock.restart(), bytes);
 
-    tarvo::workflow::ArchiveReport checked;
+    tarvo::pcside::ArchiveReport checked;
     if (whole) {
         const QByteArray data = platform.readFile(source).value_or(QByteArray());
-        checked = tarvo::workflow::checkArchive(data);
+        checked = tarvo::pcside::checkArchive(data);
         report("checked (read whole)", clock.restart(), bytes);
         platform.writeFile(copy, data);
         report("copied (written whole)", clock.restart(), bytes);
     } else {
-        checked = tarvo::workflow::checkArchiveFile(platform, source);
+        checked = tarvo::pcside::checkArchiveFile(platform, source);
         report("checked (streamed)", clock.restart(), bytes);
         platform.copyFile(source, copy);
         report("copied (streamed)", clock.restart(), bytes);
@@ -125,13 +125,13 @@ int main(int argc, char** argv)
                 checked.problem.isEmpty() ? "" : ": ", qPrintable(checked.problem));
 
     const QByteArray bomb = tarvo::test::gzipBomb(2048, false);
-    tarvo::workflow::ArchiveLimits lifted;
+    tarvo::pcside::ArchiveLimits lifted;
     lifted.maxInflatedBytes = std::numeric_limits<qint64>::max();
     lifted.ratioFloorBytes = std::numeric_limits<qint64>::max();
-    for (const auto& [what, limits] : {std::pair{"bomb, limits", tarvo::workflow::ArchiveLimits{}},
+    for (const auto& [what, limits] : {std::pair{"bomb, limits", tarvo::pcside::ArchiveLimits{}},
                                        std::pair{"bomb, limits lifted", lifted}}) {
         const double before = cpuSeconds();
-        const tarvo::workflow::ArchiveReport r = tarvo::workflow::checkArchive(bomb, limits);
+        const tarvo::pcside::ArchiveReport r = tarvo::pcside::checkArchive(bomb, limits);
         std::printf("%-28s %8.2f s CPU  (%lld KiB archive, usable %d)\n", what, cpuSeconds() - before,
                     qint64(bomb.size()) / 1024, r.usable);
     }

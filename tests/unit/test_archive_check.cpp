@@ -2,7 +2,7 @@
 // may go or anything is sent, and what it reports of an archive it accepts.
 #include "workflow_fixture.h"
 
-#include "workflow/archive_check.h"
+#include "pcside/archive_check.h"
 
 #include <QCryptographicHash>
 #include <QtTest>
@@ -34,7 +34,7 @@ private slots:
                     {"media/profiles/latest", {}, AE_IFLNK, "a.prf"},
                     {"media/sequences/a.prf", {}, AE_IFREG, {}, "media/profiles/a.prf"}};
         const QByteArray data = test::makeArchiveOf(members);
-        const workflow::ArchiveReport report = workflow::checkArchive(data);
+        const pcside::ArchiveReport report = pcside::checkArchive(data);
         QVERIFY2(report.usable, qPrintable(report.problem));
         QCOMPARE(report.files, 6);
         QCOMPARE(report.configFiles, 1);
@@ -74,7 +74,7 @@ private slots:
     {
         QFETCH(ArchiveMember, member);
         QFETCH(QString, named);
-        const workflow::ArchiveReport report = workflow::checkArchive(test::makeArchiveOf(good() << member));
+        const pcside::ArchiveReport report = pcside::checkArchive(test::makeArchiveOf(good() << member));
         QVERIFY(!report.usable);
         QVERIFY2(report.problem.startsWith(QStringLiteral("it holds a member the laser would not accept: ") + named),
                  qPrintable(report.problem));
@@ -99,14 +99,14 @@ private slots:
         QFETCH(ArchiveMember, link);
         QFETCH(ArchiveMember, member);
         QFETCH(QString, named);
-        const workflow::ArchiveReport report = workflow::checkArchive(test::makeArchiveOf(good() << link << member));
+        const pcside::ArchiveReport report = pcside::checkArchive(test::makeArchiveOf(good() << link << member));
         QVERIFY(!report.usable);
         QVERIFY2(report.problem.contains(named), qPrintable(report.problem));
     }
 
     void aSymlinkedConfigurationIsNoConfiguration()
     {
-        const workflow::ArchiveReport report = workflow::checkArchive(
+        const pcside::ArchiveReport report = pcside::checkArchive(
             test::makeArchiveOf({{"media/machine.conf", "name=test\n"},
                                  {"zel/laser.conf", {}, AE_IFLNK, "../media/machine.conf"}}));
         QVERIFY(!report.usable);
@@ -125,16 +125,16 @@ private slots:
         QFETCH(bool, declared);
         const QByteArray data = test::gzipBomb(2048, declared);
         QVERIFY(data.size() < 3 << 20);
-        const workflow::ArchiveReport report = workflow::checkArchive(data);
+        const pcside::ArchiveReport report = pcside::checkArchive(data);
         QVERIFY(!report.usable);
         QVERIFY2(report.problem.contains(QStringLiteral("far more than a configuration can be")), qPrintable(report.problem));
     }
 
     void anArchiveBeyondTheSizeBoundIsRefusedUnread()
     {
-        workflow::ArchiveLimits limits;
+        pcside::ArchiveLimits limits;
         limits.maxArchiveBytes = 64;
-        const workflow::ArchiveReport report = workflow::checkArchive(test::sampleArchive(), limits);
+        const pcside::ArchiveReport report = pcside::checkArchive(test::sampleArchive(), limits);
         QVERIFY(!report.usable);
         QVERIFY(report.sha256.isEmpty());
         QVERIFY2(report.problem.startsWith(QStringLiteral("it is larger than")), qPrintable(report.problem));
@@ -162,7 +162,7 @@ private slots:
         } else {
             source = kind;
             f.platform().useRealFiles = true;
-            f.workflow().setArchiveToRestore(source);
+            f.store().setArchiveToRestore(source);
         }
         QVERIFY(!f.workflow().checkArchiveToRestore());
         QVERIFY(f.shell->lines.isEmpty());

@@ -90,7 +90,7 @@ private slots:
         QVERIFY(f->platform().processes[1].closed);
         QCOMPARE(f->controls().status(), QStringLiteral("Writing config data done. Please power cycle the laser."));
         // The restore sent the backup the first run verified and kept.
-        const QStringList kept = f->workflow().history(QStringLiteral("10.0.0.5"));
+        const QStringList kept = f->store().history(QStringLiteral("10.0.0.5"));
         QCOMPARE(kept.size(), 1);
         QCOMPARE(f->platform().fileData.value(kept[0]), test::sampleArchive());
         QCOMPARE(f->platform().fileData.value(f->archivePath()), test::sampleArchive());
@@ -103,12 +103,12 @@ private slots:
             f->workflow().setPhase(workflow::Workflow::Phase::Backup);
             click();
         }
-        const QStringList kept = f->workflow().history(QStringLiteral("10.0.0.5"));
+        const QStringList kept = f->store().history(QStringLiteral("10.0.0.5"));
         QCOMPARE(kept.size(), 3);
         // The newest is last by name, and first in the menu.
         QCOMPARE(f->workflow().lastBackup().path, kept.last());
-        QCOMPARE(f->workflow().backups().front().path, kept.last());
-        QCOMPARE(f->workflow().backups().back().path, kept.first());
+        QCOMPARE(f->store().backups().front().path, kept.last());
+        QCOMPARE(f->store().backups().back().path, kept.first());
     }
 
     void aPendingRestoreSurvivesTheWindow()
@@ -298,8 +298,10 @@ private slots:
         link::ControllerLink link(f->platform());
         test::FakeShell shell(f->platform(), *f->platform().sockets.back());
         shell.onUpload = [this] { f->rig->server.receiveUpload(QStringLiteral("10.0.0.5"), test::sampleArchive()); };
-        workflow::TftpServerControl server(f->platform(), [] { return QStringLiteral("/opt/tarvo/"); });
-        workflow::Workflow headless(f->platform(), link, server);
+        pcside::TftpServerControl program(f->platform(), [] { return QStringLiteral("/opt/tarvo/"); });
+        pcside::ServerSupervisor server(f->platform(), program);
+        pcside::BackupStore store(f->platform());
+        workflow::Workflow headless(f->platform(), link, server, store);
         terminal::ControllerReport terminal(headless, QStringLiteral("10.0.0.5"), [&](const QString& line) { said << line; });
         headless.run(QStringLiteral("10.0.0.5"));
         QCOMPARE(headless.lastOutcome(), workflow::Workflow::Outcome::Succeeded);

@@ -259,7 +259,7 @@ private slots:
                  qPrintable(f->messageTexts()[0]));
         QVERIFY(f->messageTexts()[0].contains(QStringLiteral("Keep the old SD card")));
         QCOMPARE(f->controls().status(), QStringLiteral("Reading config data failed."));
-        QVERIFY(f->workflow().history(QStringLiteral("10.0.0.5")).isEmpty());
+        QVERIFY(f->store().history(QStringLiteral("10.0.0.5")).isEmpty());
         QVERIFY(!f->platform().settings.contains(QStringLiteral("Tarvo Configuration Updater/Restore/Archive"))
                 || f->platform().settings.value(QStringLiteral("Tarvo Configuration Updater/Restore/Archive")).isEmpty());
     }

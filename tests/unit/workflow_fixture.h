@@ -56,6 +56,7 @@ struct WorkflowFixture {
     platform::VirtualPlatform& platform() { return rig->platform; }
     RecordingView& controls() { return rig->controls; }
     workflow::Workflow& workflow() { return rig->updater->workflow(); }
+    pcside::BackupStore& store() { return rig->updater->store(); }
     link::ControllerLink& link() { return rig->link(); }
 
     std::unique_ptr<VirtualRig> rig;

@@ -1,6 +1,6 @@
-#include "workflow/stored_settings.h"
+#include "pcside/stored_settings.h"
 
-namespace tarvo::workflow {
+namespace tarvo::pcside {
 
 QString StoredSettings::get(const char* section, const char* key) const
 {
@@ -42,4 +42,4 @@ void StoredSettings::setPendingRestore(const PendingRestore& pending)
     set("Restore", "Time", pending.time);
 }
 
-}  // namespace tarvo::workflow
+}  // namespace tarvo::pcside

@@ -6,7 +6,11 @@
 #include <QString>
 #include <QStringList>
 
-namespace tarvo::workflow {
+namespace tarvo::platform {
+class Platform;
+}
+
+namespace tarvo::pcside {
 
 class Transcript {
 public:
@@ -24,4 +28,8 @@ private:
     QStringList lines_;
 };
 
-}  // namespace tarvo::workflow
+// Saves transcript in folder under the time it is saved, and removes the
+// oldest beyond Transcript::kKept. False when it could not be written.
+bool saveTranscript(platform::Platform& platform, const QString& folder, const Transcript& transcript);
+
+}  // namespace tarvo::pcside

@@ -10,7 +10,7 @@
 #include <optional>
 #include <vector>
 
-namespace tarvo::workflow {
+namespace tarvo::pcside {
 
 class ServerWatch {
 public:
@@ -58,4 +58,4 @@ private:
     std::vector<Stored> stored_;
 };
 
-}  // namespace tarvo::workflow
+}  // namespace tarvo::pcside

@@ -18,7 +18,7 @@ namespace tarvo::platform {
 class Platform;
 }
 
-namespace tarvo::workflow {
+namespace tarvo::pcside {
 
 // How far an archive may go before it is refused as none of ours. A
 // controller's configuration is some megabytes and compresses a few times;
@@ -61,4 +61,4 @@ ArchiveReport checkArchive(const QByteArray& data, const ArchiveLimits& limits =
 // through Platform::runAside, so the window stays responsive meanwhile.
 ArchiveReport checkArchiveFile(platform::Platform& platform, const QString& path, const ArchiveLimits& limits = {});
 
-}  // namespace tarvo::workflow
+}  // namespace tarvo::pcside

@@ -1,8 +1,10 @@
-#include "workflow/transcript.h"
+#include "pcside/transcript.h"
+
+#include "platform/platform.h"
 
 #include <QDateTime>
 
-namespace tarvo::workflow {
+namespace tarvo::pcside {
 
 namespace {
 // Bounds a run's record the way the log view is bounded.
@@ -38,4 +40,15 @@ void Transcript::add(Source source, const QString& text)
     }
 }
 
-}  // namespace tarvo::workflow
+bool saveTranscript(platform::Platform& platform, const QString& folder, const Transcript& transcript)
+{
+    const QString name = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz")) + QStringLiteral(".log");
+    if (!platform.writeFile(folder + QLatin1Char('/') + name, transcript.text().toUtf8()))
+        return false;
+    QStringList saved = platform.fileNames(folder);
+    while (saved.size() > Transcript::kKept)
+        platform.removeFile(folder + QLatin1Char('/') + saved.takeFirst());
+    return true;
+}
+
+}  // namespace tarvo::pcside

@@ -1,10 +1,10 @@
-#include "workflow/server_watch.h"
+#include "pcside/server_watch.h"
 
-#include "workflow/operator_texts.h"
+#include "pcside/pc_texts.h"
 
 #include "tftp/status_lines.h"
 
-namespace tarvo::workflow {
+namespace tarvo::pcside {
 
 void ServerWatch::begin(const QString& programPath)
 {
@@ -36,13 +36,13 @@ void ServerWatch::readLine(const QString& raw)
         const QString reason = failed->at(1).section(QLatin1Char(' '), 0, 0);
         const QString detail = failed->at(1).section(QLatin1Char(' '), 1);
         if (reason == QLatin1String(status::kPortInUse))
-            fail(OperatorTexts::serverPortInUse(detail));
+            fail(PcTexts::serverPortInUse(detail));
         else if (reason == QLatin1String(status::kPermission))
-            fail(OperatorTexts::serverNoPermission(detail, programPath_));
+            fail(PcTexts::serverNoPermission(detail, programPath_));
         else if (reason == QLatin1String(status::kFolderNotWritable))
-            fail(OperatorTexts::serverFolderNotWritable(detail));
+            fail(PcTexts::serverFolderNotWritable(detail));
         else
-            fail(OperatorTexts::serverDidNotStart(detail));
+            fail(PcTexts::serverDidNotStart(detail));
     } else if (const auto stored = status::fieldsOf(line, status::kStored, 5)) {
         bool ok = false;
         const qint64 bytes = stored->at(1).toLongLong(&ok);
@@ -66,7 +66,7 @@ void ServerWatch::exited(int exitCode)
     if (state_ == State::Stopped || state_ == State::Failed)
         return;
     const QString words = lastLine_.isEmpty() ? QStringLiteral("exit code %1").arg(exitCode) : lastLine_;
-    fail(state_ == State::Starting ? OperatorTexts::serverDidNotStart(words) : OperatorTexts::serverStopped(words));
+    fail(state_ == State::Starting ? PcTexts::serverDidNotStart(words) : PcTexts::serverStopped(words));
 }
 
 std::optional<ServerWatch::Stored> ServerWatch::storedFrom(const QString& peer) const
@@ -77,4 +77,4 @@ std::optional<ServerWatch::Stored> ServerWatch::storedFrom(const QString& peer) 
     return std::nullopt;
 }
 
-}  // namespace tarvo::workflow
+}  // namespace tarvo::pcside

@@ -1,6 +1,6 @@
-#include "workflow/tftp_server_control.h"
+#include "pcside/tftp_server_control.h"
 
-namespace tarvo::workflow {
+namespace tarvo::pcside {
 
 namespace {
 // Where an installed tool keeps its helper programs, from its own folder.
@@ -56,4 +56,4 @@ void TftpServerControl::stop()
     running_ = false;
 }
 
-}  // namespace tarvo::workflow
+}  // namespace tarvo::pcside

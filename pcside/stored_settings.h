@@ -7,7 +7,7 @@
 
 #include <QString>
 
-namespace tarvo::workflow {
+namespace tarvo::pcside {
 
 // A verified backup that waits to be written onto a new card.
 struct PendingRestore {
@@ -41,4 +41,4 @@ private:
     platform::Platform& platform_;
 };
 
-}  // namespace tarvo::workflow
+}  // namespace tarvo::pcside

@@ -1,17 +1,30 @@
 #pragma once
-// Starts the PC-side TFTP server program for the length of a run, and
-// closes it again. The program lies beside the tool, or in the tool's own
-// library folder when installed.
+// The PC-side TFTP server program: started and closed again through the
+// platform. The program lies beside the tool, or in the tool's own library
+// folder when installed.
 
 #include "platform/platform.h"
-#include "workflow/workflow.h"
 
 #include <QString>
 
 #include <cstdint>
 #include <functional>
 
-namespace tarvo::workflow {
+namespace tarvo::pcside {
+
+// The server program as its supervisor sees it.
+class TftpServer {
+public:
+    virtual ~TftpServer() = default;
+    // Starts the program with these arguments; false when it is missing.
+    // Each line it prints goes to onLine, its exit code to onExit.
+    virtual bool start(const QStringList& arguments, std::function<void(const QString& line)> onLine,
+                       std::function<void(int exitCode)> onExit) = 0;
+    virtual void stop() = 0;
+    virtual bool isRunning() const = 0;
+    // Where the program is, or would be looked for.
+    virtual QString programPath() const = 0;
+};
 
 // The server program's file name.
 QString tftpServerProgramName();
@@ -36,4 +49,4 @@ private:
     std::int64_t process_ = 0;
 };
 
-}  // namespace tarvo::workflow
+}  // namespace tarvo::pcside

@@ -1,7 +1,7 @@
-#include "workflow/archive_check.h"
+#include "pcside/archive_check.h"
 
 #include "platform/platform.h"
-#include "workflow/operator_texts.h"
+#include "pcside/pc_texts.h"
 
 #include <QBuffer>
 #include <QCryptographicHash>
@@ -16,7 +16,7 @@
 #include <memory>
 #include <optional>
 
-namespace tarvo::workflow {
+namespace tarvo::pcside {
 
 namespace {
 constexpr qsizetype kChunk = 64 * 1024;
@@ -84,46 +84,46 @@ public:
     {
         const QByteArray stored = archive_entry_pathname(entry);
         if (stored.startsWith('/'))
-            return OperatorTexts::memberAbsolute();
+            return PcTexts::memberAbsolute();
         const QByteArray path = withoutDotSlash(stored);
         QList<QByteArray> parts = path.split('/');
         if (parts.contains(".."))
-            return OperatorTexts::memberClimbsOut();
+            return PcTexts::memberClimbsOut();
         parts.removeAll(QByteArray());
         parts.removeAll(QByteArray("."));
         if (!isInOurFolders(parts))
-            return OperatorTexts::memberOutsideFolders();
+            return PcTexts::memberOutsideFolders();
         // tar follows a link it has made when it unpacks a later member
         // beneath it.
         for (qsizetype n = 1; n < parts.size(); ++n)
             if (links_.contains(parts.first(n).join('/')))
-                return OperatorTexts::memberThroughLink(QString::fromUtf8(parts.first(n).join('/')));
+                return PcTexts::memberThroughLink(QString::fromUtf8(parts.first(n).join('/')));
         switch (archive_entry_filetype(entry)) {
         case AE_IFCHR:
         case AE_IFBLK:
-            return OperatorTexts::memberDevice();
+            return PcTexts::memberDevice();
         case AE_IFIFO:
-            return OperatorTexts::memberFifo();
+            return PcTexts::memberFifo();
         case AE_IFSOCK:
-            return OperatorTexts::memberSocket();
+            return PcTexts::memberSocket();
         default:
             break;
         }
         if (const char* hardlink = archive_entry_hardlink(entry)) {
             if (!earlier_.contains(withoutDotSlash(hardlink)))
-                return OperatorTexts::memberHardLinkNotEarlier(QString::fromUtf8(hardlink));
+                return PcTexts::memberHardLinkNotEarlier(QString::fromUtf8(hardlink));
         } else if (archive_entry_filetype(entry) == AE_IFLNK) {
             const QByteArray target = archive_entry_symlink(entry);
             const auto leads = linkTarget(parts.join('/'), target, links_);
             if (!leads || !isInOurFolders(*leads))
-                return OperatorTexts::memberLinkOutside(QString::fromUtf8(target));
+                return PcTexts::memberLinkOutside(QString::fromUtf8(target));
             links_.insert(parts.join('/'));
         }
         if (isConfigFile(path)) {
             if (archive_entry_filetype(entry) != AE_IFREG || archive_entry_hardlink(entry))
-                return OperatorTexts::memberConfigurationNotFile();
+                return PcTexts::memberConfigurationNotFile();
             if (archive_entry_size(entry) <= 0)
-                return OperatorTexts::memberConfigurationEmpty();
+                return PcTexts::memberConfigurationEmpty();
         }
         earlier_.insert(path);
         return {};
@@ -211,7 +211,7 @@ la_ssize_t readInflated(archive* a, void* client, const void** out)
 
 QString tooLargeText(const ArchiveLimits& limits)
 {
-    return OperatorTexts::archiveTooLarge(limits.maxArchiveBytes >> 20);
+    return PcTexts::archiveTooLarge(limits.maxArchiveBytes >> 20);
 }
 
 // Reads the whole archive once: the gzip stream through one libarchive
@@ -221,7 +221,7 @@ QString readArchive(Source& source, const ArchiveLimits& limits, ArchiveReport& 
 {
     const bool gzipMagic = source.device.peek(2) == QByteArray("\x1f\x8b");
     if (source.device.atEnd())
-        return OperatorTexts::archiveNotTarGz();
+        return PcTexts::archiveNotTarGz();
 
     ArchivePtr gzip(archive_read_new(), archive_read_free);
     archive_read_support_filter_gzip(gzip.get());
@@ -231,10 +231,10 @@ QString readArchive(Source& source, const ArchiveLimits& limits, ArchiveReport& 
         || archive_read_next_header(gzip.get(), &entry) != ARCHIVE_OK) {
         if (source.tooLarge)
             return tooLargeText(limits);
-        return gzipMagic ? OperatorTexts::archiveDamaged(libarchiveError(gzip.get())) : OperatorTexts::archiveNotTarGz();
+        return gzipMagic ? PcTexts::archiveDamaged(libarchiveError(gzip.get())) : PcTexts::archiveNotTarGz();
     }
     if (archive_filter_code(gzip.get(), 0) != ARCHIVE_FILTER_GZIP)
-        return OperatorTexts::archiveNotTarGz();
+        return PcTexts::archiveNotTarGz();
 
     Inflated inflated{gzip.get(), limits, std::max(source.device.size(), source.read)};
     ArchivePtr tar(archive_read_new(), archive_read_free);
@@ -244,9 +244,9 @@ QString readArchive(Source& source, const ArchiveLimits& limits, ArchiveReport& 
         if (source.tooLarge)
             return tooLargeText(limits);
         if (inflated.bomb)
-            return OperatorTexts::archiveInflatesTooFar(inflated.bytes >> 20);
-        return report.files == 0 && !gzipMagic ? OperatorTexts::archiveNotTarGz()
-                                               : OperatorTexts::archiveDamaged(libarchiveError(a));
+            return PcTexts::archiveInflatesTooFar(inflated.bytes >> 20);
+        return report.files == 0 && !gzipMagic ? PcTexts::archiveNotTarGz()
+                                               : PcTexts::archiveDamaged(libarchiveError(a));
     };
     if (archive_read_open(tar.get(), &inflated, nullptr, readInflated, nullptr) != ARCHIVE_OK)
         return failure(tar.get());
@@ -266,19 +266,19 @@ QString readArchive(Source& source, const ArchiveLimits& limits, ArchiveReport& 
         report.members << shown;
         const QString wrong = rules.judge(entry);
         if (!wrong.isEmpty())
-            return OperatorTexts::archiveMemberRefused(shown, wrong);
+            return PcTexts::archiveMemberRefused(shown, wrong);
         // A header that promises more than the limits allow is refused
         // before a byte of it is inflated.
         declared += std::max<qint64>(archive_entry_size(entry), 0);
         if (inflated.exceeds(declared))
-            return OperatorTexts::archiveInflatesTooFar(declared >> 20);
+            return PcTexts::archiveInflatesTooFar(declared >> 20);
         if (isConfigFile(withoutDotSlash(archive_entry_pathname(entry))))
             ++report.configFiles;
         if (archive_read_data_skip(tar.get()) != ARCHIVE_OK)
             return failure(tar.get());
     }
     if (report.files == 0)
-        return OperatorTexts::archiveNotTarGz();
+        return PcTexts::archiveNotTarGz();
     // tar stops at its end-of-archive blocks; the gzip stream is read on to
     // its end so that a stream that breaks off is found too.
     for (;;) {
@@ -286,11 +286,11 @@ QString readArchive(Source& source, const ArchiveLimits& limits, ArchiveReport& 
         if (n == 0)
             break;
         if (n < 0)
-            return inflated.bomb ? OperatorTexts::archiveInflatesTooFar(inflated.bytes >> 20)
-                                 : OperatorTexts::archiveDamaged(libarchiveError(gzip.get()));
+            return inflated.bomb ? PcTexts::archiveInflatesTooFar(inflated.bytes >> 20)
+                                 : PcTexts::archiveDamaged(libarchiveError(gzip.get()));
     }
     if (report.configFiles == 0)
-        return OperatorTexts::archiveWithoutConfiguration();
+        return PcTexts::archiveWithoutConfiguration();
     return {};
 }
 }  // namespace
@@ -334,7 +334,7 @@ ArchiveReport checkArchiveFile(platform::Platform& platform, const QString& path
     if (!device) {
         ArchiveReport report;
         report.found = platform.pathExists(path);
-        report.problem = OperatorTexts::archiveNotOrdinaryFile();
+        report.problem = PcTexts::archiveNotOrdinaryFile();
         return report;
     }
     ArchiveReport report;
@@ -342,4 +342,4 @@ ArchiveReport checkArchiveFile(platform::Platform& platform, const QString& path
     return report;
 }
 
-}  // namespace tarvo::workflow
+}  // namespace tarvo::pcside

@@ -1,0 +1,94 @@
+#pragma once
+// The archives on the PC: the folder the server files each controller's
+// upload in, the history of verified backups beside it (each with a JSON
+// sidecar), the backup that waits to be restored, and the choice of the
+// archive a restore sends. The window, the terminal and the run all ask
+// the same store.
+
+#include "pcside/stored_settings.h"
+#include "platform/platform.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace tarvo::pcside {
+
+class BackupStore {
+public:
+    explicit BackupStore(platform::Platform& platform);
+
+    // Verified backups kept per controller.
+    static constexpr int kHistoryDepth = 50;
+
+    // The folder the server serves, holding one folder per controller and
+    // the history: the settings' (or the user's data folder), unless set.
+    QString folder() const;
+    void setFolder(const QString& folder) { folderOverride_ = folder; }
+
+    // Where the server files a controller's upload.
+    QString controllerArchive(const QString& controller) const;
+    // The verified backups of one controller, oldest first.
+    QStringList history(const QString& controller) const;
+
+    // A verified backup, as its sidecar tells.
+    struct Backup {
+        QString path;
+        QString controller;
+        QString time;
+        qint64 bytes = 0;
+        int files = 0;
+    };
+    // Every verified backup kept, newest first.
+    QList<Backup> backups() const;
+
+    // What a check found of an upload: its size, files and digest.
+    struct Facts {
+        qint64 bytes = 0;
+        int files = 0;
+        QByteArray sha256;
+    };
+    // Keeps a verified upload of controller in its history, with its
+    // sidecar, prunes the oldest, and (when remembered) makes it the backup
+    // a restore waits for. When the copy cannot be written, the upload
+    // where the server filed it stands in; keptInHistory says which.
+    struct Kept {
+        Backup backup;
+        bool keptInHistory = false;
+        QString historyFolder;
+    };
+    Kept keep(const QString& upload, const QString& controller, const Facts& facts);
+
+    // Whether the backup waiting for its restore is remembered between
+    // runs (the window), or each run chooses its own (the terminal).
+    void setRemembersPendingRestore(bool remember) { remembersPending_ = remember; }
+    bool remembersPendingRestore() const { return remembersPending_; }
+    PendingRestore pendingRestore() const;
+    // Makes a kept backup the one a restore sends; the time as shown.
+    void choose(const Backup& backup);
+    void clearPendingRestore();
+
+    // The archive a restore onto controller sends: the one given, else the
+    // backup waiting for its restore, else the controller's newest kept
+    // backup, else its last upload.
+    QString archiveToRestore(const QString& controller) const;
+    void setArchiveToRestore(const QString& path) { restoreOverride_ = path; }
+
+    // Where the server serves source from for controller: source itself
+    // when it is already there, else a copy. Empty when the copy failed.
+    QString stageForRestore(const QString& source, const QString& controller);
+
+    // The time a backup was made, as the operator reads it.
+    static QString shownTime(const QString& isoTime);
+
+private:
+    QString historyFolder(const QString& controller) const;
+
+    platform::Platform& platform_;
+    StoredSettings settings_;
+    QString folderOverride_;
+    QString restoreOverride_;
+    bool remembersPending_ = true;
+};
+
+}  // namespace tarvo::pcside

@@ -1,0 +1,61 @@
+#include "pcside/server_supervisor.h"
+
+#include "pcside/pc_texts.h"
+
+namespace tarvo::pcside {
+
+namespace {
+constexpr int kPollMs = 20;
+}  // namespace
+
+ServerSupervisor::ServerSupervisor(platform::Platform& platform, TftpServer& program, QObject* parent)
+    : QObject(parent), platform_(platform), program_(program)
+{
+}
+
+bool ServerSupervisor::start(const QString& root, const std::function<void(int ms)>& wait)
+{
+    if (ready_ && program_.isRunning())
+        return true;
+    watch_.begin(program_.programPath());
+    readyLine_.clear();
+    failure_.clear();
+    const QStringList arguments{QStringLiteral("-v"), QStringLiteral("--root"), root, QStringLiteral("--per-client"),
+                                QStringLiteral("--exit-with-parent")};
+    const bool started = program_.start(
+        arguments,
+        [this](const QString& line) {
+            watch_.readLine(line);
+            if (watch_.state() == ServerWatch::State::Ready && readyLine_.isEmpty())
+                readyLine_ = line;
+            ready_ = watch_.state() == ServerWatch::State::Ready;
+            emit lineRead(line);
+        },
+        [this](int code) {
+            watch_.exited(code);
+            ready_ = false;
+            emit exited(code);
+        });
+    if (!started) {
+        watch_.stopped();
+        failure_ = PcTexts::serverMissing();
+        return false;
+    }
+    const std::int64_t deadline = platform_.nowMs() + kReadyMs;
+    while (watch_.state() == ServerWatch::State::Starting && platform_.nowMs() < deadline)
+        wait(kPollMs);
+    if (watch_.state() == ServerWatch::State::Ready)
+        return true;
+    failure_ = watch_.state() == ServerWatch::State::Failed ? watch_.failure() : PcTexts::serverNotReady(kReadyMs / 1000);
+    stop();
+    return false;
+}
+
+void ServerSupervisor::stop()
+{
+    ready_ = false;
+    watch_.stopped();
+    program_.stop();
+}
+
+}  // namespace tarvo::pcside

@@ -1,0 +1,55 @@
+#pragma once
+// The PC's TFTP server for as long as it is needed: started on the archive
+// folder, awaited until it listens, followed through the lines it prints,
+// and stopped. One supervisor serves the runs of one window, or every run
+// of a fleet at once; each run follows the lines through its own
+// ServerWatch.
+
+#include "pcside/server_watch.h"
+#include "pcside/tftp_server_control.h"
+
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+#include <functional>
+
+namespace tarvo::pcside {
+
+class ServerSupervisor : public QObject {
+    Q_OBJECT
+public:
+    ServerSupervisor(platform::Platform& platform, TftpServer& program, QObject* parent = nullptr);
+
+    // How long the server may take to start listening.
+    static constexpr int kReadyMs = 5000;
+
+    // Starts the server on root (it files each controller's upload in a
+    // folder of its own) and waits, wait(ms) at a time, until it listens.
+    // False when it is missing, fails or stays silent: failure() says why,
+    // and nothing is left running. True at once when it already listens.
+    bool start(const QString& root, const std::function<void(int ms)>& wait);
+    void stop();
+
+    // Listening; safe to ask from any thread.
+    bool isReady() const { return ready_; }
+    QString failure() const { return failure_; }
+    // The line it said it listens with, for a run that joins later.
+    QString readyLine() const { return readyLine_; }
+    QString programPath() const { return program_.programPath(); }
+
+signals:
+    // Every line the server prints, as it prints it.
+    void lineRead(const QString& line);
+    void exited(int exitCode);
+
+private:
+    platform::Platform& platform_;
+    TftpServer& program_;
+    ServerWatch watch_;
+    QString readyLine_;
+    QString failure_;
+    std::atomic<bool> ready_ = false;
+};
+
+}  // namespace tarvo::pcside

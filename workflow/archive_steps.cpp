@@ -1,0 +1,79 @@
+// The archives of a run: the check of the upload a backup received and
+// its place in the history, and the check and staging of the archive a
+// restore sends.
+#include "workflow/workflow.h"
+
+#include "pcside/archive_check.h"
+#include "workflow/names.h"
+#include "workflow/operator_texts.h"
+
+namespace tarvo::workflow {
+
+bool Workflow::verifyBackup()
+{
+    const std::optional<pcside::ServerWatch::Stored> stored = watch_.storedFrom(link_.peerAddress());
+    QString problem;
+    pcside::ArchiveReport report;
+    if (!stored) {
+        problem = OperatorTexts::noUploadReceived();
+    } else {
+        report = pcside::checkArchiveFile(platform_, stored->path);
+        if (!report.found)
+            problem = OperatorTexts::uploadChanged();
+        else if (report.sha256.isEmpty())  // refused unread: too large, or no ordinary file
+            problem = report.problem;
+        else if (report.bytes != stored->bytes || report.sha256 != stored->sha256)
+            problem = OperatorTexts::uploadChanged();
+        else if (!report.usable)
+            problem = report.problem;
+    }
+    if (!problem.isEmpty()) {
+        outcome_ = Outcome::BackupUnverified;
+        showError(OperatorTexts::backupUnusable(problem));
+        return false;
+    }
+    const pcside::BackupStore::Kept kept
+        = store_.keep(stored->path, link_.peerAddress(), {report.bytes, report.files, report.sha256});
+    if (!kept.keptInHistory)
+        appendLog(QStringLiteral("\r\n") + OperatorTexts::historyFailed(kept.historyFolder));
+    lastBackup_ = kept.backup;
+    savedBackup_ = OperatorTexts::backupSaved(kept.backup.path, report.bytes, report.files);
+    appendLog(QStringLiteral("\r\n[") + savedBackup_ + QStringLiteral("]"));
+    return true;
+}
+
+void Workflow::chooseBackupToRestore(const Backup& backup)
+{
+    if (running_)
+        return;
+    store_.choose(backup);
+    setPhase(Phase::Restore);
+    setStatus(OperatorTexts::restorePending(backup.controller, pcside::BackupStore::shownTime(backup.time)));
+}
+
+bool Workflow::checkArchiveToRestore()
+{
+    restoreSource_ = store_.archiveToRestore(address_);
+    const pcside::ArchiveReport report = pcside::checkArchiveFile(platform_, restoreSource_);
+    if (!report.found) {
+        showError(OperatorTexts::archiveMissing(QString::fromLatin1(kArchiveName)));
+        return false;
+    }
+    if (!report.usable) {
+        showError(OperatorTexts::restoreUnusable(restoreSource_, report.problem));
+        return false;
+    }
+    restoreSha256_ = report.sha256;
+    lastBackup_ = {restoreSource_, address_, QString(), report.bytes, report.files};
+    return true;
+}
+
+bool Workflow::stageArchiveToRestore()
+{
+    // The copy is what the laser fetches: it must be the archive checked.
+    const QString staged = store_.stageForRestore(restoreSource_, link_.peerAddress());
+    return !staged.isEmpty()
+           && (staged == restoreSource_ || pcside::checkArchiveFile(platform_, staged).sha256 == restoreSha256_);
+}
+
+}  // namespace tarvo::workflow
