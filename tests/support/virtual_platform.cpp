@@ -300,8 +300,18 @@ std::optional<QByteArray> VirtualPlatform::readFile(const QString& path)
     return std::nullopt;
 }
 
+bool VirtualPlatform::isReadOnly(const QString& path) const
+{
+    for (const QString& folder : readOnlyFolders)
+        if (path.startsWith(folder + QLatin1Char('/')))
+            return true;
+    return false;
+}
+
 bool VirtualPlatform::writeFile(const QString& path, const QByteArray& data)
 {
+    if (isReadOnly(path))
+        return false;
     if (useRealFiles) {
         QDir().mkpath(QFileInfo(path).absolutePath());
         QFile f(path);
@@ -337,6 +347,8 @@ std::unique_ptr<QIODevice> VirtualPlatform::openForReading(const QString& path)
 
 bool VirtualPlatform::copyFile(const QString& from, const QString& to)
 {
+    if (isReadOnly(to))
+        return false;
     if (useRealFiles && !fileData.contains(from))
         return copyOrdinaryFile(from, to);
     if (!fileData.contains(from))

@@ -185,6 +185,10 @@ public:
     QMap<QString, QByteArray> fileData;  // ordinary files with contents
     QSet<QString> directories;        // directories (fileExists says no)
     QSet<QString> specialFiles;       // FIFOs, devices, sockets: exist, cannot be opened
+    // Folders whose files can be neither written nor copied to (a full
+    // disk, a read-only folder).
+    QSet<QString> readOnlyFolders;
+    bool isReadOnly(const QString& path) const;
     // Also consult the real file system (for tests that move real files).
     bool useRealFiles = false;
     QString appPathValue = QStringLiteral("/opt/tarvo");

@@ -298,14 +298,24 @@ private slots:
         link::ControllerLink link(f->platform());
         test::FakeShell shell(f->platform(), *f->platform().sockets.back());
         shell.onUpload = [this] { f->rig->server.receiveUpload(QStringLiteral("10.0.0.5"), test::sampleArchive()); };
+        // Its server is the fleet's: started once, joined by the run, and
+        // still listening after it.
         pcside::TftpServerControl program(f->platform(), [] { return QStringLiteral("/opt/tarvo/"); });
         pcside::ServerSupervisor server(f->platform(), program);
+        QVERIFY(server.start(QStringLiteral("/fleet"), [this](int ms) { f->platform().runUntil(f->platform().nowMs() + ms); }));
         pcside::BackupStore store(f->platform());
+        store.setFolder(QStringLiteral("/fleet"));
+        store.setRemembersPendingRestore(false);
         workflow::Workflow headless(f->platform(), link, server, store);
+        headless.setServerShared(true);
         terminal::ControllerReport terminal(headless, QStringLiteral("10.0.0.5"), [&](const QString& line) { said << line; });
         headless.run(QStringLiteral("10.0.0.5"));
         QCOMPARE(headless.lastOutcome(), workflow::Workflow::Outcome::Succeeded);
         QCOMPARE(shell.lines, windowRun);
+        QVERIFY(server.isReady() && program.isRunning());
+        QCOMPARE(f->platform().processes.size(), size_t(2));
+        QVERIFY(headless.lastBackup().path.startsWith(QStringLiteral("/fleet/history/10.0.0.5/")));
+        QCOMPARE(store.pendingRestore().archive, QString());
         QVERIFY(said.contains(QStringLiteral("[10.0.0.5]   0% Login to laser...")));
         QVERIFY2(said.last().startsWith(QStringLiteral("[10.0.0.5] 100% 1. Turn off the laser")), qPrintable(said.last()));
         terminal.sayError(QStringLiteral("Remounting Error,\r\nCode: 1"));
