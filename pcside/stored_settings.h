@@ -31,6 +31,8 @@ public:
     void setPendingRestore(const PendingRestore& pending);
 
     // Where the store keeps the address: application, section and key.
+    // The application name the store files them under: the program's title
+    // when it was first released, kept so that stored settings stay found.
     static constexpr char kApplication[] = "Tarvo Configuration Updater";
     static constexpr char kSection[] = "Comm";
     static constexpr char kAddressKey[] = "IP_Addr";

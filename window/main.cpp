@@ -22,7 +22,7 @@
 
 namespace {
 
-const char* const kApplicationName = "Tarvo Configuration Updater";
+const char* const kApplicationName = tarvo::kProgramTitle;
 // The settings store's and the data folder's parent: ~/.config/tarvo/,
 // ~/.local/share/tarvo/.
 const char* const kOrganisationName = "tarvo";

@@ -2,6 +2,8 @@
 // The operator's language: the translation that fits the locale, English
 // (the texts as written, no translation) when there is none.
 
+#include "generated/version.h"
+
 #include <QLocale>
 #include <QString>
 
@@ -15,6 +17,6 @@ namespace tarvo::window {
 // Earlier translations this installed are removed first. True when the
 // catalogue's translation was found.
 bool installTranslations(QCoreApplication& app, const QLocale& locale,
-                         const QString& catalogue = QStringLiteral("tarvo-config-updater"));
+                         const QString& catalogue = QString::fromLatin1(kProgramName));
 
 }  // namespace tarvo::window

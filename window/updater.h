@@ -4,6 +4,7 @@
 // shows), their start-up and shut-down, and process end. It knows nothing
 // of widgets.
 
+#include "generated/version.h"
 #include "link/controller_link.h"
 #include "pcside/backup_store.h"
 #include "pcside/server_supervisor.h"
@@ -15,7 +16,7 @@
 
 namespace tarvo::window {
 
-inline constexpr char kAppTitle[] = "Tarvo Configuration Updater";
+inline constexpr const char* kAppTitle = kProgramTitle;
 
 // The window title for a version.
 QString windowTitleFor(int major, int minor, int revision);
