@@ -9,7 +9,6 @@
 #include "workflow/workflow.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QMutex>
 #include <QThread>
@@ -69,25 +68,27 @@ int exitFor(Workflow::Outcome o)
 
 // One controller's whole run, on the calling thread, through the fleet's
 // one server.
-Result runOne(const FleetOptions& options, const QString& address, const QString& archiveFolder,
-              pcside::ServerSupervisor& server)
+Result runOne(const FleetOptions& options, const FleetEnvironment& environment, const QString& address,
+              const QString& archiveFolder, pcside::ServerSupervisor& server)
 {
-    QElapsedTimer clock;
-    clock.start();
-    platform::QtPlatform platform;
-    link::ControllerLink link(platform);
-    pcside::BackupStore store(platform);
+    std::function<void(const QString&)> onMessage;
+    const std::shared_ptr<platform::Platform> platform
+        = environment.platformForRun([&onMessage](const QString& text) { onMessage(text); });
+    const std::int64_t started = platform->nowMs();
+    link::ControllerLink link(*platform);
+    pcside::BackupStore store(*platform);
     store.setFolder(archiveFolder);
     store.setRemembersPendingRestore(false);
     store.setArchiveToRestore(options.archive);
-    Workflow workflow(platform, link, server, store);
+    Workflow workflow(*platform, link, server, store);
     workflow.setServerShared(true);
     workflow.setTitle(QCoreApplication::applicationName());
-    ControllerReport report(workflow, address, [](const QString& line) { say(stderr, line); });
-    platform.messageBoxHandler = [&report](const QString& text, platform::MessageIcon) { report.sayError(text); };
+    ControllerReport report(workflow, address, environment.report);
+    onMessage = [&report](const QString& text) { report.sayError(text); };
     workflow.setPhase(options.mode == FleetOptions::Mode::Restore ? Workflow::Phase::Restore : Workflow::Phase::Backup);
     workflow.run(address);
-    return {address, workflow.lastOutcome(), workflow.lastBackup(), clock.elapsed() / 1000.0};
+    onMessage = [](const QString&) {};
+    return {address, workflow.lastOutcome(), workflow.lastBackup(), (platform->nowMs() - started) / 1000.0};
 }
 
 // Waits ms, handling events meanwhile, through the platform's timer.
@@ -102,55 +103,68 @@ void waitMs(platform::Platform& platform, int ms)
         platform.doEvents();
 }
 
+// Up to options.parallel controllers at a time, each on a thread of its
+// own with its own event loop, platform, link and workflow; the server's
+// lines reach each of them there.
+void runOnThreads(const FleetOptions& options, std::vector<Result>& results,
+                  const std::function<Result(const QString&)>& runOne)
+{
+    QEventLoop allDone;
+    std::size_t next = 0;
+    int running = 0;
+    std::function<void()> startMore = [&] {
+        while (running < options.parallel && next < results.size()) {
+            const std::size_t index = next++;
+            ++running;
+            QThread* thread = QThread::create([&, index] { results[index] = runOne(results[index].address); });
+            QObject::connect(thread, &QThread::finished, &allDone, [&, thread] {
+                thread->deleteLater();
+                --running;
+                startMore();
+                if (running == 0 && next == results.size())
+                    allDone.quit();
+            });
+            thread->start();
+        }
+    };
+    startMore();
+    if (running > 0)
+        allDone.exec();
+}
+
 }  // namespace
 
-int runFleet(const FleetOptions& options)
+int runFleet(const FleetOptions& options, const FleetEnvironment& environment)
 {
-    platform::QtPlatform platform;
+    platform::Platform& platform = *environment.platform;
     const QString archiveFolder = options.archiveFolder.isEmpty() ? platform.dataFolder() : options.archiveFolder;
 
     // The one server, started and listening before any controller is touched.
-    pcside::TftpServerControl program(platform, [] { return QCoreApplication::applicationDirPath() + QLatin1Char('/'); });
+    const QString programFolder = environment.programFolder;
+    pcside::TftpServerControl program(platform, [programFolder] { return programFolder; });
     pcside::ServerSupervisor server(platform, program);
     std::vector<Result> results;
     for (const QString& a : options.addresses)
         results.push_back({a, Workflow::Outcome::PcNotReady, {}, 0});
     if (!server.start(archiveFolder, [&platform](int ms) { waitMs(platform, ms); })) {
-        say(stderr, QStringLiteral("error: ") + server.failure());
+        environment.report(QStringLiteral("error: ") + server.failure());
     } else {
-        // Up to options.parallel controllers at a time, each on a thread of
-        // its own with its own event loop, link and workflow; the server's
-        // lines reach each of them there.
-        QEventLoop allDone;
-        std::size_t next = 0;
-        int running = 0;
-        std::function<void()> startMore = [&] {
-            while (running < options.parallel && next < results.size()) {
-                const std::size_t index = next++;
-                ++running;
-                QThread* thread = QThread::create([&, index] {
-                    results[index] = runOne(options, results[index].address, archiveFolder, server);
-                });
-                QObject::connect(thread, &QThread::finished, &allDone, [&, thread] {
-                    thread->deleteLater();
-                    --running;
-                    startMore();
-                    if (running == 0 && next == results.size())
-                        allDone.quit();
-                });
-                thread->start();
-            }
+        const auto one = [&](const QString& address) {
+            return runOne(options, environment, address, archiveFolder, server);
         };
-        startMore();
-        if (running > 0)
-            allDone.exec();
+        if (environment.threads) {
+            runOnThreads(options, results, one);
+        } else {
+            for (Result& r : results)
+                r = one(r.address);
+        }
         server.stop();
     }
 
-    say(stdout, QStringLiteral("controller\tresult\tarchive\tbytes\tfiles\tseconds"));
+    environment.summary(QStringLiteral("controller\tresult\tarchive\tbytes\tfiles\tseconds"));
     int status = kExitOk;
     for (const Result& r : results) {
-        say(stdout, QStringLiteral("%1\t%2\t%3\t%4\t%5\t%6")
+        environment.summary(QStringLiteral("%1\t%2\t%3\t%4\t%5\t%6")
                         .arg(r.address, QLatin1String(resultName(r.outcome)),
                              r.archive.path.isEmpty() ? QStringLiteral("-") : r.archive.path)
                         .arg(r.archive.bytes)
@@ -160,6 +174,24 @@ int runFleet(const FleetOptions& options)
             status = exitFor(r.outcome);
     }
     return status;
+}
+
+int runFleet(const FleetOptions& options)
+{
+    platform::QtPlatform platform;
+    FleetEnvironment environment;
+    environment.platform = &platform;
+    environment.platformForRun = [](std::function<void(const QString&)> onMessage) {
+        auto qt = std::make_shared<platform::QtPlatform>();
+        qt->messageBoxHandler = [onMessage = std::move(onMessage)](const QString& text, platform::MessageIcon) {
+            onMessage(text);
+        };
+        return std::shared_ptr<platform::Platform>(qt);
+    };
+    environment.programFolder = QCoreApplication::applicationDirPath() + QLatin1Char('/');
+    environment.report = [](const QString& line) { say(stderr, line); };
+    environment.summary = [](const QString& line) { say(stdout, line); };
+    return runFleet(options, environment);
 }
 
 }  // namespace tarvo::terminal

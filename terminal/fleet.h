@@ -3,8 +3,13 @@
 // one, through the same workflow as the window, all through one TFTP server
 // that files each controller's upload under its address.
 
+#include "platform/platform.h"
+
 #include <QString>
 #include <QStringList>
+
+#include <functional>
+#include <memory>
 
 namespace tarvo::terminal {
 
@@ -28,8 +33,28 @@ enum FleetExit {
     kExitUnverified = 6,  // a backup the PC could not verify
 };
 
-// Runs the controllers (status lines on standard error, the summary on
-// standard output) and returns the exit status.
+// What a fleet run runs on: the real one, Qt on threads; a test's, one
+// virtual platform with the runs one after the other.
+struct FleetEnvironment {
+    // The fleet's own platform: its server, its waits.
+    platform::Platform* platform = nullptr;
+    // A platform for one controller's run, made on the thread that runs
+    // it; messages that a window would show in a box go to onMessage.
+    std::function<std::shared_ptr<platform::Platform>(std::function<void(const QString&)> onMessage)> platformForRun;
+    // Each run on a thread of its own (up to FleetOptions::parallel at
+    // once), or all on the calling thread, one after the other.
+    bool threads = true;
+    // Where the TFTP server program is looked for.
+    QString programFolder;
+    // The status lines, and the summary's lines.
+    std::function<void(const QString&)> report;
+    std::function<void(const QString&)> summary;
+};
+
+// Runs the controllers and returns the exit status.
+int runFleet(const FleetOptions& options, const FleetEnvironment& environment);
+// The same on Qt: status lines on standard error, the summary on standard
+// output.
 int runFleet(const FleetOptions& options);
 
 }  // namespace tarvo::terminal

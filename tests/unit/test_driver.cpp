@@ -5,6 +5,7 @@
 
 #include "generated/version.h"
 #include "terminal/controller_report.h"
+#include "terminal/fleet.h"
 #include "window/translations.h"
 
 #include <QtTest>
@@ -320,6 +321,49 @@ private slots:
         QVERIFY2(said.last().startsWith(QStringLiteral("[10.0.0.5] 100% 1. Turn off the laser")), qPrintable(said.last()));
         terminal.sayError(QStringLiteral("Remounting Error,\r\nCode: 1"));
         QCOMPARE(said.last(), QStringLiteral("[10.0.0.5] error: Remounting Error, / Code: 1"));
+    }
+
+    void aFleetBacksUpEachControllerThroughOneServer()
+    {
+        // The terminal's fleet in virtual time: the runs one after the
+        // other on one platform, a scripted shell for each connection.
+        std::vector<std::unique_ptr<test::FakeShell>> shells;
+        f->platform().onSocketCreated = [&](platform::VirtualSocket& socket) {
+            shells.push_back(std::make_unique<test::FakeShell>(f->platform(), socket));
+            shells.back()->onUpload = [this, &socket] {
+                f->rig->server.receiveUpload(socket.peerAddress(), test::sampleArchive());
+            };
+        };
+        shells.clear();
+        terminal::FleetOptions options;
+        options.addresses = QStringList{QStringLiteral("10.0.0.5"), QStringLiteral("10.0.0.6")};
+        options.archiveFolder = QStringLiteral("/fleet");
+        QStringList said;
+        QStringList summary;
+        terminal::FleetEnvironment environment;
+        environment.platform = &f->platform();
+        environment.platformForRun = [this](auto) {
+            return std::shared_ptr<platform::Platform>(&f->platform(), [](platform::Platform*) {});
+        };
+        environment.threads = false;
+        environment.programFolder = QStringLiteral("/opt/tarvo/");
+        environment.report = [&](const QString& line) { said << line; };
+        environment.summary = [&](const QString& line) { summary << line; };
+        QCOMPARE(terminal::runFleet(options, environment), int(terminal::kExitOk));
+        // One server for both, closed after the last.
+        QCOMPARE(f->platform().processes.size(), size_t(1));
+        QVERIFY(f->platform().processes[0].closed);
+        QCOMPARE(shells.size(), size_t(2));
+        QCOMPARE(shells[0]->lines, shells[1]->lines);
+        QCOMPARE(summary.size(), 3);
+        for (int i = 1; i <= 2; ++i) {
+            const QStringList row = summary[i].split(QLatin1Char('\t'));
+            QCOMPARE(row.mid(0, 2), (QStringList{options.addresses[i - 1], QStringLiteral("ok")}));
+            QVERIFY(row[2].startsWith(QStringLiteral("/fleet/history/") + options.addresses[i - 1] + QLatin1Char('/')));
+        }
+        QVERIFY(said.contains(QStringLiteral("[10.0.0.6]   0% Login to laser...")));
+        // The window's pending restore is not the fleet's business.
+        QVERIFY(!f->store().pendingRestore().isValid());
     }
 
     void theLinesSentAreTheSameInGerman()
