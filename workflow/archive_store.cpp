@@ -48,9 +48,10 @@ QString Workflow::archiveToRestore() const
     return controllerArchive(address_);
 }
 
-bool Workflow::verifyBackup()
+bool Workflow::verifyBackup(const LaserBackup& laser)
 {
-    const std::optional<ServerWatch::Stored> stored = watch_.storedFrom(link_.peerAddress());
+    const QString controller = link_.peerAddress();
+    const std::optional<ServerWatch::Stored> stored = laser.upload(watch_.uploadsFrom(controller));
     QString problem;
     ArchiveReport report;
     if (!stored) {
@@ -66,6 +67,13 @@ bool Workflow::verifyBackup()
         else if (!report.usable)
             problem = report.problem;
     }
+    // The server's lines kept coming while the file was read: a second
+    // upload from the controller's address, seen before or during the
+    // check, leaves no telling which is the laser's.
+    if (const QString extra = extraUploads(watch_.uploadsFrom(controller), controller); !extra.isEmpty())
+        problem = extra;
+    else if (problem.isEmpty())
+        problem = membersDiffer(report.members, laser.packed);
     if (!problem.isEmpty()) {
         outcome_ = Outcome::BackupUnverified;
         showError(OperatorTexts::backupUnusable(problem));

@@ -11,6 +11,7 @@
 #include "platform/platform.h"
 #include "workflow/archive_check.h"
 #include "workflow/controller_output.h"
+#include "workflow/laser_backup.h"
 #include "workflow/server_watch.h"
 #include "workflow/transcript.h"
 #include "workflow/stored_settings.h"
@@ -165,8 +166,9 @@ private:
     // The part of a run on a connected controller: log in, make it safe,
     // back up or restore, and disconnect.
     void runOnController();
-    // Checks the archive of this run's upload; keeps it in the history.
-    bool verifyBackup();
+    // Checks the archive of this run's upload against what the laser made
+    // of it; keeps it in the history.
+    bool verifyBackup(const LaserBackup& laser);
     // Copies the verified upload into the history, with its sidecar.
     void keepInHistory(const QString& upload, const ArchiveReport& report);
     bool stageArchiveToRestore();
