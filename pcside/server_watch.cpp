@@ -4,6 +4,9 @@
 
 #include "tftp/status_lines.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace tarvo::pcside {
 
 void ServerWatch::begin(const QString& programPath)
@@ -75,6 +78,14 @@ std::optional<ServerWatch::Stored> ServerWatch::storedFrom(const QString& peer) 
         if (it->peer == peer)
             return *it;
     return std::nullopt;
+}
+
+std::vector<ServerWatch::Stored> ServerWatch::uploadsFrom(const QString& peer) const
+{
+    std::vector<Stored> from;
+    std::copy_if(stored_.begin(), stored_.end(), std::back_inserter(from),
+                 [&peer](const Stored& s) { return s.peer == peer; });
+    return from;
 }
 
 }  // namespace tarvo::pcside

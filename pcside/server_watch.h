@@ -47,6 +47,8 @@ public:
     QString lastLine() const { return lastLine_; }
     // The newest upload stored from this peer since begin().
     std::optional<Stored> storedFrom(const QString& peer) const;
+    // Every upload stored from this peer since begin(), oldest first.
+    std::vector<Stored> uploadsFrom(const QString& peer) const;
 
 private:
     void fail(const QString& text);

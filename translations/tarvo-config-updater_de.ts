@@ -257,65 +257,105 @@ Rechtsklick: frühere Sicherungen, Archivordner und Protokoll speichern.</transl
     </message>
     <message>
         <location filename="../workflow/operator_texts.h" line="112"/>
+        <source>the PC&apos;s TFTP server stored %1 uploads from %2 during this run, where the laser sent one: which of them is the laser&apos;s cannot be told</source>
+        <translation>der TFTP-Server des PCs hat in diesem Lauf %1 Archive von %2 gespeichert, der Laser hat aber eines gesendet: welches davon das des Lasers ist, lässt sich nicht sagen</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="118"/>
+        <source>1 file</source>
+        <translation>1 Datei</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="118"/>
+        <source>%1 files</source>
+        <translation>%1 Dateien</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="121"/>
+        <source>the archive on the PC holds %1, the laser packed %2</source>
+        <translation>das Archiv auf dem PC enthält %1, der Laser hat %2 gepackt</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="125"/>
+        <source>file %1 is %2 in the archive on the PC, but the laser packed %3</source>
+        <translation>Datei %1 ist im Archiv auf dem PC %2, der Laser hat aber %3 gepackt</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="129"/>
+        <source>file %1, %2, which the laser packed, is not in the archive on the PC</source>
+        <translation>Datei %1, %2, die der Laser gepackt hat, fehlt im Archiv auf dem PC</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="133"/>
+        <source>file %1 of the archive on the PC, %2, is not one the laser packed</source>
+        <translation>Datei %1 des Archivs auf dem PC, %2, hat der Laser nicht gepackt</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="135"/>
+        <source>the laser&apos;s tar printed no list of the files it packed</source>
+        <translation>das tar des Lasers hat keine Liste der gepackten Dateien ausgegeben</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="138"/>
         <source>The backup on the PC is not usable: %1.
 Keep the old SD card in the laser: do not replace it.</source>
         <translation>Die Sicherung auf dem PC ist nicht verwendbar: %1.
 Die alte SD-Karte im Laser lassen: NICHT tauschen.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="117"/>
+        <location filename="../workflow/operator_texts.h" line="143"/>
         <source>The archive to restore, %1, is not usable: %2.
 Nothing was sent to the laser.</source>
         <translation>Das zurückzuspielende Archiv %1 ist nicht verwendbar: %2.
 Es wurde nichts an den Laser gesendet.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="121"/>
+        <location filename="../workflow/operator_texts.h" line="147"/>
         <source>Backup verified: %1 (%2 bytes, %3 files)</source>
         <translation>Sicherung geprüft: %1 (%2 Byte, %3 Dateien)</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="123"/>
+        <location filename="../workflow/operator_texts.h" line="149"/>
         <source>[The backup could not be kept in %1]</source>
         <translation>[Die Sicherung konnte nicht in %1 abgelegt werden]</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="126"/>
+        <location filename="../workflow/operator_texts.h" line="152"/>
         <source>The backup of %1 from %2 waits to be restored onto the new card: click Continue.</source>
         <translation>Die Sicherung von %1 vom %2 wartet darauf, auf die neue Karte geschrieben zu werden: auf „Weiter“ klicken.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="133"/>
+        <location filename="../workflow/operator_texts.h" line="159"/>
         <source>No answer from the controller: it had been silent for %1 s</source>
         <translation>Keine Antwort von der Steuerung: sie war %1 s lang still</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="137"/>
+        <location filename="../workflow/operator_texts.h" line="163"/>
         <source>The controller was still at work after %1 minutes: the step was given up</source>
         <translation>Die Steuerung arbeitete nach %1 Minuten noch immer: der Schritt wurde abgebrochen</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="144"/>
+        <location filename="../workflow/operator_texts.h" line="170"/>
         <source>%1 MB, %2 MB/s</source>
         <translation>%1 MB, %2 MB/s</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="146"/>
+        <location filename="../workflow/operator_texts.h" line="172"/>
         <source>%1 of %2 MB, %3 MB/s, about %4 s left</source>
         <translation>%1 von %2 MB, %3 MB/s, noch etwa %4 s</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="154"/>
+        <location filename="../workflow/operator_texts.h" line="180"/>
         <source>The connection to the controller was lost.</source>
         <translation>Die Verbindung zur Steuerung wurde unterbrochen.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="157"/>
+        <location filename="../workflow/operator_texts.h" line="183"/>
         <source>The laser&apos;s firmware is stopped: power-cycle the laser before using it.</source>
         <translation>Die Firmware des Lasers ist angehalten: den Laser vor der Benutzung aus- und wieder einschalten.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="161"/>
+        <location filename="../workflow/operator_texts.h" line="187"/>
         <source>Call for service.</source>
         <translation>Bitte den Service anrufen.</translation>
     </message>

@@ -9,9 +9,10 @@
 
 namespace tarvo::workflow {
 
-bool Workflow::verifyBackup()
+bool Workflow::verifyBackup(const LaserBackup& laser)
 {
-    const std::optional<pcside::ServerWatch::Stored> stored = watch_.storedFrom(link_.peerAddress());
+    const QString controller = link_.peerAddress();
+    const std::optional<pcside::ServerWatch::Stored> stored = laser.upload(watch_.uploadsFrom(controller));
     QString problem;
     pcside::ArchiveReport report;
     if (!stored) {
@@ -27,13 +28,20 @@ bool Workflow::verifyBackup()
         else if (!report.usable)
             problem = report.problem;
     }
+    // The server's lines kept coming while the file was read: a second
+    // upload from the controller's address, seen before or during the
+    // check, leaves no telling which is the laser's.
+    if (const QString extra = extraUploads(watch_.uploadsFrom(controller), controller); !extra.isEmpty())
+        problem = extra;
+    else if (problem.isEmpty())
+        problem = membersDiffer(report.members, laser.packed);
     if (!problem.isEmpty()) {
         outcome_ = Outcome::BackupUnverified;
         showError(OperatorTexts::backupUnusable(problem));
         return false;
     }
     const pcside::BackupStore::Kept kept
-        = store_.keep(stored->path, link_.peerAddress(), {report.bytes, report.files, report.sha256});
+        = store_.keep(stored->path, controller, {report.bytes, report.files, report.sha256});
     if (!kept.keptInHistory)
         appendLog(QStringLiteral("\r\n") + OperatorTexts::historyFailed(kept.historyFolder));
     lastBackup_ = kept.backup;

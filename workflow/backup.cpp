@@ -4,6 +4,8 @@
 
 #include "workflow/names.h"
 #include "workflow/operator_texts.h"
+#include "workflow/shell_recording.h"
+#include "workflow/tar_listing.h"
 
 namespace tarvo::workflow {
 
@@ -32,7 +34,14 @@ bool Workflow::backUpConfiguration()
                 treeDirectories = kArchiveDirectories;
             const QByteArray tar = QByteArray("tar cvzf /media/") + kArchiveName + " zel/*.conf media/*.conf "
                                    + treeDirectories;
-            if (statusStep(tar) != 0) {
+            LaserBackup laser;
+            std::int16_t packed = 0;
+            {
+                const ShellRecording printed(link_);
+                packed = statusStep(tar);
+                laser.packed = tarListing(printed.lines(), tar);
+            }
+            if (packed != 0) {
                 showError(OperatorTexts::archiveError(archive, lastCode()));
             } else if (statusStep("sync") != 0) {
                 showError(OperatorTexts::syncError(archive, lastCode()));
@@ -40,13 +49,14 @@ bool Workflow::backUpConfiguration()
                 plainStep("cd /media");
                 const QByteArray put = QByteArray("tftp -p -l ") + kArchiveName + ' '
                                        + link_.localAddress().toLatin1();
+                laser.uploadsBeforePut = watch_.uploadsFrom(link_.peerAddress()).size();
                 // A server that died since is noticed here, before the upload.
                 if (watch_.state() != pcside::ServerWatch::State::Ready)
                     showError(watch_.failure());
                 else if (statusStep(put) != 0)
                     showError(OperatorTexts::uploadError(archive, lastCode()));
                 else
-                    result = verifyBackup();
+                    result = verifyBackup(laser);
             }
         }
     }

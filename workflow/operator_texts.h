@@ -107,6 +107,32 @@ public:
         return tr("the PC's TFTP server received no archive from the laser (does another TFTP server use port 69?)");
     }
     static QString uploadChanged() { return tr("the file on the PC is not the archive the laser sent"); }
+    static QString severalUploads(int count, const QString& controller)
+    {
+        return tr("the PC's TFTP server stored %1 uploads from %2 during this run, where the laser sent one: "
+                  "which of them is the laser's cannot be told")
+            .arg(count)
+            .arg(controller);
+    }
+    // What the archive on the PC holds against what the laser's tar listed.
+    static QString fileCount(int count) { return count == 1 ? tr("1 file") : tr("%1 files").arg(count); }
+    static QString memberCountDiffers(const QString& archived, const QString& packed)
+    {
+        return tr("the archive on the PC holds %1, the laser packed %2").arg(archived, packed);
+    }
+    static QString memberDiffers(int position, const QString& archived, const QString& packed)
+    {
+        return tr("file %1 is %2 in the archive on the PC, but the laser packed %3").arg(position).arg(archived, packed);
+    }
+    static QString memberMissing(int position, const QString& packed)
+    {
+        return tr("file %1, %2, which the laser packed, is not in the archive on the PC").arg(position).arg(packed);
+    }
+    static QString memberExtra(int position, const QString& archived)
+    {
+        return tr("file %1 of the archive on the PC, %2, is not one the laser packed").arg(position).arg(archived);
+    }
+    static QString noTarListing() { return tr("the laser's tar printed no list of the files it packed"); }
     static QString backupUnusable(const QString& problem)
     {
         return tr("The backup on the PC is not usable: %1.\nKeep the old SD card in the laser: do not replace it.")

@@ -13,6 +13,7 @@
 #include "pcside/transcript.h"
 #include "platform/platform.h"
 #include "workflow/controller_output.h"
+#include "workflow/laser_backup.h"
 
 #include <QObject>
 #include <QString>
@@ -132,8 +133,9 @@ private:
     // The part of a run on a connected controller: log in, make it safe,
     // back up or restore, and disconnect.
     void runOnController();
-    // Checks the archive of this run's upload; keeps it in the history.
-    bool verifyBackup();
+    // Checks the archive of this run's upload against what the laser made
+    // of it; keeps it in the history.
+    bool verifyBackup(const LaserBackup& laser);
     bool stageArchiveToRestore();
     // A line the PC's TFTP server printed, or its end.
     void readServerLine(const QString& line);

@@ -121,6 +121,12 @@ private slots:
                                           << "The backup on the PC is not usable: it is damaged"
                                           << "Reading config data failed.";
         QTest::newRow("failing tar") << "--fail-tar" << "Creating Archive Error for config.tgz, Code: " << "tar:";
+        // Right after the laser's upload, another sender on its address puts
+        // a small archive of its own under the same name.
+        QTest::newRow("second upload") << "--second-upload"
+                                       << "The backup on the PC is not usable: the PC's TFTP server stored 2 "
+                                          "uploads from " + kControllerAddress
+                                       << "Reading config data failed.";
     }
 
     void aFailedBackupKeepsWhatThePcHad()
@@ -153,7 +159,12 @@ private slots:
         // when a (bad) upload replaced it.
         QVERIFY(earlier.open(QIODevice::ReadOnly));
         const QDir kept(QFileInfo(previous).path() + QStringLiteral("/backups"));
-        QVERIFY(earlier.readAll() == "an earlier, good archive" || kept.entryList(QDir::Files).size() == 1);
+        bool keptAside = false;
+        for (const QString& name : kept.entryList(QDir::Files)) {
+            QFile copy(kept.filePath(name));
+            keptAside |= copy.open(QIODevice::ReadOnly) && copy.readAll() == "an earlier, good archive";
+        }
+        QVERIFY(earlier.readAll() == "an earlier, good archive" || keptAside);
     }
 };
 

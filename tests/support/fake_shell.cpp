@@ -77,7 +77,11 @@ void FakeShell::onLine(const QByteArray& line)
         lastStatus_ = status.value(line, 0);
     if (lastStatus_ == 0 && line.startsWith("tftp -p ") && onUpload)
         onUpload();
-    say(line + "\r\n" + output.value(line) + kPrompt);
+    QByteArray listing;
+    if (line.startsWith("tar cvzf "))
+        for (const QByteArray& member : packed)
+            listing += member + "\r\n";
+    say(line + "\r\n" + listing + output.value(line) + (silentAfter.contains(line) ? QByteArray() : kPrompt));
 }
 
 }  // namespace tarvo::test

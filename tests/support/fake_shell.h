@@ -3,6 +3,7 @@
 // particular answer at a particular step: a login prompt after a chosen
 // number of empty lines, a status per command, silence where wanted.
 
+#include "fake_tftp_server.h"
 #include "virtual_platform.h"
 
 #include <QByteArray>
@@ -28,8 +29,12 @@ public:
     QMap<QByteArray, int> status;
     // Extra output lines (each ending CR LF) by command line.
     QMap<QByteArray, QByteArray> output;
-    // Commands after which the status request is never answered.
+    // Commands after which the status request is never answered: they are
+    // still at work, so no prompt follows them either.
     QSet<QByteArray> silentAfter;
+    // What "tar cvzf" lists, one member a line, before any output scripted
+    // for it: the members of the archive its upload sends.
+    QList<QByteArray> packed = sampleMembers();
     // How long the shell takes to answer anything.
     int answerDelayMs = 50;
     // Status for each successive attempt of a command (front first).

@@ -105,6 +105,11 @@ QByteArray gzipped(const QByteArray& data)
     return out;
 }
 
+QList<QByteArray> sampleMembers()
+{
+    return {"zel/laser.conf", "media/machine.conf"};
+}
+
 QByteArray sampleArchive()
 {
     // Made once: gzip stamps the time, and tests compare archives byte for byte.

@@ -61,5 +61,7 @@ QByteArray gzipped(const QByteArray& data);
 QByteArray gzipBomb(qint64 inflatedMiB, bool declaredInHeader);
 // A small archive that passes the tool's checks.
 QByteArray sampleArchive();
+// Its members in order, as tar -v lists them.
+QList<QByteArray> sampleMembers();
 
 }  // namespace tarvo::test

@@ -160,10 +160,16 @@ private slots:
     void aTarThatKeepsListingIsNotCutOff()
     {
         QList<QPair<int, QByteArray>> listing;
-        for (int s = 2; s <= 60; s += 2)
-            listing.append({s * 1000, "media/prv_bmp/job_" + QByteArray::number(s) + ".bmp\r\n"});
+        QList<QPair<QByteArray, QByteArray>> files{{"zel/laser.conf", "power=80\n"}, {"media/machine.conf", "name=test\n"}};
+        for (int s = 2; s <= 60; s += 2) {
+            const QByteArray name = "media/prv_bmp/job_" + QByteArray::number(s) + ".bmp";
+            listing.append({s * 1000, name + "\r\n"});
+            files.append({name, "BM"});
+        }
         listing.append({61000, "CMDVAL: 0\r\n"});
         answerLater(kTarFull, listing);
+        const QByteArray packed = test::makeArchive(files);
+        f->shell->onUpload = [this, packed] { f->rig->server.receiveUpload(QStringLiteral("10.0.0.5"), packed); };
         QVERIFY(backup());
         QVERIFY(f->platform().messages.empty());
     }
@@ -262,6 +268,118 @@ private slots:
         QVERIFY(f->store().history(QStringLiteral("10.0.0.5")).isEmpty());
         QVERIFY(!f->platform().settings.contains(QStringLiteral("Tarvo Configuration Updater/Restore/Archive"))
                 || f->platform().settings.value(QStringLiteral("Tarvo Configuration Updater/Restore/Archive")).isEmpty());
+    }
+
+    // ------------------------------------------- the laser's own archive
+
+    void onlyTheLasersOwnUploadIsTaken_data()
+    {
+        QTest::addColumn<QString>("other");  // when and from where another sender's upload is stored
+        QTest::addColumn<QString>("problem");
+        const QString two = QStringLiteral("the PC's TFTP server stored 2 uploads from 10.0.0.5 during this run, "
+                                           "where the laser sent one: which of them is the laser's cannot be told");
+        QTest::newRow("right after the laser's") << "after" << two;
+        QTest::newRow("while tar packs") << "before" << two;
+        QTest::newRow("the only one, before the tftp -p") << "instead"
+                                                          << QStringLiteral("the PC's TFTP server received no archive");
+        QTest::newRow("from another address") << "elsewhere" << QString();
+    }
+
+    void onlyTheLasersOwnUploadIsTaken()
+    {
+        QFETCH(QString, other);
+        QFETCH(QString, problem);
+        const QString controller = QStringLiteral("10.0.0.5");
+        const QByteArray small = test::makeArchive({{"zel/laser.conf", "type=fiber\n"}});
+        auto& server = f->rig->server;
+        f->shell->onCommand = [&](const QByteArray& line) {
+            if (line == kTarFull && other != QLatin1String("after"))
+                server.receiveUpload(other == QLatin1String("elsewhere") ? QStringLiteral("10.0.0.6") : controller, small);
+        };
+        f->shell->onUpload = [&] {
+            if (other != QLatin1String("instead"))
+                server.receiveUpload(controller, test::sampleArchive());
+            if (other == QLatin1String("after"))
+                server.receiveUpload(controller, small);
+        };
+        if (problem.isEmpty()) {
+            QVERIFY2(backup(), qPrintable(f->messageTexts().join(QLatin1Char('|'))));
+            QVERIFY(f->controls().status().contains(QStringLiteral("(%1 bytes, 2 files)").arg(test::sampleArchive().size())));
+            return;
+        }
+        QVERIFY(!backup());
+        QCOMPARE(f->messageTexts().size(), 1);
+        QVERIFY2(f->messageTexts()[0].startsWith(QStringLiteral("The backup on the PC is not usable: ") + problem),
+                 qPrintable(f->messageTexts()[0]));
+        QCOMPARE(f->controls().status(), QStringLiteral("Reading config data failed."));
+        QVERIFY(f->store().history(controller).isEmpty());
+    }
+
+    void theArchiveHoldsWhatTarListed_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("listed");
+        QTest::addColumn<QByteArray>("archive");
+        QTest::addColumn<QString>("problem");
+        const QByteArray sample = test::sampleArchive();
+        QTest::newRow("a member lost") << QList<QByteArray>{"zel/laser.conf", "media/machine.conf", "media/user.conf"}
+                                       << sample
+                                       << "the archive on the PC holds 2 files, the laser packed 3 files; file 3, "
+                                          "media/user.conf, which the laser packed, is not in the archive on the PC";
+        QTest::newRow("a member more") << QList<QByteArray>{"zel/laser.conf"} << sample
+                                       << "the archive on the PC holds 2 files, the laser packed 1 file; file 2 of "
+                                          "the archive on the PC, media/machine.conf, is not one the laser packed";
+        QTest::newRow("another name") << QList<QByteArray>{"zel/laser.conf", "media/user.conf"} << sample
+                                      << "file 2 is media/machine.conf in the archive on the PC, but the laser packed "
+                                         "media/user.conf";
+        QTest::newRow("another order") << QList<QByteArray>{"media/machine.conf", "zel/laser.conf"} << sample
+                                       << "file 1 is zel/laser.conf in the archive on the PC, but the laser packed "
+                                          "media/machine.conf";
+        QTest::newRow("another sender's small archive")
+            << QList<QByteArray>{"zel/calibration.conf", "zel/laser.conf", "zel/motion.conf", "media/machine.conf"}
+            << test::makeArchive({{"zel/laser.conf", "type=fiber\n"}})
+            << "the archive on the PC holds 1 file, the laser packed 4 files; file 1 is zel/laser.conf in the "
+               "archive on the PC, but the laser packed zel/calibration.conf";
+        QTest::newRow("no listing") << QList<QByteArray>{} << sample
+                                    << "the laser's tar printed no list of the files it packed";
+        const QList<QByteArray> names{"zel/laser.conf", "media/profiles/", "media/profiles/Stahl d\xc3\xbcnn/",
+                                      "media/profiles/Stahl d\xc3\xbcnn/s 1.prf", "media/\xe6\xbf\x80\xe5\x85\x89 .conf"};
+        QList<test::ArchiveMember> members;
+        for (const QByteArray& name : names)
+            members.append({name, name.endsWith('/') ? QByteArray() : QByteArray("x=1\n"), name.endsWith('/') ? 0040000u : 0100000u});
+        QTest::newRow("blanks, UTF-8 and folders") << names << test::makeArchiveOf(members) << QString();
+    }
+
+    void theArchiveHoldsWhatTarListed()
+    {
+        QFETCH(QList<QByteArray>, listed);
+        QFETCH(QByteArray, archive);
+        QFETCH(QString, problem);
+        f->shell->packed = listed;
+        f->shell->onUpload = [&] { f->rig->server.receiveUpload(QStringLiteral("10.0.0.5"), archive); };
+        if (problem.isEmpty()) {
+            QVERIFY2(backup(), qPrintable(f->messageTexts().join(QLatin1Char('|'))));
+            QVERIFY(f->controls().status().startsWith(kInstructions));
+            return;
+        }
+        QVERIFY(!backup());
+        QCOMPARE(f->messageTexts(), QStringList{QStringLiteral("The backup on the PC is not usable: ") + problem
+                                                + QStringLiteral(".\nKeep the old SD card in the laser: do not replace it.")});
+        QCOMPARE(f->controls().status(), QStringLiteral("Reading config data failed."));
+        QCOMPARE(f->workflow().phase(), workflow::Workflow::Phase::Backup);
+        QVERIFY(f->store().history(QStringLiteral("10.0.0.5")).isEmpty());
+    }
+
+    void aListingAmidTheTypedAheadStatusRequestStillMatches()
+    {
+        // tar still packs when the status request arrives: the terminal
+        // echoes it between two listing lines, the shell once more after tar.
+        f->shell->packed.clear();
+        answerLater(kTarFull, {{800, "zel/laser.conf\r\n"},
+                               {1001, "echo CMDVAL: $?\r\n"},
+                               {1500, "media/machine.conf\r\n"},
+                               {1600, "root@laser:/# echo CMDVAL: $?\r\nCMDVAL: 0\r\nroot@laser:/# "}});
+        QVERIFY2(backup(), qPrintable(f->messageTexts().join(QLatin1Char('|'))));
+        QVERIFY(f->controls().status().startsWith(kInstructions));
     }
 
     void withoutAServerNothingIsSent()
