@@ -81,24 +81,6 @@ public:
     QString status() const { return status_; }
     double progress() const { return progress_; }
 
-    // The steps of a run, in order. A restore first checks its archive,
-    // then every run starts the PC's TFTP server and waits until it
-    // listens, all before the laser is touched.
-    bool addressGiven();
-    bool checkArchiveToRestore();
-    bool startServer();
-    void stopServer();
-    // Connects to the controller at address, which becomes the run's.
-    bool connectToController(const QString& address);
-    bool logIn();
-    void stopFirmware();
-    bool openSafetyRelay();
-    bool backUpConfiguration();
-    bool restoreConfiguration();
-
-    // Waits whole seconds while the bar fills.
-    void waitWithProgress(int seconds);
-
 signals:
     // The status label's text; CR LF joins its lines.
     void statusChanged(const QString& text);
@@ -115,8 +97,6 @@ signals:
     void finished(tarvo::workflow::Workflow::Outcome outcome);
 
 public:
-    // A modal message box; after it returns, a closed window ends the run.
-    void showMessage(const QString& text, platform::MessageIcon icon);
     // Saves the last run's transcript (or, before any run, nothing) there.
     bool exportTranscript(const QString& path);
 
@@ -161,6 +141,26 @@ public:
     QString transcriptFolder() const;
 
 private:
+    // The steps of a run, in order. A restore first checks its archive,
+    // then every run starts the PC's TFTP server and waits until it
+    // listens, all before the laser is touched.
+    bool addressGiven();
+    bool checkArchiveToRestore();
+    bool startServer();
+    void stopServer();
+    // Connects to the controller at address, which becomes the run's.
+    bool connectToController(const QString& address);
+    bool logIn();
+    void stopFirmware();
+    bool openSafetyRelay();
+    bool backUpConfiguration();
+    bool restoreConfiguration();
+
+    // Waits whole seconds while the bar fills.
+    void waitWithProgress(int seconds);
+
+    // A modal message box; after it returns, a closed window ends the run.
+    void showMessage(const QString& text, platform::MessageIcon icon);
     void runSteps();
     // The part of a run on a connected controller: log in, make it safe,
     // back up or restore, and disconnect.
