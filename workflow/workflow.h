@@ -76,6 +76,39 @@ public:
     QString status() const { return status_; }
     double progress() const { return progress_; }
 
+signals:
+    // The status label's text; CR LF joins its lines.
+    void statusChanged(const QString& text);
+    // The bar, 0 to 100.
+    void progressChanged(double value);
+    // Text for the end of the log (CR LF marks line breaks).
+    void logAppended(const QString& text);
+    void phaseChanged(tarvo::workflow::Workflow::Phase phase);
+    // True for the length of a run: no second run may start meanwhile.
+    void runningChanged(bool running);
+    // The controller link came up or went down.
+    void linkStateChanged(bool connected);
+    // A run ended, with its outcome; lastBackup() names its backup.
+    void finished(tarvo::workflow::Workflow::Outcome outcome);
+
+public:
+    // Saves the last run's transcript (or, before any run, nothing) there.
+    bool exportTranscript(const QString& path);
+
+    // The controller's shell port.
+    static constexpr int kShellPort = 1138;
+
+    // Makes a kept backup the one Continue restores.
+    void chooseBackupToRestore(const Backup& backup);
+    // The backup the last run verified and kept, or what it restored.
+    const Backup& lastBackup() const { return lastBackup_; }
+    // The PC's TFTP server as this run has followed it.
+    const pcside::ServerWatch& serverWatch() const { return watch_; }
+    // The record of the last run, and the folder its file went to.
+    const pcside::Transcript& transcript() const { return transcript_; }
+    QString transcriptFolder() const;
+
+private:
     // The steps of a run, in order. A restore first checks its archive,
     // then every run starts the PC's TFTP server and waits until it
     // listens, all before the laser is touched.
@@ -94,41 +127,8 @@ public:
     // Waits whole seconds while the bar fills.
     void waitWithProgress(int seconds);
 
-signals:
-    // The status label's text; CR LF joins its lines.
-    void statusChanged(const QString& text);
-    // The bar, 0 to 100.
-    void progressChanged(double value);
-    // Text for the end of the log (CR LF marks line breaks).
-    void logAppended(const QString& text);
-    void phaseChanged(tarvo::workflow::Workflow::Phase phase);
-    // True for the length of a run: no second run may start meanwhile.
-    void runningChanged(bool running);
-    // The controller link came up or went down.
-    void linkStateChanged(bool connected);
-    // A run ended, with its outcome; lastBackup() names its backup.
-    void finished(tarvo::workflow::Workflow::Outcome outcome);
-
-public:
     // A modal message box; after it returns, a closed window ends the run.
     void showMessage(const QString& text, platform::MessageIcon icon);
-    // Saves the last run's transcript (or, before any run, nothing) there.
-    bool exportTranscript(const QString& path);
-
-    // The controller's shell port.
-    static constexpr int kShellPort = 1138;
-
-    // Makes a kept backup the one Continue restores.
-    void chooseBackupToRestore(const Backup& backup);
-    // The backup the last run verified and kept, or what it restored.
-    const Backup& lastBackup() const { return lastBackup_; }
-    // The PC's TFTP server as this run has followed it.
-    const pcside::ServerWatch& serverWatch() const { return watch_; }
-    // The record of the last run, and the folder its file went to.
-    const pcside::Transcript& transcript() const { return transcript_; }
-    QString transcriptFolder() const;
-
-private:
     void runSteps();
     // The part of a run on a connected controller: log in, make it safe,
     // back up or restore, and disconnect.

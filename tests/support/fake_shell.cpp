@@ -27,6 +27,7 @@ FakeShell::FakeShell(platform::VirtualPlatform& platform, platform::VirtualSocke
             const QByteArray line = buffer_.left(end);
             buffer_.remove(0, end + 2);
             lines.append(line);
+            lineTimes.append(platform_.nowMs());
             onLine(line);
         }
     };
@@ -35,6 +36,15 @@ FakeShell::FakeShell(platform::VirtualPlatform& platform, platform::VirtualSocke
 QList<QByteArray> FakeShell::afterLogin() const
 {
     return rootIndex_ < 0 ? QList<QByteArray>() : lines.mid(rootIndex_ + 1);
+}
+
+QList<QByteArray> FakeShell::linesFrom(std::int64_t fromMs, std::int64_t untilMs) const
+{
+    QList<QByteArray> chosen;
+    for (qsizetype i = 0; i < lines.size(); ++i)
+        if (lineTimes[i] >= fromMs && lineTimes[i] < untilMs)
+            chosen.append(lines[i]);
+    return chosen;
 }
 
 void FakeShell::say(const QByteArray& text)

@@ -11,7 +11,9 @@
 #include <QMap>
 #include <QSet>
 
+#include <cstdint>
 #include <functional>
+#include <limits>
 
 namespace tarvo::test {
 
@@ -46,9 +48,13 @@ public:
     std::function<void()> onUpload;
 
     QList<QByteArray> lines;  // every line the tool sent
+    QList<std::int64_t> lineTimes;  // when each of them arrived
     bool loggedIn = false;
     // Lines sent after "root", in order.
     QList<QByteArray> afterLogin() const;
+    // The lines that arrived from fromMs on, until (not including) untilMs.
+    QList<QByteArray> linesFrom(std::int64_t fromMs,
+                                std::int64_t untilMs = std::numeric_limits<std::int64_t>::max()) const;
 
 private:
     void onLine(const QByteArray& line);

@@ -40,6 +40,31 @@ void RecordingView::showStatus(const QString& text)
     check();
     status_ = text;
     statusHistory.push_back({now(), text});
+    if (onStatus)
+        onStatus(text);
+}
+
+RecordingView::Step RecordingView::step(const QString& status) const
+{
+    Step step;
+    std::size_t at = 0;
+    while (at < statusHistory.size() && statusHistory[at].text != status)
+        ++at;
+    if (at == statusHistory.size())
+        return step;
+    step.fromMs = statusHistory[at].atMs;
+    if (at + 1 < statusHistory.size()) {
+        step.untilMs = statusHistory[at + 1].atMs;
+        step.next = statusHistory[at + 1].text;
+    }
+    for (const Stamp& s : progressHistory) {
+        if (s.statusesBefore <= at) {
+            step.bar = {s.value};  // where the bar stood when the status came
+        } else if (s.statusesBefore == at + 1) {
+            step.bar.push_back(s.value);
+        }
+    }
+    return step;
 }
 
 void RecordingView::showLog(const QString& text)
@@ -52,7 +77,7 @@ void RecordingView::showProgress(double value)
 {
     check();
     progress_ = value;
-    progressHistory.push_back({now(), value});
+    progressHistory.push_back({now(), value, statusHistory.size()});
 }
 
 void RecordingView::showRunning(bool running)

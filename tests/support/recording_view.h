@@ -39,11 +39,23 @@ public:
     struct Stamp {
         std::int64_t atMs;
         double value;
+        std::size_t statusesBefore;  // the size of statusHistory when it came
     };
     struct TextStamp {
         std::int64_t atMs;
         QString text;
     };
+    // A step of the run as it showed: the status it announced itself with,
+    // from its first appearance until another status replaced it (-1 and
+    // no text when none did), and the bar as it stood when the status
+    // appeared, then every value it took meanwhile.
+    struct Step {
+        std::int64_t fromMs = -1;
+        std::int64_t untilMs = -1;
+        QString next;
+        std::vector<double> bar;
+    };
+    Step step(const QString& status) const;
 
     QString log;
     QString linkState;
@@ -54,6 +66,8 @@ public:
     std::vector<TextStamp> buttonHistory;  // "enabled"/"disabled" with times
     // Set to make every view update throw, as a failing window would.
     bool failOperations = false;
+    // Called with every status text once it shows, to act at a chosen step.
+    std::function<void(const QString& text)> onStatus;
 
 private:
     std::int64_t now() const { return clock ? clock() : 0; }

@@ -152,7 +152,7 @@ private slots:
     {
         QFETCH(QString, kind);
         test::WorkflowFixture f;
-        f.connectLoggedIn();
+        f.workflow().setPhase(workflow::Workflow::Phase::Restore);
         QString source = f.archivePath();
         f.platform().fileData.remove(source);
         if (kind == QLatin1String("folder")) {
@@ -164,7 +164,7 @@ private slots:
             f.platform().useRealFiles = true;
             f.store().setArchiveToRestore(source);
         }
-        QVERIFY(!f.workflow().checkArchiveToRestore());
+        f.rig->click();
         QVERIFY(f.shell->lines.isEmpty());
         QCOMPARE(f.messageTexts().size(), 1);
         QVERIFY2(f.messageTexts()[0].contains(source + QStringLiteral(", is not usable: it is not an ordinary file")),

@@ -1,4 +1,5 @@
-// Opening and closing the controller link, in virtual time.
+// Opening and closing the controller link, in virtual time: a run's
+// connection step, and the link on its own.
 #include "virtual_rig.h"
 
 #include <QtTest>
@@ -13,8 +14,31 @@ class TestConnection : public QObject {
 
     const QString settingKey = QStringLiteral("Tarvo Configuration Updater/Comm/IP_Addr");
 
+    // A run on the address; the connection is the part of it that its
+    // status announced.
+    test::RecordingView::Step connect(const QString& address)
+    {
+        rig->controls.setTargetAddress(address);
+        rig->click();
+        return rig->controls.step(QStringLiteral("Connecting..."));
+    }
+    // Acts once the connection has come up, as the login begins.
+    void onceConnected(std::function<void()> check)
+    {
+        rig->controls.onStatus = [check, done = false](const QString& text) mutable {
+            if (!done && text == QStringLiteral("Login to laser... ")) {
+                done = true;
+                check();
+            }
+        };
+    }
+
 private slots:
-    void init() { rig = std::make_unique<test::VirtualRig>(); }
+    void init()
+    {
+        rig = std::make_unique<test::VirtualRig>();
+        rig->platform.files.insert(QStringLiteral("/opt/tarvo/OpenTFTPServerMT"));
+    }
 
     void onlyAnAddressOrAHostNameIsTried_data()
     {
@@ -42,9 +66,8 @@ private slots:
         QCOMPARE(workflow::isControllerAddress(address), accepted);
         if (accepted)
             return;
-        rig->controls.setTargetAddress(address);
         rig->controls.setLinkState(QStringLiteral("untouched"));
-        rig->updater->workflow().connectToController(rig->controls.address);
+        connect(address);
         QCOMPARE(rig->platform.messages.size(), size_t(1));
         QCOMPARE(rig->platform.messages[0].text, QStringLiteral("Please enter IP address of the laser."));
         QCOMPARE(rig->platform.messages[0].icon, tarvo::platform::MessageIcon::None);
@@ -58,33 +81,33 @@ private slots:
     void aSuccessfulConnection()
     {
         rig->socket().connectDelayMs = 40;
-        rig->controls.setTargetAddress(QStringLiteral("192.168.1.77"));
-        rig->updater->workflow().connectToController(rig->controls.address);
-        QVERIFY(rig->link().isConnected());
-        QCOMPARE(rig->platform.nowMs(), 40);
+        onceConnected([&] {
+            QVERIFY(rig->link().isConnected());
+            QCOMPARE(rig->controls.linkState, QStringLiteral("Connected"));
+            QCOMPARE(rig->platform.settings.value(settingKey), QStringLiteral("192.168.1.77"));
+            QCOMPARE(rig->link().localAddress(), QStringLiteral("192.168.100.10"));
+            QCOMPARE(rig->link().queuedLineCount(), std::size_t(0));
+            QVERIFY(rig->link().isLineTimerOn());
+            QCOMPARE(rig->link().lineTimer().interval(), 2);
+            QVERIFY(!rig->link().connectWatchdog().isEnabled());
+        });
+        const auto step = connect(QStringLiteral("192.168.1.77"));
+        QCOMPARE(step.next, QStringLiteral("Login to laser... "));  // until then, "Connecting..."
+        QCOMPARE(step.untilMs - step.fromMs, 40);
         QCOMPARE(rig->socket().remoteHost(), QStringLiteral("192.168.1.77"));
         QCOMPARE(rig->socket().remotePort(), 1138);
-        QCOMPARE(rig->controls.linkState, QStringLiteral("Connected"));
-        QCOMPARE(rig->controls.status(), QStringLiteral("Connecting..."));
-        QCOMPARE(rig->platform.settings.value(settingKey), QStringLiteral("192.168.1.77"));
-        QCOMPARE(rig->link().localAddress(), QStringLiteral("192.168.100.10"));
-        QCOMPARE(rig->link().queuedLineCount(), std::size_t(0));
-        QVERIFY(rig->link().isLineTimerOn());
-        QCOMPARE(rig->link().lineTimer().interval(), 2);
-        QVERIFY(!rig->link().connectWatchdog().isEnabled());
     }
 
     void anUnansweredConnectionTimesOut()
     {
         rig->platform.settings.insert(settingKey, QStringLiteral("old"));
         rig->socket().onConnectRequested = [](VirtualSocket&) {};  // nobody answers
-        rig->controls.setTargetAddress(QStringLiteral("10.9.9.9"));
-        rig->updater->workflow().connectToController(rig->controls.address);
+        const auto step = connect(QStringLiteral("10.9.9.9"));
         QVERIFY(!rig->link().isConnected());
         QCOMPARE(rig->platform.messages.size(), size_t(1));
         QCOMPARE(rig->platform.messages[0].text, QStringLiteral("Error Connecting"));
         QCOMPARE(rig->platform.messages[0].icon, tarvo::platform::MessageIcon::None);
-        QCOMPARE(rig->platform.messages[0].atMs, 5000);
+        QCOMPARE(rig->platform.messages[0].atMs - step.fromMs, 5000);
         QCOMPARE(rig->controls.status(), QStringLiteral("Connection failed"));
         QCOMPARE(rig->controls.linkState, QStringLiteral("Disconnected"));
         QCOMPARE(rig->socket().state(), tarvo::platform::SocketState::Closed);
@@ -108,10 +131,9 @@ private slots:
             s.failConnectAt(rig->platform.nowMs() + 3, tarvo::platform::SocketError::ConnectionRefused,
                             QStringLiteral("Connection refused"));
         };
-        rig->controls.setTargetAddress(QStringLiteral("127.0.0.1"));
-        rig->updater->workflow().connectToController(rig->controls.address);
+        const auto step = connect(QStringLiteral("127.0.0.1"));
         QCOMPARE(rig->socket().connectAttempts(), 1);
-        QCOMPARE(rig->platform.messages.back().atMs, 5000);
+        QCOMPARE(rig->platform.messages.back().atMs - step.fromMs, 5000);
         QCOMPARE(rig->platform.messages.back().text, QStringLiteral("Error Connecting"));
         QVERIFY(rig->controls.log.contains(QStringLiteral("[socket error: Connection refused]")));
         QVERIFY(rig->controls.log.contains(
@@ -128,18 +150,20 @@ private slots:
             else
                 s.completeConnectAt(rig->platform.nowMs() + 5);
         };
-        rig->controls.setTargetAddress(QStringLiteral("10.0.0.5"));
-        rig->updater->workflow().connectToController(rig->controls.address);
-        QVERIFY(rig->link().isConnected());
-        QCOMPARE(rig->link().localPort(), 1);
-        QCOMPARE(rig->socket().localPort(), 1);
-        QCOMPARE(rig->socket().connectAttempts(), 2);
-        QCOMPARE(rig->platform.nowMs(), 7);
+        onceConnected([&] {
+            QVERIFY(rig->link().isConnected());
+            QCOMPARE(rig->link().localPort(), 1);
+            QCOMPARE(rig->socket().localPort(), 1);
+            QCOMPARE(rig->socket().connectAttempts(), 2);
+        });
+        const auto step = connect(QStringLiteral("10.0.0.5"));
+        QCOMPARE(step.next, QStringLiteral("Login to laser... "));
+        QCOMPARE(step.untilMs - step.fromMs, 7);
 
-        // A later attempt starts from the raised port.
-        rig->link().disconnectFromController();
+        // The next run starts from the raised port.
         rig->socket().setLocalPort(0);
-        rig->updater->workflow().connectToController(rig->controls.address);
+        rig->click();
+        QCOMPARE(rig->socket().connectAttempts(), 3);
         QCOMPARE(rig->socket().localPort(), 1);
     }
 
@@ -148,8 +172,7 @@ private slots:
         rig->socket().onConnectRequested = [this](VirtualSocket& s) {
             s.completeConnectAt(rig->platform.nowMs() + 5000);
         };
-        rig->controls.setTargetAddress(QStringLiteral("10.0.0.5"));
-        rig->updater->workflow().connectToController(rig->controls.address);
+        connect(QStringLiteral("10.0.0.5"));
         QVERIFY(!rig->link().isConnected());
         QCOMPARE(rig->socket().state(), tarvo::platform::SocketState::Closed);
         QCOMPARE(rig->controls.status(), QStringLiteral("Connection failed"));
@@ -157,10 +180,10 @@ private slots:
 
     void anOpenConnectionIsClosedFirst()
     {
-        rig->controls.setTargetAddress(QStringLiteral("10.0.0.5"));
-        rig->updater->workflow().connectToController(rig->controls.address);
+        // A run always ends disconnected: only the link meets an open one.
+        rig->link().connectToController(QStringLiteral("10.0.0.5"), 1138, 5000);
         const int closes = rig->socket().closeCalls();
-        rig->updater->workflow().connectToController(rig->controls.address);
+        rig->link().connectToController(QStringLiteral("10.0.0.5"), 1138, 5000);
         QVERIFY(rig->socket().closeCalls() > closes);
         QVERIFY(rig->link().isConnected());
     }

@@ -1,5 +1,5 @@
 // Logging in: prompt attempts, the shell confirmation, both failure boxes,
-// bar values and durations.
+// bar values and durations, each within a whole run.
 #include "workflow_fixture.h"
 
 #include <QtTest>
@@ -10,47 +10,53 @@ class TestLogin : public QObject {
     Q_OBJECT
 
     std::unique_ptr<test::WorkflowFixture> f;
+    test::RecordingView::Step step;
 
-    bool login()
+    // A run; the login is the part of it that its status announced.
+    void login()
     {
-        f->rig->updater->workflow().connectToController(f->rig->controls.address);
-        f->controls().progressHistory.clear();
-        t0 = f->platform().nowMs();
-        return f->workflow().logIn();
+        f->rig->click();
+        step = f->controls().step(QStringLiteral("Login to laser... "));
+        QVERIFY(step.fromMs >= 0);
     }
-    std::int64_t t0 = 0;
-    std::int64_t elapsed() const { return f->platform().nowMs() - t0; }
+    std::int64_t elapsed() const { return step.untilMs - step.fromMs; }
+    QList<QByteArray> linesOfLogin() const { return f->shell->linesFrom(step.fromMs, step.untilMs); }
 
 private slots:
     void init() { f = std::make_unique<test::WorkflowFixture>(); }
 
     void onePromptAttemptWhenThePromptComesAtOnce()
     {
-        QVERIFY(login());
-        QCOMPARE(f->shell->lines, (QList<QByteArray>{"", "root", "", "echo CMDVAL: $?"}));
+        login();
+        QCOMPARE(linesOfLogin(), (QList<QByteArray>{"", "root", "", "echo CMDVAL: $?"}));
         QCOMPARE(elapsed(), 4000);
-        QCOMPARE(f->progressValues(), (std::vector<double>{15, 30, 45, 75, 100, 100}));
-        QCOMPARE(f->controls().status(), QStringLiteral("Login to laser... "));
+        // From 0 at entry; the preparation then starts the bar afresh.
+        QCOMPARE(step.bar, (std::vector<double>{0, 15, 30, 45, 75, 100, 100, 0}));
+        // The label still shows the login when the next step begins.
+        QCOMPARE(step.next, QStringLiteral("Preparing to update... "));
+        QCOMPARE(f->shell->lines.at(4), QByteArray("killall laser.elf"));
         QVERIFY(f->platform().messages.empty());
     }
 
     void twoAttemptsWhenThePromptIsCompletedOnlyByTheSecond()
     {
         f->shell->promptOnConnect = false;
-        QVERIFY(login());
-        QCOMPARE(f->shell->lines.mid(0, 3), (QList<QByteArray>{"", "", "root"}));
+        login();
+        QCOMPARE(linesOfLogin().mid(0, 3), (QList<QByteArray>{"", "", "root"}));
         QCOMPARE(elapsed(), 4500);
+        QCOMPARE(step.next, QStringLiteral("Preparing to update... "));
     }
 
     void noPromptAtAll()
     {
         f->shell->promptOnConnect = false;
         f->shell->answerEmptyLines = false;
-        QVERIFY(!login());
+        login();
         QCOMPARE(f->shell->lines, (QList<QByteArray>{"", "", ""}));
         QCOMPARE(f->messageTexts(), QStringList{"Login to Laser failed. Cannot get prompt for login."});
         QCOMPARE(f->platform().messages[0].icon, tarvo::platform::MessageIcon::None);
-        QCOMPARE(f->platform().messages[0].atMs - t0, 2500);
+        QCOMPARE(f->platform().messages[0].atMs - step.fromMs, 2500);
+        QCOMPARE(step.next, QStringLiteral("Login failed"));
         QCOMPARE(f->controls().status(), QStringLiteral("Login failed"));
         QCOMPARE(f->controls().progress(), 30.0);
     }
@@ -58,7 +64,7 @@ private slots:
     void theShellRefusesTheConfirmation()
     {
         f->shell->confirmationStatus = 127;
-        QVERIFY(!login());
+        login();
         QCOMPARE(f->messageTexts(), QStringList{"Login to Laser failed. Cannot get prompt after login."});
         QCOMPARE(f->platform().messages[0].icon, tarvo::platform::MessageIcon::None);
         QCOMPARE(f->controls().status(), QStringLiteral("Login failed"));
@@ -68,9 +74,10 @@ private slots:
     void theShellNeverConfirms()
     {
         f->shell->silentAfter.insert(QByteArray());
-        QVERIFY(!login());
+        login();
         // 1 s, one attempt, the user name, then 2 s and 17 polls.
         QCOMPARE(elapsed(), 1000 + 500 + 500 + 2000 + 17 * 500);
+        QCOMPARE(step.next, QStringLiteral("Login failed"));
         QCOMPARE(f->messageTexts(), QStringList{"Login to Laser failed. Cannot get prompt after login."});
     }
 };

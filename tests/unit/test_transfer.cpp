@@ -1,5 +1,6 @@
 // Backup and restore: the exact lines sent, durations, bar values, every
-// failing step's message and code, and the controller's error lines.
+// failing step's message and code, and the controller's error lines, each
+// within a whole run.
 #include "workflow_fixture.h"
 
 #include "tftp/status_lines.h"
@@ -21,28 +22,30 @@ const QString kInstructions = QStringLiteral(
     "1. Turn off the laser and replace SD card. Do NOT close the application!\r\n"
     "2. Turn on the laser and verify/change IP address.\r\n"
     "3. Click the Continue button when done.");
+// What a failed run adds to the label, the laser's firmware being stopped.
+const QString kStopped = QStringLiteral("\r\nThe laser's firmware is stopped: power-cycle the laser before using it.");
 }  // namespace
 
 class TestTransfer : public QObject {
     Q_OBJECT
 
     std::unique_ptr<test::WorkflowFixture> f;
+    // When the transfer began: once the relay had opened.
     std::int64_t t0 = 0;
+    // Nothing waits after the transfer: the run ends with it.
     std::int64_t elapsed() const { return f->platform().nowMs() - t0; }
+    // The lines of the transfer.
+    QList<QByteArray> lines() const { return f->shell->linesFrom(t0); }
 
-    bool backup()
+    bool backup() { return run(workflow::Workflow::Phase::Backup); }
+    bool restore() { return run(workflow::Workflow::Phase::Restore); }
+    bool run(workflow::Workflow::Phase phase)
     {
-        t0 = f->platform().nowMs();
-        return f->workflow().backUpConfiguration();
+        f->workflow().setPhase(phase);
+        f->rig->click();
+        t0 = f->controls().step(QStringLiteral("Opening the Safety Relay... ")).untilMs;
+        return f->workflow().lastOutcome() == workflow::Workflow::Outcome::Succeeded;
     }
-    bool restore()
-    {
-        if (!f->workflow().checkArchiveToRestore())
-            return false;
-        t0 = f->platform().nowMs();
-        return f->workflow().restoreConfiguration();
-    }
-
 
     // The controller answers command, once it was sent, with these texts at
     // these offsets instead of its status.
@@ -58,16 +61,21 @@ class TestTransfer : public QObject {
         };
     }
     std::int64_t commandSentMs = 0;
+    // The PC's server ends while the relay opens.
+    void stopTheServerAtTheRelay()
+    {
+        f->shell->onCommand = [this](const QByteArray& line) {
+            if (line.startsWith("echo -ne"))
+                f->platform().process(f->rig->server.handle)->exit(1);
+        };
+    }
 
 private slots:
     void init()
     {
         f = std::make_unique<test::WorkflowFixture>();
-        f->connectLoggedIn();
-        f->startServer();
         // A complaint left over from earlier is forgotten when a transfer starts.
-        f->rig->socket().deliver("tftp: stale\r\n");
-        f->platform().runUntil(f->platform().nowMs() + 10);
+        f->shell->output.insert("killall laser.elf", "tftp: stale\r\n");
     }
 
     // ------------------------------------------------------------ backup
@@ -75,11 +83,12 @@ private slots:
     void aBackupInWhichEveryStepSucceeds()
     {
         QVERIFY(backup());
-        QCOMPARE(f->shell->lines, (QList<QByteArray>{kMount, kStatus, "cd /", kTest, kStatus, kTarFull, kStatus,
-                                                     "sync", kStatus, "cd /media", kPut, kStatus}));
+        QCOMPARE(lines(), (QList<QByteArray>{kMount, kStatus, "cd /", kTest, kStatus, kTarFull, kStatus, "sync",
+                                             kStatus, "cd /media", kPut, kStatus}));
         QCOMPARE(elapsed(), 11000);
         QVERIFY(f->controls().status().startsWith(kInstructions + QStringLiteral("\r\nBackup verified: ")));
-        QCOMPARE(f->progressValues(), (std::vector<double>{0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 100, 100}));
+        QCOMPARE(f->controls().step(QStringLiteral("Reading config data from the laser... ")).bar,
+                 (std::vector<double>{0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 100, 100}));
         QVERIFY(f->platform().messages.empty());
     }
 
@@ -87,7 +96,7 @@ private slots:
     {
         f->shell->status.insert(kTest, 1);
         QVERIFY(backup());
-        QCOMPARE(f->shell->lines[5], kTarShort);
+        QCOMPARE(lines()[5], kTarShort);
         QVERIFY(f->platform().messages.empty());
     }
 
@@ -96,7 +105,7 @@ private slots:
         // Not knowing is no reason to leave the profiles behind.
         f->shell->silentAfter.insert(kTest);
         QVERIFY(backup());
-        QCOMPARE(f->shell->lines[5], kTarFull);
+        QCOMPARE(lines()[5], kTarFull);
         QCOMPARE(elapsed(), 11000 - 2000 + 22500);
     }
 
@@ -107,14 +116,14 @@ private slots:
         f->shell->silentAfter.insert(kTest);
         f->shell->output.insert(kTest, "CMDVAL: yes\r\n");
         QVERIFY(backup());
-        QCOMPARE(f->shell->lines[5], kTarFull);
+        QCOMPARE(lines()[5], kTarFull);
     }
 
     void anyOtherStatusLeavesTheTreesOut()
     {
         f->shell->status.insert(kTest, 2);
         QVERIFY(backup());
-        QCOMPARE(f->shell->lines[5], kTarShort);
+        QCOMPARE(lines()[5], kTarShort);
     }
 
     void failingBackupSteps_data()
@@ -146,8 +155,8 @@ private slots:
         QCOMPARE(f->platform().messages[0].icon, tarvo::platform::MessageIcon::Critical);
         // Nothing is sent after the failing step.
         f->platform().runUntil(f->platform().nowMs() + 60000);
-        QCOMPARE(f->shell->lines.size(), linesSent);
-        QCOMPARE(f->controls().status(), QStringLiteral("Reading config data failed."));
+        QCOMPARE(lines().size(), linesSent);
+        QCOMPARE(f->controls().status(), QStringLiteral("Reading config data failed.") + kStopped);
         if (status == -99) {
             const int before = command == kMount ? 0 : 9000;
             QCOMPARE(f->platform().messages[0].atMs - t0, before + 22500);
@@ -191,14 +200,21 @@ private slots:
     {
         answerLater(kPut, {{91000, "\r\nCMDVAL: 0\r\n"}});
         f->shell->onUpload = nullptr;
-        const QString peer = QStringLiteral("10.0.0.5");
-        const qint64 size = 90'000'000;
-        for (int s = 1; s <= 90; ++s)
-            f->platform().scheduleIn(9000 + s * 1000, [this, s, peer] {
-                f->rig->server.say(tftp::status::progressLine(tftp::status::kPut, s * 1'000'000LL, size, peer,
-                                                              QStringLiteral("/x/10.0.0.5/.part")));
-            });
-        f->platform().scheduleIn(9000 + 90500, [this, peer] { f->rig->server.receiveUpload(peer, test::sampleArchive()); });
+        // Once the put is sent, the server reports it every second.
+        const auto answer = f->shell->onCommand;
+        f->shell->onCommand = [this, answer](const QByteArray& line) {
+            answer(line);
+            if (line != kPut)
+                return;
+            const QString peer = QStringLiteral("10.0.0.5");
+            const qint64 size = 90'000'000;
+            for (int s = 1; s <= 90; ++s)
+                f->platform().scheduleIn(s * 1000, [this, s, peer] {
+                    f->rig->server.say(tftp::status::progressLine(tftp::status::kPut, s * 1'000'000LL, size, peer,
+                                                                  QStringLiteral("/x/10.0.0.5/.part")));
+                });
+            f->platform().scheduleIn(90500, [this, peer] { f->rig->server.receiveUpload(peer, test::sampleArchive()); });
+        };
         QVERIFY2(backup(), qPrintable(f->messageTexts().join(QLatin1Char('|'))));
         bool shown = false;
         for (const auto& s : f->controls().statusHistory)
@@ -224,7 +240,7 @@ private slots:
                                           "tar: error exit delayed from previous errors\r\n");
         QVERIFY(!backup());
         QCOMPARE(f->messageTexts(), QStringList{"Creating Archive Error for config.tgz, Code: 1"});
-        QCOMPARE(f->controls().status(), QStringLiteral("tar: zel/b.conf: No such file or directory"));
+        QCOMPARE(f->controls().status(), QStringLiteral("tar: zel/b.conf: No such file or directory") + kStopped);
     }
 
     void aComplaintDuringAVerifiedBackupStaysInTheLog()
@@ -264,7 +280,7 @@ private slots:
         QVERIFY2(f->messageTexts()[0].startsWith(QStringLiteral("The backup on the PC is not usable: ") + problem),
                  qPrintable(f->messageTexts()[0]));
         QVERIFY(f->messageTexts()[0].contains(QStringLiteral("Keep the old SD card")));
-        QCOMPARE(f->controls().status(), QStringLiteral("Reading config data failed."));
+        QCOMPARE(f->controls().status(), QStringLiteral("Reading config data failed.") + kStopped);
         QVERIFY(f->store().history(QStringLiteral("10.0.0.5")).isEmpty());
         QVERIFY(!f->platform().settings.contains(QStringLiteral("Tarvo Configuration Updater/Restore/Archive"))
                 || f->platform().settings.value(QStringLiteral("Tarvo Configuration Updater/Restore/Archive")).isEmpty());
@@ -311,7 +327,7 @@ private slots:
         QCOMPARE(f->messageTexts().size(), 1);
         QVERIFY2(f->messageTexts()[0].startsWith(QStringLiteral("The backup on the PC is not usable: ") + problem),
                  qPrintable(f->messageTexts()[0]));
-        QCOMPARE(f->controls().status(), QStringLiteral("Reading config data failed."));
+        QCOMPARE(f->controls().status(), QStringLiteral("Reading config data failed.") + kStopped);
         QVERIFY(f->store().history(controller).isEmpty());
     }
 
@@ -364,7 +380,7 @@ private slots:
         QVERIFY(!backup());
         QCOMPARE(f->messageTexts(), QStringList{QStringLiteral("The backup on the PC is not usable: ") + problem
                                                 + QStringLiteral(".\nKeep the old SD card in the laser: do not replace it.")});
-        QCOMPARE(f->controls().status(), QStringLiteral("Reading config data failed."));
+        QCOMPARE(f->controls().status(), QStringLiteral("Reading config data failed.") + kStopped);
         QCOMPARE(f->workflow().phase(), workflow::Workflow::Phase::Backup);
         QVERIFY(f->store().history(QStringLiteral("10.0.0.5")).isEmpty());
     }
@@ -384,12 +400,12 @@ private slots:
 
     void withoutAServerNothingIsSent()
     {
-        f->workflow().stopServer();
+        stopTheServerAtTheRelay();
         QVERIFY(!backup());
-        QVERIFY(f->shell->lines.isEmpty());
+        QVERIFY(lines().isEmpty());
         QVERIFY(!f->controls().progressHistory.empty());
         QCOMPARE(f->controls().progress(), 0.0);
-        QCOMPARE(f->controls().status(), QStringLiteral("Reading config data failed."));
+        QCOMPARE(f->controls().status(), QStringLiteral("Reading config data failed.") + kStopped);
         QCOMPARE(elapsed(), 0);
     }
 
@@ -398,11 +414,12 @@ private slots:
     void aRestoreInWhichEveryStepSucceeds()
     {
         QVERIFY(restore());
-        QCOMPARE(f->shell->lines, (QList<QByteArray>{kMount, kStatus, "cd /media", kGet, kStatus, "sync", kStatus,
-                                                     "cd /", kUntar, kStatus, "sync", kStatus}));
+        QCOMPARE(lines(), (QList<QByteArray>{kMount, kStatus, "cd /media", kGet, kStatus, "sync", kStatus, "cd /",
+                                             kUntar, kStatus, "sync", kStatus}));
         QCOMPARE(elapsed(), 11000);
         QCOMPARE(f->controls().status(), QStringLiteral("Writing config data done. Please power cycle the laser."));
-        QCOMPARE(f->progressValues(), (std::vector<double>{0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 100, 100}));
+        QCOMPARE(f->controls().step(QStringLiteral("Writing config data to the laser... ")).bar,
+                 (std::vector<double>{0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 100, 100}));
     }
 
     void aBadArchiveIsRefusedBeforeAnythingIsSent_data()
@@ -423,7 +440,7 @@ private slots:
             f->platform().fileData.remove(f->archivePath());
         else
             f->platform().fileData.insert(f->archivePath(), archive);
-        QVERIFY(!f->workflow().checkArchiveToRestore());
+        QVERIFY(!restore());
         QVERIFY(f->shell->lines.isEmpty());
         QCOMPARE(f->messageTexts().size(), 1);
         QVERIFY2(f->messageTexts()[0].contains(message), qPrintable(f->messageTexts()[0]));
@@ -456,8 +473,8 @@ private slots:
         QCOMPARE(f->messageTexts(), QStringList{message});
         QCOMPARE(f->platform().messages[0].icon, tarvo::platform::MessageIcon::Critical);
         f->platform().runUntil(f->platform().nowMs() + 60000);
-        QCOMPARE(f->shell->lines.size(), linesSent);
-        QCOMPARE(f->controls().status(), QStringLiteral("Writing config data failed."));
+        QCOMPARE(lines().size(), linesSent);
+        QCOMPARE(f->controls().status(), QStringLiteral("Writing config data failed.") + kStopped);
     }
 
     void aTftpErrorLineStaysOnTheLabel()
@@ -466,7 +483,7 @@ private slots:
         f->shell->output.insert(kGet, "tftp: server error: (1) File not found\r\n");
         QVERIFY(!restore());
         QCOMPARE(f->messageTexts(), QStringList{"TFTP Write Error for config.tgz, Code: 1"});
-        QCOMPARE(f->controls().status(), QStringLiteral("tftp: server error: (1) File not found"));
+        QCOMPARE(f->controls().status(), QStringLiteral("tftp: server error: (1) File not found") + kStopped);
     }
 
     void aHandleLineCallsForService()
@@ -478,10 +495,10 @@ private slots:
 
     void restoreWithoutAServer()
     {
-        f->workflow().stopServer();
+        stopTheServerAtTheRelay();
         QVERIFY(!restore());
-        QVERIFY(f->shell->lines.isEmpty());
-        QCOMPARE(f->controls().status(), QStringLiteral("Writing config data failed."));
+        QVERIFY(lines().isEmpty());
+        QCOMPARE(f->controls().status(), QStringLiteral("Writing config data failed.") + kStopped);
     }
 };
 

@@ -92,13 +92,25 @@ private slots:
 
     void shutDownAttemptsEveryStep()
     {
+        // The window closes while a run waits for the login prompt, with
+        // the server started and the link up.
         test::VirtualRig rig;
-        rig.connectScripted();
         rig.platform.files.insert(QStringLiteral("/opt/tarvo/OpenTFTPServerMT"));
-        QVERIFY(rig.updater->workflow().startServer());
-        QVERIFY(rig.updater->server().isRunning());
-        rig.controls.failOperations = true;  // the bar and labels fail
-        rig.updater->unload();
+        rig.controls.setTargetAddress(QStringLiteral("10.0.0.5"));
+        bool closed = false;
+        rig.controls.onStatus = [&](const QString& text) {
+            if (text != QStringLiteral("Login to laser... "))
+                return;
+            rig.platform.scheduleIn(500, [&] {
+                QVERIFY(rig.updater->server().isRunning());
+                QVERIFY(rig.link().isConnected());
+                rig.controls.failOperations = true;  // the bar and labels fail
+                rig.updater->unload();
+                closed = true;
+            });
+        };
+        rig.click();
+        QVERIFY(closed);
         QVERIFY(!rig.updater->server().isRunning());
         QVERIFY(rig.platform.processes.at(0).closed);
         QVERIFY(!rig.link().isConnected());

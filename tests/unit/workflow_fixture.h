@@ -22,28 +22,7 @@ struct WorkflowFixture {
         shell->onUpload = [this] { rig->server.receiveUpload(QStringLiteral("10.0.0.5"), sampleArchive()); };
     }
 
-    // Connects and logs in without the login step, for step-level tests;
-    // the shell's record of lines and the bar start afresh.
-    void connectLoggedIn()
-    {
-        rig->updater->workflow().connectToController(rig->controls.address);
-        shell->loggedIn = true;
-        rig->platform.runUntil(rig->platform.nowMs() + 100);
-        shell->lines.clear();
-        rig->controls.progressHistory.clear();
-        rig->controls.statusHistory.clear();
-    }
-
-    void startServer() { rig->updater->workflow().startServer(); }
     QString archivePath() const { return rig->platform.dataFolderValue + QStringLiteral("/10.0.0.5/config.tgz"); }
-
-    std::vector<double> progressValues() const
-    {
-        std::vector<double> v;
-        for (const auto& s : rig->controls.progressHistory)
-            v.push_back(s.value);
-        return v;
-    }
 
     QStringList messageTexts() const
     {
