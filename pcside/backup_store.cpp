@@ -1,6 +1,7 @@
 #include "pcside/backup_store.h"
 
 #include "pcside/names.h"
+#include "tftp/client_folder.h"
 
 #include <QDateTime>
 #include <QJsonDocument>
@@ -13,7 +14,27 @@ namespace tarvo::pcside {
 namespace {
 constexpr char kHistoryFolder[] = "history";
 constexpr char kSidecarSuffix[] = ".json";
+// History names: "n" and a zero-padded sequence number, so that they sort
+// after the time-named ones of earlier versions and among themselves in
+// the order they were made.
+constexpr char kSequenceMark[] = "n";
+constexpr int kSequenceDigits = 9;
 }  // namespace
+
+qint64 BackupStore::nextSequence(const QString& controller) const
+{
+    const QStringList kept = history(controller);
+    for (auto it = kept.crbegin(); it != kept.crend(); ++it) {
+        const QString name = it->section(QLatin1Char('/'), -1);
+        if (!name.startsWith(QLatin1String(kSequenceMark)))
+            continue;
+        bool ok = false;
+        const qint64 n = name.mid(1, kSequenceDigits).toLongLong(&ok);
+        if (ok)
+            return n + 1;
+    }
+    return 1;
+}
 
 BackupStore::BackupStore(platform::Platform& platform) : platform_(platform), settings_(platform) {}
 
@@ -24,12 +45,13 @@ QString BackupStore::folder() const
 
 QString BackupStore::controllerArchive(const QString& controller) const
 {
-    return folder() + QLatin1Char('/') + controller + QLatin1Char('/') + QLatin1String(kArchiveName);
+    return folder() + QLatin1Char('/') + tftp::clientFolderName(controller) + QLatin1Char('/') + QLatin1String(kArchiveName);
 }
 
 QString BackupStore::historyFolder(const QString& controller) const
 {
-    return folder() + QLatin1Char('/') + QLatin1String(kHistoryFolder) + QLatin1Char('/') + controller;
+    return folder() + QLatin1Char('/') + QLatin1String(kHistoryFolder) + QLatin1Char('/')
+           + tftp::clientFolderName(controller);
 }
 
 QStringList BackupStore::history(const QString& controller) const
@@ -67,13 +89,14 @@ BackupStore::Kept BackupStore::keep(const QString& upload, const QString& contro
     const QDateTime now = QDateTime::currentDateTime();
     Kept kept;
     kept.historyFolder = historyFolder(controller);
-    // Name order is time order: milliseconds, then a counter for backups
-    // within the same millisecond.
+    // Name order is the order the backups were made in, whatever the
+    // clock says: a sequence number, one more than the newest's, then the
+    // time for the reader.
     const QString stamp = now.toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"));
     QString path;
-    for (int n = 0; path.isEmpty() || platform_.fileExists(path); ++n)
-        path = kept.historyFolder + QLatin1Char('/') + stamp + QStringLiteral("-%1_").arg(n, 2, 10, QLatin1Char('0'))
-               + QLatin1String(kArchiveName);
+    for (qint64 n = nextSequence(controller); path.isEmpty() || platform_.fileExists(path); ++n)
+        path = kept.historyFolder + QLatin1Char('/') + QStringLiteral("%1%2-").arg(QLatin1String(kSequenceMark)).arg(n, kSequenceDigits, 10, QLatin1Char('0'))
+               + stamp + QLatin1Char('_') + QLatin1String(kArchiveName);
     const QJsonObject sidecar{{QStringLiteral("controller"), controller},
                               {QStringLiteral("time"), now.toString(Qt::ISODateWithMs)},
                               {QStringLiteral("bytes"), facts.bytes},
@@ -88,14 +111,19 @@ BackupStore::Kept BackupStore::keep(const QString& upload, const QString& contro
         settings_.setPendingRestore({path, controller, now.toString(QStringLiteral("yyyy-MM-dd HH:mm"))});
     kept.backup = {path, controller, now.toString(Qt::ISODate), facts.bytes, facts.files};
 
-    // The newest backups stay; the one just kept always does.
-    QStringList all = history(controller);
-    while (all.size() > kHistoryDepth) {
-        const QString oldest = all.takeFirst();
-        if (oldest == path)
+    // The newest backups stay; the one just kept, and the one a restore
+    // waits for, always do.
+    const QString pending = settings_.pendingRestore().archive;
+    const QStringList all = history(controller);
+    qsizetype excess = all.size() - kHistoryDepth;
+    for (const QString& oldest : all) {
+        if (excess <= 0)
+            break;
+        if (oldest == path || oldest == pending)
             continue;
         platform_.removeFile(oldest);
         platform_.removeFile(oldest + QLatin1String(kSidecarSuffix));
+        --excess;
     }
     return kept;
 }
@@ -131,8 +159,9 @@ QString BackupStore::archiveToRestore(const QString& controller) const
     const PendingRestore pending = pendingRestore();
     if (pending.isValid())
         return pending.archive;
+    // Only a verified backup: never whatever else uploaded to the folder.
     const QStringList kept = history(controller);
-    return kept.isEmpty() ? controllerArchive(controller) : kept.last();
+    return kept.isEmpty() ? QString() : kept.last();
 }
 
 QString BackupStore::stageForRestore(const QString& source, const QString& controller)

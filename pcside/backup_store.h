@@ -28,7 +28,8 @@ public:
 
     // Where the server files a controller's upload.
     QString controllerArchive(const QString& controller) const;
-    // The verified backups of one controller, oldest first.
+    // The verified backups of one controller, oldest first. Controllers
+    // are filed by the address the operator gave.
     QStringList history(const QString& controller) const;
 
     // A verified backup, as its sidecar tells.
@@ -69,8 +70,8 @@ public:
     void clearPendingRestore();
 
     // The archive a restore onto controller sends: the one given, else the
-    // backup waiting for its restore, else the controller's newest kept
-    // backup, else its last upload.
+    // backup waiting for its restore, else the controller's newest verified
+    // backup; empty when there is none.
     QString archiveToRestore(const QString& controller) const;
     void setArchiveToRestore(const QString& path) { restoreOverride_ = path; }
 
@@ -83,6 +84,7 @@ public:
 
 private:
     QString historyFolder(const QString& controller) const;
+    qint64 nextSequence(const QString& controller) const;
 
     platform::Platform& platform_;
     StoredSettings settings_;

@@ -1,5 +1,6 @@
 #include "server.h"
 
+#include "client_folder.h"
 #include "filesink.h"
 #include "insideroot.h"
 #include "options.h"
@@ -177,10 +178,7 @@ QString Server::folderFor(const QHostAddress& peer) const
 {
     if (!config_.perClient)
         return config_.root;
-    // IPv4 stays dotted; IPv6 loses the characters file systems dislike.
-    QString name = peer.toString();
-    name.replace(QLatin1Char(':'), QLatin1Char('-')).replace(QLatin1Char('%'), QLatin1Char('_'));
-    return config_.root + QLatin1Char('/') + name;
+    return config_.root + QLatin1Char('/') + clientFolderName(peer.toString());
 }
 
 void Server::readRequests()

@@ -212,150 +212,157 @@ Rechtsklick: frühere Sicherungen, Archivordner und Protokoll speichern.</transl
     </message>
     <message>
         <location filename="../workflow/operator_texts.h" line="85"/>
+        <source>Error: no verified backup of %1 is kept on this PC. Back the laser up first (Start), or choose an archive.
+Nothing was sent to the laser.</source>
+        <translation>Fehler: Auf diesem PC ist keine geprüfte Sicherung von %1 vorhanden. Sichern Sie zuerst den Laser (Start) oder wählen Sie ein Archiv.
+An den Laser wurde nichts gesendet.</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="91"/>
         <source>TFTP Write Error for %1, Code: %2</source>
         <translation>TFTP-Schreibfehler bei %1, Code: %2</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="89"/>
+        <location filename="../workflow/operator_texts.h" line="95"/>
         <source>Extracting Archive Error for %1, Code: %2</source>
         <translation>Fehler beim Entpacken des Archivs %1, Code: %2</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="91"/>
+        <location filename="../workflow/operator_texts.h" line="97"/>
         <source>Sync Error after extraction, Code: %1</source>
         <translation>Sync-Fehler nach dem Entpacken, Code: %1</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="94"/>
+        <location filename="../workflow/operator_texts.h" line="100"/>
         <source>Error: the archive to restore could not be written to %1 on this PC. Check that the folder exists and that you may write to it.</source>
         <translation>Fehler: Das zurückzuspielende Archiv konnte auf diesem PC nicht nach %1 geschrieben werden. Prüfen, ob der Ordner vorhanden ist und beschrieben werden darf.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="98"/>
+        <location filename="../workflow/operator_texts.h" line="104"/>
         <source>Writing config data done. Please power cycle the laser.</source>
         <translation>Konfigurationsdaten geschrieben. Bitte den Laser aus- und wieder einschalten.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="99"/>
+        <location filename="../workflow/operator_texts.h" line="105"/>
         <source>Writing config data failed.</source>
         <translation>Schreiben der Konfigurationsdaten fehlgeschlagen.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="102"/>
+        <location filename="../workflow/operator_texts.h" line="108"/>
         <source>[TFTP server] %1</source>
         <translation>[TFTP-Server] %1</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="107"/>
+        <location filename="../workflow/operator_texts.h" line="113"/>
         <source>the PC&apos;s TFTP server received no archive from the laser (does another TFTP server use port 69?)</source>
         <translation>der TFTP-Server des PCs hat kein Archiv vom Laser erhalten (belegt ein anderer TFTP-Server Port 69?)</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="109"/>
+        <location filename="../workflow/operator_texts.h" line="115"/>
         <source>the file on the PC is not the archive the laser sent</source>
         <translation>die Datei auf dem PC ist nicht das Archiv, das der Laser gesendet hat</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="112"/>
+        <location filename="../workflow/operator_texts.h" line="118"/>
         <source>the PC&apos;s TFTP server stored %1 uploads from %2 during this run, where the laser sent one: which of them is the laser&apos;s cannot be told</source>
         <translation>der TFTP-Server des PCs hat in diesem Lauf %1 Archive von %2 gespeichert, der Laser hat aber eines gesendet: welches davon das des Lasers ist, lässt sich nicht sagen</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="118"/>
+        <location filename="../workflow/operator_texts.h" line="124"/>
         <source>1 file</source>
         <translation>1 Datei</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="118"/>
+        <location filename="../workflow/operator_texts.h" line="124"/>
         <source>%1 files</source>
         <translation>%1 Dateien</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="121"/>
+        <location filename="../workflow/operator_texts.h" line="127"/>
         <source>the archive on the PC holds %1, the laser packed %2</source>
         <translation>das Archiv auf dem PC enthält %1, der Laser hat %2 gepackt</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="125"/>
+        <location filename="../workflow/operator_texts.h" line="131"/>
         <source>file %1 is %2 in the archive on the PC, but the laser packed %3</source>
         <translation>Datei %1 ist im Archiv auf dem PC %2, der Laser hat aber %3 gepackt</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="129"/>
+        <location filename="../workflow/operator_texts.h" line="135"/>
         <source>file %1, %2, which the laser packed, is not in the archive on the PC</source>
         <translation>Datei %1, %2, die der Laser gepackt hat, fehlt im Archiv auf dem PC</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="133"/>
+        <location filename="../workflow/operator_texts.h" line="139"/>
         <source>file %1 of the archive on the PC, %2, is not one the laser packed</source>
         <translation>Datei %1 des Archivs auf dem PC, %2, hat der Laser nicht gepackt</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="135"/>
+        <location filename="../workflow/operator_texts.h" line="141"/>
         <source>the laser&apos;s tar printed no list of the files it packed</source>
         <translation>das tar des Lasers hat keine Liste der gepackten Dateien ausgegeben</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="138"/>
+        <location filename="../workflow/operator_texts.h" line="144"/>
         <source>The backup on the PC is not usable: %1.
 Keep the old SD card in the laser: do not replace it.</source>
         <translation>Die Sicherung auf dem PC ist nicht verwendbar: %1.
 Die alte SD-Karte im Laser lassen: NICHT tauschen.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="143"/>
+        <location filename="../workflow/operator_texts.h" line="149"/>
         <source>The archive to restore, %1, is not usable: %2.
 Nothing was sent to the laser.</source>
         <translation>Das zurückzuspielende Archiv %1 ist nicht verwendbar: %2.
 Es wurde nichts an den Laser gesendet.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="147"/>
+        <location filename="../workflow/operator_texts.h" line="153"/>
         <source>Backup verified: %1 (%2 bytes, %3 files)</source>
         <translation>Sicherung geprüft: %1 (%2 Byte, %3 Dateien)</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="149"/>
+        <location filename="../workflow/operator_texts.h" line="155"/>
         <source>[The backup could not be kept in %1]</source>
         <translation>[Die Sicherung konnte nicht in %1 abgelegt werden]</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="152"/>
+        <location filename="../workflow/operator_texts.h" line="158"/>
         <source>The backup of %1 from %2 waits to be restored onto the new card: click Continue.</source>
         <translation>Die Sicherung von %1 vom %2 wartet darauf, auf die neue Karte geschrieben zu werden: auf „Weiter“ klicken.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="159"/>
+        <location filename="../workflow/operator_texts.h" line="165"/>
         <source>No answer from the controller: it had been silent for %1 s</source>
         <translation>Keine Antwort von der Steuerung: sie war %1 s lang still</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="163"/>
+        <location filename="../workflow/operator_texts.h" line="169"/>
         <source>The controller was still at work after %1 minutes: the step was given up</source>
         <translation>Die Steuerung arbeitete nach %1 Minuten noch immer: der Schritt wurde abgebrochen</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="170"/>
+        <location filename="../workflow/operator_texts.h" line="176"/>
         <source>%1 MB, %2 MB/s</source>
         <translation>%1 MB, %2 MB/s</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="172"/>
+        <location filename="../workflow/operator_texts.h" line="178"/>
         <source>%1 of %2 MB, %3 MB/s, about %4 s left</source>
         <translation>%1 von %2 MB, %3 MB/s, noch etwa %4 s</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="180"/>
+        <location filename="../workflow/operator_texts.h" line="186"/>
         <source>The connection to the controller was lost.</source>
         <translation>Die Verbindung zur Steuerung wurde unterbrochen.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="183"/>
+        <location filename="../workflow/operator_texts.h" line="189"/>
         <source>The laser&apos;s firmware is stopped: power-cycle the laser before using it.</source>
         <translation>Die Firmware des Lasers ist angehalten: den Laser vor der Benutzung aus- und wieder einschalten.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="187"/>
+        <location filename="../workflow/operator_texts.h" line="193"/>
         <source>Call for service.</source>
         <translation>Bitte den Service anrufen.</translation>
     </message>

@@ -41,7 +41,7 @@ bool Workflow::verifyBackup(const LaserBackup& laser)
         return false;
     }
     const pcside::BackupStore::Kept kept
-        = store_.keep(stored->path, controller, {report.bytes, report.files, report.sha256});
+        = store_.keep(stored->path, address_, {report.bytes, report.files, report.sha256});
     if (!kept.keptInHistory)
         appendLog(QStringLiteral("\r\n") + OperatorTexts::historyFailed(kept.historyFolder));
     lastBackup_ = kept.backup;
@@ -61,7 +61,12 @@ void Workflow::chooseBackupToRestore(const Backup& backup)
 
 bool Workflow::checkArchiveToRestore()
 {
+    // Filed, and so found, under the address as the operator gave it.
     restoreSource_ = store_.archiveToRestore(address_);
+    if (restoreSource_.isEmpty()) {
+        showError(OperatorTexts::noVerifiedBackup(address_));
+        return false;
+    }
     const pcside::ArchiveReport report = pcside::checkArchiveFile(platform_, restoreSource_);
     if (!report.found) {
         showError(OperatorTexts::archiveMissing(QString::fromLatin1(kArchiveName)));

@@ -80,6 +80,12 @@ public:
     // --- restore ---
     static QString writing() { return tr("Writing config data to the laser... "); }
     static QString archiveMissing(const QString& archive) { return tr("Error: %1 does not exist.").arg(archive); }
+    static QString noVerifiedBackup(const QString& controller)
+    {
+        return tr("Error: no verified backup of %1 is kept on this PC. Back the laser up first (Start), or "
+                  "choose an archive.\nNothing was sent to the laser.")
+            .arg(controller);
+    }
     static QString downloadError(const QString& archive, int code)
     {
         return tr("TFTP Write Error for %1, Code: %2").arg(archive).arg(code);

@@ -153,7 +153,7 @@ private slots:
         QFETCH(QString, kind);
         test::WorkflowFixture f;
         f.workflow().setPhase(workflow::Workflow::Phase::Restore);
-        QString source = f.archivePath();
+        QString source = f.keptPath();
         f.platform().fileData.remove(source);
         if (kind == QLatin1String("folder")) {
             f.platform().directories.insert(source);
@@ -162,8 +162,8 @@ private slots:
         } else {
             source = kind;
             f.platform().useRealFiles = true;
-            f.store().setArchiveToRestore(source);
         }
+        f.store().setArchiveToRestore(source);
         f.rig->click();
         QVERIFY(f.shell->lines.isEmpty());
         QCOMPARE(f.messageTexts().size(), 1);

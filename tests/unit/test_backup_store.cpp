@@ -24,8 +24,9 @@ private slots:
     void aRestoreSendsTheGivenThenThePendingThenTheNewestKept()
     {
         pcside::BackupStore store(platform_);
-        const QString lastUpload = upload("never verified");
-        QCOMPARE(store.archiveToRestore(laser_), lastUpload);
+        // An upload that was never verified is not restored.
+        upload("never verified");
+        QCOMPARE(store.archiveToRestore(laser_), QString());
 
         const auto older = store.keep(upload("first"), laser_, {5, 1, "aa"});
         const auto newer = store.keep(upload("second"), laser_, {6, 1, "bb"});
@@ -68,6 +69,41 @@ private slots:
             QVERIFY(!platform_.fileData.contains(gone));
             QVERIFY(!platform_.fileData.contains(gone + QStringLiteral(".json")));
         }
+    }
+
+    void theOrderIsTheOrderOfMakingWhateverTheClockSays()
+    {
+        pcside::BackupStore store(platform_);
+        store.setFolder(QStringLiteral("/ordered"));
+        const QString folder = QStringLiteral("/ordered/history/10.0.0.5/");
+        // One of an earlier version (named by time), and one made while
+        // the clock ran years ahead.
+        const QString timeNamed = folder + QStringLiteral("20991231-235959-999-00_config.tgz");
+        const QString ahead = folder + QStringLiteral("n000000007-29991231-235959-999_config.tgz");
+        platform_.fileData.insert(timeNamed, "old");
+        platform_.fileData.insert(ahead, "ahead");
+        const QString now = store.keep(upload("now"), laser_, {3, 1, "ab"}).backup.path;
+        QVERIFY2(now.startsWith(folder + QStringLiteral("n000000008-")), qPrintable(now));
+        QCOMPARE(store.history(laser_), (QStringList{timeNamed, ahead, now}));
+        QCOMPARE(store.archiveToRestore(QStringLiteral("10.0.0.9")), now);
+    }
+
+    void pruningSparesTheBackupARestoreWaitsFor()
+    {
+        pcside::BackupStore window(platform_);
+        window.setFolder(QStringLiteral("/spared"));
+        const auto first = window.keep(upload("first"), laser_, {5, 1, "aa"});
+        // The terminal keeps a full history more; the window's pending
+        // restore, now the oldest, stays.
+        pcside::BackupStore terminal(platform_);
+        terminal.setFolder(QStringLiteral("/spared"));
+        terminal.setRemembersPendingRestore(false);
+        for (int n = 0; n < pcside::BackupStore::kHistoryDepth; ++n)
+            terminal.keep(upload("more"), laser_, {4, 1, "bb"});
+        const QStringList kept = terminal.history(laser_);
+        QCOMPARE(kept.size(), pcside::BackupStore::kHistoryDepth);
+        QCOMPARE(kept.first(), first.backup.path);
+        QCOMPARE(window.archiveToRestore(laser_), first.backup.path);
     }
 
     void anUnwritableHistoryLeavesTheUploadAsTheBackup()

@@ -126,8 +126,11 @@ private slots:
                 QVERIFY(pc.open(QIODevice::WriteOnly));
                 pc.write(backup ? kPrevious : good);
                 pc.close();
-                if (!backup)
+                if (!backup) {
+                    // Restored as a named archive is, checked first.
+                    e.rig->updater->store().setArchiveToRestore(pc.fileName());
                     e.rig->updater->workflow().setPhase(workflow::Workflow::Phase::Restore);
+                }
                 const QString context = QStringLiteral("%1, dropped after %2 commands").arg(backup ? "backup" : "restore").arg(n);
 
                 e.click();

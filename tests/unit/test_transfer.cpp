@@ -281,7 +281,7 @@ private slots:
                  qPrintable(f->messageTexts()[0]));
         QVERIFY(f->messageTexts()[0].contains(QStringLiteral("Keep the old SD card")));
         QCOMPARE(f->controls().status(), QStringLiteral("Reading config data failed.") + kStopped);
-        QVERIFY(f->store().history(QStringLiteral("10.0.0.5")).isEmpty());
+        QCOMPARE(f->store().history(QStringLiteral("10.0.0.5")), QStringList{f->keptPath()});  // nothing added
         QVERIFY(!f->platform().settings.contains(QStringLiteral("Tarvo Configuration Updater/Restore/Archive"))
                 || f->platform().settings.value(QStringLiteral("Tarvo Configuration Updater/Restore/Archive")).isEmpty());
     }
@@ -328,7 +328,7 @@ private slots:
         QVERIFY2(f->messageTexts()[0].startsWith(QStringLiteral("The backup on the PC is not usable: ") + problem),
                  qPrintable(f->messageTexts()[0]));
         QCOMPARE(f->controls().status(), QStringLiteral("Reading config data failed.") + kStopped);
-        QVERIFY(f->store().history(controller).isEmpty());
+        QCOMPARE(f->store().history(controller), QStringList{f->keptPath()});  // nothing added
     }
 
     void theArchiveHoldsWhatTarListed_data()
@@ -382,7 +382,7 @@ private slots:
                                                 + QStringLiteral(".\nKeep the old SD card in the laser: do not replace it.")});
         QCOMPARE(f->controls().status(), QStringLiteral("Reading config data failed.") + kStopped);
         QCOMPARE(f->workflow().phase(), workflow::Workflow::Phase::Backup);
-        QVERIFY(f->store().history(QStringLiteral("10.0.0.5")).isEmpty());
+        QCOMPARE(f->store().history(QStringLiteral("10.0.0.5")), QStringList{f->keptPath()});  // nothing added
     }
 
     void aListingAmidTheTypedAheadStatusRequestStillMatches()
@@ -427,7 +427,9 @@ private slots:
         QTest::addColumn<QByteArray>("archive");
         QTest::addColumn<QString>("message");
         const QByteArray good = test::sampleArchive();
-        QTest::newRow("missing") << QByteArray() << QStringLiteral("Error: config.tgz does not exist.");
+        // The controller's folder still holds an upload, never verified.
+        QTest::newRow("no verified backup") << QByteArray()
+                                            << QStringLiteral("Error: no verified backup of 10.0.0.5 is kept on this PC.");
         QTest::newRow("cut short") << good.left(good.size() - 10) << QStringLiteral("is not usable: it is damaged");
         QTest::newRow("foreign") << QByteArray(4096, 'x') << QStringLiteral("is not usable: it is not a gzip");
     }
@@ -437,9 +439,9 @@ private slots:
         QFETCH(QByteArray, archive);
         QFETCH(QString, message);
         if (archive.isEmpty())
-            f->platform().fileData.remove(f->archivePath());
+            f->platform().fileData.remove(f->keptPath());
         else
-            f->platform().fileData.insert(f->archivePath(), archive);
+            f->platform().fileData.insert(f->keptPath(), archive);
         QVERIFY(!restore());
         QVERIFY(f->shell->lines.isEmpty());
         QCOMPARE(f->messageTexts().size(), 1);

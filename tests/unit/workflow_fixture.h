@@ -16,13 +16,19 @@ struct WorkflowFixture {
         shell = std::make_unique<FakeShell>(rig->platform, rig->socket());
         rig->controls.setTargetAddress(QStringLiteral("10.0.0.5"));
         rig->platform.files.insert(QStringLiteral("/opt/tarvo/OpenTFTPServerMT"));
-        // The controller's last upload, for a restore.
+        // The controller's last upload, and the verified backup a restore
+        // sends.
         rig->platform.fileData.insert(archivePath(), sampleArchive());
+        rig->platform.fileData.insert(keptPath(), sampleArchive());
         // A controller that uploads a sound archive.
         shell->onUpload = [this] { rig->server.receiveUpload(QStringLiteral("10.0.0.5"), sampleArchive()); };
     }
 
     QString archivePath() const { return rig->platform.dataFolderValue + QStringLiteral("/10.0.0.5/config.tgz"); }
+    QString keptPath() const
+    {
+        return rig->platform.dataFolderValue + QStringLiteral("/history/10.0.0.5/n000000001-20261201-120000-000_config.tgz");
+    }
 
     QStringList messageTexts() const
     {
