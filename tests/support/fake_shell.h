@@ -28,7 +28,7 @@ public:
     QMap<QByteArray, int> status;
     // Extra output lines (each ending CR LF) by command line.
     QMap<QByteArray, QByteArray> output;
-    // Commands after which the status request is never answered.
+    // Commands after which the status request is echoed but never answered.
     QSet<QByteArray> silentAfter;
     // How long the shell takes to answer anything.
     int answerDelayMs = 50;
