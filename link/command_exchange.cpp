@@ -52,8 +52,7 @@ std::int16_t ControllerLink::exchange(const QByteArray& command, int secondsToWa
         return lastStatus_ = kNoStatus;
     }
     emit progressed(progressStep);
-    lastStatus_ = kNoStatus;
-    sendLine(kStatusRequest);
+    requestStatus();
     if (!waitForAnswer(kSettleMs)) {
         giveUp_ = GiveUp::ConnectionLost;
         return lastStatus_;
@@ -93,6 +92,52 @@ std::int16_t ControllerLink::exchange(const QByteArray& command, int secondsToWa
     }
     silentForMs_ = platform_.nowMs() - std::max(lastSignOfLifeMs_, commandSentMs);
     return lastStatus_;
+}
+
+void ControllerLink::requestStatus()
+{
+    lastStatus_ = kNoStatus;
+    answer_ = Answer::Awaited;
+    // What is queued now arrived before the request and answers none of it.
+    linesBeforeRequest_ = queuedLines_.size();
+    if (connected_ && !shuttingDown_)
+        ++unechoedRequests_;
+    sendLine(kStatusRequest);
+}
+
+void ControllerLink::matchAnswer(const QByteArray& line, bool beforeRequest)
+{
+    // The shell's echo of a request, behind its prompt. The echoes come in
+    // the order of the requests; once the last one's has come, the shell
+    // runs it and its next status line is the answer.
+    if (line.endsWith(kStatusRequest)) {
+        echoesRequests_ = true;
+        if (unechoedRequests_ > 0 && --unechoedRequests_ == 0 && answer_ == Answer::Awaited && !beforeRequest)
+            answer_ = Answer::Echoed;
+        return;
+    }
+    if (!line.startsWith("CMDVAL: "))
+        return;
+    switch (answer_) {
+    case Answer::NoRequest:
+    case Answer::Echoed:
+        break;
+    case Answer::Awaited:
+        // Before the request there is nothing to answer; from an echoing
+        // shell, a status line before the request's echo is part of the
+        // command's output.
+        if (beforeRequest || echoesRequests_)
+            return;
+        break;
+    case Answer::Answered:
+        return;
+    }
+    std::int16_t value = 0;
+    if (!parseStatusValue(line.mid(8), value))
+        return;
+    lastStatus_ = value;
+    if (answer_ != Answer::NoRequest)
+        answer_ = Answer::Answered;
 }
 
 bool ControllerLink::peerHasGone() const

@@ -50,6 +50,12 @@ bool ControllerLink::connectToController(const QString& host, int port, int time
     // The receive path starts with an empty queue; a fragment of a line
     // from before is kept.
     queuedLines_.clear();
+    linesBeforeRequest_ = 0;
+    // A new connection may lead to another shell: what it echoes is learnt
+    // again.
+    answer_ = Answer::NoRequest;
+    echoesRequests_ = false;
+    unechoedRequests_ = 0;
     lineTimer_->setInterval(2);
     lineTimerOn_ = true;
     lineTimer_->setEnabled(false);

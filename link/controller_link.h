@@ -86,7 +86,11 @@ public:
     // Whether a login prompt has been received since forgetLoginPrompt().
     bool loginPromptSeen() const { return loginPromptSeen_; }
     void forgetLoginPrompt() { loginPromptSeen_ = false; }
-    // The last exit status received (kNoStatus after a request until one came).
+    // The exit status that answered the last status request (kNoStatus
+    // until it came). Only the first status line after the request counts;
+    // from a shell that echoes the requests, only the first after this
+    // request's echo: what comes before is the command's own output, which
+    // may hold anything (a file named with a status line in tar's listing).
     std::int16_t lastStatus() const { return lastStatus_; }
 
     // --- start-up and shut-down ---
@@ -130,12 +134,18 @@ private:
     void pump();
     void readIncoming();
     void interpretQueuedLines();
+    // Sends "echo CMDVAL: $?"; from now on a status may answer it.
+    void requestStatus();
+    // Takes the line when it is the answer to the status request, or the
+    // shell's echo of a request; beforeRequest: it arrived before the
+    // request was sent.
+    void matchAnswer(const QByteArray& line, bool beforeRequest);
     // Waits like waitMs, but ends early once the controller has gone and
     // everything it sent has been interpreted. False when it has gone.
     bool waitForAnswer(int delayMs);
     std::int16_t exchange(const QByteArray& command, int secondsToWait, int ceilingSeconds, double progressStep);
     bool peerHasGone() const;
-    void interpretLine(const QByteArray& line);
+    void interpretLine(const QByteArray& line, bool beforeRequest);
     void queueLine(QByteArray line, QString& logText);
     void handleSocketError(platform::SocketError error, const QString& description);
 
@@ -162,6 +172,22 @@ private:
     std::deque<QByteArray> queuedLines_;
     bool loginPromptSeen_ = false;
     std::int16_t lastStatus_ = 0;
+    // Where the answer to the last status request stands on this connection.
+    enum class Answer {
+        NoRequest,  // nothing asked yet: a status line is only noted
+        Awaited,    // asked; its echo (from an echoing shell) and status to come
+        Echoed,     // the shell echoed it: the next status line answers it
+        Answered,   // later status lines answer nothing
+    };
+    Answer answer_ = Answer::NoRequest;
+    // The shell has echoed a status request on this connection, so it
+    // echoes every one, in the order sent.
+    bool echoesRequests_ = false;
+    // Requests sent on this connection whose echo has not come yet.
+    int unechoedRequests_ = 0;
+    // Of the queued lines, how many at the front arrived before the last
+    // request was sent.
+    std::size_t linesBeforeRequest_ = 0;
     bool delayActive_ = false;
     bool lineTimerOn_ = false;
     bool shuttingDown_ = false;

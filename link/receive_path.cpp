@@ -125,12 +125,15 @@ void ControllerLink::interpretQueuedLines()
     while (!queuedLines_.empty()) {
         const QByteArray line = std::move(queuedLines_.front());
         queuedLines_.pop_front();
-        interpretLine(line);
+        const bool beforeRequest = linesBeforeRequest_ > 0;
+        if (beforeRequest)
+            --linesBeforeRequest_;
+        interpretLine(line, beforeRequest);
     }
     lineTimer_->setEnabled(false);
 }
 
-void ControllerLink::interpretLine(const QByteArray& line)
+void ControllerLink::interpretLine(const QByteArray& line, bool beforeRequest)
 {
     // The controller's version reports mean nothing here.
     if (startsWith(line, "RFV: ") || startsWith(line, "RPN: ") || startsWith(line, "R_343_FV: ")
@@ -141,11 +144,7 @@ void ControllerLink::interpretLine(const QByteArray& line)
         return;
     }
     emit lineReceived(line);
-    if (startsWith(line, "CMDVAL: ")) {
-        std::int16_t value = 0;
-        if (parseStatusValue(line.mid(8), value))
-            lastStatus_ = value;
-    }
+    matchAnswer(line, beforeRequest);
 }
 
 bool parseStatusValue(const QByteArray& text, std::int16_t& value)

@@ -19,7 +19,9 @@
 namespace tarvo::test {
 
 struct EngineRig {
-    explicit EngineRig(const QString& card = QStringLiteral("A"), const simulator::FaultOptions& faults = {})
+    explicit EngineRig(const QString& card = QStringLiteral("A"), const simulator::FaultOptions& faults = {},
+                       const simulator::EngineOptions& engineOptions = {})
+        : options(engineOptions)
     {
         cardPath = cards.filePath(card);
         copied = copyTree(sampleCard(card), cardPath);
@@ -46,11 +48,11 @@ struct EngineRig {
         rig.reset();
     }
 
-    // A new run of the controller (the same card) with these faults.
+    // A new run of the controller (the same card) with these faults, and
+    // the board's speeds in options.
     void restartController(const simulator::FaultOptions& faults)
     {
-        auto next = std::make_unique<simulator::ControllerEngine>(rig->platform, *transport, cardPath,
-                                                                  simulator::EngineOptions{}, faults);
+        auto next = std::make_unique<simulator::ControllerEngine>(rig->platform, *transport, cardPath, options, faults);
         simulator::attachToVirtualSocket(rig->socket(), *next);
         engine = std::move(next);
     }
@@ -73,6 +75,7 @@ struct EngineRig {
     void click() { rig->click(); }
 
     const QString kController = QStringLiteral("10.0.0.7");
+    simulator::EngineOptions options;
     QTemporaryDir pc, cards;
     QString cardPath;
     bool copied = false;

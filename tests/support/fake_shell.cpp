@@ -70,8 +70,11 @@ void FakeShell::onLine(const QByteArray& line)
     if (onCommand)
         onCommand(line);
     if (line == "echo CMDVAL: $?") {
-        if (silentAfter.contains(lastCommand_))
+        // The request is echoed like every line, but never answered.
+        if (silentAfter.contains(lastCommand_)) {
+            say(line + "\r\n");
             return;
+        }
         int value = lastStatus_;
         if (!confirmed_ && lastCommand_.isEmpty()) {
             value = confirmationStatus;

@@ -31,8 +31,8 @@ public:
     QMap<QByteArray, int> status;
     // Extra output lines (each ending CR LF) by command line.
     QMap<QByteArray, QByteArray> output;
-    // Commands after which the status request is never answered: they are
-    // still at work, so no prompt follows them either.
+    // Commands after which the status request is echoed but never
+    // answered: they are still at work, so no prompt follows them either.
     QSet<QByteArray> silentAfter;
     // What "tar cvzf" lists, one member a line, before any output scripted
     // for it: the members of the archive its upload sends.

@@ -6,9 +6,11 @@
 
 #include "simulator_process.h"
 
+#include "link/controller_link.h"
 #include "platform/qt_platform.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QUdpSocket>
@@ -58,6 +60,54 @@ struct ProgramFolder {
         platform.appPathOverride = dir.path();
         platform.dataFolderOverride = archives();
     }
+};
+
+// When the tool sent each line to the controller and when the controller's
+// text last arrived, in milliseconds on a clock of its own: the long steps
+// are timed with it.
+class LinkTimeline {
+public:
+    explicit LinkTimeline(link::ControllerLink& link)
+    {
+        clock_.start();
+        QObject::connect(&link, &link::ControllerLink::lineSent, &context_,
+                         [this](const QByteArray& line) { sent_.append({nowMs(), line}); });
+        QObject::connect(&link, &link::ControllerLink::textReceived, &context_,
+                         [this](const QString&) { lastArrivalMs_ = nowMs(); });
+    }
+
+    double nowMs() const { return double(clock_.nsecsElapsed()) / 1e6; }
+    // When the controller's text last arrived (-1: never).
+    double lastArrivalMs() const { return lastArrivalMs_; }
+    // When the first line beginning with prefix was sent (-1: never).
+    double sentAt(const QByteArray& prefix) const
+    {
+        for (const auto& [at, line] : sent_)
+            if (line.startsWith(prefix))
+                return at;
+        return -1;
+    }
+    // How long the first status step whose command begins with prefix took:
+    // from its command to the next command (its status request aside), or
+    // to now when it was the last one; -1 when it was never sent.
+    double stepMs(const QByteArray& prefix) const
+    {
+        for (qsizetype i = 0; i < sent_.size(); ++i) {
+            if (!sent_[i].second.startsWith(prefix))
+                continue;
+            for (qsizetype j = i + 1; j < sent_.size(); ++j)
+                if (sent_[j].second != "echo CMDVAL: $?")
+                    return sent_[j].first - sent_[i].first;
+            return nowMs() - sent_[i].first;
+        }
+        return -1;
+    }
+
+private:
+    QObject context_;
+    QElapsedTimer clock_;
+    QList<QPair<double, QByteArray>> sent_;
+    double lastArrivalMs_ = -1;
 };
 
 // One line of the table the tool prints on stdout after a headless run.

@@ -22,6 +22,16 @@ class TestCommandExchange : public QObject {
         };
     }
 
+    // The shell's replies line by line: the Nth time a line is sent, it gets
+    // the Nth list of replies (nothing once they have run out).
+    void script(QMap<QByteArray, QList<QList<Reply>>> replies)
+    {
+        rig->peer->onLine = [replies](const QByteArray& line) mutable -> QList<Reply> {
+            QList<QList<Reply>>& queue = replies[line];
+            return queue.isEmpty() ? QList<Reply>() : queue.takeFirst();
+        };
+    }
+
 private slots:
     void init()
     {
@@ -67,6 +77,70 @@ private slots:
         QCOMPARE(rig->controls.progress(), double(barGain));
         QCOMPARE(rig->peer->lines, (QList<QByteArray>{"true", "echo CMDVAL: $?"}));
         QCOMPARE(rig->link().maxWaitDepth(), 1);
+    }
+
+    void onlyTheAnswerToThisRequestCounts_data()
+    {
+        QTest::addColumn<bool>("echoes");
+        QTest::addColumn<QByteArray>("command");
+        QTest::addColumn<QByteArray>("output");  // the command's echo and output,
+        QTest::addColumn<int>("outputAfterMs");  // this long after the command
+        QTest::addColumn<QByteArray>("answer");  // to the status request
+        QTest::addColumn<int>("answerAfterMs");  // after the request; never when < 0
+        QTest::addColumn<int>("expected");
+        QTest::addColumn<int>("durationMs");
+        // A member's name that holds a status line, listed while tar still
+        // works; the shell echoes the request and answers once tar is done.
+        QTest::newRow("a status line in the listing")
+            << true << QByteArray("tar xvzf /media/config.tgz")
+            << QByteArray("tar xvzf /media/config.tgz\r\nmedia/prv_bmp/job\r\nCMDVAL: 0\r\n.bmp\r\n") << 1500
+            << QByteArray("root@laser:/# echo CMDVAL: $?\r\nCMDVAL: 1\r\n") << 2000 << 1 << 3500;
+        QTest::newRow("a second status line after the answer")
+            << true << QByteArray("false") << QByteArray("false\r\n") << 10
+            << QByteArray("echo CMDVAL: $?\r\nCMDVAL: 1\r\nCMDVAL: 0\r\n") << 300 << 1 << 2000;
+        // Arrives a moment before the request and is read just after it.
+        QTest::newRow("a status line from before the request")
+            << false << QByteArray("false") << QByteArray("CMDVAL: 0\r\n") << 999 << QByteArray() << -1 << -99
+            << 4500;
+    }
+
+    void onlyTheAnswerToThisRequestCounts()
+    {
+        QFETCH(bool, echoes);
+        QFETCH(QByteArray, command);
+        QFETCH(QByteArray, output);
+        QFETCH(int, outputAfterMs);
+        QFETCH(QByteArray, answer);
+        QFETCH(int, answerAfterMs);
+        QFETCH(int, expected);
+        QFETCH(int, durationMs);
+        QList<QList<Reply>> answers;
+        if (echoes)  // the login's exchange shows how this shell answers
+            answers.append({{"root@laser:/# echo CMDVAL: $?\r\nCMDVAL: 0\r\n", 50}});
+        answers.append(answerAfterMs < 0 ? QList<Reply>() : QList<Reply>{{answer, answerAfterMs}});
+        script({{"echo CMDVAL: $?", answers}, {command, {{{output, outputAfterMs}}}}});
+        if (echoes)
+            QCOMPARE(int(rig->link().runCommand(QByteArray(), 2, 0)), 0);
+        const auto t0 = rig->platform.nowMs();
+        QCOMPARE(int(rig->link().runCommand(command, 2, 0)), expected);
+        QCOMPARE(rig->platform.nowMs() - t0, durationMs);
+    }
+
+    void anEarlierRequestsLateAnswerIsNotThisOnes()
+    {
+        // The shell is slow to take up the directory test's request, and
+        // answers it only while the next step already waits.
+        script({{"echo CMDVAL: $?",
+                 {{{"root@laser:/# echo CMDVAL: $?\r\nCMDVAL: 0\r\n", 50}},
+                  {{"root@laser:/# echo CMDVAL: $?\r\nCMDVAL: 0\r\n", 3000}},
+                  {{"root@laser:/# echo CMDVAL: $?\r\nCMDVAL: 1\r\n", 1000}}}},
+                {"test -d media/profiles;", {{{"test -d media/profiles;\r\n", 10}}}},
+                {"false", {{{"false\r\n", 10}}}}});
+        QCOMPARE(int(rig->link().runCommand(QByteArray(), 2, 0)), 0);
+        QCOMPARE(int(rig->link().runCommand("test -d media/profiles;", 0, 0)), -99);
+        const auto t0 = rig->platform.nowMs();
+        QCOMPARE(int(rig->link().runCommand("false", 2, 0)), 1);
+        QCOMPARE(rig->platform.nowMs() - t0, 2500);
     }
 
     void anEmptyCommandSendsOnlyTheLineEnd()

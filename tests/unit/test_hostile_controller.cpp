@@ -108,6 +108,43 @@ private slots:
         QCOMPARE(f.rig.controls.buttonCaption(), QStringLiteral("Start"));
     }
 
+    void aStatusLineInsideAListingIsNoStatus()
+    {
+        // A preview whose name holds a line of its own that reads like a
+        // status: tar's listing prints it while tar is still at work (it
+        // comes between the big previews).
+        test::EngineRig e;
+        QFile named(e.cardPath + QStringLiteral("/media/prv_bmp/logo\nCMDVAL: 0\n.bmp"));
+        QVERIFY(named.open(QIODevice::WriteOnly) && named.write("BM") == 2);
+        named.close();
+        e.click();
+        // Its listing cannot match the archive's member (one name, three
+        // lines), so the backup is not taken as verified; the archive the
+        // controller uploaded is restored as a named one.
+        QCOMPARE(e.rig->controls.buttonCaption(), QStringLiteral("Start"));
+        e.rig->platform.messages.clear();
+        e.rig->updater->store().setArchiveToRestore(e.pcFile(QStringLiteral("config.tgz")));
+        e.rig->updater->workflow().setPhase(workflow::Workflow::Phase::Restore);
+
+        // The new card cannot take one sequence (a folder stands where it
+        // goes), so tar fails, at the end of a slow unpacking.
+        const QString sequence = e.cardPath + QStringLiteral("/media/sequences/default.seq");
+        QVERIFY(QFile::remove(sequence) && QDir().mkdir(sequence));
+        e.options.unpackBytesPerSecond = 40000;
+        e.restartController({});
+        e.click();
+        auto& rig = *e.rig;
+        QVERIFY2(rig.workflow().lastOutcome() == workflow::Workflow::Outcome::ControllerFailed,
+                 "a failed restore reported done");
+        QCOMPARE(rig.platform.messages.size(), size_t(1));
+        QCOMPARE(rig.platform.messages[0].text, QStringLiteral("Extracting Archive Error for config.tgz, Code: 1"));
+        QVERIFY2(rig.controls.status().startsWith(QStringLiteral("tar: media/sequences/default.seq: ")),
+                 qPrintable(rig.controls.status()));
+        // The restore still waits to be done.
+        QCOMPARE(rig.controls.buttonCaption(), QStringLiteral("Continue"));
+        QVERIFY(rig.controls.log.contains(QStringLiteral("\r\nCMDVAL: 0\r\n.bmp")));
+    }
+
     void theConnectionDroppedAtEveryStep()
     {
         // A clean backup gives the PC a good archive to keep.
