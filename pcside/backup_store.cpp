@@ -108,7 +108,7 @@ BackupStore::Kept BackupStore::keep(const QString& upload, const QString& contro
     if (!kept.keptInHistory)
         path = upload;
     if (remembersPending_)
-        settings_.setPendingRestore({path, controller, now.toString(QStringLiteral("yyyy-MM-dd HH:mm"))});
+        kept.remembered = settings_.setPendingRestore({path, controller, now.toString(QStringLiteral("yyyy-MM-dd HH:mm"))});
     kept.backup = {path, controller, now.toString(Qt::ISODate), facts.bytes, facts.files};
 
     // The newest backups stay; the one just kept, and the one a restore

@@ -57,6 +57,9 @@ public:
         Backup backup;
         bool keptInHistory = false;
         QString historyFolder;
+        // False when it was to be remembered for the restore and the
+        // settings store could not keep it.
+        bool remembered = true;
     };
     Kept keep(const QString& upload, const QString& controller, const Facts& facts);
 

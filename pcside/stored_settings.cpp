@@ -8,9 +8,9 @@ QString StoredSettings::get(const char* section, const char* key) const
                                 QString::fromLatin1(key), QString());
 }
 
-void StoredSettings::set(const char* section, const char* key, const QString& value)
+bool StoredSettings::set(const char* section, const char* key, const QString& value)
 {
-    platform_.saveSetting(QString::fromLatin1(kApplication), QString::fromLatin1(section), QString::fromLatin1(key),
+    return platform_.saveSetting(QString::fromLatin1(kApplication), QString::fromLatin1(section), QString::fromLatin1(key),
                           value);
 }
 
@@ -35,11 +35,16 @@ PendingRestore StoredSettings::pendingRestore() const
     return {get("Restore", "Archive"), get("Restore", "Controller"), get("Restore", "Time")};
 }
 
-void StoredSettings::setPendingRestore(const PendingRestore& pending)
+bool StoredSettings::setPendingRestore(const PendingRestore& pending)
 {
-    set("Restore", "Archive", pending.archive);
-    set("Restore", "Controller", pending.controller);
-    set("Restore", "Time", pending.time);
+    // The archive is what makes a restore pending: written last when one
+    // is set and cleared first when none is, so that a store left half
+    // written never holds an archive without its controller and time.
+    if (!pending.isValid())
+        return set("Restore", "Archive", QString()) && set("Restore", "Controller", QString())
+               && set("Restore", "Time", QString());
+    const bool told = set("Restore", "Controller", pending.controller) && set("Restore", "Time", pending.time);
+    return set("Restore", "Archive", told ? pending.archive : QString()) && told;
 }
 
 }  // namespace tarvo::pcside

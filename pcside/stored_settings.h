@@ -28,7 +28,8 @@ public:
     QString archiveFolder() const;
 
     PendingRestore pendingRestore() const;
-    void setPendingRestore(const PendingRestore& pending);
+    // False when the store could not keep it.
+    bool setPendingRestore(const PendingRestore& pending);
 
     // Where the store keeps the address: application, section and key.
     // The application name the store files them under: the program's title
@@ -39,7 +40,7 @@ public:
 
 private:
     QString get(const char* section, const char* key) const;
-    void set(const char* section, const char* key, const QString& value);
+    bool set(const char* section, const char* key, const QString& value);
     platform::Platform& platform_;
 };
 

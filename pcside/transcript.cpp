@@ -1,6 +1,7 @@
 #include "pcside/transcript.h"
 
 #include "platform/platform.h"
+#include "tftp/client_folder.h"
 
 #include <QDateTime>
 
@@ -40,10 +41,15 @@ void Transcript::add(Source source, const QString& text)
     }
 }
 
-bool saveTranscript(platform::Platform& platform, const QString& folder, const Transcript& transcript)
+bool saveTranscript(platform::Platform& platform, const QString& folder, const Transcript& transcript,
+                    const QString& controller)
 {
-    const QString name = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz")) + QStringLiteral(".log");
-    if (!platform.writeFile(folder + QLatin1Char('/') + name, transcript.text().toUtf8()))
+    const QString stem = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz")) + QLatin1Char('_')
+                         + (controller.isEmpty() ? QStringLiteral("none") : tftp::clientFolderName(controller));
+    QString path = folder + QLatin1Char('/') + stem + QStringLiteral(".log");
+    for (int n = 2; platform.fileExists(path); ++n)
+        path = folder + QLatin1Char('/') + stem + QStringLiteral("-%1.log").arg(n);
+    if (!platform.writeFile(path, transcript.text().toUtf8()))
         return false;
     QStringList saved = platform.fileNames(folder);
     while (saved.size() > Transcript::kKept)

@@ -28,8 +28,10 @@ private:
     QStringList lines_;
 };
 
-// Saves transcript in folder under the time it is saved, and removes the
-// oldest beyond Transcript::kKept. False when it could not be written.
-bool saveTranscript(platform::Platform& platform, const QString& folder, const Transcript& transcript);
+// Saves transcript in folder under the time it is saved and the controller
+// it is of (runs at the same moment get names of their own), and removes
+// the oldest beyond Transcript::kKept. False when it could not be written.
+bool saveTranscript(platform::Platform& platform, const QString& folder, const Transcript& transcript,
+                    const QString& controller);
 
 }  // namespace tarvo::pcside

@@ -141,7 +141,8 @@ public:
     // Per-user settings store (application, section, key).
     virtual QString getSetting(const QString& application, const QString& section,
                                const QString& key, const QString& defaultValue) = 0;
-    virtual void saveSetting(const QString& application, const QString& section,
+    // False when the store could not be written (a read-only folder).
+    virtual bool saveSetting(const QString& application, const QString& section,
                              const QString& key, const QString& value) = 0;
 
     // The folder that holds the program, without a trailing separator

@@ -98,12 +98,13 @@ QString QtPlatform::getSetting(const QString& application, const QString& sectio
     return s.value(section + '/' + key, defaultValue).toString();
 }
 
-void QtPlatform::saveSetting(const QString& application, const QString& section,
+bool QtPlatform::saveSetting(const QString& application, const QString& section,
                              const QString& key, const QString& value)
 {
     QSettings s(QSettings::NativeFormat, QSettings::UserScope, kSettingsOrganisation, application);
     s.setValue(section + '/' + key, value);
     s.sync();
+    return s.status() == QSettings::NoError;
 }
 
 QString QtPlatform::appPath() const

@@ -29,7 +29,7 @@ public:
     std::int64_t nowMs() const override;
     QString getSetting(const QString& application, const QString& section, const QString& key,
                        const QString& defaultValue) override;
-    void saveSetting(const QString& application, const QString& section, const QString& key,
+    bool saveSetting(const QString& application, const QString& section, const QString& key,
                      const QString& value) override;
     QString appPath() const override;
     bool fileExists(const QString& path) override;

@@ -28,4 +28,9 @@ void ControllerReport::sayError(const QString& text)
     say_(QStringLiteral("[%1] error: %2").arg(address_, oneLine(text)));
 }
 
+void ControllerReport::sayWarning(const QString& text)
+{
+    say_(QStringLiteral("[%1] warning: %2").arg(address_, oneLine(text)));
+}
+
 }  // namespace tarvo::terminal

@@ -20,6 +20,7 @@ public:
 
     // A message box's text, as an error line.
     void sayError(const QString& text);
+    void sayWarning(const QString& text);
 
 private:
     void sayStatus(const QString& text);

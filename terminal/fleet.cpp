@@ -36,6 +36,7 @@ struct Result {
     Workflow::Outcome outcome = Workflow::Outcome::NoConnection;
     Workflow::Backup archive;
     double seconds = 0;
+    QStringList recordProblems;
 };
 
 const char* resultName(Workflow::Outcome o)
@@ -82,13 +83,19 @@ Result runOne(const FleetOptions& options, const FleetEnvironment& environment, 
     store.setArchiveToRestore(options.archive);
     Workflow workflow(*platform, link, server, store);
     workflow.setServerShared(true);
+    // The records of a fleet given its own folder go there too.
+    if (!options.archiveFolder.isEmpty())
+        workflow.setTranscriptFolder(archiveFolder + QStringLiteral("/transcripts"));
     workflow.setTitle(QCoreApplication::applicationName());
     ControllerReport report(workflow, address, environment.report);
     onMessage = [&report](const QString& text) { report.sayError(text); };
     workflow.setPhase(options.mode == FleetOptions::Mode::Restore ? Workflow::Phase::Restore : Workflow::Phase::Backup);
     workflow.run(address);
     onMessage = [](const QString&) {};
-    return {address, workflow.lastOutcome(), workflow.lastBackup(), (platform->nowMs() - started) / 1000.0};
+    for (const QString& problem : workflow.recordProblems())
+        report.sayWarning(problem);
+    return {address, workflow.lastOutcome(), workflow.lastBackup(), (platform->nowMs() - started) / 1000.0,
+            workflow.recordProblems()};
 }
 
 // Waits ms, handling events meanwhile, through the platform's timer.
@@ -145,7 +152,7 @@ int runFleet(const FleetOptions& options, const FleetEnvironment& environment)
     pcside::ServerSupervisor server(platform, program);
     std::vector<Result> results;
     for (const QString& a : options.addresses)
-        results.push_back({a, Workflow::Outcome::PcNotReady, {}, 0});
+        results.push_back({a, Workflow::Outcome::PcNotReady, {}, 0, {}});
     if (!server.start(archiveFolder, [&platform](int ms) { waitMs(platform, ms); })) {
         environment.report(QStringLiteral("error: ") + server.failure());
     } else {
@@ -161,15 +168,18 @@ int runFleet(const FleetOptions& options, const FleetEnvironment& environment)
         server.stop();
     }
 
-    environment.summary(QStringLiteral("controller\tresult\tarchive\tbytes\tfiles\tseconds"));
+    environment.summary(QStringLiteral("controller\tresult\tarchive\tbytes\tfiles\tseconds\tnotes"));
     int status = kExitOk;
     for (const Result& r : results) {
-        environment.summary(QStringLiteral("%1\t%2\t%3\t%4\t%5\t%6")
+        QString notes = r.recordProblems.join(QStringLiteral("; "));
+        notes.replace(QLatin1Char('\t'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+        environment.summary(QStringLiteral("%1\t%2\t%3\t%4\t%5\t%6\t%7")
                         .arg(r.address, QLatin1String(resultName(r.outcome)),
                              r.archive.path.isEmpty() ? QStringLiteral("-") : r.archive.path)
                         .arg(r.archive.bytes)
                         .arg(r.archive.files)
-                        .arg(r.seconds, 0, 'f', 1));
+                        .arg(r.seconds, 0, 'f', 1)
+                        .arg(notes.isEmpty() ? QStringLiteral("-") : notes));
         if (status == kExitOk)
             status = exitFor(r.outcome);
     }

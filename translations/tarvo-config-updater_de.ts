@@ -328,41 +328,51 @@ Es wurde nichts an den Laser gesendet.</translation>
     </message>
     <message>
         <location filename="../workflow/operator_texts.h" line="158"/>
+        <source>The PC&apos;s settings could not be written, so a restarted tool will not know this backup: keep this window open until Continue, or choose the backup again with &quot;Restore an earlier backup…&quot;.</source>
+        <translation>Die Einstellungen des PCs konnten nicht geschrieben werden, daher kennt ein neu gestartetes Programm diese Sicherung nicht: Lassen Sie dieses Fenster bis „Weiter“ offen, oder wählen Sie die Sicherung erneut über „Frühere Sicherung zurückspielen…“.</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="163"/>
+        <source>The record of this run could not be saved in %1.</source>
+        <translation>Das Protokoll dieses Durchlaufs konnte nicht in %1 gespeichert werden.</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="167"/>
         <source>The backup of %1 from %2 waits to be restored onto the new card: click Continue.</source>
         <translation>Die Sicherung von %1 vom %2 wartet darauf, auf die neue Karte geschrieben zu werden: auf „Weiter“ klicken.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="165"/>
+        <location filename="../workflow/operator_texts.h" line="174"/>
         <source>No answer from the controller: it had been silent for %1 s</source>
         <translation>Keine Antwort von der Steuerung: sie war %1 s lang still</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="169"/>
+        <location filename="../workflow/operator_texts.h" line="178"/>
         <source>The controller was still at work after %1 minutes: the step was given up</source>
         <translation>Die Steuerung arbeitete nach %1 Minuten noch immer: der Schritt wurde abgebrochen</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="176"/>
+        <location filename="../workflow/operator_texts.h" line="185"/>
         <source>%1 MB, %2 MB/s</source>
         <translation>%1 MB, %2 MB/s</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="178"/>
+        <location filename="../workflow/operator_texts.h" line="187"/>
         <source>%1 of %2 MB, %3 MB/s, about %4 s left</source>
         <translation>%1 von %2 MB, %3 MB/s, noch etwa %4 s</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="186"/>
+        <location filename="../workflow/operator_texts.h" line="195"/>
         <source>The connection to the controller was lost.</source>
         <translation>Die Verbindung zur Steuerung wurde unterbrochen.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="189"/>
+        <location filename="../workflow/operator_texts.h" line="198"/>
         <source>The laser&apos;s firmware is stopped: power-cycle the laser before using it.</source>
         <translation>Die Firmware des Lasers ist angehalten: den Laser vor der Benutzung aus- und wieder einschalten.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="193"/>
+        <location filename="../workflow/operator_texts.h" line="202"/>
         <source>Call for service.</source>
         <translation>Bitte den Service anrufen.</translation>
     </message>

@@ -42,10 +42,16 @@ bool Workflow::verifyBackup(const LaserBackup& laser)
     }
     const pcside::BackupStore::Kept kept
         = store_.keep(stored->path, address_, {report.bytes, report.files, report.sha256});
-    if (!kept.keptInHistory)
+    if (!kept.keptInHistory) {
         appendLog(QStringLiteral("\r\n") + OperatorTexts::historyFailed(kept.historyFolder));
+        recordProblems_ << OperatorTexts::historyFailed(kept.historyFolder);
+    }
     lastBackup_ = kept.backup;
     savedBackup_ = OperatorTexts::backupSaved(kept.backup.path, report.bytes, report.files);
+    if (!kept.remembered) {
+        savedBackup_ += QStringLiteral("\r\n") + OperatorTexts::pendingNotRemembered();
+        recordProblems_ << OperatorTexts::pendingNotRemembered();
+    }
     appendLog(QStringLiteral("\r\n[") + savedBackup_ + QStringLiteral("]"));
     return true;
 }

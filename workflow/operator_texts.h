@@ -153,6 +153,15 @@ public:
         return tr("Backup verified: %1 (%2 bytes, %3 files)").arg(path).arg(bytes).arg(files);
     }
     static QString historyFailed(const QString& path) { return tr("[The backup could not be kept in %1]").arg(path); }
+    static QString pendingNotRemembered()
+    {
+        return tr("The PC's settings could not be written, so a restarted tool will not know this backup: keep "
+                  "this window open until Continue, or choose the backup again with \"Restore an earlier backup…\".");
+    }
+    static QString transcriptNotSaved(const QString& folder)
+    {
+        return tr("The record of this run could not be saved in %1.").arg(folder);
+    }
     static QString restorePending(const QString& controller, const QString& time)
     {
         return tr("The backup of %1 from %2 waits to be restored onto the new card: click Continue.")

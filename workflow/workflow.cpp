@@ -116,6 +116,7 @@ void Workflow::runSteps()
 
     firmwareStopped_ = false;
     lastBackup_ = {};
+    recordProblems_.clear();
     // Everything on the PC's side is checked before the laser is touched:
     // the archive a restore would send, and the server that moves it.
     outcome_ = Outcome::NoConnection;
@@ -173,13 +174,15 @@ void Workflow::reportEndOfFailedRun()
 
 QString Workflow::transcriptFolder() const
 {
-    return platform_.dataFolder() + QStringLiteral("/transcripts");
+    return transcriptFolder_.isEmpty() ? platform_.dataFolder() + QStringLiteral("/transcripts") : transcriptFolder_;
 }
 
 void Workflow::saveTranscript(const QString& outcome)
 {
     transcript_.add(pcside::Transcript::Source::Tool, QStringLiteral("outcome: ") + outcome);
-    pcside::saveTranscript(platform_, transcriptFolder(), transcript_);
+    if (!pcside::saveTranscript(platform_, transcriptFolder(), transcript_,
+                                isControllerAddress(address_) ? address_ : QString()))
+        recordProblems_ << OperatorTexts::transcriptNotSaved(transcriptFolder());
 }
 
 void Workflow::addNote(const QString& note)

@@ -107,6 +107,10 @@ public:
     // The record of the last run, and the folder its file went to.
     const pcside::Transcript& transcript() const { return transcript_; }
     QString transcriptFolder() const;
+    void setTranscriptFolder(const QString& folder) { transcriptFolder_ = folder; }
+    // What of the last run's records could not be kept: the history copy,
+    // the pending restore, the transcript; for the operator.
+    const QStringList& recordProblems() const { return recordProblems_; }
 
 private:
     // The steps of a run, in order. A restore first checks its archive,
@@ -177,6 +181,8 @@ private:
     pcside::Transcript transcript_;
     Outcome outcome_ = Outcome::Succeeded;
     Backup lastBackup_;
+    QStringList recordProblems_;
+    QString transcriptFolder_;
     // Where the archive a restore sends comes from, and its checked digest.
     QByteArray restoreSha256_;
     QString restoreSource_;

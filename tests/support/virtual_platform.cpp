@@ -275,10 +275,13 @@ QString VirtualPlatform::getSetting(const QString& application, const QString& s
     return settings.value(application + '/' + section + '/' + key, defaultValue);
 }
 
-void VirtualPlatform::saveSetting(const QString& application, const QString& section,
+bool VirtualPlatform::saveSetting(const QString& application, const QString& section,
                                   const QString& key, const QString& value)
 {
+    if (settingsReadOnly)
+        return false;
     settings.insert(application + '/' + section + '/' + key, value);
+    return true;
 }
 
 bool VirtualPlatform::fileExists(const QString& path)

@@ -134,7 +134,7 @@ public:
     std::int64_t nowMs() const override { return now_; }
     QString getSetting(const QString& application, const QString& section, const QString& key,
                        const QString& defaultValue) override;
-    void saveSetting(const QString& application, const QString& section, const QString& key,
+    bool saveSetting(const QString& application, const QString& section, const QString& key,
                      const QString& value) override;
     QString appPath() const override { return appPathValue; }
     bool fileExists(const QString& path) override;
@@ -181,6 +181,7 @@ public:
 
     // --- settings and files ---
     QMap<QString, QString> settings;  // keyed "application/section/key"
+    bool settingsReadOnly = false;     // nothing can be saved
     QSet<QString> files;              // ordinary files that exist, contents unknown
     QMap<QString, QByteArray> fileData;  // ordinary files with contents
     QSet<QString> directories;        // directories (fileExists says no)

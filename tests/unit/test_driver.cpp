@@ -112,6 +112,17 @@ private slots:
         QCOMPARE(f->store().backups().back().path, kept.first());
     }
 
+    void aBackupTheSettingsCannotRememberIsSaidSo()
+    {
+        f->platform().settingsReadOnly = true;
+        click();
+        QVERIFY(f->controls().status().endsWith(QStringLiteral("\r\nThe PC's settings could not be written, so a restarted "
+                                                               "tool will not know this backup: keep this window open "
+                                                               "until Continue, or choose the backup again with \"Restore "
+                                                               "an earlier backup…\".")));
+        QCOMPARE(caption(), QStringLiteral("Continue"));
+    }
+
     void aPendingRestoreSurvivesTheWindow()
     {
         click();
@@ -349,6 +360,8 @@ private slots:
         environment.programFolder = QStringLiteral("/opt/tarvo/");
         environment.report = [&](const QString& line) { said << line; };
         environment.summary = [&](const QString& line) { summary << line; };
+        // The second controller's history cannot be written.
+        f->platform().readOnlyFolders.insert(QStringLiteral("/fleet/history/10.0.0.6"));
         QCOMPARE(terminal::runFleet(options, environment), int(terminal::kExitOk));
         // One server for both, closed after the last.
         QCOMPARE(f->platform().processes.size(), size_t(1));
@@ -356,12 +369,21 @@ private slots:
         QCOMPARE(shells.size(), size_t(2));
         QCOMPARE(shells[0]->lines, shells[1]->lines);
         QCOMPARE(summary.size(), 3);
-        for (int i = 1; i <= 2; ++i) {
-            const QStringList row = summary[i].split(QLatin1Char('\t'));
-            QCOMPARE(row.mid(0, 2), (QStringList{options.addresses[i - 1], QStringLiteral("ok")}));
-            QVERIFY(row[2].startsWith(QStringLiteral("/fleet/history/") + options.addresses[i - 1] + QLatin1Char('/')));
-        }
+        const QStringList first = summary[1].split(QLatin1Char('\t'));
+        QCOMPARE(first.mid(0, 2), (QStringList{QStringLiteral("10.0.0.5"), QStringLiteral("ok")}));
+        QVERIFY(first[2].startsWith(QStringLiteral("/fleet/history/10.0.0.5/")));
+        QCOMPARE(first[6], QStringLiteral("-"));
+        // The backup is good, where the server filed it; the summary and
+        // the report say that it is not in the history.
+        const QStringList second = summary[2].split(QLatin1Char('\t'));
+        QCOMPARE(second.mid(0, 3), (QStringList{QStringLiteral("10.0.0.6"), QStringLiteral("ok"), QStringLiteral("/fleet/10.0.0.6/config.tgz")}));
+        QCOMPARE(second[6], QStringLiteral("[The backup could not be kept in /fleet/history/10.0.0.6]"));
+        QVERIFY(said.contains(QStringLiteral("[10.0.0.6] warning: [The backup could not be kept in /fleet/history/10.0.0.6]")));
         QVERIFY(said.contains(QStringLiteral("[10.0.0.6]   0% Login to laser...")));
+        // Each run's transcript, named by its controller, in the fleet's folder.
+        const QStringList transcripts = f->platform().fileNames(QStringLiteral("/fleet/transcripts"));
+        QCOMPARE(transcripts.size(), 2);
+        QVERIFY(transcripts[0].endsWith(QStringLiteral("_10.0.0.5.log")) && transcripts[1].endsWith(QStringLiteral("_10.0.0.6.log")));
         // The window's pending restore is not the fleet's business.
         QVERIFY(!f->store().pendingRestore().isValid());
     }
