@@ -34,6 +34,9 @@ bool ServerSupervisor::start(const QString& root, const std::function<void(int m
         [this](int code) {
             watch_.exited(code);
             ready_ = false;
+            // A server that ends while runs share it: they say why.
+            if (failure_.isEmpty())
+                failure_ = watch_.failure();
             emit exited(code);
         });
     if (!started) {
