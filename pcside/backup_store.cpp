@@ -1,5 +1,6 @@
 #include "pcside/backup_store.h"
 
+#include "pcside/laser_identity.h"
 #include "pcside/names.h"
 #include "tftp/client_folder.h"
 
@@ -21,9 +22,9 @@ constexpr char kSequenceMark[] = "n";
 constexpr int kSequenceDigits = 9;
 }  // namespace
 
-qint64 BackupStore::nextSequence(const QString& controller) const
+qint64 BackupStore::nextSequence(const QString& key) const
 {
-    const QStringList kept = history(controller);
+    const QStringList kept = historyIn(key);
     for (auto it = kept.crbegin(); it != kept.crend(); ++it) {
         const QString name = it->section(QLatin1Char('/'), -1);
         if (!name.startsWith(QLatin1String(kSequenceMark)))
@@ -48,15 +49,19 @@ QString BackupStore::controllerArchive(const QString& controller) const
     return folder() + QLatin1Char('/') + tftp::clientFolderName(controller) + QLatin1Char('/') + QLatin1String(kArchiveName);
 }
 
-QString BackupStore::historyFolder(const QString& controller) const
+QString BackupStore::historyFolder(const QString& key) const
 {
-    return folder() + QLatin1Char('/') + QLatin1String(kHistoryFolder) + QLatin1Char('/')
-           + tftp::clientFolderName(controller);
+    return folder() + QLatin1Char('/') + QLatin1String(kHistoryFolder) + QLatin1Char('/') + key;
 }
 
-QStringList BackupStore::history(const QString& controller) const
+QStringList BackupStore::history(const QString& controller, const platform::ControllerIdentity& identity) const
 {
-    const QString folder = historyFolder(controller);
+    return historyIn(historyKey(controller, identity));
+}
+
+QStringList BackupStore::historyIn(const QString& key) const
+{
+    const QString folder = historyFolder(key);
     QStringList archives;
     for (const QString& name : platform_.fileNames(folder))
         if (name.endsWith(QLatin1String("_") + QLatin1String(kArchiveName)))
@@ -68,15 +73,9 @@ QList<BackupStore::Backup> BackupStore::backups() const
 {
     QList<Backup> all;
     const QString root = folder() + QLatin1Char('/') + QLatin1String(kHistoryFolder);
-    for (const QString& controller : platform_.folderNames(root)) {
-        for (const QString& path : history(controller)) {
-            const QJsonObject s = QJsonDocument::fromJson(platform_.readFile(path + QLatin1String(kSidecarSuffix))
-                                                              .value_or(QByteArray()))
-                                      .object();
-            all.append({path, controller, s.value(QStringLiteral("time")).toString(),
-                        qint64(s.value(QStringLiteral("bytes")).toDouble()), s.value(QStringLiteral("files")).toInt()});
-        }
-    }
+    for (const QString& key : platform_.folderNames(root))
+        for (const QString& path : historyIn(key))
+            all.append(describe(path));
     // Newest first; within one time stamp the name (its counter) decides.
     std::sort(all.begin(), all.end(), [](const Backup& a, const Backup& b) {
         return a.time != b.time ? a.time > b.time : a.path > b.path;
@@ -84,37 +83,68 @@ QList<BackupStore::Backup> BackupStore::backups() const
     return all;
 }
 
-BackupStore::Kept BackupStore::keep(const QString& upload, const QString& controller, const Facts& facts)
+BackupStore::Backup BackupStore::describe(const QString& path) const
+{
+    const PendingRestore pending = pendingRestore();
+    const QJsonObject s
+        = QJsonDocument::fromJson(platform_.readFile(path + QLatin1String(kSidecarSuffix)).value_or(QByteArray())).object();
+    const QString key = path.section(QLatin1Char('/'), -2, -2);
+    Backup backup{path, s.value(QStringLiteral("controller")).toString(), s.value(QStringLiteral("time")).toString(),
+                  qint64(s.value(QStringLiteral("bytes")).toDouble()), s.value(QStringLiteral("files")).toInt(),
+                  identityFromText(s.value(QStringLiteral("identity")).toString())};
+    // Earlier versions filed each laser under its address, without its
+    // hardware in the sidecar.
+    const bool inHistory = path.startsWith(folder() + QLatin1Char('/') + QLatin1String(kHistoryFolder) + QLatin1Char('/'));
+    if (backup.controller.isEmpty() && inHistory && identityFromHistoryKey(key).kind == platform::ControllerIdentity::Kind::Unknown)
+        backup.controller = key;
+    if (backup.identity.kind == platform::ControllerIdentity::Kind::Unknown && inHistory)
+        backup.identity = identityFromHistoryKey(key);
+    // A backup that could not be copied into the history waits where the
+    // server filed it: the settings store knows what it is.
+    if (pending.isValid() && pending.archive == path) {
+        if (backup.controller.isEmpty())
+            backup.controller = pending.controller;
+        if (backup.identity.kind == platform::ControllerIdentity::Kind::Unknown)
+            backup.identity = pending.identity;
+    }
+    return backup;
+}
+
+BackupStore::Kept BackupStore::keep(const QString& upload, const QString& controller, const Facts& facts,
+                                    const platform::ControllerIdentity& identity)
 {
     const QDateTime now = QDateTime::currentDateTime();
+    const QString key = historyKey(controller, identity);
     Kept kept;
-    kept.historyFolder = historyFolder(controller);
+    kept.historyFolder = historyFolder(key);
     // Name order is the order the backups were made in, whatever the
     // clock says: a sequence number, one more than the newest's, then the
     // time for the reader.
     const QString stamp = now.toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"));
     QString path;
-    for (qint64 n = nextSequence(controller); path.isEmpty() || platform_.fileExists(path); ++n)
+    for (qint64 n = nextSequence(key); path.isEmpty() || platform_.fileExists(path); ++n)
         path = kept.historyFolder + QLatin1Char('/') + QStringLiteral("%1%2-").arg(QLatin1String(kSequenceMark)).arg(n, kSequenceDigits, 10, QLatin1Char('0'))
                + stamp + QLatin1Char('_') + QLatin1String(kArchiveName);
     const QJsonObject sidecar{{QStringLiteral("controller"), controller},
                               {QStringLiteral("time"), now.toString(Qt::ISODateWithMs)},
                               {QStringLiteral("bytes"), facts.bytes},
                               {QStringLiteral("files"), facts.files},
-                              {QStringLiteral("sha256"), QString::fromLatin1(facts.sha256)}};
+                              {QStringLiteral("sha256"), QString::fromLatin1(facts.sha256)},
+                              {QStringLiteral("identity"), identityToText(identity)}};
     kept.keptInHistory = platform_.copyFile(upload, path)
                          && platform_.writeFile(path + QLatin1String(kSidecarSuffix), QJsonDocument(sidecar).toJson());
     // The verified upload itself stays where the server filed it.
     if (!kept.keptInHistory)
         path = upload;
     if (remembersPending_)
-        kept.remembered = settings_.setPendingRestore({path, controller, now.toString(QStringLiteral("yyyy-MM-dd HH:mm"))});
-    kept.backup = {path, controller, now.toString(Qt::ISODate), facts.bytes, facts.files};
+        kept.remembered
+            = settings_.setPendingRestore({path, controller, now.toString(QStringLiteral("yyyy-MM-dd HH:mm")), identity});
+    kept.backup = {path, controller, now.toString(Qt::ISODate), facts.bytes, facts.files, identity};
 
     // The newest backups stay; the one just kept, and the one a restore
     // waits for, always do.
     const QString pending = settings_.pendingRestore().archive;
-    const QStringList all = history(controller);
+    const QStringList all = historyIn(key);
     qsizetype excess = all.size() - kHistoryDepth;
     for (const QString& oldest : all) {
         if (excess <= 0)
@@ -141,7 +171,7 @@ QString BackupStore::shownTime(const QString& isoTime)
 void BackupStore::choose(const Backup& backup)
 {
     if (remembersPending_)
-        settings_.setPendingRestore({backup.path, backup.controller, shownTime(backup.time)});
+        settings_.setPendingRestore({backup.path, backup.controller, shownTime(backup.time), backup.identity});
     else
         restoreOverride_ = backup.path;
 }
@@ -152,16 +182,23 @@ void BackupStore::clearPendingRestore()
         settings_.setPendingRestore({});
 }
 
-QString BackupStore::archiveToRestore(const QString& controller) const
+QString BackupStore::chosenArchive() const
 {
-    if (!restoreOverride_.isEmpty())
-        return restoreOverride_;
-    const PendingRestore pending = pendingRestore();
-    if (pending.isValid())
-        return pending.archive;
+    return restoreOverride_.isEmpty() ? pendingRestore().archive : restoreOverride_;
+}
+
+QString BackupStore::archiveToRestore(const QString& controller, const platform::ControllerIdentity& identity) const
+{
+    if (const QString chosen = chosenArchive(); !chosen.isEmpty())
+        return chosen;
     // Only a verified backup: never whatever else uploaded to the folder.
-    const QStringList kept = history(controller);
-    return kept.isEmpty() ? QString() : kept.last();
+    const QStringList kept = history(controller, identity);
+    if (!kept.isEmpty())
+        return kept.last();
+    for (const Backup& backup : backups())
+        if (backup.controller == controller)
+            return backup.path;
+    return {};
 }
 
 QString BackupStore::stageForRestore(const QString& source, const QString& controller)

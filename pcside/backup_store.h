@@ -28,18 +28,23 @@ public:
 
     // Where the server files a controller's upload.
     QString controllerArchive(const QString& controller) const;
-    // The verified backups of one controller, oldest first. Controllers
-    // are filed by the address the operator gave.
-    QStringList history(const QString& controller) const;
+    // The verified backups of one laser, oldest first. A laser is filed by
+    // its hardware address when the PC could read it, else by the address
+    // the operator gave.
+    QStringList history(const QString& controller, const platform::ControllerIdentity& identity = {}) const;
 
     // A verified backup, as its sidecar tells.
     struct Backup {
         QString path;
-        QString controller;
+        QString controller;  // the address it was made at
         QString time;
         qint64 bytes = 0;
         int files = 0;
+        platform::ControllerIdentity identity;
     };
+    // What the store knows of an archive: the pending restore's record,
+    // else its sidecar, else the folder it lies in.
+    Backup describe(const QString& path) const;
     // Every verified backup kept, newest first.
     QList<Backup> backups() const;
 
@@ -61,7 +66,8 @@ public:
         // settings store could not keep it.
         bool remembered = true;
     };
-    Kept keep(const QString& upload, const QString& controller, const Facts& facts);
+    Kept keep(const QString& upload, const QString& controller, const Facts& facts,
+              const platform::ControllerIdentity& identity = {});
 
     // Whether the backup waiting for its restore is remembered between
     // runs (the window), or each run chooses its own (the terminal).
@@ -72,10 +78,14 @@ public:
     void choose(const Backup& backup);
     void clearPendingRestore();
 
-    // The archive a restore onto controller sends: the one given, else the
-    // backup waiting for its restore, else the controller's newest verified
-    // backup; empty when there is none.
-    QString archiveToRestore(const QString& controller) const;
+    // The archive a restore onto the laser sends: the one given, else the
+    // backup waiting for its restore, else the laser's newest verified
+    // backup, else the newest made at its address (another laser's, or one
+    // of unknown hardware: the caller compares); empty when there is none.
+    QString archiveToRestore(const QString& controller, const platform::ControllerIdentity& identity = {}) const;
+    // The archive given or waiting for its restore; empty when each run
+    // picks the laser's own.
+    QString chosenArchive() const;
     void setArchiveToRestore(const QString& path) { restoreOverride_ = path; }
 
     // Where the server serves source from for controller: source itself
@@ -86,8 +96,9 @@ public:
     static QString shownTime(const QString& isoTime);
 
 private:
-    QString historyFolder(const QString& controller) const;
-    qint64 nextSequence(const QString& controller) const;
+    QString historyFolder(const QString& key) const;
+    QStringList historyIn(const QString& key) const;
+    qint64 nextSequence(const QString& key) const;
 
     platform::Platform& platform_;
     StoredSettings settings_;

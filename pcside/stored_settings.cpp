@@ -1,5 +1,7 @@
 #include "pcside/stored_settings.h"
 
+#include "pcside/laser_identity.h"
+
 namespace tarvo::pcside {
 
 QString StoredSettings::get(const char* section, const char* key) const
@@ -32,7 +34,8 @@ QString StoredSettings::archiveFolder() const
 
 PendingRestore StoredSettings::pendingRestore() const
 {
-    return {get("Restore", "Archive"), get("Restore", "Controller"), get("Restore", "Time")};
+    return {get("Restore", "Archive"), get("Restore", "Controller"), get("Restore", "Time"),
+            identityFromText(get("Restore", "Identity"))};
 }
 
 bool StoredSettings::setPendingRestore(const PendingRestore& pending)
@@ -42,8 +45,9 @@ bool StoredSettings::setPendingRestore(const PendingRestore& pending)
     // written never holds an archive without its controller and time.
     if (!pending.isValid())
         return set("Restore", "Archive", QString()) && set("Restore", "Controller", QString())
-               && set("Restore", "Time", QString());
-    const bool told = set("Restore", "Controller", pending.controller) && set("Restore", "Time", pending.time);
+               && set("Restore", "Time", QString()) && set("Restore", "Identity", QString());
+    const bool told = set("Restore", "Controller", pending.controller) && set("Restore", "Time", pending.time)
+                      && set("Restore", "Identity", identityToText(pending.identity));
     return set("Restore", "Archive", told ? pending.archive : QString()) && told;
 }
 

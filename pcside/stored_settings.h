@@ -14,6 +14,7 @@ struct PendingRestore {
     QString archive;     // the file in the history
     QString controller;  // the address it came from
     QString time;        // when it was made, as shown to the operator
+    platform::ControllerIdentity identity;  // the laser it came from
     bool isValid() const { return !archive.isEmpty(); }
 };
 

@@ -201,6 +201,9 @@ public:
 
     // Modal message box with one OK button and no title of its own.
     virtual void messageBox(const QString& text, MessageIcon icon) = 0;
+    // Modal question with two answers; true only when the operator chose
+    // yes. No is the default: Enter, Escape and closing the box answer it.
+    virtual bool ask(const QString& text, MessageIcon icon, const QString& yes, const QString& no) = 0;
 };
 
 }  // namespace tarvo::platform

@@ -6,6 +6,7 @@
 #include "platform/qt_socket.h"
 #include "platform/qt_timer.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -15,6 +16,7 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QProcess>
+#include <QPushButton>
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QThread>
@@ -296,6 +298,22 @@ void QtPlatform::messageBox(const QString& text, MessageIcon icon)
     QMessageBox box(icon == MessageIcon::Critical ? QMessageBox::Critical : QMessageBox::NoIcon,
                     QCoreApplication::applicationName(), text, QMessageBox::Ok);
     box.exec();
+}
+
+bool QtPlatform::ask(const QString& text, MessageIcon icon, const QString& yes, const QString& no)
+{
+    if (questionHandler)
+        return questionHandler(text);
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
+        return false;
+    QMessageBox box(icon == MessageIcon::Critical ? QMessageBox::Critical : QMessageBox::Question,
+                    QCoreApplication::applicationName(), text);
+    QPushButton* yesButton = box.addButton(yes, QMessageBox::AcceptRole);
+    QPushButton* noButton = box.addButton(no, QMessageBox::RejectRole);
+    box.setDefaultButton(noButton);
+    box.setEscapeButton(noButton);
+    box.exec();
+    return box.clickedButton() == yesButton;
 }
 
 }  // namespace tarvo::platform

@@ -51,10 +51,14 @@ public:
     ControllerIdentity controllerIdentity(const QString& peerAddress) override;
     void runAside(std::function<void()> work) override;
     void messageBox(const QString& text, MessageIcon icon) override;
+    bool ask(const QString& text, MessageIcon icon, const QString& yes, const QString& no) override;
 
     // When set, message boxes are passed here instead of being shown
     // (unattended runs and tests).
     std::function<void(const QString& text, MessageIcon icon)> messageBoxHandler;
+    // When set, questions are answered here; without a window (and no
+    // handler) every question is answered no.
+    std::function<bool(const QString& text)> questionHandler;
     // Overrides appPath() and dataFolder() (tests that stage folders).
     QString appPathOverride;
     QString dataFolderOverride;

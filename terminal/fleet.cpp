@@ -2,6 +2,7 @@
 
 #include "link/controller_link.h"
 #include "pcside/backup_store.h"
+#include "pcside/laser_identity.h"
 #include "pcside/server_supervisor.h"
 #include "pcside/tftp_server_control.h"
 #include "platform/qt_platform.h"
@@ -37,6 +38,7 @@ struct Result {
     Workflow::Backup archive;
     double seconds = 0;
     QStringList recordProblems;
+    platform::ControllerIdentity identity;
 };
 
 const char* resultName(Workflow::Outcome o)
@@ -49,6 +51,7 @@ const char* resultName(Workflow::Outcome o)
     case Workflow::Outcome::LoginFailed: return "login-failed";
     case Workflow::Outcome::ControllerFailed: return "controller-failed";
     case Workflow::Outcome::BackupUnverified: return "backup-unverified";
+    case Workflow::Outcome::OtherLaser: return "other-laser";
     }
     return "unknown";
 }
@@ -63,6 +66,7 @@ int exitFor(Workflow::Outcome o)
     case Workflow::Outcome::LoginFailed: return kExitConnection;
     case Workflow::Outcome::ControllerFailed: return kExitController;
     case Workflow::Outcome::BackupUnverified: return kExitUnverified;
+    case Workflow::Outcome::OtherLaser: return kExitOtherLaser;
     }
     return kExitController;
 }
@@ -83,6 +87,8 @@ Result runOne(const FleetOptions& options, const FleetEnvironment& environment, 
     store.setArchiveToRestore(options.archive);
     Workflow workflow(*platform, link, server, store);
     workflow.setServerShared(true);
+    workflow.setOtherLaserPolicy(options.allowOtherLaser ? Workflow::OtherLaserPolicy::Allow
+                                                         : Workflow::OtherLaserPolicy::Refuse);
     // The records of a fleet given its own folder go there too.
     if (!options.archiveFolder.isEmpty())
         workflow.setTranscriptFolder(archiveFolder + QStringLiteral("/transcripts"));
@@ -95,7 +101,7 @@ Result runOne(const FleetOptions& options, const FleetEnvironment& environment, 
     for (const QString& problem : workflow.recordProblems())
         report.sayWarning(problem);
     return {address, workflow.lastOutcome(), workflow.lastBackup(), (platform->nowMs() - started) / 1000.0,
-            workflow.recordProblems()};
+            workflow.recordProblems(), workflow.controllerIdentity()};
 }
 
 // Waits ms, handling events meanwhile, through the platform's timer.
@@ -152,7 +158,7 @@ int runFleet(const FleetOptions& options, const FleetEnvironment& environment)
     pcside::ServerSupervisor server(platform, program);
     std::vector<Result> results;
     for (const QString& a : options.addresses)
-        results.push_back({a, Workflow::Outcome::PcNotReady, {}, 0, {}});
+        results.push_back({a, Workflow::Outcome::PcNotReady, {}, 0, {}, {}});
     if (!server.start(archiveFolder, [&platform](int ms) { waitMs(platform, ms); })) {
         environment.report(QStringLiteral("error: ") + server.failure());
     } else {
@@ -168,18 +174,20 @@ int runFleet(const FleetOptions& options, const FleetEnvironment& environment)
         server.stop();
     }
 
-    environment.summary(QStringLiteral("controller\tresult\tarchive\tbytes\tfiles\tseconds\tnotes"));
+    environment.summary(QStringLiteral("controller\tresult\tarchive\tbytes\tfiles\tseconds\tnotes\thardware"));
     int status = kExitOk;
     for (const Result& r : results) {
         QString notes = r.recordProblems.join(QStringLiteral("; "));
         notes.replace(QLatin1Char('\t'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
-        environment.summary(QStringLiteral("%1\t%2\t%3\t%4\t%5\t%6\t%7")
+        const QString hardware = pcside::identityToText(r.identity);
+        environment.summary(QStringLiteral("%1\t%2\t%3\t%4\t%5\t%6\t%7\t%8")
                         .arg(r.address, QLatin1String(resultName(r.outcome)),
                              r.archive.path.isEmpty() ? QStringLiteral("-") : r.archive.path)
                         .arg(r.archive.bytes)
                         .arg(r.archive.files)
                         .arg(r.seconds, 0, 'f', 1)
-                        .arg(notes.isEmpty() ? QStringLiteral("-") : notes));
+                        .arg(notes.isEmpty() ? QStringLiteral("-") : notes,
+                             hardware.isEmpty() ? QStringLiteral("-") : hardware));
         if (status == kExitOk)
             status = exitFor(r.outcome);
     }

@@ -20,6 +20,9 @@ struct FleetOptions {
     int parallel = 8;
     QString archiveFolder;  // the window's when empty
     QString archive;        // restore only: this file instead of the newest backup
+    // Restore only: write onto a laser that is not, or not known to be,
+    // the one the backup was made of.
+    bool allowOtherLaser = false;
 };
 
 // Exit statuses, one per kind of failure; with several failures, the one
@@ -31,6 +34,7 @@ enum FleetExit {
     kExitConnection = 4,  // no connection, or the login failed
     kExitController = 5,  // a step on the controller failed
     kExitUnverified = 6,  // a backup the PC could not verify
+    kExitOtherLaser = 7,  // a restore refused: not (or not known to be) the laser of the backup
 };
 
 // What a fleet run runs on: the real one, Qt on threads; a test's, one

@@ -2,6 +2,128 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de_DE">
 <context>
+    <name>LaserTexts</name>
+    <message>
+        <location filename="../workflow/laser_texts.h" line="20"/>
+        <source>simulated on this PC at %1</source>
+        <translation>simuliert auf diesem PC unter %1</translation>
+    </message>
+    <message>
+        <location filename="../workflow/laser_texts.h" line="23"/>
+        <source>unknown</source>
+        <translation>unbekannt</translation>
+    </message>
+    <message>
+        <location filename="../workflow/laser_texts.h" line="28"/>
+        <source>%1 (hardware %2)</source>
+        <translation>%1 (Hardware %2)</translation>
+    </message>
+    <message>
+        <location filename="../workflow/laser_texts.h" line="35"/>
+        <source>[same laser (hardware %1)]</source>
+        <translation>[derselbe Laser (Hardware %1)]</translation>
+    </message>
+    <message>
+        <location filename="../workflow/laser_texts.h" line="36"/>
+        <source>[same laser (hardware %1), backed up at %2, now at %3]</source>
+        <translation>[derselbe Laser (Hardware %1), gesichert unter %2, jetzt unter %3]</translation>
+    </message>
+    <message>
+        <location filename="../workflow/laser_texts.h" line="43"/>
+        <source>This is not the laser the backup was made of.
+
+Backup: laser %1, made %2.
+Connected: laser %3.
+
+Writing it gives this laser the other laser&apos;s configuration (axes, calibration, network settings). Nothing has been sent to the laser yet.</source>
+        <translation>Dies ist nicht der Laser, von dem die Sicherung stammt.
+
+Sicherung: Laser %1, erstellt %2.
+Verbunden: Laser %3.
+
+Sie zu schreiben gibt diesem Laser die Konfiguration des anderen Lasers (Achsen, Kalibrierung, Netzwerkeinstellungen). An den Laser wurde noch nichts gesendet.</translation>
+    </message>
+    <message>
+        <location filename="../workflow/laser_texts.h" line="51"/>
+        <source>The tool cannot tell whether this is the laser the backup was made of: the hardware address of one of them is not known (a laser behind a router, or a backup of an earlier version).
+
+Backup: laser %1, made %2.
+Connected: laser %3.
+
+Write it only if you are sure this is the right laser. Nothing has been sent to the laser yet.</source>
+        <translation>Das Programm kann nicht erkennen, ob dies der Laser ist, von dem die Sicherung stammt: Die Hardware-Adresse eines der beiden ist nicht bekannt (ein Laser hinter einem Router oder eine Sicherung einer früheren Version).
+
+Sicherung: Laser %1, erstellt %2.
+Verbunden: Laser %3.
+
+Nur schreiben, wenn sicher ist, dass dies der richtige Laser ist. An den Laser wurde noch nichts gesendet.</translation>
+    </message>
+    <message>
+        <location filename="../workflow/laser_texts.h" line="57"/>
+        <source>Write onto this laser</source>
+        <translation>Auf diesen Laser schreiben</translation>
+    </message>
+    <message>
+        <location filename="../workflow/laser_texts.h" line="58"/>
+        <source>Do not write</source>
+        <translation>Nicht schreiben</translation>
+    </message>
+    <message>
+        <location filename="../workflow/laser_texts.h" line="62"/>
+        <source>Error: the laser %1 is not the laser the backup was made of (laser %2, made %3). Nothing was sent to it. To write it all the same, run the restore again with --allow-other-laser.</source>
+        <translation>Fehler: Der Laser %1 ist nicht der Laser, von dem die Sicherung stammt (Laser %2, erstellt %3). An ihn wurde nichts gesendet. Um sie trotzdem zu schreiben, das Zurückspielen mit --allow-other-laser wiederholen.</translation>
+    </message>
+    <message>
+        <location filename="../workflow/laser_texts.h" line="68"/>
+        <source>Error: the tool cannot tell whether the laser %1 is the laser the backup was made of (laser %2, made %3). Nothing was sent to it. To write it all the same, run the restore again with --allow-other-laser.</source>
+        <translation>Fehler: Das Programm kann nicht erkennen, ob der Laser %1 der Laser ist, von dem die Sicherung stammt (Laser %2, erstellt %3). An ihn wurde nichts gesendet. Um sie trotzdem zu schreiben, das Zurückspielen mit --allow-other-laser wiederholen.</translation>
+    </message>
+    <message>
+        <location filename="../workflow/laser_texts.h" line="75"/>
+        <source>[writing the backup of laser %1 onto laser %2, as chosen]</source>
+        <translation>[die Sicherung von Laser %1 wird wie gewählt auf Laser %2 geschrieben]</translation>
+    </message>
+    <message>
+        <location filename="../workflow/laser_texts.h" line="79"/>
+        <source>Not written: this laser was not confirmed as the one the backup was made of. Nothing was sent to it.</source>
+        <translation>Nicht geschrieben: Dieser Laser wurde nicht als der bestätigt, von dem die Sicherung stammt. An ihn wurde nichts gesendet.</translation>
+    </message>
+    <message>
+        <location filename="../workflow/laser_texts.h" line="87"/>
+        <source>The backup of laser %1 from %2 waits to be restored onto its new card: click Continue.</source>
+        <translation>Die Sicherung von Laser %1 vom %2 wartet darauf, auf seine neue Karte geschrieben zu werden: auf „Weiter“ klicken.</translation>
+    </message>
+    <message>
+        <location filename="../workflow/laser_texts.h" line="90"/>
+        <source>Start a new backup…</source>
+        <translation>Neue Sicherung beginnen…</translation>
+    </message>
+    <message>
+        <location filename="../workflow/laser_texts.h" line="94"/>
+        <source>Start a new backup?
+
+The backup of laser %1 from %2 waits to be restored onto its new card. It stays kept on this PC: &quot;Restore an earlier backup…&quot; can choose it again.</source>
+        <translation>Eine neue Sicherung beginnen?
+
+Die Sicherung von Laser %1 vom %2 wartet darauf, auf seine neue Karte geschrieben zu werden. Sie bleibt auf diesem PC erhalten: „Frühere Sicherung zurückspielen…“ kann sie wieder wählen.</translation>
+    </message>
+    <message>
+        <location filename="../workflow/laser_texts.h" line="98"/>
+        <source>Start a new backup</source>
+        <translation>Neue Sicherung beginnen</translation>
+    </message>
+    <message>
+        <location filename="../workflow/laser_texts.h" line="99"/>
+        <source>No</source>
+        <translation>Nein</translation>
+    </message>
+    <message>
+        <location filename="../workflow/laser_texts.h" line="103"/>
+        <source>%1   %2   %3 bytes   %4 files</source>
+        <translation>%1   %2   %3 Byte   %4 Dateien</translation>
+    </message>
+</context>
+<context>
     <name>OperatorTexts</name>
     <message>
         <location filename="../workflow/operator_texts.h" line="15"/>
@@ -36,343 +158,333 @@ Rechtsklick: frühere Sicherungen, Archivordner und Protokoll speichern.</transl
         <translation>Die Sicherung, die „Weiter“ auf die neue Karte schreibt:</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="26"/>
-        <source>%1   %2   %3 bytes   %4 files</source>
-        <translation>%1   %2   %3 Byte   %4 Dateien</translation>
-    </message>
-    <message>
-        <location filename="../workflow/operator_texts.h" line="28"/>
+        <location filename="../workflow/operator_texts.h" line="24"/>
         <source>[%1 lines not shown]</source>
         <translation>[%1 Zeilen nicht angezeigt]</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="29"/>
+        <location filename="../workflow/operator_texts.h" line="25"/>
         <source>No verified backup is kept yet.</source>
         <translation>Es ist noch keine geprüfte Sicherung vorhanden.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="30"/>
+        <location filename="../workflow/operator_texts.h" line="26"/>
         <source>The log could not be saved to %1.</source>
         <translation>Das Protokoll konnte nicht unter %1 gespeichert werden.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="31"/>
+        <location filename="../workflow/operator_texts.h" line="27"/>
         <source>Start</source>
         <translation>Start</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="32"/>
+        <location filename="../workflow/operator_texts.h" line="28"/>
         <source>Continue</source>
         <translation>Weiter</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="33"/>
+        <location filename="../workflow/operator_texts.h" line="29"/>
         <source>Status: </source>
         <translation>Status: </translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="34"/>
+        <location filename="../workflow/operator_texts.h" line="30"/>
         <source>Connected</source>
         <translation>Verbunden</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="35"/>
+        <location filename="../workflow/operator_texts.h" line="31"/>
         <source>Disconnected</source>
         <translation>Getrennt</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="36"/>
+        <location filename="../workflow/operator_texts.h" line="32"/>
         <source>[socket error: %1]</source>
         <translation>[Socket-Fehler: %1]</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="37"/>
+        <location filename="../workflow/operator_texts.h" line="33"/>
         <source>[The run stopped after an unexpected fault: %1]</source>
         <translation>[Der Ablauf wurde nach einem unerwarteten Fehler abgebrochen: %1]</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="40"/>
+        <location filename="../workflow/operator_texts.h" line="36"/>
         <source>Connecting...</source>
         <translation>Verbindung wird aufgebaut...</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="41"/>
+        <location filename="../workflow/operator_texts.h" line="37"/>
         <source>Please enter IP address of the laser.</source>
         <translation>Bitte die IP-Adresse des Lasers eingeben.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="42"/>
+        <location filename="../workflow/operator_texts.h" line="38"/>
         <source>Error Connecting</source>
         <translation>Verbindungsfehler</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="43"/>
+        <location filename="../workflow/operator_texts.h" line="39"/>
         <source>Connection failed</source>
         <translation>Verbindung fehlgeschlagen</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="46"/>
+        <location filename="../workflow/operator_texts.h" line="42"/>
         <source>[Could not connect to %1, TCP port %2: %3]</source>
         <translation>[Keine Verbindung zu %1, TCP-Port %2: %3]</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="48"/>
+        <location filename="../workflow/operator_texts.h" line="44"/>
         <source>no answer within %1 s</source>
         <translation>keine Antwort innerhalb von %1 s</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="49"/>
+        <location filename="../workflow/operator_texts.h" line="45"/>
         <source>Login to laser... </source>
         <translation>Anmeldung am Laser... </translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="50"/>
+        <location filename="../workflow/operator_texts.h" line="46"/>
         <source>Login to Laser failed. Cannot get prompt for login.</source>
         <translation>Anmeldung am Laser fehlgeschlagen. Keine Anmeldeaufforderung erhalten.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="51"/>
+        <location filename="../workflow/operator_texts.h" line="47"/>
         <source>Login to Laser failed. Cannot get prompt after login.</source>
         <translation>Anmeldung am Laser fehlgeschlagen. Keine Eingabeaufforderung nach der Anmeldung erhalten.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="52"/>
+        <location filename="../workflow/operator_texts.h" line="48"/>
         <source>Login failed</source>
         <translation>Anmeldung fehlgeschlagen</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="55"/>
+        <location filename="../workflow/operator_texts.h" line="51"/>
         <source>Preparing to update... </source>
         <translation>Aktualisierung wird vorbereitet... </translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="56"/>
+        <location filename="../workflow/operator_texts.h" line="52"/>
         <source>Opening the Safety Relay... </source>
         <translation>Sicherheitsrelais wird geöffnet... </translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="57"/>
+        <location filename="../workflow/operator_texts.h" line="53"/>
         <source>Opening Safety Relay failed</source>
         <translation>Öffnen des Sicherheitsrelais fehlgeschlagen</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="60"/>
+        <location filename="../workflow/operator_texts.h" line="56"/>
         <source>Reading config data from the laser... </source>
         <translation>Konfigurationsdaten werden vom Laser gelesen... </translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="61"/>
+        <location filename="../workflow/operator_texts.h" line="57"/>
         <source>Remounting Error, Code: %1</source>
         <translation>Fehler beim erneuten Einhängen, Code: %1</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="64"/>
+        <location filename="../workflow/operator_texts.h" line="60"/>
         <source>Creating Archive Error for %1, Code: %2</source>
         <translation>Fehler beim Erstellen des Archivs %1, Code: %2</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="68"/>
+        <location filename="../workflow/operator_texts.h" line="64"/>
         <source>Sync Error for %1, Code: %2</source>
         <translation>Sync-Fehler bei %1, Code: %2</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="72"/>
+        <location filename="../workflow/operator_texts.h" line="68"/>
         <source>TFTP Read Error for %1, Code: %2</source>
         <translation>TFTP-Lesefehler bei %1, Code: %2</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="75"/>
+        <location filename="../workflow/operator_texts.h" line="71"/>
         <source>1. Turn off the laser and replace SD card. Do NOT close the application!</source>
         <translation>1. Laser ausschalten und SD-Karte tauschen. Programm NICHT schließen!</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="76"/>
+        <location filename="../workflow/operator_texts.h" line="72"/>
         <source>2. Turn on the laser and verify/change IP address.</source>
         <translation>2. Laser einschalten und IP-Adresse prüfen bzw. ändern.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="77"/>
+        <location filename="../workflow/operator_texts.h" line="73"/>
         <source>3. Click the Continue button when done.</source>
         <translation>3. Danach auf „Weiter“ klicken.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="78"/>
+        <location filename="../workflow/operator_texts.h" line="74"/>
         <source>Reading config data failed.</source>
         <translation>Lesen der Konfigurationsdaten fehlgeschlagen.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="81"/>
+        <location filename="../workflow/operator_texts.h" line="77"/>
         <source>Writing config data to the laser... </source>
         <translation>Konfigurationsdaten werden auf den Laser geschrieben... </translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="82"/>
+        <location filename="../workflow/operator_texts.h" line="78"/>
         <source>Error: %1 does not exist.</source>
         <translation>Fehler: %1 ist nicht vorhanden.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="85"/>
+        <location filename="../workflow/operator_texts.h" line="81"/>
         <source>Error: no verified backup of %1 is kept on this PC. Back the laser up first (Start), or choose an archive.
 Nothing was sent to the laser.</source>
         <translation>Fehler: Auf diesem PC ist keine geprüfte Sicherung von %1 vorhanden. Sichern Sie zuerst den Laser (Start) oder wählen Sie ein Archiv.
 An den Laser wurde nichts gesendet.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="91"/>
+        <location filename="../workflow/operator_texts.h" line="87"/>
         <source>TFTP Write Error for %1, Code: %2</source>
         <translation>TFTP-Schreibfehler bei %1, Code: %2</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="95"/>
+        <location filename="../workflow/operator_texts.h" line="91"/>
         <source>Extracting Archive Error for %1, Code: %2</source>
         <translation>Fehler beim Entpacken des Archivs %1, Code: %2</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="97"/>
+        <location filename="../workflow/operator_texts.h" line="93"/>
         <source>Sync Error after extraction, Code: %1</source>
         <translation>Sync-Fehler nach dem Entpacken, Code: %1</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="100"/>
+        <location filename="../workflow/operator_texts.h" line="96"/>
         <source>Error: the archive to restore could not be written to %1 on this PC. Check that the folder exists and that you may write to it.</source>
         <translation>Fehler: Das zurückzuspielende Archiv konnte auf diesem PC nicht nach %1 geschrieben werden. Prüfen, ob der Ordner vorhanden ist und beschrieben werden darf.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="104"/>
+        <location filename="../workflow/operator_texts.h" line="100"/>
         <source>Writing config data done. Please power cycle the laser.</source>
         <translation>Konfigurationsdaten geschrieben. Bitte den Laser aus- und wieder einschalten.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="105"/>
+        <location filename="../workflow/operator_texts.h" line="101"/>
         <source>Writing config data failed.</source>
         <translation>Schreiben der Konfigurationsdaten fehlgeschlagen.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="108"/>
+        <location filename="../workflow/operator_texts.h" line="104"/>
         <source>[TFTP server] %1</source>
         <translation>[TFTP-Server] %1</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="113"/>
+        <location filename="../workflow/operator_texts.h" line="109"/>
         <source>the PC&apos;s TFTP server received no archive from the laser (does another TFTP server use port 69?)</source>
         <translation>der TFTP-Server des PCs hat kein Archiv vom Laser erhalten (belegt ein anderer TFTP-Server Port 69?)</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="115"/>
+        <location filename="../workflow/operator_texts.h" line="111"/>
         <source>the file on the PC is not the archive the laser sent</source>
         <translation>die Datei auf dem PC ist nicht das Archiv, das der Laser gesendet hat</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="118"/>
+        <location filename="../workflow/operator_texts.h" line="114"/>
         <source>the PC&apos;s TFTP server stored %1 uploads from %2 during this run, where the laser sent one: which of them is the laser&apos;s cannot be told</source>
         <translation>der TFTP-Server des PCs hat in diesem Lauf %1 Archive von %2 gespeichert, der Laser hat aber eines gesendet: welches davon das des Lasers ist, lässt sich nicht sagen</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="124"/>
+        <location filename="../workflow/operator_texts.h" line="120"/>
         <source>1 file</source>
         <translation>1 Datei</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="124"/>
+        <location filename="../workflow/operator_texts.h" line="120"/>
         <source>%1 files</source>
         <translation>%1 Dateien</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="127"/>
+        <location filename="../workflow/operator_texts.h" line="123"/>
         <source>the archive on the PC holds %1, the laser packed %2</source>
         <translation>das Archiv auf dem PC enthält %1, der Laser hat %2 gepackt</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="131"/>
+        <location filename="../workflow/operator_texts.h" line="127"/>
         <source>file %1 is %2 in the archive on the PC, but the laser packed %3</source>
         <translation>Datei %1 ist im Archiv auf dem PC %2, der Laser hat aber %3 gepackt</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="135"/>
+        <location filename="../workflow/operator_texts.h" line="131"/>
         <source>file %1, %2, which the laser packed, is not in the archive on the PC</source>
         <translation>Datei %1, %2, die der Laser gepackt hat, fehlt im Archiv auf dem PC</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="139"/>
+        <location filename="../workflow/operator_texts.h" line="135"/>
         <source>file %1 of the archive on the PC, %2, is not one the laser packed</source>
         <translation>Datei %1 des Archivs auf dem PC, %2, hat der Laser nicht gepackt</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="141"/>
+        <location filename="../workflow/operator_texts.h" line="137"/>
         <source>the laser&apos;s tar printed no list of the files it packed</source>
         <translation>das tar des Lasers hat keine Liste der gepackten Dateien ausgegeben</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="144"/>
+        <location filename="../workflow/operator_texts.h" line="140"/>
         <source>The backup on the PC is not usable: %1.
 Keep the old SD card in the laser: do not replace it.</source>
         <translation>Die Sicherung auf dem PC ist nicht verwendbar: %1.
 Die alte SD-Karte im Laser lassen: NICHT tauschen.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="149"/>
+        <location filename="../workflow/operator_texts.h" line="145"/>
         <source>The archive to restore, %1, is not usable: %2.
 Nothing was sent to the laser.</source>
         <translation>Das zurückzuspielende Archiv %1 ist nicht verwendbar: %2.
 Es wurde nichts an den Laser gesendet.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="153"/>
+        <location filename="../workflow/operator_texts.h" line="149"/>
         <source>Backup verified: %1 (%2 bytes, %3 files)</source>
         <translation>Sicherung geprüft: %1 (%2 Byte, %3 Dateien)</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="155"/>
+        <location filename="../workflow/operator_texts.h" line="151"/>
         <source>[The backup could not be kept in %1]</source>
         <translation>[Die Sicherung konnte nicht in %1 abgelegt werden]</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="158"/>
+        <location filename="../workflow/operator_texts.h" line="154"/>
         <source>The PC&apos;s settings could not be written, so a restarted tool will not know this backup: keep this window open until Continue, or choose the backup again with &quot;Restore an earlier backup…&quot;.</source>
         <translation>Die Einstellungen des PCs konnten nicht geschrieben werden, daher kennt ein neu gestartetes Programm diese Sicherung nicht: Lassen Sie dieses Fenster bis „Weiter“ offen, oder wählen Sie die Sicherung erneut über „Frühere Sicherung zurückspielen…“.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="163"/>
+        <location filename="../workflow/operator_texts.h" line="159"/>
         <source>The record of this run could not be saved in %1.</source>
         <translation>Das Protokoll dieses Durchlaufs konnte nicht in %1 gespeichert werden.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="167"/>
-        <source>The backup of %1 from %2 waits to be restored onto the new card: click Continue.</source>
-        <translation>Die Sicherung von %1 vom %2 wartet darauf, auf die neue Karte geschrieben zu werden: auf „Weiter“ klicken.</translation>
-    </message>
-    <message>
-        <location filename="../workflow/operator_texts.h" line="174"/>
+        <location filename="../workflow/operator_texts.h" line="165"/>
         <source>No answer from the controller: it had been silent for %1 s</source>
         <translation>Keine Antwort von der Steuerung: sie war %1 s lang still</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="178"/>
+        <location filename="../workflow/operator_texts.h" line="169"/>
         <source>The controller was still at work after %1 minutes: the step was given up</source>
         <translation>Die Steuerung arbeitete nach %1 Minuten noch immer: der Schritt wurde abgebrochen</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="185"/>
+        <location filename="../workflow/operator_texts.h" line="176"/>
         <source>%1 MB, %2 MB/s</source>
         <translation>%1 MB, %2 MB/s</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="187"/>
+        <location filename="../workflow/operator_texts.h" line="178"/>
         <source>%1 of %2 MB, %3 MB/s, about %4 s left</source>
         <translation>%1 von %2 MB, %3 MB/s, noch etwa %4 s</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="195"/>
+        <location filename="../workflow/operator_texts.h" line="186"/>
         <source>The connection to the controller was lost.</source>
         <translation>Die Verbindung zur Steuerung wurde unterbrochen.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="198"/>
+        <location filename="../workflow/operator_texts.h" line="189"/>
         <source>The laser&apos;s firmware is stopped: power-cycle the laser before using it.</source>
         <translation>Die Firmware des Lasers ist angehalten: den Laser vor der Benutzung aus- und wieder einschalten.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="202"/>
+        <location filename="../workflow/operator_texts.h" line="193"/>
         <source>Call for service.</source>
         <translation>Bitte den Service anrufen.</translation>
     </message>

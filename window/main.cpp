@@ -118,6 +118,9 @@ struct Options {
     QCommandLineOption archive{QStringLiteral("archive"),
                                QStringLiteral("With --restore: restore this archive file instead."),
                                QStringLiteral("FILE")};
+    QCommandLineOption allowOtherLaser{QStringLiteral("allow-other-laser"),
+                                       QStringLiteral("With --restore: write the backup even onto a laser whose "
+                                                      "hardware is not, or cannot be told to be, the backup's.")};
 };
 
 const char* const kHeadlessHelp =
@@ -128,16 +131,23 @@ const char* const kHeadlessHelp =
     "  error ([ADDRESS] NN% status, [ADDRESS] error: message, or [ADDRESS] warning: a record\n"
     "  that could not be kept); at the end standard output holds one tab-separated line per\n"
     "  controller: controller, result, archive, bytes, files, seconds, notes (the records\n"
-    "  not kept, or -). A restore sends the controller's newest verified backup, or the\n"
-    "  checked FILE. Transcripts go to DIR/transcripts when DIR is given.\n"
+    "  not kept, or -), hardware (the controller's hardware address, local/ADDRESS for a\n"
+    "  simulator on this PC, or - when it cannot be read). Backups are kept per laser by\n"
+    "  its hardware address, so a laser found again on a new address is still itself.\n"
+    "  A restore sends the newest verified backup of the laser's hardware, or the checked\n"
+    "  FILE. It writes only onto the laser the backup was made of: when the hardware\n"
+    "  differs, or cannot be told (a laser behind a router, a FILE from elsewhere, a\n"
+    "  backup of an earlier version), nothing is sent and the status is 7, unless\n"
+    "  --allow-other-laser is given. Transcripts go to DIR/transcripts when DIR is given.\n"
     "  Results: ok, pc-not-ready, archive-unusable, no-connection,\n"
-    "  login-failed, controller-failed, backup-unverified.\n"
+    "  login-failed, controller-failed, backup-unverified, other-laser.\n"
     "  Exit status: 0 every controller succeeded; 2 bad usage; 3 the PC side (the TFTP\n"
     "  server could not start, the archive is missing or unusable); 4 no connection or\n"
     "  the login failed; 5 a step on the controller failed; 6 a backup could not be\n"
-    "  verified. With several failures, the status of the first one in the order given.\n"
-    "  An ADDRESS given twice is refused (status 2), as are --archive with --backup and\n"
-    "  --parallel with --restore.\n";
+    "  verified; 7 a restore refused: not (or not known to be) the laser of the backup.\n"
+    "  With several failures, the status of the first one in the order given.\n"
+    "  An ADDRESS given twice is refused (status 2), as are --archive or\n"
+    "  --allow-other-laser with --backup, and --parallel with --restore.\n";
 
 // Parses the command line; false, with the reason on stderr, for an option
 // the tool does not know.
@@ -147,7 +157,7 @@ bool parse(QCommandLineParser& parser, const Options& options)
         "Saves a laser's configuration from its controller's SD card onto this PC before the card is "
         "replaced, and writes it back afterwards. Started without options, it opens its window."));
     parser.addOptions({options.help, options.version, options.demo, options.backup, options.restore,
-                       options.parallel, options.archiveDir, options.archive});
+                       options.parallel, options.archiveDir, options.archive, options.allowOtherLaser});
     parser.addPositionalArgument(QStringLiteral("ADDRESS"), QStringLiteral("A controller, with --backup or --restore."),
                                  QStringLiteral("[ADDRESS...]"));
     const bool headless = parser.parse(QCoreApplication::arguments())
@@ -167,6 +177,8 @@ bool parse(QCommandLineParser& parser, const Options& options)
             wrong = QStringLiteral("--parallel takes a number of 1 or more.");
         else if (parser.isSet(options.backup) && parser.isSet(options.archive))
             wrong = QStringLiteral("--archive goes with --restore only.");
+        else if (parser.isSet(options.backup) && parser.isSet(options.allowOtherLaser))
+            wrong = QStringLiteral("--allow-other-laser goes with --restore only.");
         else if (parser.isSet(options.restore) && parser.isSet(options.parallel))
             wrong = QStringLiteral("--parallel goes with --backup only.");
         // Two sessions on one controller at once would fight over its card.
@@ -221,6 +233,7 @@ int answerOnTerminal(int argc, char** argv)
         fleet.parallel = parser.value(options.parallel).toInt();
         fleet.archiveFolder = parser.value(options.archiveDir);
         fleet.archive = parser.value(options.archive);
+        fleet.allowOtherLaser = parser.isSet(options.allowOtherLaser);
         return tarvo::terminal::runFleet(fleet);
     }
     return runDemo();

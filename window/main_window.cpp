@@ -1,6 +1,7 @@
 #include "window/main_window.h"
 
 #include "window/window_texts.h"
+#include "workflow/laser_texts.h"
 #include "workflow/operator_texts.h"
 
 #include <QAction>
@@ -111,6 +112,10 @@ MainWindow::MainWindow(platform::Platform& platform, QWidget* parent)
     setContextMenuPolicy(Qt::ActionsContextMenu);
     addMenuAction(workflow::OperatorTexts::restoreEarlierAction(), "restoreEarlierAction",
                   QKeySequence(Qt::CTRL | Qt::Key_R), &MainWindow::restoreEarlierBackup);
+    // Offered only while a restore waits (see showPhase).
+    startNewBackupAction_ = addMenuAction(workflow::LaserTexts::startNewBackupAction(), "startNewBackupAction",
+                                          QKeySequence(Qt::CTRL | Qt::Key_N), &MainWindow::startNewBackup);
+    startNewBackupAction_->setVisible(false);
     addMenuAction(workflow::OperatorTexts::openArchiveFolderAction(), "openArchiveFolderAction",
                   QKeySequence(Qt::CTRL | Qt::Key_O), &MainWindow::openArchiveFolder);
     addMenuAction(workflow::OperatorTexts::saveLogAction(), "saveLogAction", QKeySequence::Save, &MainWindow::saveLog);
@@ -122,14 +127,15 @@ MainWindow::MainWindow(platform::Platform& platform, QWidget* parent)
     };
 }
 
-void MainWindow::addMenuAction(const QString& text, const char* name, const QKeySequence& keys,
-                               void (MainWindow::*slot)())
+QAction* MainWindow::addMenuAction(const QString& text, const char* name, const QKeySequence& keys,
+                                   void (MainWindow::*slot)())
 {
     auto* action = new QAction(text, this);
     action->setObjectName(QLatin1String(name));
     action->setShortcut(keys);
     connect(action, &QAction::triggered, this, slot);
     addAction(action);
+    return action;
 }
 
 void MainWindow::restoreEarlierBackup()
@@ -143,10 +149,25 @@ void MainWindow::restoreEarlierBackup()
     }
     QStringList entries;
     for (const auto& b : backups)
-        entries << workflow::OperatorTexts::backupEntry(b.controller, b.time, b.bytes, b.files);
+        entries << workflow::LaserTexts::backupEntry(b.controller, b.identity, b.time, b.bytes, b.files);
     const int chosen = backupChooser_(entries);
     if (chosen >= 0 && chosen < backups.size())
         updater_.workflow().chooseBackupToRestore(backups[chosen]);
+}
+
+void MainWindow::startNewBackup()
+{
+    workflow::Workflow& run = updater_.workflow();
+    if (run.isRunning() || run.phase() != workflow::Workflow::Phase::Restore)
+        return;
+    const pcside::PendingRestore pending = updater_.store().pendingRestore();
+    const pcside::BackupStore::Backup waiting = pending.isValid() ? updater_.store().describe(pending.archive)
+                                                                  : run.lastBackup();
+    const QString time = pending.isValid() ? pending.time : pcside::BackupStore::shownTime(waiting.time);
+    if (platform_.ask(workflow::LaserTexts::startNewBackupQuestion(waiting.controller, waiting.identity, time),
+                      platform::MessageIcon::None, workflow::LaserTexts::startNewBackup(),
+                      workflow::LaserTexts::keepWaiting()))
+        run.startNewBackup();
 }
 
 void MainWindow::openArchiveFolder()
@@ -343,6 +364,8 @@ void MainWindow::showPhase(workflow::Workflow::Phase phase)
 {
     startButton_->setText(phase == workflow::Workflow::Phase::Backup ? workflow::OperatorTexts::startCaption()
                                                                     : workflow::OperatorTexts::continueCaption());
+    if (startNewBackupAction_)
+        startNewBackupAction_->setVisible(phase == workflow::Workflow::Phase::Restore);
 }
 
 QString MainWindow::buttonCaption() const

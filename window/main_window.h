@@ -9,6 +9,7 @@
 
 #include <functional>
 
+class QAction;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -28,6 +29,8 @@ public:
     void setBackupChooser(BackupChooser chooser) { backupChooser_ = std::move(chooser); }
     // The window's menu (right click, or the shortcuts).
     void restoreEarlierBackup();
+    // While a restore waits: back to Start, once the operator confirms.
+    void startNewBackup();
     void openArchiveFolder();
     void saveLog();
     ~MainWindow() override;
@@ -81,7 +84,7 @@ protected:
 
 private:
     void place(QWidget* w, int left, int top, int width, int height);
-    void addMenuAction(const QString& text, const char* name, const QKeySequence& keys, void (MainWindow::*slot)());
+    QAction* addMenuAction(const QString& text, const char* name, const QKeySequence& keys, void (MainWindow::*slot)());
     void trimLog();
     void fitStatusText();
     void showProgress(double value);
@@ -95,6 +98,7 @@ private:
     QPlainTextEdit* logView_;
     QStatusBar* statusBar_;
     QLabel* linkStateLabel_;
+    QAction* startNewBackupAction_ = nullptr;
 
     platform::Platform& platform_;
     BackupChooser backupChooser_;

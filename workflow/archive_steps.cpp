@@ -4,6 +4,7 @@
 #include "workflow/workflow.h"
 
 #include "pcside/archive_check.h"
+#include "workflow/laser_texts.h"
 #include "workflow/names.h"
 #include "workflow/operator_texts.h"
 
@@ -41,7 +42,7 @@ bool Workflow::verifyBackup(const LaserBackup& laser)
         return false;
     }
     const pcside::BackupStore::Kept kept
-        = store_.keep(stored->path, address_, {report.bytes, report.files, report.sha256});
+        = store_.keep(stored->path, address_, {report.bytes, report.files, report.sha256}, identity_);
     if (!kept.keptInHistory) {
         appendLog(QStringLiteral("\r\n") + OperatorTexts::historyFailed(kept.historyFolder));
         recordProblems_ << OperatorTexts::historyFailed(kept.historyFolder);
@@ -62,17 +63,23 @@ void Workflow::chooseBackupToRestore(const Backup& backup)
         return;
     store_.choose(backup);
     setPhase(Phase::Restore);
-    setStatus(OperatorTexts::restorePending(backup.controller, pcside::BackupStore::shownTime(backup.time)));
+    setStatus(LaserTexts::restorePending(backup.controller, backup.identity, pcside::BackupStore::shownTime(backup.time)));
 }
 
 bool Workflow::checkArchiveToRestore()
 {
-    // Filed, and so found, under the address as the operator gave it.
-    restoreSource_ = store_.archiveToRestore(address_);
-    if (restoreSource_.isEmpty()) {
-        showError(OperatorTexts::noVerifiedBackup(address_));
-        return false;
-    }
+    restoreSource_ = store_.chosenArchive();
+    if (!restoreSource_.isEmpty())
+        return checkRestoreSource();
+    // None chosen: the laser's own is picked once its hardware is known.
+    if (!store_.backups().isEmpty())
+        return true;
+    showError(OperatorTexts::noVerifiedBackup(address_));
+    return false;
+}
+
+bool Workflow::checkRestoreSource()
+{
     const pcside::ArchiveReport report = pcside::checkArchiveFile(platform_, restoreSource_);
     if (!report.found) {
         showError(OperatorTexts::archiveMissing(QString::fromLatin1(kArchiveName)));
@@ -83,7 +90,9 @@ bool Workflow::checkArchiveToRestore()
         return false;
     }
     restoreSha256_ = report.sha256;
-    lastBackup_ = {restoreSource_, address_, QString(), report.bytes, report.files};
+    lastBackup_ = store_.describe(restoreSource_);
+    lastBackup_.bytes = report.bytes;
+    lastBackup_.files = report.files;
     return true;
 }
 

@@ -64,6 +64,11 @@ bool Workflow::connectToController(const QString& address)
         return false;
     }
     settings_.setControllerAddress(address);
+    // Read from the PC's own tables: nothing goes on the wire.
+    identity_ = platform_.controllerIdentity(link_.peerAddress());
+    const QString hardware = pcside::identityToText(identity_);
+    transcript_.add(pcside::Transcript::Source::Tool,
+                    QStringLiteral("hardware: ") + (hardware.isEmpty() ? QStringLiteral("unknown") : hardware));
     return true;
 }
 

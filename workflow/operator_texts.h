@@ -21,10 +21,6 @@ public:
     static QString openArchiveFolderAction() { return tr("Open archive folder"); }
     static QString saveLogAction() { return tr("Save log…"); }
     static QString chooseBackupLabel() { return tr("The backup that Continue writes onto the new card:"); }
-    static QString backupEntry(const QString& controller, const QString& time, qint64 bytes, int files)
-    {
-        return tr("%1   %2   %3 bytes   %4 files").arg(controller, time).arg(bytes).arg(files);
-    }
     static QString linesNotShown(qsizetype lines) { return tr("[%1 lines not shown]").arg(lines); }
     static QString noBackupsKept() { return tr("No verified backup is kept yet."); }
     static QString logNotSaved(const QString& path) { return tr("The log could not be saved to %1.").arg(path); }
@@ -161,11 +157,6 @@ public:
     static QString transcriptNotSaved(const QString& folder)
     {
         return tr("The record of this run could not be saved in %1.").arg(folder);
-    }
-    static QString restorePending(const QString& controller, const QString& time)
-    {
-        return tr("The backup of %1 from %2 waits to be restored onto the new card: click Continue.")
-            .arg(controller, time);
     }
 
     // --- long steps ---

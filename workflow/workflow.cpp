@@ -2,6 +2,7 @@
 // controller's shell.
 #include "workflow/workflow.h"
 
+#include "workflow/laser_texts.h"
 #include "workflow/names.h"
 #include "workflow/operator_texts.h"
 
@@ -52,8 +53,18 @@ void Workflow::resumeStoredPhase()
     const pcside::PendingRestore pending = store_.pendingRestore();
     setPhase(pending.isValid() ? Phase::Restore : Phase::Backup);
     setProgress(0);
-    setStatus(pending.isValid() ? OperatorTexts::restorePending(pending.controller, pending.time)
+    setStatus(pending.isValid() ? LaserTexts::restorePending(pending.controller, pending.identity, pending.time)
                                 : OperatorTexts::idleStatus());
+}
+
+void Workflow::startNewBackup()
+{
+    if (running_)
+        return;
+    store_.clearPendingRestore();
+    setPhase(Phase::Backup);
+    setProgress(0);
+    setStatus(OperatorTexts::idleStatus());
 }
 
 void Workflow::setStatus(const QString& text)
@@ -115,6 +126,7 @@ void Workflow::runSteps()
                       + address_);
 
     firmwareStopped_ = false;
+    identity_ = {};
     lastBackup_ = {};
     recordProblems_.clear();
     // Everything on the PC's side is checked before the laser is touched:
@@ -125,8 +137,12 @@ void Workflow::runSteps()
             outcome_ = Outcome::ArchiveUnusable;
         else if (!startServer())
             outcome_ = Outcome::PcNotReady;
-        else if (connectToController(address_))
-            runOnController();
+        else if (connectToController(address_)) {
+            if (phase_ == Phase::Backup || laserMatchesBackup())
+                runOnController();
+            else
+                link_.disconnectFromController();
+        }
         // The PC side was not ready: the run ends like any failed one.
         if (outcome_ == Outcome::ArchiveUnusable || outcome_ == Outcome::PcNotReady)
             setStatus(phase_ == Phase::Backup ? OperatorTexts::readingFailed() : OperatorTexts::writingFailed());
@@ -217,6 +233,18 @@ void Workflow::showMessage(const QString& text, platform::MessageIcon icon)
     platform_.messageBox(text, icon);
     if (link_.isShuttingDown())
         throw link::RunAborted();
+}
+
+bool Workflow::askQuestion(const QString& text, const QString& yes, const QString& no)
+{
+    transcript_.add(pcside::Transcript::Source::Tool, QStringLiteral("question: ") + text);
+    if (link_.isShuttingDown())
+        throw link::RunAborted();
+    const bool answer = platform_.ask(text, platform::MessageIcon::Critical, yes, no);
+    if (link_.isShuttingDown())
+        throw link::RunAborted();
+    transcript_.add(pcside::Transcript::Source::Tool, QStringLiteral("answer: ") + (answer ? yes : no));
+    return answer;
 }
 
 int roundHalfEven16(double value)

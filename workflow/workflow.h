@@ -9,6 +9,7 @@
 
 #include "link/controller_link.h"
 #include "pcside/backup_store.h"
+#include "pcside/laser_identity.h"
 #include "pcside/server_supervisor.h"
 #include "pcside/transcript.h"
 #include "platform/platform.h"
@@ -42,6 +43,7 @@ public:
         LoginFailed,
         ControllerFailed,  // a step on the controller failed
         BackupUnverified,  // the controller reported success, the PC's copy is not usable
+        OtherLaser,        // not (or not known to be) the laser of the backup: nothing was written
     };
     Outcome lastOutcome() const { return outcome_; }
 
@@ -57,6 +59,12 @@ public:
     // run (the terminal's one server for many controllers).
     void setServerShared(bool shared) { serverShared_ = shared; }
 
+    // What Continue does with a laser that is not, or not known to be, the
+    // one its backup was made of: ask the operator (the window), refuse
+    // (the terminal), or write it as the operator chose beforehand.
+    enum class OtherLaserPolicy { Ask, Refuse, Allow };
+    void setOtherLaserPolicy(OtherLaserPolicy policy) { otherLaserPolicy_ = policy; }
+
     // The title the log and the transcript of each run begin with.
     void setTitle(const QString& title) { title_ = title; }
     QString title() const { return title_; }
@@ -71,6 +79,9 @@ public:
     // The phase a new window starts in: Continue while a verified backup
     // waits for its restore, which the status then names.
     void resumeStoredPhase();
+    // Back to Start while a restore waits: the waiting backup stays in the
+    // history, no longer chosen.
+    void startNewBackup();
 
     // What the operator sees of the run.
     QString status() const { return status_; }
@@ -102,6 +113,8 @@ public:
     void chooseBackupToRestore(const Backup& backup);
     // The backup the last run verified and kept, or what it restored.
     const Backup& lastBackup() const { return lastBackup_; }
+    // The hardware of the controller the last run connected to.
+    const platform::ControllerIdentity& controllerIdentity() const { return identity_; }
     // The PC's TFTP server as this run has followed it.
     const pcside::ServerWatch& serverWatch() const { return watch_; }
     // The record of the last run, and the folder its file went to.
@@ -118,6 +131,11 @@ private:
     // listens, all before the laser is touched.
     bool addressGiven();
     bool checkArchiveToRestore();
+    bool checkRestoreSource();
+    // On Continue, once connected and before a line is sent: the laser's
+    // own backup when none was chosen, and whether it is the laser's.
+    bool laserMatchesBackup();
+    bool confirmOtherLaser(pcside::LaserMatch match, const Backup& backup);
     bool startServer();
     void stopServer();
     // Connects to the controller at address, which becomes the run's.
@@ -133,6 +151,7 @@ private:
 
     // A modal message box; after it returns, a closed window ends the run.
     void showMessage(const QString& text, platform::MessageIcon icon);
+    bool askQuestion(const QString& text, const QString& yes, const QString& no);
     void runSteps();
     // The part of a run on a connected controller: log in, make it safe,
     // back up or restore, and disconnect.
@@ -170,6 +189,8 @@ private:
     pcside::ServerSupervisor& server_;
     pcside::BackupStore& store_;
     bool serverShared_ = false;
+    OtherLaserPolicy otherLaserPolicy_ = OtherLaserPolicy::Ask;
+    platform::ControllerIdentity identity_;
     // Between the run's server start and its end: the server's lines are
     // this run's.
     bool followingServer_ = false;

@@ -117,23 +117,24 @@ struct FleetResult {
     int files = -1;
     double seconds = -1;
     QString notes;
+    QString hardware;
 };
 
 // The tool's result lines in the order printed; empty when the header line
-// is missing or a line has not seven fields.
+// is missing or a line has not eight fields.
 inline QList<FleetResult> fleetResults(const QByteArray& out)
 {
     QList<QByteArray> lines = out.split('\n');
     lines.removeAll(QByteArray());
-    if (lines.isEmpty() || lines[0] != "controller\tresult\tarchive\tbytes\tfiles\tseconds\tnotes")
+    if (lines.isEmpty() || lines[0] != "controller\tresult\tarchive\tbytes\tfiles\tseconds\tnotes\thardware")
         return {};
     QList<FleetResult> results;
     for (qsizetype i = 1; i < lines.size(); ++i) {
         const QList<QByteArray> f = lines[i].split('\t');
-        if (f.size() != 7)
+        if (f.size() != 8)
             return {};
         results.append({QString::fromUtf8(f[0]), QString::fromUtf8(f[1]), QString::fromUtf8(f[2]), f[3].toLongLong(),
-                        f[4].toInt(), f[5].toDouble(), QString::fromUtf8(f[6])});
+                        f[4].toInt(), f[5].toDouble(), QString::fromUtf8(f[6]), QString::fromUtf8(f[7])});
     }
     return results;
 }

@@ -442,7 +442,18 @@ ControllerIdentity VirtualPlatform::controllerIdentity(const QString& peerAddres
         return *known;
     if (peerAddress.startsWith(QLatin1String("127.")) || peerAddress == QLatin1String("::1"))
         return {ControllerIdentity::Kind::Local, peerAddress};
-    return {};
+    return onLink(peerAddress);
+}
+
+ControllerIdentity VirtualPlatform::onLink(const QString& address)
+{
+    const QStringList octets = address.split(QLatin1Char('.'));
+    if (octets.size() != 4)
+        return {};
+    QString mac = QStringLiteral("02:00");
+    for (const QString& octet : octets)
+        mac += QStringLiteral(":%1").arg(octet.toInt(), 2, 16, QLatin1Char('0'));
+    return {ControllerIdentity::Kind::Hardware, mac};
 }
 
 void VirtualPlatform::messageBox(const QString& text, MessageIcon icon)
@@ -450,6 +461,12 @@ void VirtualPlatform::messageBox(const QString& text, MessageIcon icon)
     messages.push_back({text, icon, now_});
     if (onMessageBox)
         onMessageBox(messages.back());
+}
+
+bool VirtualPlatform::ask(const QString& text, MessageIcon icon, const QString& yes, const QString& no)
+{
+    questions.push_back({text, icon, yes, no, now_});
+    return answer && answer(questions.back());
 }
 
 }  // namespace tarvo::platform

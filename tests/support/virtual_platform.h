@@ -156,6 +156,7 @@ public:
     ControllerIdentity controllerIdentity(const QString& peerAddress) override;
     void runAside(std::function<void()> work) override;
     void messageBox(const QString& text, MessageIcon icon) override;
+    bool ask(const QString& text, MessageIcon icon, const QString& yes, const QString& no) override;
 
     // --- scheduling ---
     using EventId = std::uint64_t;
@@ -234,8 +235,12 @@ public:
 
     // --- the neighbour table ---
     // The identity of each peer address. Any other address reads Local
-    // (with the address as its text) when it is loopback, else Unknown.
+    // (with the address as its text) when it is loopback, else the
+    // hardware of a laser on the link with that address (onLink).
     QMap<QString, ControllerIdentity> identities;
+    // A hardware address of its own for each IPv4 address: 10.0.0.5 reads
+    // 02:00:0a:00:00:05.
+    static ControllerIdentity onLink(const QString& address);
     // The addresses asked for, in order.
     QStringList identityQueries;
 
@@ -248,6 +253,17 @@ public:
     std::vector<MessageRecord> messages;
     // Runs while the box is "open", before it returns.
     std::function<void(const MessageRecord&)> onMessageBox;
+    // Questions, with their answers; each is answered no unless answer
+    // says yes.
+    struct QuestionRecord {
+        QString text;
+        MessageIcon icon;
+        QString yes;
+        QString no;
+        std::int64_t atMs;
+    };
+    std::vector<QuestionRecord> questions;
+    std::function<bool(const QuestionRecord&)> answer;
 
 private:
     friend class VirtualTimer;

@@ -91,7 +91,7 @@ private slots:
         QVERIFY(f->platform().processes[1].closed);
         QCOMPARE(f->controls().status(), QStringLiteral("Writing config data done. Please power cycle the laser."));
         // The restore sent the backup the first run verified and kept.
-        const QStringList kept = f->store().history(QStringLiteral("10.0.0.5"));
+        const QStringList kept = f->history();
         QCOMPARE(kept.size(), 2);  // the fixture's, and this run's
         QCOMPARE(f->platform().fileData.value(kept.last()), test::sampleArchive());
         QCOMPARE(f->platform().fileData.value(f->archivePath()), test::sampleArchive());
@@ -104,7 +104,7 @@ private slots:
             f->workflow().setPhase(workflow::Workflow::Phase::Backup);
             click();
         }
-        const QStringList kept = f->store().history(QStringLiteral("10.0.0.5"));
+        const QStringList kept = f->history();
         QCOMPARE(kept.size(), 4);  // the fixture's, and these three
         // The newest is last by name, and first in the menu.
         QCOMPARE(f->workflow().lastBackup().path, kept.last());
@@ -135,7 +135,7 @@ private slots:
             again.watch(restarted.workflow());
             restarted.load();
             QCOMPARE(again.buttonCaption(), QStringLiteral("Continue"));
-            QVERIFY2(again.status().startsWith(QStringLiteral("The backup of 10.0.0.5 from ")), qPrintable(again.status()));
+            QVERIFY2(again.status().startsWith(QStringLiteral("The backup of laser 10.0.0.5 (hardware 02:00:0a:00:00:05) from ")), qPrintable(again.status()));
         }
         click();
         QVERIFY(f->shell->lines.contains("tar xvzf /media/config.tgz"));
@@ -326,7 +326,7 @@ private slots:
         QCOMPARE(shell.lines, windowRun);
         QVERIFY(server.isReady() && program.isRunning());
         QCOMPARE(f->platform().processes.size(), size_t(2));
-        QVERIFY(headless.lastBackup().path.startsWith(QStringLiteral("/fleet/history/10.0.0.5/")));
+        QVERIFY(headless.lastBackup().path.startsWith(QStringLiteral("/fleet/history/mac-02-00-0a-00-00-05/")));
         QCOMPARE(store.pendingRestore().archive, QString());
         QVERIFY(said.contains(QStringLiteral("[10.0.0.5]   0% Login to laser...")));
         QVERIFY2(said.last().startsWith(QStringLiteral("[10.0.0.5] 100% 1. Turn off the laser")), qPrintable(said.last()));
@@ -361,7 +361,7 @@ private slots:
         environment.report = [&](const QString& line) { said << line; };
         environment.summary = [&](const QString& line) { summary << line; };
         // The second controller's history cannot be written.
-        f->platform().readOnlyFolders.insert(QStringLiteral("/fleet/history/10.0.0.6"));
+        f->platform().readOnlyFolders.insert(QStringLiteral("/fleet/history/mac-02-00-0a-00-00-06"));
         QCOMPARE(terminal::runFleet(options, environment), int(terminal::kExitOk));
         // One server for both, closed after the last.
         QCOMPARE(f->platform().processes.size(), size_t(1));
@@ -371,14 +371,14 @@ private slots:
         QCOMPARE(summary.size(), 3);
         const QStringList first = summary[1].split(QLatin1Char('\t'));
         QCOMPARE(first.mid(0, 2), (QStringList{QStringLiteral("10.0.0.5"), QStringLiteral("ok")}));
-        QVERIFY(first[2].startsWith(QStringLiteral("/fleet/history/10.0.0.5/")));
+        QVERIFY(first[2].startsWith(QStringLiteral("/fleet/history/mac-02-00-0a-00-00-05/")));
         QCOMPARE(first[6], QStringLiteral("-"));
         // The backup is good, where the server filed it; the summary and
         // the report say that it is not in the history.
         const QStringList second = summary[2].split(QLatin1Char('\t'));
         QCOMPARE(second.mid(0, 3), (QStringList{QStringLiteral("10.0.0.6"), QStringLiteral("ok"), QStringLiteral("/fleet/10.0.0.6/config.tgz")}));
-        QCOMPARE(second[6], QStringLiteral("[The backup could not be kept in /fleet/history/10.0.0.6]"));
-        QVERIFY(said.contains(QStringLiteral("[10.0.0.6] warning: [The backup could not be kept in /fleet/history/10.0.0.6]")));
+        QCOMPARE(second[6], QStringLiteral("[The backup could not be kept in /fleet/history/mac-02-00-0a-00-00-06]"));
+        QVERIFY(said.contains(QStringLiteral("[10.0.0.6] warning: [The backup could not be kept in /fleet/history/mac-02-00-0a-00-00-06]")));
         QVERIFY(said.contains(QStringLiteral("[10.0.0.6]   0% Login to laser...")));
         // Each run's transcript, named by its controller, in the fleet's folder.
         const QStringList transcripts = f->platform().fileNames(QStringLiteral("/fleet/transcripts"));

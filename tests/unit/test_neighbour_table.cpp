@@ -125,7 +125,8 @@ private slots:
         const ControllerIdentity laser{ControllerIdentity::Kind::Hardware, QStringLiteral("02:00:00:77:01:02")};
         platform.identities[QStringLiteral("192.168.100.20")] = laser;
         QCOMPARE(platform.controllerIdentity(QStringLiteral("192.168.100.20")), laser);
-        QCOMPARE(platform.controllerIdentity(QStringLiteral("192.168.100.21")), ControllerIdentity{});
+        QCOMPARE(platform.controllerIdentity(QStringLiteral("192.168.100.21")),
+                 (ControllerIdentity{ControllerIdentity::Kind::Hardware, QStringLiteral("02:00:c0:a8:64:15")}));
         QCOMPARE(platform.controllerIdentity(QStringLiteral("127.0.0.101")),
                  (ControllerIdentity{ControllerIdentity::Kind::Local, QStringLiteral("127.0.0.101")}));
         QCOMPARE(platform.identityQueries.size(), 3);

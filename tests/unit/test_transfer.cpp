@@ -281,7 +281,7 @@ private slots:
                  qPrintable(f->messageTexts()[0]));
         QVERIFY(f->messageTexts()[0].contains(QStringLiteral("Keep the old SD card")));
         QCOMPARE(f->controls().status(), QStringLiteral("Reading config data failed.") + kStopped);
-        QCOMPARE(f->store().history(QStringLiteral("10.0.0.5")), QStringList{f->keptPath()});  // nothing added
+        QCOMPARE(f->history(), QStringList{f->keptPath()});  // nothing added
         QVERIFY(!f->platform().settings.contains(QStringLiteral("Tarvo Configuration Updater/Restore/Archive"))
                 || f->platform().settings.value(QStringLiteral("Tarvo Configuration Updater/Restore/Archive")).isEmpty());
     }
@@ -328,7 +328,7 @@ private slots:
         QVERIFY2(f->messageTexts()[0].startsWith(QStringLiteral("The backup on the PC is not usable: ") + problem),
                  qPrintable(f->messageTexts()[0]));
         QCOMPARE(f->controls().status(), QStringLiteral("Reading config data failed.") + kStopped);
-        QCOMPARE(f->store().history(controller), QStringList{f->keptPath()});  // nothing added
+        QCOMPARE(f->history(), QStringList{f->keptPath()});  // nothing added
     }
 
     void theArchiveHoldsWhatTarListed_data()
@@ -382,7 +382,7 @@ private slots:
                                                 + QStringLiteral(".\nKeep the old SD card in the laser: do not replace it.")});
         QCOMPARE(f->controls().status(), QStringLiteral("Reading config data failed.") + kStopped);
         QCOMPARE(f->workflow().phase(), workflow::Workflow::Phase::Backup);
-        QCOMPARE(f->store().history(QStringLiteral("10.0.0.5")), QStringList{f->keptPath()});  // nothing added
+        QCOMPARE(f->history(), QStringList{f->keptPath()});  // nothing added
     }
 
     void aListingAmidTheTypedAheadStatusRequestStillMatches()

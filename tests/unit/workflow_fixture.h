@@ -27,7 +27,15 @@ struct WorkflowFixture {
     QString archivePath() const { return rig->platform.dataFolderValue + QStringLiteral("/10.0.0.5/config.tgz"); }
     QString keptPath() const
     {
-        return rig->platform.dataFolderValue + QStringLiteral("/history/10.0.0.5/n000000001-20261201-120000-000_config.tgz");
+        return rig->platform.dataFolderValue
+               + QStringLiteral("/history/mac-02-00-0a-00-00-05/n000000001-20261201-120000-000_config.tgz");
+    }
+
+    // The verified backups of the fixture's laser, oldest first.
+    QStringList history() const
+    {
+        const QString laser = QStringLiteral("10.0.0.5");
+        return rig->updater->store().history(laser, platform::VirtualPlatform::onLink(laser));
     }
 
     QStringList messageTexts() const

@@ -211,13 +211,38 @@ private slots:
             return 0;
         });
         window->restoreEarlierBackup();
-        QCOMPARE(offered, QStringList{QStringLiteral("10.1.1.9   2026-01-02T03:04:05   7 bytes   3 files")});
+        // A backup of an earlier version, filed by address: its hardware
+        // is not known.
+        QCOMPARE(offered, QStringList{QStringLiteral("10.1.1.9 (hardware unknown)   2026-01-02T03:04:05   7 bytes   3 files")});
         QCOMPARE(startButton()->text(), QStringLiteral("Continue"));
-        QCOMPARE(window->status(), QStringLiteral("The backup of 10.1.1.9 from 2026-01-02 03:04 waits to be restored "
-                                                  "onto the new card: click Continue."));
+        QCOMPARE(window->status(), QStringLiteral("The backup of laser 10.1.1.9 (hardware unknown) from 2026-01-02 03:04 "
+                                                  "waits to be restored onto its new card: click Continue."));
         QVERIFY(!statusLabel()->toolTip().isEmpty());
-        // Later windows of this test start without a pending restore.
-        forgetPendingRestore();
+
+        // The way back to Start asks first, naming the waiting backup; No
+        // is the default.
+        auto* startNew = window->findChild<QAction*>(QStringLiteral("startNewBackupAction"));
+        QVERIFY(startNew && startNew->isVisible());
+        QCOMPARE(startNew->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_N));
+        QStringList asked;
+        bool answer = false;
+        platform->questionHandler = [&](const QString& text) {
+            asked << text;
+            return answer;
+        };
+        startNew->trigger();
+        QCOMPARE(asked.size(), 1);
+        QVERIFY2(asked[0].contains(QStringLiteral("laser 10.1.1.9 (hardware unknown) from 2026-01-02 03:04")),
+                 qPrintable(asked[0]));
+        QCOMPARE(startButton()->text(), QStringLiteral("Continue"));
+        answer = true;
+        startNew->trigger();
+        QCOMPARE(startButton()->text(), QStringLiteral("Start"));
+        QCOMPARE(window->status(), QStringLiteral("Status: "));
+        QVERIFY(!startNew->isVisible());
+        QVERIFY(!window->updater().store().pendingRestore().isValid());
+        // The backup stays kept, to be chosen again.
+        QCOMPARE(window->updater().store().backups().size(), 1);
     }
 
     void theWindowSpeaksTheLocalesLanguage_data()
@@ -228,8 +253,9 @@ private slots:
         QTest::addColumn<QString>("enterAddress");
         QTest::addColumn<QStringList>("menu");
         QTest::newRow("German") << "de" << QString::fromUtf8("Weiter")
-                                << QString::fromUtf8("Die Sicherung von 10.1.1.9 vom 2026-01-02 03:04 wartet darauf, auf "
-                                                     "die neue Karte geschrieben zu werden: auf „Weiter“ klicken.")
+                                << QString::fromUtf8("Die Sicherung von Laser 10.1.1.9 (Hardware unbekannt) vom 2026-01-02 "
+                                                     "03:04 wartet darauf, auf seine neue Karte geschrieben zu werden: "
+                                                     "auf „Weiter“ klicken.")
                                 << QString::fromUtf8("Bitte die IP-Adresse des Lasers eingeben.")
                                 << QStringList{QString::fromUtf8("Frühere Sicherung zurückspielen…"),
                                                QString::fromUtf8("Archivordner öffnen"),
@@ -237,8 +263,8 @@ private slots:
         // No translation: the texts exactly as written.
         const QStringList english{QString::fromUtf8("Restore an earlier backup…"), QStringLiteral("Open archive folder"),
                                   QString::fromUtf8("Save log…")};
-        const QString pending = QStringLiteral(
-            "The backup of 10.1.1.9 from 2026-01-02 03:04 waits to be restored onto the new card: click Continue.");
+        const QString pending = QStringLiteral("The backup of laser 10.1.1.9 (hardware unknown) from 2026-01-02 03:04 "
+                                               "waits to be restored onto its new card: click Continue.");
         const QString enterAddress = QStringLiteral("Please enter IP address of the laser.");
         for (const char* locale : {"C", "fr_FR"})
             QTest::newRow(locale) << locale << QStringLiteral("Continue") << pending << enterAddress << english;
@@ -267,7 +293,8 @@ private slots:
 
         QStringList shownMenu;
         for (const QAction* a : window->actions())
-            shownMenu << a->text();
+            if (a->isVisible())
+                shownMenu << a->text();
         QCOMPARE(shownMenu, menu);
 
         window->setBackupChooser([](const QStringList&) { return 0; });

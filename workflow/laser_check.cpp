@@ -1,0 +1,72 @@
+// Continue writes a backup only onto the laser it was made of, unless the
+// operator chooses otherwise: the laser is known by its hardware address,
+// read once the connection is up and before a line is sent.
+#include "workflow/workflow.h"
+
+#include "workflow/laser_texts.h"
+#include "workflow/operator_texts.h"
+
+namespace tarvo::workflow {
+
+namespace {
+QString shownBackupTime(const QString& time)
+{
+    const QString shown = pcside::BackupStore::shownTime(time);
+    return shown.isEmpty() ? time : shown;
+}
+}  // namespace
+
+bool Workflow::laserMatchesBackup()
+{
+    outcome_ = Outcome::ArchiveUnusable;
+    if (restoreSource_.isEmpty()) {
+        restoreSource_ = store_.archiveToRestore(address_, identity_);
+        if (restoreSource_.isEmpty()) {
+            showError(OperatorTexts::noVerifiedBackup(LaserTexts::laser(address_, identity_)));
+            return false;
+        }
+        if (!checkRestoreSource())
+            return false;
+    }
+    const Backup backup = store_.describe(restoreSource_);
+    const pcside::LaserMatch match = pcside::compareLasers(backup.identity, identity_);
+    if (match == pcside::LaserMatch::Same) {
+        const QString same = LaserTexts::sameLaser(identity_, backup.controller, address_);
+        appendLog(QStringLiteral("\r\n") + same);
+        transcript_.add(pcside::Transcript::Source::Tool, same);
+        return true;
+    }
+    if (confirmOtherLaser(match, backup))
+        return true;
+    outcome_ = Outcome::OtherLaser;
+    setStatus(LaserTexts::notWritten());
+    appendLog(QStringLiteral("\r\n[") + LaserTexts::notWritten() + QStringLiteral("]"));
+    return false;
+}
+
+bool Workflow::confirmOtherLaser(pcside::LaserMatch match, const Backup& backup)
+{
+    const QString backupLaser = LaserTexts::laser(backup.controller.isEmpty() ? QStringLiteral("?") : backup.controller,
+                                                  backup.identity);
+    const QString time = shownBackupTime(backup.time);
+    const QString connected = LaserTexts::laser(address_, identity_);
+    const bool other = match == pcside::LaserMatch::Other;
+    bool write = false;
+    switch (otherLaserPolicy_) {
+    case OtherLaserPolicy::Ask:
+        write = askQuestion(other ? LaserTexts::otherLaserQuestion(backupLaser, time, connected)
+                                  : LaserTexts::cannotTellQuestion(backupLaser, time, connected),
+                            LaserTexts::writeAnyway(), LaserTexts::doNotWrite());
+        break;
+    case OtherLaserPolicy::Refuse:
+        showError(other ? LaserTexts::otherLaserRefused(backupLaser, time, connected)
+                        : LaserTexts::cannotTellRefused(backupLaser, time, connected));
+        break;
+    case OtherLaserPolicy::Allow: write = true; break;
+    }
+    if (write)
+        appendLog(QStringLiteral("\r\n") + LaserTexts::writingOntoOtherLaser(backupLaser, connected));
+    return write;
+}
+
+}  // namespace tarvo::workflow

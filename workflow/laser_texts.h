@@ -1,0 +1,107 @@
+#pragma once
+// What the operator reads about which laser a backup belongs to: the
+// check on Continue, its questions, and the pending restore's laser.
+
+#include "platform/platform.h"
+
+#include <QCoreApplication>
+#include <QString>
+
+namespace tarvo::workflow {
+
+class LaserTexts {
+    Q_DECLARE_TR_FUNCTIONS(LaserTexts)
+public:
+    // A laser's hardware, as the operator reads it.
+    static QString hardware(const platform::ControllerIdentity& identity)
+    {
+        switch (identity.kind) {
+        case platform::ControllerIdentity::Kind::Hardware: return identity.text;
+        case platform::ControllerIdentity::Kind::Local: return tr("simulated on this PC at %1").arg(identity.text);
+        case platform::ControllerIdentity::Kind::Unknown: break;
+        }
+        return tr("unknown");
+    }
+    // A laser, named by its address and hardware.
+    static QString laser(const QString& address, const platform::ControllerIdentity& identity)
+    {
+        return tr("%1 (hardware %2)").arg(address, hardware(identity));
+    }
+
+    static QString sameLaser(const platform::ControllerIdentity& identity, const QString& backedUpAt,
+                             const QString& now)
+    {
+        if (backedUpAt.isEmpty() || backedUpAt == now)
+            return tr("[same laser (hardware %1)]").arg(hardware(identity));
+        return tr("[same laser (hardware %1), backed up at %2, now at %3]").arg(hardware(identity), backedUpAt, now);
+    }
+
+    // The question before writing a backup onto a laser that is not, or
+    // not known to be, the one it was made of.
+    static QString otherLaserQuestion(const QString& backupLaser, const QString& backupTime, const QString& connected)
+    {
+        return tr("This is not the laser the backup was made of.\n\n"
+                  "Backup: laser %1, made %2.\nConnected: laser %3.\n\n"
+                  "Writing it gives this laser the other laser's configuration (axes, calibration, network "
+                  "settings). Nothing has been sent to the laser yet.")
+            .arg(backupLaser, backupTime, connected);
+    }
+    static QString cannotTellQuestion(const QString& backupLaser, const QString& backupTime, const QString& connected)
+    {
+        return tr("The tool cannot tell whether this is the laser the backup was made of: the hardware address of "
+                  "one of them is not known (a laser behind a router, or a backup of an earlier version).\n\n"
+                  "Backup: laser %1, made %2.\nConnected: laser %3.\n\n"
+                  "Write it only if you are sure this is the right laser. Nothing has been sent to the laser yet.")
+            .arg(backupLaser, backupTime, connected);
+    }
+    static QString writeAnyway() { return tr("Write onto this laser"); }
+    static QString doNotWrite() { return tr("Do not write"); }
+    // Without a window: the same, refused.
+    static QString otherLaserRefused(const QString& backupLaser, const QString& backupTime, const QString& connected)
+    {
+        return tr("Error: the laser %1 is not the laser the backup was made of (laser %2, made %3). Nothing was "
+                  "sent to it. To write it all the same, run the restore again with --allow-other-laser.")
+            .arg(connected, backupLaser, backupTime);
+    }
+    static QString cannotTellRefused(const QString& backupLaser, const QString& backupTime, const QString& connected)
+    {
+        return tr("Error: the tool cannot tell whether the laser %1 is the laser the backup was made of (laser %2, "
+                  "made %3). Nothing was sent to it. To write it all the same, run the restore again with "
+                  "--allow-other-laser.")
+            .arg(connected, backupLaser, backupTime);
+    }
+    static QString writingOntoOtherLaser(const QString& backupLaser, const QString& connected)
+    {
+        return tr("[writing the backup of laser %1 onto laser %2, as chosen]").arg(backupLaser, connected);
+    }
+    static QString notWritten()
+    {
+        return tr("Not written: this laser was not confirmed as the one the backup was made of. Nothing was sent "
+                  "to it.");
+    }
+
+    // --- the window ---
+    static QString restorePending(const QString& controller, const platform::ControllerIdentity& identity,
+                                  const QString& time)
+    {
+        return tr("The backup of laser %1 from %2 waits to be restored onto its new card: click Continue.")
+            .arg(laser(controller, identity), time);
+    }
+    static QString startNewBackupAction() { return tr("Start a new backup…"); }
+    static QString startNewBackupQuestion(const QString& controller, const platform::ControllerIdentity& identity,
+                                          const QString& time)
+    {
+        return tr("Start a new backup?\n\nThe backup of laser %1 from %2 waits to be restored onto its new card. It "
+                  "stays kept on this PC: \"Restore an earlier backup…\" can choose it again.")
+            .arg(laser(controller, identity), time);
+    }
+    static QString startNewBackup() { return tr("Start a new backup"); }
+    static QString keepWaiting() { return tr("No"); }
+    static QString backupEntry(const QString& controller, const platform::ControllerIdentity& identity,
+                               const QString& time, qint64 bytes, int files)
+    {
+        return tr("%1   %2   %3 bytes   %4 files").arg(laser(controller, identity), time).arg(bytes).arg(files);
+    }
+};
+
+}  // namespace tarvo::workflow
