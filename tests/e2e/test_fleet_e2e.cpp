@@ -57,12 +57,6 @@ std::map<QString, QByteArray> confFiles(const std::map<QString, QByteArray>& fil
     return out;
 }
 
-struct ToolRun {
-    int exitCode = -1;
-    QByteArray out, err;
-    QList<FleetResult> results;
-};
-
 }  // namespace
 
 class TestFleetEndToEnd : public QObject {
@@ -72,26 +66,7 @@ class TestFleetEndToEnd : public QObject {
 
     ToolRun runTool(const ProgramFolder& program, const QStringList& arguments)
     {
-        QProcess tool;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
-        env.remove(QStringLiteral("DISPLAY"));
-        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-        tool.setProcessEnvironment(env);
-        tool.setWorkingDirectory(program.path());
-        tool.start(program.tool(), arguments + QStringList{QStringLiteral("--archive-dir"), program.archives()});
-        ToolRun run;
-        if (!tool.waitForFinished(100000)) {
-            tool.kill();  // this PID only; its server dies with it
-            tool.waitForFinished(3000);
-            return run;
-        }
-        run.exitCode = tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1;
-        run.out = tool.readAllStandardOutput();
-        run.err = tool.readAllStandardError();
-        run.results = fleetResults(run.out);
-        return run;
+        return tarvo::test::runTool(program, arguments, config.path());
     }
 
     // Three cards: A; B, set up far enough to have a media/*.conf for the

@@ -1,9 +1,13 @@
 // The controller's hardware identity on a real link: the simulator runs in
 // a network namespace behind a veth pair whose far end has a chosen MAC,
 // the PC connects to it, and the Qt platform reads the MAC from the
-// neighbour table. Everything stays in this machine's own namespaces.
+// neighbour table. Everything stays in this machine's own namespaces. The
+// tool keeps each laser's backups by that MAC, follows a laser to its new
+// address, and writes no laser's backup onto another.
 #include "card_copy.h"
+#include "loopback_tool.h"
 #include "network_namespace.h"
+#include "window/updater.h"
 #include "platform/neighbour_table.h"
 #include "platform/qt_platform.h"
 #include "simulator_process.h"
@@ -35,13 +39,16 @@ class TestNeighbourIdentity : public QObject {
     Q_OBJECT
 
     tarvo::platform::QtPlatform platform;
-    QTemporaryDir card;
+    QTemporaryDir card, config;
 
     // Starts the simulator inside space, listening on bind.
-    bool startSimulator(SimulatorProcess& simulator, NetworkNamespace& space, const QString& bind)
+    bool startSimulator(SimulatorProcess& simulator, NetworkNamespace& space, const QString& bind,
+                        const QStringList& extra = {}, const QString& cardPath = {})
     {
-        const bool started = simulator.start({QStringLiteral("--bind"), bind, QStringLiteral("--port"),
-                                              QStringLiteral("1138"), QStringLiteral("--card"), card.path()},
+        const bool started = simulator.start(QStringList{QStringLiteral("--bind"), bind, QStringLiteral("--port"),
+                                                         QStringLiteral("1138"), QStringLiteral("--card"),
+                                                         cardPath.isEmpty() ? card.path() : cardPath}
+                                                 + extra,
                                              space.launcher());
         if (!started)
             qWarning("%s", simulator.errors().constData());
@@ -69,6 +76,8 @@ private slots:
             QSKIP(qPrintable(reason));
         QVERIFY(card.isValid());
         QVERIFY(copyTree(sampleCard(QStringLiteral("A")), card.path()));
+        // The window's settings store, the test's own.
+        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
     }
 
     void theMacOfTheLinkIsTheControllersIdentity()
@@ -135,6 +144,91 @@ private slots:
         QVERIFY(arp.open(QIODevice::ReadOnly));
         QCOMPARE(tarvo::platform::hardwareAddressInArpTable(arp.readAll(), QStringLiteral("10.78.0.2")),
                  std::optional<QString>(firstMac));
+    }
+
+    void aBackupFollowsItsLaserToANewAddressAndOntoNoOther()
+    {
+        using tarvo::test::runTool;
+        auto first = std::make_unique<NetworkNamespace>(subnet, firstMac);
+        QVERIFY2(first->isUp(), qPrintable(first->error()));
+        const QString address = first->address();
+        tarvo::test::ProgramFolder program;
+        QVERIFY(program.stage(first->hostAddress()) && program.stageTool());
+        const QStringList tftp{QStringLiteral("--tftp-port"), QString::number(program.tftpPort)};
+        const QString history = program.archives() + QStringLiteral("/history/mac-02-00-00-77-01-02");
+        {
+            SimulatorProcess laserA;
+            QVERIFY(startSimulator(laserA, *first, QStringLiteral("0.0.0.0"), tftp));
+            const auto backup = runTool(program, {QStringLiteral("--backup"), address}, config.path());
+            QVERIFY2(backup.exitCode == 0 && backup.results.size() == 1, (backup.out + backup.err).constData());
+            QCOMPARE(backup.results[0].hardware, firstMac);
+            QCOMPARE(QDir(history).entryList({QStringLiteral("*_config.tgz")}, QDir::Files).size(), 1);
+
+            // Its new card lacks a file, and brings it up on another address.
+            QVERIFY(QFile::remove(card.filePath(QStringLiteral("media/user.conf"))));
+            const QString moved = first->hostAddress().chopped(1) + QLatin1Char('3');
+            QVERIFY2(first->moveTo(moved), qPrintable(first->error()));
+            const auto restore = runTool(program, {QStringLiteral("--restore"), moved}, config.path());
+            QVERIFY2(restore.exitCode == 0, (restore.out + restore.err).constData());
+            QCOMPARE(restore.results[0].hardware, firstMac);
+            QVERIFY(QFile::exists(card.filePath(QStringLiteral("media/user.conf"))));
+            QVERIFY(transcriptsContain(program, QStringLiteral("[same laser (hardware %1), backed up at %2, now at %3]")
+                                                    .arg(firstMac, address, moved)));
+        }
+        first.reset();
+
+        // Another laser on the first one's address.
+        NetworkNamespace second(subnet, secondMac);
+        QVERIFY2(second.isUp(), qPrintable(second.error()));
+        QTemporaryDir otherCard;
+        QVERIFY(copyTree(sampleCard(QStringLiteral("B")), otherCard.path()));
+        SimulatorProcess laserC;
+        QVERIFY(startSimulator(laserC, second, QStringLiteral("0.0.0.0"), tftp, otherCard.path()));
+        const auto refused = runTool(program, {QStringLiteral("--restore"), address}, config.path());
+        QVERIFY2(refused.exitCode == 7 && refused.results.size() == 1, (refused.out + refused.err).constData());
+        QCOMPARE(refused.results[0].result, QStringLiteral("other-laser"));
+        QCOMPARE(refused.results[0].hardware, secondMac);
+        QVERIFY2(refused.err.contains("--allow-other-laser"), refused.err.constData());
+
+        // The window asks, naming both lasers; its default sends nothing.
+        tarvo::platform::QtPlatform windowPlatform;
+        program.use(windowPlatform);
+        QStringList asked;
+        windowPlatform.questionHandler = [&asked](const QString& text) {
+            asked << text;
+            return false;
+        };
+        windowPlatform.messageBoxHandler = [](const QString& text, tarvo::platform::MessageIcon) {
+            qWarning("message: %s", qPrintable(text));
+        };
+        tarvo::window::Updater updater(windowPlatform);
+        updater.load();
+        const auto kept = updater.store().backups();
+        QCOMPARE(kept.size(), 1);
+        updater.workflow().chooseBackupToRestore(kept[0]);
+        int sent = 0;
+        QObject::connect(&updater.link(), &tarvo::link::ControllerLink::lineSent, [&sent] { ++sent; });
+        updater.startOrContinue(address);
+        QCOMPARE(asked.size(), 1);
+        for (const QString& named : {firstMac, secondMac, address})
+            QVERIFY2(asked[0].contains(named), qPrintable(asked[0]));
+        QCOMPARE(sent, 0);
+        QVERIFY(updater.workflow().lastOutcome() == tarvo::workflow::Workflow::Outcome::OtherLaser);
+        QVERIFY(updater.workflow().phase() == tarvo::workflow::Workflow::Phase::Restore);
+        updater.unload();
+    }
+
+private:
+    static bool transcriptsContain(const tarvo::test::ProgramFolder& program, const QString& text)
+    {
+        const QDir folder(program.archives() + QStringLiteral("/transcripts"));
+        for (const QString& name : folder.entryList(QDir::Files)) {
+            QFile f(folder.filePath(name));
+            if (f.open(QIODevice::ReadOnly) && QString::fromUtf8(f.readAll()).contains(text))
+                return true;
+        }
+        qWarning("no transcript in %s says %s", qPrintable(folder.path()), qPrintable(text));
+        return false;
     }
 };
 

@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QUdpSocket>
 
@@ -31,7 +32,8 @@ struct ProgramFolder {
     QTemporaryDir dir;
     quint16 tftpPort = 0;
 
-    bool stage()
+    // bind: the address the server listens on.
+    bool stage(const QString& bind = QStringLiteral("127.0.0.1"))
     {
         if (!dir.isValid()
             || !QFile::copy(QStringLiteral(TARVO_SERVER_PROGRAM), dir.filePath(QStringLiteral("OpenTFTPServerMT"))))
@@ -39,7 +41,7 @@ struct ProgramFolder {
         tftpPort = freeUdpPort();
         QFile ini(dir.filePath(QStringLiteral("OpenTFTPServerMT.ini")));
         return ini.open(QIODevice::WriteOnly)
-               && ini.write(QStringLiteral("Port=%1\nBind=127.0.0.1\n").arg(tftpPort).toLatin1()) > 0;
+               && ini.write(QStringLiteral("Port=%1\nBind=%2\n").arg(tftpPort).arg(bind).toLatin1()) > 0;
     }
 #ifdef TARVO_TOOL_PROGRAM
     // The tool beside its server, as it is installed: it finds the server
@@ -138,6 +140,40 @@ inline QList<FleetResult> fleetResults(const QByteArray& out)
     }
     return results;
 }
+
+#ifdef TARVO_TOOL_PROGRAM
+// A run of the tool without a window, as a technician's script starts it:
+// its settings under configHome, its archives in the program folder's.
+struct ToolRun {
+    int exitCode = -1;
+    QByteArray out, err;
+    QList<FleetResult> results;
+};
+
+inline ToolRun runTool(const ProgramFolder& program, const QStringList& arguments, const QString& configHome)
+{
+    QProcess tool;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    tool.setProcessEnvironment(env);
+    tool.setWorkingDirectory(program.path());
+    tool.start(program.tool(), arguments + QStringList{QStringLiteral("--archive-dir"), program.archives()});
+    ToolRun run;
+    if (!tool.waitForFinished(100000)) {
+        tool.kill();  // this PID only; its server dies with it
+        tool.waitForFinished(3000);
+        return run;
+    }
+    run.exitCode = tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1;
+    run.out = tool.readAllStandardOutput();
+    run.err = tool.readAllStandardError();
+    run.results = fleetResults(run.out);
+    return run;
+}
+#endif
 
 // The controller listens on its fixed shell port on an address of its own
 // in the loopback range, so that nothing else on 127.0.0.1 is in the way;

@@ -55,6 +55,34 @@ class TestDriver : public QObject {
         QVERIFY(!f->rig->updater->workflow().isRunning());
     }
 
+    // The terminal's fleet in virtual time: the runs one after the other
+    // on one platform, a scripted shell for each connection.
+    struct Fleet {
+        std::vector<std::unique_ptr<test::FakeShell>> shells;
+        QStringList said, summary;
+        int status = -1;
+    };
+    void runFleet(const terminal::FleetOptions& options, Fleet& fleet)
+    {
+        f->platform().onSocketCreated = [this, &fleet](platform::VirtualSocket& socket) {
+            fleet.shells.push_back(std::make_unique<test::FakeShell>(f->platform(), socket));
+            fleet.shells.back()->onUpload = [this, &socket] {
+                f->rig->server.receiveUpload(socket.peerAddress(), test::sampleArchive());
+            };
+        };
+        terminal::FleetEnvironment environment;
+        environment.platform = &f->platform();
+        environment.platformForRun = [this](auto) {
+            return std::shared_ptr<platform::Platform>(&f->platform(), [](platform::Platform*) {});
+        };
+        environment.threads = false;
+        environment.programFolder = QStringLiteral("/opt/tarvo/");
+        environment.report = [&fleet](const QString& line) { fleet.said << line; };
+        environment.summary = [&fleet](const QString& line) { fleet.summary << line; };
+        fleet.status = terminal::runFleet(options, environment);
+        f->platform().onSocketCreated = {};
+    }
+
 private slots:
     void init() { f = std::make_unique<test::WorkflowFixture>(); }
 
@@ -336,43 +364,27 @@ private slots:
 
     void aFleetBacksUpEachControllerThroughOneServer()
     {
-        // The terminal's fleet in virtual time: the runs one after the
-        // other on one platform, a scripted shell for each connection.
-        std::vector<std::unique_ptr<test::FakeShell>> shells;
-        f->platform().onSocketCreated = [&](platform::VirtualSocket& socket) {
-            shells.push_back(std::make_unique<test::FakeShell>(f->platform(), socket));
-            shells.back()->onUpload = [this, &socket] {
-                f->rig->server.receiveUpload(socket.peerAddress(), test::sampleArchive());
-            };
-        };
-        shells.clear();
         terminal::FleetOptions options;
         options.addresses = QStringList{QStringLiteral("10.0.0.5"), QStringLiteral("10.0.0.6")};
         options.archiveFolder = QStringLiteral("/fleet");
-        QStringList said;
-        QStringList summary;
-        terminal::FleetEnvironment environment;
-        environment.platform = &f->platform();
-        environment.platformForRun = [this](auto) {
-            return std::shared_ptr<platform::Platform>(&f->platform(), [](platform::Platform*) {});
-        };
-        environment.threads = false;
-        environment.programFolder = QStringLiteral("/opt/tarvo/");
-        environment.report = [&](const QString& line) { said << line; };
-        environment.summary = [&](const QString& line) { summary << line; };
         // The second controller's history cannot be written.
         f->platform().readOnlyFolders.insert(QStringLiteral("/fleet/history/mac-02-00-0a-00-00-06"));
-        QCOMPARE(terminal::runFleet(options, environment), int(terminal::kExitOk));
+        Fleet fleet;
+        runFleet(options, fleet);
+        QCOMPARE(fleet.status, int(terminal::kExitOk));
         // One server for both, closed after the last.
         QCOMPARE(f->platform().processes.size(), size_t(1));
         QVERIFY(f->platform().processes[0].closed);
+        auto& shells = fleet.shells;
+        const QStringList& summary = fleet.summary;
+        const QStringList& said = fleet.said;
         QCOMPARE(shells.size(), size_t(2));
         QCOMPARE(shells[0]->lines, shells[1]->lines);
         QCOMPARE(summary.size(), 3);
         const QStringList first = summary[1].split(QLatin1Char('\t'));
         QCOMPARE(first.mid(0, 2), (QStringList{QStringLiteral("10.0.0.5"), QStringLiteral("ok")}));
         QVERIFY(first[2].startsWith(QStringLiteral("/fleet/history/mac-02-00-0a-00-00-05/")));
-        QCOMPARE(first[6], QStringLiteral("-"));
+        QCOMPARE(first.mid(6), (QStringList{QStringLiteral("-"), QStringLiteral("02:00:0a:00:00:05")}));
         // The backup is good, where the server filed it; the summary and
         // the report say that it is not in the history.
         const QStringList second = summary[2].split(QLatin1Char('\t'));
@@ -386,6 +398,116 @@ private slots:
         QVERIFY(transcripts[0].endsWith(QStringLiteral("_10.0.0.5.log")) && transcripts[1].endsWith(QStringLiteral("_10.0.0.6.log")));
         // The window's pending restore is not the fleet's business.
         QVERIFY(!f->store().pendingRestore().isValid());
+    }
+
+    void continueWritesOnlyOntoTheLaserOfItsBackup_data()
+    {
+        QTest::addColumn<QString>("address");     // where the laser is found on Continue
+        QTest::addColumn<QString>("hardware");    // what it reads there; empty: unknown
+        QTest::addColumn<bool>("answer");         // the operator's, when asked
+        QTest::addColumn<QString>("question");    // how the question begins; empty: none
+        QTest::addColumn<bool>("written");
+        QTest::addColumn<QString>("logged");
+        const QString own = QStringLiteral("02:00:0a:00:00:05");
+        const QString other = QStringLiteral("This is not the laser the backup was made of.");
+        QTest::newRow("same laser, new address") << "10.0.0.7" << own << false << QString() << true
+                                                 << "[same laser (hardware 02:00:0a:00:00:05), backed up at 10.0.0.5, now at 10.0.0.7]";
+        QTest::newRow("same laser, same address") << "10.0.0.5" << own << false << QString() << true
+                                                  << "[same laser (hardware 02:00:0a:00:00:05)]";
+        QTest::newRow("another laser, not written") << "10.0.0.5" << "02:00:00:00:00:99" << false << other << false
+                                                    << "[Not written: this laser was not confirmed";
+        QTest::newRow("another laser, written as chosen")
+            << "10.0.0.5" << "02:00:00:00:00:99" << true << other << true
+            << "[writing the backup of laser 10.0.0.5 (hardware 02:00:0a:00:00:05) onto laser 10.0.0.5 (hardware "
+               "02:00:00:00:00:99), as chosen]";
+        QTest::newRow("cannot tell, not written")
+            << "10.0.0.5" << QString() << false << "The tool cannot tell whether this is the laser" << false
+            << "[Not written: this laser was not confirmed";
+    }
+
+    void continueWritesOnlyOntoTheLaserOfItsBackup()
+    {
+        QFETCH(QString, address);
+        QFETCH(QString, hardware);
+        QFETCH(bool, answer);
+        QFETCH(QString, question);
+        QFETCH(bool, written);
+        QFETCH(QString, logged);
+        click();
+        QCOMPARE(caption(), QStringLiteral("Continue"));
+        // After the card swap.
+        f->platform().identities[address]
+            = hardware.isEmpty() ? platform::ControllerIdentity{}
+                                 : platform::ControllerIdentity{platform::ControllerIdentity::Kind::Hardware, hardware};
+        f->platform().answer = [answer](const auto&) { return answer; };
+        f->controls().setTargetAddress(address);
+        const qsizetype linesBefore = f->shell->lines.size();
+        click();
+        if (question.isEmpty()) {
+            QVERIFY(f->platform().questions.empty());
+        } else {
+            QCOMPARE(f->platform().questions.size(), size_t(1));
+            const auto& asked = f->platform().questions[0];
+            QVERIFY2(asked.text.startsWith(question), qPrintable(asked.text));
+            // Both lasers, and when the backup was made.
+            for (const QString& named : {QStringLiteral("laser 10.0.0.5 (hardware 02:00:0a:00:00:05), made 20"),
+                                         QStringLiteral("Connected: laser 10.0.0.5 (hardware ")})
+                QVERIFY2(asked.text.contains(named), qPrintable(asked.text));
+            QCOMPARE(asked.icon, platform::MessageIcon::Critical);
+            QCOMPARE(asked.no, QStringLiteral("Do not write"));
+        }
+        QVERIFY2(f->controls().log.contains(logged), qPrintable(f->controls().log.right(400)));
+        if (written) {
+            QCOMPARE(f->workflow().lastOutcome(), workflow::Workflow::Outcome::Succeeded);
+            QCOMPARE(caption(), QStringLiteral("Start"));
+            return;
+        }
+        // Not one line went to the laser, and the backup still waits.
+        QCOMPARE(f->shell->lines.size(), linesBefore);
+        QCOMPARE(f->workflow().lastOutcome(), workflow::Workflow::Outcome::OtherLaser);
+        QCOMPARE(caption(), QStringLiteral("Continue"));
+        QVERIFY(f->store().pendingRestore().isValid());
+        QVERIFY(f->platform().messages.empty());
+        QVERIFY(!f->link().isConnected());
+    }
+
+    void aRestoreWithoutAWindowFindsTheLaserByItsHardware()
+    {
+        // The fixture's laser is backed up; then found on another address.
+        terminal::FleetOptions options;
+        options.mode = terminal::FleetOptions::Mode::Restore;
+        options.addresses = QStringList{QStringLiteral("10.0.0.7")};
+        f->platform().identities[QStringLiteral("10.0.0.7")] = platform::VirtualPlatform::onLink(QStringLiteral("10.0.0.5"));
+        Fleet found;
+        runFleet(options, found);
+        QCOMPARE(found.status, int(terminal::kExitOk));
+        const QStringList row = found.summary.value(1).split(QLatin1Char('\t'));
+        QCOMPARE(row.value(1), QStringLiteral("ok"));
+        QCOMPARE(row.value(2), f->keptPath());
+        QCOMPARE(row.value(7), QStringLiteral("02:00:0a:00:00:05"));
+
+        // Another laser on the backed-up one's address is refused, and
+        // not one line is sent to it, unless that is allowed.
+        options.addresses = QStringList{QStringLiteral("10.0.0.5")};
+        f->platform().identities[QStringLiteral("10.0.0.5")] = platform::VirtualPlatform::onLink(QStringLiteral("10.0.0.9"));
+        Fleet refused;
+        runFleet(options, refused);
+        QCOMPARE(refused.status, int(terminal::kExitOtherLaser));
+        QCOMPARE(refused.summary.value(1).split(QLatin1Char('\t')).value(1), QStringLiteral("other-laser"));
+        QCOMPARE(refused.shells.size(), size_t(1));
+        QVERIFY(refused.shells[0]->lines.isEmpty());
+        QVERIFY(f->platform().questions.empty());
+        QVERIFY(f->messageTexts().last().contains(QStringLiteral("--allow-other-laser")));
+        options.allowOtherLaser = true;
+        Fleet allowed;
+        runFleet(options, allowed);
+        QCOMPARE(allowed.status, int(terminal::kExitOk));
+
+        // No backup at all is the PC side's failure, as before.
+        f->platform().fileData.remove(f->keptPath());
+        Fleet none;
+        runFleet(options, none);
+        QCOMPARE(none.status, int(terminal::kExitPcSide));
     }
 
     void theLinesSentAreTheSameInGerman()

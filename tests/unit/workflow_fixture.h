@@ -20,6 +20,9 @@ struct WorkflowFixture {
         // sends.
         rig->platform.fileData.insert(archivePath(), sampleArchive());
         rig->platform.fileData.insert(keptPath(), sampleArchive());
+        rig->platform.fileData.insert(keptPath() + QStringLiteral(".json"),
+                                      R"({"controller": "10.0.0.5", "time": "2026-12-01T12:00:00.000",)"
+                                      R"( "identity": "02:00:0a:00:00:05"})");
         // A controller that uploads a sound archive.
         shell->onUpload = [this] { rig->server.receiveUpload(QStringLiteral("10.0.0.5"), sampleArchive()); };
     }
