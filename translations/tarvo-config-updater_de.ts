@@ -85,21 +85,21 @@ Nur schreiben, wenn sicher ist, dass dies der richtige Laser ist. An den Laser w
     </message>
     <message>
         <location filename="../workflow/laser_texts.h" line="79"/>
-        <source>Not written: this laser was not confirmed as the one the backup was made of. Nothing was sent to it.</source>
-        <translation>Nicht geschrieben: Dieser Laser wurde nicht als der bestätigt, von dem die Sicherung stammt. An ihn wurde nichts gesendet.</translation>
+        <source>Not written: this laser was not confirmed as the one the backup was made of. Nothing was sent to it. Connect the laser of the backup, or choose this laser&apos;s own with &quot;Restore an earlier backup…&quot;.</source>
+        <translation>Nicht geschrieben: Dieser Laser wurde nicht als der bestätigt, von dem die Sicherung stammt. An ihn wurde nichts gesendet. Den Laser der Sicherung anschließen oder mit „Frühere Sicherung zurückspielen…“ die eigene Sicherung dieses Lasers wählen.</translation>
     </message>
     <message>
-        <location filename="../workflow/laser_texts.h" line="87"/>
+        <location filename="../workflow/laser_texts.h" line="88"/>
         <source>The backup of laser %1 from %2 waits to be restored onto its new card: click Continue.</source>
         <translation>Die Sicherung von Laser %1 vom %2 wartet darauf, auf seine neue Karte geschrieben zu werden: auf „Weiter“ klicken.</translation>
     </message>
     <message>
-        <location filename="../workflow/laser_texts.h" line="90"/>
+        <location filename="../workflow/laser_texts.h" line="91"/>
         <source>Start a new backup…</source>
         <translation>Neue Sicherung beginnen…</translation>
     </message>
     <message>
-        <location filename="../workflow/laser_texts.h" line="94"/>
+        <location filename="../workflow/laser_texts.h" line="95"/>
         <source>Start a new backup?
 
 The backup of laser %1 from %2 waits to be restored onto its new card. It stays kept on this PC: &quot;Restore an earlier backup…&quot; can choose it again.</source>
@@ -108,17 +108,17 @@ The backup of laser %1 from %2 waits to be restored onto its new card. It stays 
 Die Sicherung von Laser %1 vom %2 wartet darauf, auf seine neue Karte geschrieben zu werden. Sie bleibt auf diesem PC erhalten: „Frühere Sicherung zurückspielen…“ kann sie wieder wählen.</translation>
     </message>
     <message>
-        <location filename="../workflow/laser_texts.h" line="98"/>
+        <location filename="../workflow/laser_texts.h" line="99"/>
         <source>Start a new backup</source>
         <translation>Neue Sicherung beginnen</translation>
     </message>
     <message>
-        <location filename="../workflow/laser_texts.h" line="99"/>
+        <location filename="../workflow/laser_texts.h" line="100"/>
         <source>No</source>
         <translation>Nein</translation>
     </message>
     <message>
-        <location filename="../workflow/laser_texts.h" line="103"/>
+        <location filename="../workflow/laser_texts.h" line="104"/>
         <source>%1   %2   %3 bytes   %4 files</source>
         <translation>%1   %2   %3 Byte   %4 Dateien</translation>
     </message>
@@ -133,9 +133,9 @@ Die Sicherung von Laser %1 vom %2 wartet darauf, auf seine neue Karte geschriebe
     <message>
         <location filename="../workflow/operator_texts.h" line="18"/>
         <source>Double-click to show or hide the log.
-Right-click for earlier backups, the archive folder and saving the log.</source>
+Right-click for earlier backups, a new backup, the archive folder and saving the log.</source>
         <translation>Doppelklick: Protokoll ein- oder ausblenden.
-Rechtsklick: frühere Sicherungen, Archivordner und Protokoll speichern.</translation>
+Rechtsklick: frühere Sicherungen, neue Sicherung, Archivordner und Protokoll speichern.</translation>
     </message>
     <message>
         <location filename="../workflow/operator_texts.h" line="20"/>

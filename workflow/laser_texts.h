@@ -77,7 +77,8 @@ public:
     static QString notWritten()
     {
         return tr("Not written: this laser was not confirmed as the one the backup was made of. Nothing was sent "
-                  "to it.");
+                  "to it. Connect the laser of the backup, or choose this laser's own with \"Restore an earlier "
+                  "backup…\".");
     }
 
     // --- the window ---

@@ -15,7 +15,7 @@ public:
     static QString addressLabel() { return tr("IP Address of the laser."); }
     static QString statusHint()
     {
-        return tr("Double-click to show or hide the log.\nRight-click for earlier backups, the archive folder and saving the log.");
+        return tr("Double-click to show or hide the log.\nRight-click for earlier backups, a new backup, the archive folder and saving the log.");
     }
     static QString restoreEarlierAction() { return tr("Restore an earlier backup…"); }
     static QString openArchiveFolderAction() { return tr("Open archive folder"); }
