@@ -10,11 +10,13 @@
 #include <QAction>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTextBlock>
+#include <QTimer>
 #include <QtTest>
 
 using tarvo::window::MainWindow;
@@ -243,6 +245,38 @@ private slots:
         QVERIFY(!window->updater().store().pendingRestore().isValid());
         // The backup stays kept, to be chosen again.
         QCOMPARE(window->updater().store().backups().size(), 1);
+    }
+
+    void aQuestionIsAnsweredNoUnlessYesIsChosen()
+    {
+        // The real box: Enter and Escape both answer no; only a click on
+        // yes writes.
+        tarvo::platform::QtPlatform bare;
+        const auto whenShown = [](std::function<void(QMessageBox&)> act) {
+            auto* poll = new QTimer;
+            QObject::connect(poll, &QTimer::timeout, poll, [poll, act] {
+                if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                    poll->deleteLater();
+                    act(*box);
+                }
+            });
+            poll->start(10);
+        };
+        for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
+            whenShown([key](QMessageBox& box) { QTest::keyClick(&box, key); });
+            QVERIFY(!bare.ask(QStringLiteral("Write?"), tarvo::platform::MessageIcon::Critical,
+                              QStringLiteral("Write onto this laser"), QStringLiteral("Do not write")));
+        }
+        QMessageBox::Icon shown = QMessageBox::NoIcon;
+        whenShown([&shown](QMessageBox& box) {
+            shown = box.icon();
+            for (QAbstractButton* b : box.buttons())
+                if (b->text() == QStringLiteral("Write onto this laser"))
+                    b->click();
+        });
+        QVERIFY(bare.ask(QStringLiteral("Write?"), tarvo::platform::MessageIcon::Critical,
+                         QStringLiteral("Write onto this laser"), QStringLiteral("Do not write")));
+        QCOMPARE(shown, QMessageBox::Critical);
     }
 
     void theWindowSpeaksTheLocalesLanguage_data()
