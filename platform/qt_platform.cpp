@@ -304,6 +304,11 @@ bool QtPlatform::ask(const QString& text, MessageIcon icon, const QString& yes, 
 {
     if (questionHandler)
         return questionHandler(text);
+    // Unattended: the question is passed on as a message, and answered no.
+    if (messageBoxHandler) {
+        messageBoxHandler(text, icon);
+        return false;
+    }
     if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
         return false;
     QMessageBox box(icon == MessageIcon::Critical ? QMessageBox::Critical : QMessageBox::Question,

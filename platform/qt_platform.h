@@ -56,8 +56,9 @@ public:
     // When set, message boxes are passed here instead of being shown
     // (unattended runs and tests).
     std::function<void(const QString& text, MessageIcon icon)> messageBoxHandler;
-    // When set, questions are answered here; without a window (and no
-    // handler) every question is answered no.
+    // When set, questions are answered here. Otherwise, with a message box
+    // handler or without a window, every question is answered no (and
+    // passed to the handler as a message).
     std::function<bool(const QString& text)> questionHandler;
     // Overrides appPath() and dataFolder() (tests that stage folders).
     QString appPathOverride;

@@ -245,6 +245,12 @@ private slots:
         tool->updater().store().setArchiveToRestore(archive);
         tool->updater().workflow().setPhase(tarvo::workflow::Workflow::Phase::Restore);
         QCOMPARE(tool->buttonCaption(), QStringLiteral("Continue"));
+        // A named archive tells no laser: the operator confirms it is this one's.
+        QStringList asked;
+        platform.questionHandler = [&asked](const QString& text) {
+            asked << text;
+            return true;
+        };
         // The new card, in a slow board.
         SimulatorProcess sim;
         QVERIFY(startOnShellPort(sim, kSlowRestoreAddress, cardB, program.tftpPort,
@@ -252,6 +258,7 @@ private slots:
         LinkTimeline timeline(tool->updater().link());
         click(*tool);
         QVERIFY2(messages.isEmpty(), qPrintable(messages.join('|')));
+        QCOMPARE(asked.size(), 1);
         QCOMPARE(tool->status(), QStringLiteral("Writing config data done. Please power cycle the laser."));
         QCOMPARE(tool->buttonCaption(), QStringLiteral("Start"));
         const double get = timeline.stepMs("tftp -g "), tar = timeline.stepMs("tar xvzf ");
