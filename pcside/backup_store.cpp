@@ -4,6 +4,7 @@
 #include "pcside/names.h"
 #include "tftp/client_folder.h"
 
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -35,6 +36,17 @@ qint64 BackupStore::nextSequence(const QString& key) const
             return n + 1;
     }
     return 1;
+}
+
+QByteArray BackupStore::sha256Of(const QString& path) const
+{
+    const std::unique_ptr<QIODevice> file = platform_.openForReading(path);
+    if (!file)
+        return {};
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    bool read = false;
+    platform_.runAside([&] { read = hash.addData(file.get()); });
+    return read ? hash.result().toHex() : QByteArray();
 }
 
 BackupStore::BackupStore(platform::Platform& platform) : platform_(platform), settings_(platform) {}
@@ -131,8 +143,15 @@ BackupStore::Kept BackupStore::keep(const QString& upload, const QString& contro
                               {QStringLiteral("files"), facts.files},
                               {QStringLiteral("sha256"), QString::fromLatin1(facts.sha256)},
                               {QStringLiteral("identity"), identityToText(identity)}};
-    kept.keptInHistory = platform_.copyFile(upload, path)
-                         && platform_.writeFile(path + QLatin1String(kSidecarSuffix), QJsonDocument(sidecar).toJson());
+    const bool copied = platform_.copyFile(upload, path);
+    // The upload was checked through a file opened before; a second upload
+    // landing since would have been copied unchecked.
+    if (copied && !facts.sha256.isEmpty() && sha256Of(path) != facts.sha256) {
+        platform_.removeFile(path);
+        kept.changed = true;
+        return kept;
+    }
+    kept.keptInHistory = copied && platform_.writeFile(path + QLatin1String(kSidecarSuffix), QJsonDocument(sidecar).toJson());
     // The verified upload itself stays where the server filed it.
     if (!kept.keptInHistory)
         path = upload;

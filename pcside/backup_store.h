@@ -55,7 +55,8 @@ public:
         QByteArray sha256;
     };
     // Keeps a verified upload of controller in its history, with its
-    // sidecar, prunes the oldest, and (when remembered) makes it the backup
+    // sidecar (when the copy still has the checked digest), prunes the
+    // oldest, and (when remembered) makes it the backup
     // a restore waits for. When the copy cannot be written, the upload
     // where the server filed it stands in; keptInHistory says which.
     struct Kept {
@@ -65,6 +66,9 @@ public:
         // False when it was to be remembered for the restore and the
         // settings store could not keep it.
         bool remembered = true;
+        // The upload no longer holds the bytes that were checked: nothing
+        // was kept or remembered.
+        bool changed = false;
     };
     Kept keep(const QString& upload, const QString& controller, const Facts& facts,
               const platform::ControllerIdentity& identity = {});
@@ -99,6 +103,8 @@ private:
     QString historyFolder(const QString& key) const;
     QStringList historyIn(const QString& key) const;
     qint64 nextSequence(const QString& key) const;
+    // Hex SHA-256 of a file; empty when it cannot be read.
+    QByteArray sha256Of(const QString& path) const;
 
     platform::Platform& platform_;
     StoredSettings settings_;

@@ -43,6 +43,11 @@ bool Workflow::verifyBackup(const LaserBackup& laser)
     }
     const pcside::BackupStore::Kept kept
         = store_.keep(stored->path, address_, {report.bytes, report.files, report.sha256}, identity_);
+    if (kept.changed) {
+        outcome_ = Outcome::BackupUnverified;
+        showError(OperatorTexts::backupUnusable(OperatorTexts::uploadChanged()));
+        return false;
+    }
     if (!kept.keptInHistory) {
         appendLog(QStringLiteral("\r\n") + OperatorTexts::historyFailed(kept.historyFolder));
         recordProblems_ << OperatorTexts::historyFailed(kept.historyFolder);

@@ -3,6 +3,7 @@
 #include "pcside/backup_store.h"
 #include "virtual_platform.h"
 
+#include <QCryptographicHash>
 #include <QTest>
 
 using namespace tarvo;
@@ -20,6 +21,12 @@ class TestBackupStore : public QObject {
         return path;
     }
 
+    // What a check finds of data: its size, one file, its digest.
+    static pcside::BackupStore::Facts facts(const QByteArray& data)
+    {
+        return {data.size(), 1, QCryptographicHash::hash(data, QCryptographicHash::Sha256).toHex()};
+    }
+
 private slots:
     void aRestoreSendsTheGivenThenThePendingThenTheNewestKept()
     {
@@ -28,12 +35,12 @@ private slots:
         upload("never verified");
         QCOMPARE(store.archiveToRestore(laser_), QString());
 
-        const auto older = store.keep(upload("first"), laser_, {5, 1, "aa"});
-        const auto newer = store.keep(upload("second"), laser_, {6, 1, "bb"});
+        const auto older = store.keep(upload("first"), laser_, facts("first"));
+        const auto newer = store.keep(upload("second"), laser_, facts("second"));
         QVERIFY(older.keptInHistory && newer.keptInHistory);
         QCOMPARE(store.history(laser_), (QStringList{older.backup.path, newer.backup.path}));
         QCOMPARE(platform_.fileData.value(older.backup.path), QByteArray("first"));
-        QVERIFY(platform_.fileData.value(older.backup.path + QStringLiteral(".json")).contains("\"sha256\": \"aa\""));
+        QVERIFY(platform_.fileData.value(older.backup.path + QStringLiteral(".json")).contains("\"sha256\": \"" + facts("first").sha256));
         // The window remembers the newest as the restore that waits.
         QCOMPARE(store.pendingRestore().archive, newer.backup.path);
         QCOMPARE(store.archiveToRestore(QStringLiteral("10.0.0.9")), newer.backup.path);
@@ -49,12 +56,12 @@ private slots:
         terminal.setRemembersPendingRestore(false);
         store.choose(older.backup);
         QCOMPARE(terminal.archiveToRestore(laser_), newer.backup.path);
-        terminal.keep(upload("third"), laser_, {5, 1, "cc"});
+        terminal.keep(upload("third"), laser_, facts("third"));
         terminal.choose(older.backup);
         QCOMPARE(terminal.archiveToRestore(laser_), older.backup.path);
         QCOMPARE(store.pendingRestore().archive, older.backup.path);
         QCOMPARE(terminal.backups().size(), 3);
-        QCOMPARE(terminal.backups().front().bytes, 5);
+        QCOMPARE(terminal.backups().front().bytes, 5);  // "third"
     }
 
     void theHistoryKeepsTheNewestFiftyWithTheirSidecars()
@@ -63,7 +70,7 @@ private slots:
         store.setFolder(QStringLiteral("/archives"));
         QStringList kept;
         for (int n = 0; n < pcside::BackupStore::kHistoryDepth + 2; ++n)
-            kept << store.keep(upload(QByteArray::number(n)), laser_, {1, 1, "ab"}).backup.path;
+            kept << store.keep(upload(QByteArray::number(n)), laser_, facts(QByteArray::number(n))).backup.path;
         QCOMPARE(store.history(laser_), kept.mid(2));
         for (const QString& gone : kept.mid(0, 2)) {
             QVERIFY(!platform_.fileData.contains(gone));
@@ -82,7 +89,7 @@ private slots:
         const QString ahead = folder + QStringLiteral("n000000007-29991231-235959-999_config.tgz");
         platform_.fileData.insert(timeNamed, "old");
         platform_.fileData.insert(ahead, "ahead");
-        const QString now = store.keep(upload("now"), laser_, {3, 1, "ab"}).backup.path;
+        const QString now = store.keep(upload("now"), laser_, facts("now")).backup.path;
         QVERIFY2(now.startsWith(folder + QStringLiteral("n000000008-")), qPrintable(now));
         QCOMPARE(store.history(laser_), (QStringList{timeNamed, ahead, now}));
         QCOMPARE(store.archiveToRestore(QStringLiteral("10.0.0.9")), now);
@@ -92,18 +99,30 @@ private slots:
     {
         pcside::BackupStore window(platform_);
         window.setFolder(QStringLiteral("/spared"));
-        const auto first = window.keep(upload("first"), laser_, {5, 1, "aa"});
+        const auto first = window.keep(upload("first"), laser_, facts("first"));
         // The terminal keeps a full history more; the window's pending
         // restore, now the oldest, stays.
         pcside::BackupStore terminal(platform_);
         terminal.setFolder(QStringLiteral("/spared"));
         terminal.setRemembersPendingRestore(false);
         for (int n = 0; n < pcside::BackupStore::kHistoryDepth; ++n)
-            terminal.keep(upload("more"), laser_, {4, 1, "bb"});
+            terminal.keep(upload("more"), laser_, facts("more"));
         const QStringList kept = terminal.history(laser_);
         QCOMPARE(kept.size(), pcside::BackupStore::kHistoryDepth);
         QCOMPARE(kept.first(), first.backup.path);
         QCOMPARE(window.archiveToRestore(laser_), first.backup.path);
+    }
+
+    void anUploadThatChangedAfterItsCheckIsNotKept()
+    {
+        // A second upload landed between the check and the copy.
+        pcside::BackupStore store(platform_);
+        store.setFolder(QStringLiteral("/changed"));
+        store.clearPendingRestore();
+        const auto kept = store.keep(upload("replaced"), laser_, facts("checked"));
+        QVERIFY(kept.changed && !kept.keptInHistory);
+        QVERIFY(store.history(laser_).isEmpty());
+        QVERIFY(!store.pendingRestore().isValid());
     }
 
     void anUnwritableHistoryLeavesTheUploadAsTheBackup()
@@ -111,7 +130,7 @@ private slots:
         pcside::BackupStore store(platform_);
         platform_.readOnlyFolders.insert(platform_.dataFolderValue + QStringLiteral("/history/10.0.0.5"));
         const QString path = upload("data");
-        const auto kept = store.keep(path, laser_, {4, 1, "ab"});
+        const auto kept = store.keep(path, laser_, facts("data"));
         QVERIFY(!kept.keptInHistory);
         QCOMPARE(kept.backup.path, path);
         QCOMPARE(kept.historyFolder, platform_.dataFolderValue + QStringLiteral("/history/10.0.0.5"));
