@@ -85,9 +85,10 @@ QList<BackupStore::Backup> BackupStore::backups() const
 {
     QList<Backup> all;
     const QString root = folder() + QLatin1Char('/') + QLatin1String(kHistoryFolder);
+    const PendingRestore pending = pendingRestore();
     for (const QString& key : platform_.folderNames(root))
         for (const QString& path : historyIn(key))
-            all.append(describe(path));
+            all.append(describe(path, pending));
     // Newest first; within one time stamp the name (its counter) decides.
     std::sort(all.begin(), all.end(), [](const Backup& a, const Backup& b) {
         return a.time != b.time ? a.time > b.time : a.path > b.path;
@@ -95,9 +96,22 @@ QList<BackupStore::Backup> BackupStore::backups() const
     return all;
 }
 
+bool BackupStore::hasBackups() const
+{
+    const QString root = folder() + QLatin1Char('/') + QLatin1String(kHistoryFolder);
+    for (const QString& key : platform_.folderNames(root))
+        if (!historyIn(key).isEmpty())
+            return true;
+    return false;
+}
+
 BackupStore::Backup BackupStore::describe(const QString& path) const
 {
-    const PendingRestore pending = pendingRestore();
+    return describe(path, pendingRestore());
+}
+
+BackupStore::Backup BackupStore::describe(const QString& path, const PendingRestore& pending) const
+{
     const QJsonObject s
         = QJsonDocument::fromJson(platform_.readFile(path + QLatin1String(kSidecarSuffix)).value_or(QByteArray())).object();
     const QString key = path.section(QLatin1Char('/'), -2, -2);

@@ -47,6 +47,7 @@ public:
     Backup describe(const QString& path) const;
     // Every verified backup kept, newest first.
     QList<Backup> backups() const;
+    bool hasBackups() const;
 
     // What a check found of an upload: its size, files and digest.
     struct Facts {
@@ -100,6 +101,7 @@ public:
     static QString shownTime(const QString& isoTime);
 
 private:
+    Backup describe(const QString& path, const PendingRestore& pending) const;
     QString historyFolder(const QString& key) const;
     QStringList historyIn(const QString& key) const;
     qint64 nextSequence(const QString& key) const;

@@ -77,7 +77,7 @@ bool Workflow::checkArchiveToRestore()
     if (!restoreSource_.isEmpty())
         return checkRestoreSource();
     // None chosen: the laser's own is picked once its hardware is known.
-    if (!store_.backups().isEmpty())
+    if (store_.hasBackups())
         return true;
     showError(OperatorTexts::noVerifiedBackup(address_));
     return false;

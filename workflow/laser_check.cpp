@@ -28,7 +28,8 @@ bool Workflow::laserMatchesBackup()
         if (!checkRestoreSource())
             return false;
     }
-    const Backup backup = store_.describe(restoreSource_);
+    // What the archive's check found of it.
+    const Backup& backup = lastBackup_;
     const pcside::LaserMatch match = pcside::compareLasers(backup.identity, identity_);
     if (match == pcside::LaserMatch::Same) {
         const QString same = LaserTexts::sameLaser(identity_, backup.controller, address_);
