@@ -190,6 +190,8 @@ private slots:
         QTest::newRow("a name twice") << QStringList{"--backup", "laser-a", "LASER-A"} << "given twice";
         QTest::newRow("archive with backup") << QStringList{"--backup", "--archive", "/tmp/x.tgz", "127.0.0.51"}
                                              << "--archive goes with --restore only";
+        QTest::newRow("another laser with backup") << QStringList{"--backup", "--allow-other-laser", "127.0.0.51"}
+                                                   << "--allow-other-laser goes with --restore only";
         QTest::newRow("parallel with restore") << QStringList{"--restore", "--parallel", "2", "127.0.0.51"}
                                                << "--parallel goes with --backup only";
         QTest::newRow("octal octet") << QStringList{"--restore", "127.0.0.051"} << "neither an IPv4 address";
