@@ -108,7 +108,7 @@ struct Options {
                                              "after the options, several at once.")};
     QCommandLineOption restore{QStringLiteral("restore"),
                                QStringLiteral("Without a window: restore the controller at the one ADDRESS given "
-                                              "after the options, from its newest verified backup.")};
+                                              "after the options, from the newest verified backup of its hardware.")};
     QCommandLineOption parallel{QStringLiteral("parallel"),
                                 QStringLiteral("With --backup: at most N controllers at once (default 8)."),
                                 QStringLiteral("N"), QStringLiteral("8")};
