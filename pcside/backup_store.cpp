@@ -198,7 +198,9 @@ PendingRestore BackupStore::pendingRestore() const
 
 QString BackupStore::shownTime(const QString& isoTime)
 {
-    return QDateTime::fromString(isoTime, Qt::ISODate).toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+    const QDateTime time = QDateTime::fromString(isoTime, Qt::ISODate);
+    // A time already shown, or one an earlier version wrote otherwise, stays as it is.
+    return time.isValid() ? time.toString(QStringLiteral("yyyy-MM-dd HH:mm")) : isoTime;
 }
 
 void BackupStore::choose(const Backup& backup)

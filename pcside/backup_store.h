@@ -97,7 +97,8 @@ public:
     // when it is already there, else a copy. Empty when the copy failed.
     QString stageForRestore(const QString& source, const QString& controller);
 
-    // The time a backup was made, as the operator reads it.
+    // The time a backup was made, as the operator reads it; a time that is
+    // not ISO 8601 as it stands.
     static QString shownTime(const QString& isoTime);
 
 private:

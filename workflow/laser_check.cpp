@@ -8,14 +8,6 @@
 
 namespace tarvo::workflow {
 
-namespace {
-QString shownBackupTime(const QString& time)
-{
-    const QString shown = pcside::BackupStore::shownTime(time);
-    return shown.isEmpty() ? time : shown;
-}
-}  // namespace
-
 bool Workflow::laserMatchesBackup()
 {
     outcome_ = Outcome::ArchiveUnusable;
@@ -49,7 +41,7 @@ bool Workflow::confirmOtherLaser(pcside::LaserMatch match, const Backup& backup)
 {
     const QString backupLaser = LaserTexts::laser(backup.controller.isEmpty() ? QStringLiteral("?") : backup.controller,
                                                   backup.identity);
-    const QString time = shownBackupTime(backup.time);
+    const QString time = pcside::BackupStore::shownTime(backup.time);
     const QString connected = LaserTexts::laser(address_, identity_);
     const bool other = match == pcside::LaserMatch::Other;
     bool write = false;
