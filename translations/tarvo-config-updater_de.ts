@@ -421,70 +421,85 @@ An den Laser wurde nichts gesendet.</translation>
     </message>
     <message>
         <location filename="../workflow/operator_texts.h" line="140"/>
+        <source>the laser&apos;s shell echoed the tool&apos;s other commands but not its tar command, so the list of the files it packed cannot be told apart from the shell&apos;s own lines</source>
+        <translation>die Shell des Lasers hat die anderen Befehle des Programms wiedergegeben, aber nicht seinen tar-Befehl; daher lässt sich die Liste der gepackten Dateien nicht von den eigenen Zeilen der Shell unterscheiden</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="145"/>
+        <source>while its tar packed, the laser printed a line that is neither a file it packed nor the shell&apos;s own: &quot;%1&quot;</source>
+        <translation>während tar packte, gab der Laser eine Zeile aus, die weder eine gepackte Datei noch eine Zeile der Shell ist: „%1“</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="151"/>
+        <source>the list of the files the laser packed ended before its tar reported its exit status</source>
+        <translation>die Liste der vom Laser gepackten Dateien endete, bevor tar seinen Rückgabewert meldete</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="155"/>
         <source>The backup on the PC is not usable: %1.
 Keep the old SD card in the laser: do not replace it.</source>
         <translation>Die Sicherung auf dem PC ist nicht verwendbar: %1.
 Die alte SD-Karte im Laser lassen: NICHT tauschen.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="145"/>
+        <location filename="../workflow/operator_texts.h" line="160"/>
         <source>The archive to restore, %1, is not usable: %2.
 Nothing was sent to the laser.</source>
         <translation>Das zurückzuspielende Archiv %1 ist nicht verwendbar: %2.
 Es wurde nichts an den Laser gesendet.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="149"/>
+        <location filename="../workflow/operator_texts.h" line="164"/>
         <source>Backup verified: %1 (%2 bytes, %3 files)</source>
         <translation>Sicherung geprüft: %1 (%2 Byte, %3 Dateien)</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="151"/>
+        <location filename="../workflow/operator_texts.h" line="166"/>
         <source>[The backup could not be kept in %1]</source>
         <translation>[Die Sicherung konnte nicht in %1 abgelegt werden]</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="154"/>
+        <location filename="../workflow/operator_texts.h" line="169"/>
         <source>The PC&apos;s settings could not be written, so a restarted tool will not know this backup: keep this window open until Continue, or choose the backup again with &quot;Restore an earlier backup…&quot;.</source>
         <translation>Die Einstellungen des PCs konnten nicht geschrieben werden, daher kennt ein neu gestartetes Programm diese Sicherung nicht: Lassen Sie dieses Fenster bis „Weiter“ offen, oder wählen Sie die Sicherung erneut über „Frühere Sicherung zurückspielen…“.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="159"/>
+        <location filename="../workflow/operator_texts.h" line="174"/>
         <source>The record of this run could not be saved in %1.</source>
         <translation>Das Protokoll dieses Durchlaufs konnte nicht in %1 gespeichert werden.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="165"/>
+        <location filename="../workflow/operator_texts.h" line="180"/>
         <source>No answer from the controller: it had been silent for %1 s</source>
         <translation>Keine Antwort von der Steuerung: sie war %1 s lang still</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="169"/>
+        <location filename="../workflow/operator_texts.h" line="184"/>
         <source>The controller was still at work after %1 minutes: the step was given up</source>
         <translation>Die Steuerung arbeitete nach %1 Minuten noch immer: der Schritt wurde abgebrochen</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="176"/>
+        <location filename="../workflow/operator_texts.h" line="191"/>
         <source>%1 MB, %2 MB/s</source>
         <translation>%1 MB, %2 MB/s</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="178"/>
+        <location filename="../workflow/operator_texts.h" line="193"/>
         <source>%1 of %2 MB, %3 MB/s, about %4 s left</source>
         <translation>%1 von %2 MB, %3 MB/s, noch etwa %4 s</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="186"/>
+        <location filename="../workflow/operator_texts.h" line="201"/>
         <source>The connection to the controller was lost.</source>
         <translation>Die Verbindung zur Steuerung wurde unterbrochen.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="189"/>
+        <location filename="../workflow/operator_texts.h" line="204"/>
         <source>The laser&apos;s firmware is stopped: power-cycle the laser before using it.</source>
         <translation>Die Firmware des Lasers ist angehalten: den Laser vor der Benutzung aus- und wieder einschalten.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="193"/>
+        <location filename="../workflow/operator_texts.h" line="208"/>
         <source>Call for service.</source>
         <translation>Bitte den Service anrufen.</translation>
     </message>

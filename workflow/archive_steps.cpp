@@ -34,6 +34,8 @@ bool Workflow::verifyBackup(const LaserBackup& laser)
     // check, leaves no telling which is the laser's.
     if (const QString extra = extraUploads(watch_.uploadsFrom(controller), controller); !extra.isEmpty())
         problem = extra;
+    else if (problem.isEmpty() && !laser.packedDoubt.isEmpty())
+        problem = laser.packedDoubt;
     else if (problem.isEmpty())
         problem = membersDiffer(report.members, laser.packed);
     if (!problem.isEmpty()) {

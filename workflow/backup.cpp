@@ -38,8 +38,12 @@ bool Workflow::backUpConfiguration()
             std::int16_t packed = 0;
             {
                 const ShellRecording printed(link_);
+                output_.setTarListing(true);
                 packed = statusStep(tar);
-                laser.packed = tarListing(printed.lines(), tar);
+                output_.setTarListing(false);
+                TarListing listing = tarListing(printed.lines(), tar);
+                laser.packed = std::move(listing.members);
+                laser.packedDoubt = std::move(listing.doubt);
             }
             if (packed != 0) {
                 showError(OperatorTexts::archiveError(archive, lastCode()));

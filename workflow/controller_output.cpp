@@ -11,7 +11,7 @@ ControllerOutputReader::ControllerOutputReader(std::function<void(const QString&
 
 void ControllerOutputReader::read(const QByteArray& line)
 {
-    if (complained_)
+    if (complained_ || (tarListing_ && (line.startsWith("zel/") || line.startsWith("media/"))))
         return;
     QString text;
     // In this order: a tar line that ends in "Handle" is tar's.

@@ -19,6 +19,8 @@ namespace tarvo::workflow {
 struct LaserBackup {
     // The members the controller's tar listed, in its order.
     QStringList packed;
+    // Why that list cannot be read with certainty; empty when it can.
+    QString packedDoubt;
     // How many uploads had been stored from the controller when its
     // tftp -p was sent.
     std::size_t uploadsBeforePut = 0;

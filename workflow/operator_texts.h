@@ -135,6 +135,21 @@ public:
         return tr("file %1 of the archive on the PC, %2, is not one the laser packed").arg(position).arg(archived);
     }
     static QString noTarListing() { return tr("the laser's tar printed no list of the files it packed"); }
+    static QString tarEchoMissing()
+    {
+        return tr("the laser's shell echoed the tool's other commands but not its tar command, so the list of the "
+                  "files it packed cannot be told apart from the shell's own lines");
+    }
+    static QString tarListingStrangeLine(const QString& line)
+    {
+        return tr("while its tar packed, the laser printed a line that is neither a file it packed nor the shell's "
+                  "own: \"%1\"")
+            .arg(line);
+    }
+    static QString tarListingCutShort()
+    {
+        return tr("the list of the files the laser packed ended before its tar reported its exit status");
+    }
     static QString backupUnusable(const QString& problem)
     {
         return tr("The backup on the PC is not usable: %1.\nKeep the old SD card in the laser: do not replace it.")

@@ -34,7 +34,10 @@ bool Workflow::restoreConfiguration()
                 showError(OperatorTexts::syncError(archive, lastCode()));
             } else {
                 plainStep("cd /");
-                if (statusStep(QByteArray("tar xvzf /media/") + kArchiveName) != 0)
+                output_.setTarListing(true);
+                const std::int16_t unpacked = statusStep(QByteArray("tar xvzf /media/") + kArchiveName);
+                output_.setTarListing(false);
+                if (unpacked != 0)
                     showError(OperatorTexts::extractError(archive, lastCode()));
                 else if (statusStep("sync") != 0)
                     showError(OperatorTexts::syncAfterExtractError(lastCode()));

@@ -69,6 +69,8 @@ void FakeShell::onLine(const QByteArray& line)
     }
     if (onCommand)
         onCommand(line);
+    if (line == "echo CMDVAL: $?" && scripted.contains(lastCommand_))
+        return;
     if (line == "echo CMDVAL: $?") {
         // The request is echoed like every line, but never answered.
         if (silentAfter.contains(lastCommand_)) {
@@ -90,6 +92,8 @@ void FakeShell::onLine(const QByteArray& line)
         lastStatus_ = status.value(line, 0);
     if (lastStatus_ == 0 && line.startsWith("tftp -p ") && onUpload)
         onUpload();
+    if (scripted.contains(line))
+        return;
     QByteArray listing;
     if (line.startsWith("tar cvzf "))
         for (const QByteArray& member : packed)

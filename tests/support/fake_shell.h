@@ -34,6 +34,10 @@ public:
     // Commands after which the status request is echoed but never
     // answered: they are still at work, so no prompt follows them either.
     QSet<QByteArray> silentAfter;
+    // Commands whose whole answer, their echo included, the test delivers
+    // itself: the shell says nothing to them, nor to the status request
+    // after them.
+    QSet<QByteArray> scripted;
     // What "tar cvzf" lists, one member a line, before any output scripted
     // for it: the members of the archive its upload sends.
     QList<QByteArray> packed = sampleMembers();

@@ -104,7 +104,7 @@ private slots:
     {
         // Not knowing is no reason to leave the profiles behind.
         f->shell->silentAfter.insert(kTest);
-        QVERIFY(backup());
+        QVERIFY2(backup(), qPrintable(f->messageTexts().join(QLatin1Char('|'))));
         QCOMPARE(lines()[5], kTarFull);
         QCOMPARE(elapsed(), 11000 - 2000 + 22500);
     }
@@ -398,6 +398,62 @@ private slots:
         QVERIFY(f->controls().status().startsWith(kInstructions));
     }
 
+    void aRealShellsListingIsRead_data()
+    {
+        // What busybox sh on a pseudo-terminal printed while its tar packed
+        // (tests/realshell/capture_fixtures.py), and the archive's members.
+        QTest::addColumn<QString>("fixture");
+        QTest::addColumn<QByteArray>("command");
+        QTest::newRow("sample card: the echo wrapped at 80 columns") << "sample_card" << kTarFull;
+        QTest::newRow("typed-ahead request, Handle, blanks, UTF-8") << "typed_ahead_odd_names" << kTarFull;
+        QTest::newRow("no profiles: the short command") << "no_profiles" << kTarShort;
+    }
+
+    void aRealShellsListingIsRead()
+    {
+        QFETCH(QString, fixture);
+        QFETCH(QByteArray, command);
+        const QString base = QStringLiteral(TARVO_TEST_SOURCE_DIR "/tests/unit/fixtures/realshell/") + fixture;
+        QFile rawFile(base + QStringLiteral(".raw"));
+        QFile membersFile(base + QStringLiteral(".members"));
+        QVERIFY(rawFile.open(QIODevice::ReadOnly) && membersFile.open(QIODevice::ReadOnly));
+        QByteArray raw = rawFile.readAll();
+        QList<test::ArchiveMember> members;
+        for (const QByteArray& name : membersFile.readAll().split('\n'))
+            if (!name.isEmpty())
+                members.append({name, name.endsWith('/') ? QByteArray() : name + "\n", name.endsWith('/') ? 0040000u : 0100000u});
+        if (command == kTarShort)
+            f->shell->status["test -d media/profiles;"] = 1;
+        // The shell here has printed the prompt the echo stands behind.
+        QVERIFY(raw.startsWith("root@laser:/# "));
+        raw.remove(0, 14);
+        // What came before the status request's first echo arrives before
+        // the request is sent, the rest after it.
+        const qsizetype request = raw.lastIndexOf('\n', raw.indexOf("echo CMDVAL: $?")) + 1;
+        const auto deliver = [&](const QByteArray& transcript) {
+            f->shell->scripted = {command};
+            answerLater(command, {{800, transcript.left(request)}, {1200, transcript.mid(request)}});
+            f->shell->onUpload = [this, members] {
+                f->rig->server.receiveUpload(QStringLiteral("10.0.0.5"), test::makeArchiveOf(members));
+            };
+        };
+        deliver(raw);
+        QVERIFY2(backup(), qPrintable(f->messageTexts().join(QLatin1Char('|'))));
+        QVERIFY(f->controls().status().startsWith(kInstructions));
+
+        // A line nobody's own amid the same listing leaves the backup unverified.
+        init();
+        if (command == kTarShort)
+            f->shell->status["test -d media/profiles;"] = 1;
+        const qsizetype second = raw.indexOf('\n', raw.indexOf("\nzel/")) + 1;
+        deliver(raw.left(second) + "Bus error\r\n" + raw.mid(second));
+        QVERIFY(!backup());
+        QCOMPARE(f->messageTexts(),
+                 QStringList{QStringLiteral("The backup on the PC is not usable: while its tar packed, the laser printed "
+                                            "a line that is neither a file it packed nor the shell's own: \"Bus error\"."
+                                            "\nKeep the old SD card in the laser: do not replace it.")});
+    }
+
     void withoutAServerNothingIsSent()
     {
         stopTheServerAtTheRelay();
@@ -420,6 +476,27 @@ private slots:
         QCOMPARE(f->controls().status(), QStringLiteral("Writing config data done. Please power cycle the laser."));
         QCOMPARE(f->controls().step(QStringLiteral("Writing config data to the laser... ")).bar,
                  (std::vector<double>{0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 100, 100}));
+    }
+
+    void tarsListingIsNoComplaintButTheFirmwaresIs_data()
+    {
+        QTest::addColumn<QByteArray>("untarOutput");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("a member named ... Handle")
+            << QByteArray("media/profiles/Lost Handle\r\nmedia/profiles/Lost Handle/cut 2 mm.prf\r\n")
+            << QStringLiteral("Writing config data done. Please power cycle the laser.");
+        QTest::newRow("the firmware's Handle while tar unpacks")
+            << QByteArray("media/profiles/a.prf\r\nlaser.elf: Invalid Handle\r\n")
+            << QStringLiteral("laser.elf: Invalid Handle\r\nCall for service.");
+    }
+
+    void tarsListingIsNoComplaintButTheFirmwaresIs()
+    {
+        QFETCH(QByteArray, untarOutput);
+        QFETCH(QString, status);
+        f->shell->output.insert(kUntar, untarOutput);
+        QVERIFY(restore());
+        QCOMPARE(f->controls().status(), status);
     }
 
     void aBadArchiveIsRefusedBeforeAnythingIsSent_data()
