@@ -12,7 +12,9 @@ BUILD_DIR="${TARVO_BUILD_DIR:-$ROOT/build}"
 # and clang for the sanitizer and fuzz build. TARVO_SETUP=run skips those.
 PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-l10n-tools qt6-tools-dev libarchive-dev)
 if [[ "${TARVO_SETUP:-test}" != run ]]; then
-  PACKAGES+=(tftp-hpa atftp curl busybox tftpd-hpa clang libclang-rt-14-dev)
+  # busybox-static (it replaces busybox): the tftp client of the interop
+  # tests, and the shell of the real-shell tier, chrooted as on the lasers.
+  PACKAGES+=(tftp-hpa atftp curl busybox-static tftpd-hpa clang libclang-rt-14-dev)
   # ip netns and veth pairs: the tests on a real link.
   PACKAGES+=(iproute2)
   # cmake --build build --target package: the .deb's dependencies and

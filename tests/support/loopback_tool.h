@@ -32,13 +32,14 @@ struct ProgramFolder {
     QTemporaryDir dir;
     quint16 tftpPort = 0;
 
-    // bind: the address the server listens on.
-    bool stage(const QString& bind = QStringLiteral("127.0.0.1"))
+    // bind: the address the server listens on; port: its UDP port (0: a
+    // free one).
+    bool stage(const QString& bind = QStringLiteral("127.0.0.1"), quint16 port = 0)
     {
         if (!dir.isValid()
             || !QFile::copy(QStringLiteral(TARVO_SERVER_PROGRAM), dir.filePath(QStringLiteral("OpenTFTPServerMT"))))
             return false;
-        tftpPort = freeUdpPort();
+        tftpPort = port ? port : freeUdpPort();
         QFile ini(dir.filePath(QStringLiteral("OpenTFTPServerMT.ini")));
         return ini.open(QIODevice::WriteOnly)
                && ini.write(QStringLiteral("Port=%1\nBind=%2\n").arg(tftpPort).arg(bind).toLatin1()) > 0;
