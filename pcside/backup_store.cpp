@@ -117,7 +117,8 @@ BackupStore::Backup BackupStore::describe(const QString& path, const PendingRest
     const QString key = path.section(QLatin1Char('/'), -2, -2);
     Backup backup{path, s.value(QStringLiteral("controller")).toString(), s.value(QStringLiteral("time")).toString(),
                   qint64(s.value(QStringLiteral("bytes")).toDouble()), s.value(QStringLiteral("files")).toInt(),
-                  identityFromText(s.value(QStringLiteral("identity")).toString())};
+                  identityFromText(s.value(QStringLiteral("identity")).toString()),
+                  s.value(QStringLiteral("sha256")).toString().toLatin1()};
     // Earlier versions filed each laser under its address, without its
     // hardware in the sidecar.
     const bool inHistory = path.startsWith(folder() + QLatin1Char('/') + QLatin1String(kHistoryFolder) + QLatin1Char('/'));
@@ -166,13 +167,17 @@ BackupStore::Kept BackupStore::keep(const QString& upload, const QString& contro
         return kept;
     }
     kept.keptInHistory = copied && platform_.writeFile(path + QLatin1String(kSidecarSuffix), QJsonDocument(sidecar).toJson());
-    // The verified upload itself stays where the server filed it.
-    if (!kept.keptInHistory)
-        path = upload;
+    // The server's upload file is no backup: the next upload from the same
+    // address replaces it. What cannot be kept is not remembered at all.
+    if (!kept.keptInHistory) {
+        platform_.removeFile(path);
+        platform_.removeFile(path + QLatin1String(kSidecarSuffix));
+        return kept;
+    }
     if (remembersPending_)
         kept.remembered
             = settings_.setPendingRestore({path, controller, now.toString(QStringLiteral("yyyy-MM-dd HH:mm")), identity});
-    kept.backup = {path, controller, now.toString(Qt::ISODate), facts.bytes, facts.files, identity};
+    kept.backup = {path, controller, now.toString(Qt::ISODate), facts.bytes, facts.files, identity, facts.sha256};
 
     // The newest backups stay; the one just kept, and the one a restore
     // waits for, always do.

@@ -41,6 +41,8 @@ public:
         qint64 bytes = 0;
         int files = 0;
         platform::ControllerIdentity identity;
+        // The SHA-256 it was verified with (hex); empty when none is on record.
+        QByteArray sha256;
     };
     // What the store knows of an archive: the pending restore's record,
     // else its sidecar, else the folder it lies in.
@@ -58,8 +60,9 @@ public:
     // Keeps a verified upload of controller in its history, with its
     // sidecar (when the copy still has the checked digest), prunes the
     // oldest, and (when remembered) makes it the backup
-    // a restore waits for. When the copy cannot be written, the upload
-    // where the server filed it stands in; keptInHistory says which.
+    // a restore waits for. When the copy cannot be written, nothing is kept
+    // or remembered (keptInHistory false): the server's upload file is no
+    // backup, the next upload from the address replaces it.
     struct Kept {
         Backup backup;
         bool keptInHistory = false;

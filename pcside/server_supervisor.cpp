@@ -13,15 +13,17 @@ ServerSupervisor::ServerSupervisor(platform::Platform& platform, TftpServer& pro
 {
 }
 
-bool ServerSupervisor::start(const QString& root, const std::function<void(int ms)>& wait)
+bool ServerSupervisor::start(const QString& root, const std::function<void(int ms)>& wait, Uploads uploads)
 {
     if (ready_ && program_.isRunning())
         return true;
     watch_.begin(program_.programPath());
     readyLine_.clear();
     failure_.clear();
-    const QStringList arguments{QStringLiteral("-v"), QStringLiteral("--root"), root, QStringLiteral("--per-client"),
-                                QStringLiteral("--exit-with-parent")};
+    QStringList arguments{QStringLiteral("-v"), QStringLiteral("--root"), root, QStringLiteral("--per-client"),
+                          QStringLiteral("--exit-with-parent")};
+    if (uploads == Uploads::Refused)
+        arguments << QStringLiteral("--no-uploads");
     const bool started = program_.start(
         arguments,
         [this](const QString& line) {

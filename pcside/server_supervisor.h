@@ -24,11 +24,14 @@ public:
     // How long the server may take to start listening.
     static constexpr int kReadyMs = 5000;
 
+    // Whether the server takes uploads: a backup's does; a restore's only
+    // serves, so that nobody can replace what the laser is to fetch.
+    enum class Uploads { Taken, Refused };
     // Starts the server on root (it files each controller's upload in a
     // folder of its own) and waits, wait(ms) at a time, until it listens.
     // False when it is missing, fails or stays silent: failure() says why,
     // and nothing is left running. True at once when it already listens.
-    bool start(const QString& root, const std::function<void(int ms)>& wait);
+    bool start(const QString& root, const std::function<void(int ms)>& wait, Uploads uploads = Uploads::Taken);
     void stop();
 
     // Listening; safe to ask from any thread.

@@ -153,7 +153,10 @@ public:
     // The per-user folder for the tool's own data (archives, transcripts),
     // without a trailing separator.
     virtual QString dataFolder() const = 0;
-    // A whole file; nullopt when it cannot be read.
+    // A whole small file (a sidecar, a record): only an ordinary file of at
+    // most kMaxSmallFileBytes, opened without blocking; nullopt for
+    // anything else, or when it cannot be read.
+    static constexpr qint64 kMaxSmallFileBytes = 1 << 20;
     virtual std::optional<QByteArray> readFile(const QString& path) = 0;
     // Replaces a file as a whole (never half-written), making its folders.
     virtual bool writeFile(const QString& path, const QByteArray& data) = 0;

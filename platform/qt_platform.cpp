@@ -130,10 +130,14 @@ QString QtPlatform::dataFolder() const
 
 std::optional<QByteArray> QtPlatform::readFile(const QString& path)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
+    // Anyone may place a FIFO, a device or a huge file beside an archive.
+    const std::unique_ptr<QIODevice> f = openOrdinaryFile(path);
+    if (!f)
         return std::nullopt;
-    return f.readAll();
+    QByteArray data = f->read(kMaxSmallFileBytes + 1);
+    if (data.size() > kMaxSmallFileBytes)
+        return std::nullopt;
+    return data;
 }
 
 bool QtPlatform::writeFile(const QString& path, const QByteArray& data)

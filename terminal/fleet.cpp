@@ -159,7 +159,11 @@ int runFleet(const FleetOptions& options, const FleetEnvironment& environment)
     std::vector<Result> results;
     for (const QString& a : options.addresses)
         results.push_back({a, Workflow::Outcome::PcNotReady, {}, 0, {}, {}});
-    if (!server.start(archiveFolder, [&platform](int ms) { waitMs(platform, ms); })) {
+    // A restore's server only serves: nobody can replace what a laser is
+    // to fetch.
+    const auto uploads = options.mode == FleetOptions::Mode::Restore ? pcside::ServerSupervisor::Uploads::Refused
+                                                                     : pcside::ServerSupervisor::Uploads::Taken;
+    if (!server.start(archiveFolder, [&platform](int ms) { waitMs(platform, ms); }, uploads)) {
         environment.report(QStringLiteral("error: ") + server.failure());
     } else {
         const auto one = [&](const QString& address) {

@@ -247,6 +247,10 @@ void Server::handleDatagram(QByteArrayView datagram, const QHostAddress& peer, q
         refuse(request, NotDefined, QStringLiteral("server busy"));
         return;
     }
+    if (write && config_.readOnly) {
+        refuse(request, AccessViolation, QStringLiteral("this server takes no uploads now"));
+        return;
+    }
     if (!names_.accepts(packet->fileName, &reason)) {
         refuse(request, AccessViolation, QStringLiteral("access violation: %1").arg(reason));
         return;

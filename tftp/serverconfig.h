@@ -24,6 +24,9 @@ struct ServerConfig {
     qint64 memoryBudgetBytes = TransferBudget::DefaultTotalBytes;         // all transfers' buffers
     qint64 transferBufferBytes = TransferBudget::DefaultPerTransferBytes; // cap on windowsize x blksize
     bool perClient = false;              // each peer address has a folder of its own under root
+    // Serves reads only: every write request is refused, so that nothing
+    // can change what is served.
+    bool readOnly = false;
     // How often a PROGRESS line is reported per running transfer; 0: never.
     // A transfer younger than this, or without progress since its last
     // line, is not reported.

@@ -436,70 +436,75 @@ An den Laser wurde nichts gesendet.</translation>
     </message>
     <message>
         <location filename="../workflow/operator_texts.h" line="155"/>
+        <source>it has changed since it was verified (its SHA-256 is no longer the one on record)</source>
+        <translation>sie wurde seit ihrer Prüfung verändert (ihr SHA-256 ist nicht mehr der verzeichnete)</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="159"/>
         <source>The backup on the PC is not usable: %1.
 Keep the old SD card in the laser: do not replace it.</source>
         <translation>Die Sicherung auf dem PC ist nicht verwendbar: %1.
 Die alte SD-Karte im Laser lassen: NICHT tauschen.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="160"/>
+        <location filename="../workflow/operator_texts.h" line="164"/>
         <source>The archive to restore, %1, is not usable: %2.
 Nothing was sent to the laser.</source>
         <translation>Das zurückzuspielende Archiv %1 ist nicht verwendbar: %2.
 Es wurde nichts an den Laser gesendet.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="164"/>
+        <location filename="../workflow/operator_texts.h" line="168"/>
         <source>Backup verified: %1 (%2 bytes, %3 files)</source>
         <translation>Sicherung geprüft: %1 (%2 Byte, %3 Dateien)</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="166"/>
-        <source>[The backup could not be kept in %1]</source>
-        <translation>[Die Sicherung konnte nicht in %1 abgelegt werden]</translation>
+        <location filename="../workflow/operator_texts.h" line="172"/>
+        <source>it could not be kept in %1 (is the disk full, or the folder not writable?)</source>
+        <translation>sie konnte nicht in %1 abgelegt werden (ist der Datenträger voll oder der Ordner nicht beschreibbar?)</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="169"/>
+        <location filename="../workflow/operator_texts.h" line="176"/>
         <source>The PC&apos;s settings could not be written, so a restarted tool will not know this backup: keep this window open until Continue, or choose the backup again with &quot;Restore an earlier backup…&quot;.</source>
         <translation>Die Einstellungen des PCs konnten nicht geschrieben werden, daher kennt ein neu gestartetes Programm diese Sicherung nicht: Lassen Sie dieses Fenster bis „Weiter“ offen, oder wählen Sie die Sicherung erneut über „Frühere Sicherung zurückspielen…“.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="174"/>
+        <location filename="../workflow/operator_texts.h" line="181"/>
         <source>The record of this run could not be saved in %1.</source>
         <translation>Das Protokoll dieses Durchlaufs konnte nicht in %1 gespeichert werden.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="180"/>
+        <location filename="../workflow/operator_texts.h" line="187"/>
         <source>No answer from the controller: it had been silent for %1 s</source>
         <translation>Keine Antwort von der Steuerung: sie war %1 s lang still</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="184"/>
+        <location filename="../workflow/operator_texts.h" line="191"/>
         <source>The controller was still at work after %1 minutes: the step was given up</source>
         <translation>Die Steuerung arbeitete nach %1 Minuten noch immer: der Schritt wurde abgebrochen</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="191"/>
+        <location filename="../workflow/operator_texts.h" line="198"/>
         <source>%1 MB, %2 MB/s</source>
         <translation>%1 MB, %2 MB/s</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="193"/>
+        <location filename="../workflow/operator_texts.h" line="200"/>
         <source>%1 of %2 MB, %3 MB/s, about %4 s left</source>
         <translation>%1 von %2 MB, %3 MB/s, noch etwa %4 s</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="201"/>
+        <location filename="../workflow/operator_texts.h" line="208"/>
         <source>The connection to the controller was lost.</source>
         <translation>Die Verbindung zur Steuerung wurde unterbrochen.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="204"/>
+        <location filename="../workflow/operator_texts.h" line="211"/>
         <source>The laser&apos;s firmware is stopped: power-cycle the laser before using it.</source>
         <translation>Die Firmware des Lasers ist angehalten: den Laser vor der Benutzung aus- und wieder einschalten.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="208"/>
+        <location filename="../workflow/operator_texts.h" line="215"/>
         <source>Call for service.</source>
         <translation>Bitte den Service anrufen.</translation>
     </message>
@@ -583,61 +588,76 @@ Es wurde nichts an den Laser gesendet.</translation>
     </message>
     <message>
         <location filename="../pcside/pc_texts.h" line="63"/>
+        <source>it holds data after its end marker that the laser&apos;s tar would unpack unchecked</source>
+        <translation>es enthält nach seiner Endemarke Daten, die das tar des Lasers ungeprüft auspacken würde</translation>
+    </message>
+    <message>
+        <location filename="../pcside/pc_texts.h" line="67"/>
+        <source>it holds data after the end of its compressed stream that the laser&apos;s tar may unpack unchecked</source>
+        <translation>es enthält nach dem Ende seines komprimierten Datenstroms Daten, die das tar des Lasers ungeprüft auspacken könnte</translation>
+    </message>
+    <message>
+        <location filename="../pcside/pc_texts.h" line="71"/>
+        <source>the laser&apos;s tar would read it differently than this check, from %1 on</source>
+        <translation>das tar des Lasers würde es ab %1 anders lesen als diese Prüfung</translation>
+    </message>
+    <message>
+        <location filename="../pcside/pc_texts.h" line="76"/>
         <source>it holds a member the laser would not accept: %1 (%2)</source>
         <translation>sie enthält einen Eintrag, den der Laser nicht annehmen würde: %1 (%2)</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="65"/>
+        <location filename="../pcside/pc_texts.h" line="78"/>
         <source>absolute path</source>
         <translation>absoluter Pfad</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="66"/>
+        <location filename="../pcside/pc_texts.h" line="79"/>
         <source>a .. component</source>
         <translation>ein ..-Bestandteil</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="67"/>
+        <location filename="../pcside/pc_texts.h" line="80"/>
         <source>outside zel/ and media/</source>
         <translation>außerhalb von zel/ und media/</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="70"/>
+        <location filename="../pcside/pc_texts.h" line="83"/>
         <source>a link to %1, outside zel/ and media/</source>
         <translation>ein Verweis auf %1, außerhalb von zel/ und media/</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="74"/>
+        <location filename="../pcside/pc_texts.h" line="87"/>
         <source>a hard link to %1, which is not earlier in the archive</source>
         <translation>ein harter Verweis auf %1, das nicht früher im Archiv steht</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="76"/>
+        <location filename="../pcside/pc_texts.h" line="89"/>
         <source>inside %1, a link in the archive</source>
         <translation>innerhalb von %1, einem Verweis im Archiv</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="77"/>
+        <location filename="../pcside/pc_texts.h" line="90"/>
         <source>a device node</source>
         <translation>eine Gerätedatei</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="78"/>
+        <location filename="../pcside/pc_texts.h" line="91"/>
         <source>a FIFO</source>
         <translation>eine FIFO</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="79"/>
+        <location filename="../pcside/pc_texts.h" line="92"/>
         <source>a socket</source>
         <translation>ein Socket</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="80"/>
+        <location filename="../pcside/pc_texts.h" line="93"/>
         <source>a configuration file that is not an ordinary file</source>
         <translation>eine Konfigurationsdatei, die keine gewöhnliche Datei ist</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="81"/>
+        <location filename="../pcside/pc_texts.h" line="94"/>
         <source>an empty configuration file</source>
         <translation>eine leere Konfigurationsdatei</translation>
     </message>

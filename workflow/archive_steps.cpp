@@ -51,8 +51,9 @@ bool Workflow::verifyBackup(const LaserBackup& laser)
         return false;
     }
     if (!kept.keptInHistory) {
-        appendLog(QStringLiteral("\r\n") + OperatorTexts::historyFailed(kept.historyFolder));
-        recordProblems_ << OperatorTexts::historyFailed(kept.historyFolder);
+        outcome_ = Outcome::BackupUnverified;
+        showError(OperatorTexts::backupUnusable(OperatorTexts::notKept(kept.historyFolder)));
+        return false;
     }
     lastBackup_ = kept.backup;
     savedBackup_ = OperatorTexts::backupSaved(kept.backup.path, report.bytes, report.files);
@@ -96,8 +97,13 @@ bool Workflow::checkRestoreSource()
         showError(OperatorTexts::restoreUnusable(restoreSource_, report.problem));
         return false;
     }
-    restoreSha256_ = report.sha256;
     lastBackup_ = store_.describe(restoreSource_);
+    // A kept backup is sent only as it was verified.
+    if (!lastBackup_.sha256.isEmpty() && lastBackup_.sha256 != report.sha256) {
+        showError(OperatorTexts::restoreUnusable(restoreSource_, OperatorTexts::changedSinceVerified()));
+        return false;
+    }
+    restoreSha256_ = report.sha256;
     lastBackup_.bytes = report.bytes;
     lastBackup_.files = report.files;
     return true;

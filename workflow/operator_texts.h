@@ -150,6 +150,10 @@ public:
     {
         return tr("the list of the files the laser packed ended before its tar reported its exit status");
     }
+    static QString changedSinceVerified()
+    {
+        return tr("it has changed since it was verified (its SHA-256 is no longer the one on record)");
+    }
     static QString backupUnusable(const QString& problem)
     {
         return tr("The backup on the PC is not usable: %1.\nKeep the old SD card in the laser: do not replace it.")
@@ -163,7 +167,10 @@ public:
     {
         return tr("Backup verified: %1 (%2 bytes, %3 files)").arg(path).arg(bytes).arg(files);
     }
-    static QString historyFailed(const QString& path) { return tr("[The backup could not be kept in %1]").arg(path); }
+    static QString notKept(const QString& path)
+    {
+        return tr("it could not be kept in %1 (is the disk full, or the folder not writable?)").arg(path);
+    }
     static QString pendingNotRemembered()
     {
         return tr("The PC's settings could not be written, so a restarted tool will not know this backup: keep "

@@ -294,10 +294,11 @@ bool VirtualPlatform::fileExists(const QString& path)
 std::optional<QByteArray> VirtualPlatform::readFile(const QString& path)
 {
     if (fileData.contains(path))
-        return fileData.value(path);
+        return fileData.value(path).size() > kMaxSmallFileBytes ? std::nullopt
+                                                                  : std::optional<QByteArray>(fileData.value(path));
     if (useRealFiles) {
         QFile f(path);
-        if (f.open(QIODevice::ReadOnly))
+        if (QFileInfo(path).isFile() && f.open(QIODevice::ReadOnly) && f.size() <= kMaxSmallFileBytes)
             return f.readAll();
     }
     return std::nullopt;

@@ -219,6 +219,7 @@ class TestTftpProgram : public QObject
 private slots:
     void servesItsOwnFolderWithSettingsBeside();
     void quietWithoutV();
+    void servesButTakesNoUploadWithNoUploads();
     void refusesBadArguments_data();
     void refusesBadArguments();
     void portInUse();
@@ -272,6 +273,34 @@ void TestTftpProgram::servesItsOwnFolderWithSettingsBeside()
     QVERIFY(p.waitForFinished(5000));
     QCOMPARE(p.exitCode(), 0);
     QVERIFY(!QFile::exists(app.filePath(QStringLiteral("config.tgz"))));
+}
+
+void TestTftpProgram::servesButTakesNoUploadWithNoUploads()
+{
+    // While a laser fetches its backup, nobody may replace it.
+    QTemporaryDir root;
+    QVERIFY(writeFile(root.filePath(QStringLiteral("config.tgz")), "the verified bytes"));
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(ServerProcess::programPath(), {QStringLiteral("-v"), QStringLiteral("--no-uploads"), QStringLiteral("--port"),
+                                           QStringLiteral("0"), QStringLiteral("--bind"), QStringLiteral("127.0.0.1"),
+                                           QStringLiteral("--root"), root.path()});
+    QString output;
+    const quint16 port = listeningPort(p, &output);
+    QVERIFY2(port != 0, qPrintable(output));
+    RawPeer planter;
+    planter.sendTo(port, Packet::request(Opcode::Wrq, "config.tgz", Mode::Octet).encode());
+    const std::optional<Packet> refusal = decodePacket(planter.receive());
+    QVERIFY(refusal && refusal->opcode == Opcode::Error && refusal->errorCode == AccessViolation);
+    QVERIFY(waitForOutput(p, &output, QStringLiteral("refused WRQ \"config.tgz\"")));
+    RawPeer laser;
+    laser.sendTo(port, Packet::request(Opcode::Rrq, "config.tgz", Mode::Octet).encode());
+    quint16 transferPort = 0;
+    QCOMPARE(laser.receive(2000, &transferPort), encodeData(1, "the verified bytes"));
+    laser.sendTo(transferPort, encodeAck(1));
+    QVERIFY(waitForOutput(p, &output, QStringLiteral("SENT 18")));
+    p.terminate();
+    QVERIFY(p.waitForFinished(5000));
 }
 
 void TestTftpProgram::quietWithoutV()

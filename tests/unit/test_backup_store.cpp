@@ -1,10 +1,14 @@
 // The backup store: which archive a restore sends, and what the history
 // keeps.
 #include "pcside/backup_store.h"
+#include "platform/qt_platform.h"
 #include "virtual_platform.h"
 
 #include <QCryptographicHash>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 using namespace tarvo;
 
@@ -125,16 +129,40 @@ private slots:
         QVERIFY(!store.pendingRestore().isValid());
     }
 
-    void anUnwritableHistoryLeavesTheUploadAsTheBackup()
+    void aSidecarThatIsNoSmallOrdinaryFileIsNotRead()
     {
+        // A FIFO beside an archive would block the window forever; a huge
+        // file or a link to /dev/zero would grow it until killed.
+        QTemporaryDir folder;
+        platform::QtPlatform real;
+        real.dataFolderOverride = folder.path();
+        pcside::BackupStore store(real);
+        const QString history = folder.filePath(QStringLiteral("history/10.0.0.5/"));
+        QVERIFY(QDir().mkpath(history));
+        const QString fifo = history + QStringLiteral("n000000001-20261201-120000-000_config.tgz");
+        const QString big = history + QStringLiteral("n000000002-20261201-120000-000_config.tgz");
+        const QString zero = history + QStringLiteral("n000000003-20261201-120000-000_config.tgz");
+        QVERIFY(::mkfifo(QFile::encodeName(fifo + QStringLiteral(".json")).constData(), 0600) == 0);
+        QFile huge(big + QStringLiteral(".json"));
+        QVERIFY(huge.open(QIODevice::WriteOnly) && huge.write(QByteArray("{\"controller\": \"x\"") + QByteArray(2 << 20, ' ') + "}"));
+        huge.close();
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), zero + QStringLiteral(".json")));
+        for (const QString& path : {fifo, big, zero})
+            QCOMPARE(store.describe(path).controller, QStringLiteral("10.0.0.5"));  // from the folder alone
+    }
+
+    void anUnwritableHistoryKeepsNothing()
+    {
+        // The server's upload file is no backup: the next upload replaces it.
         pcside::BackupStore store(platform_);
         platform_.readOnlyFolders.insert(platform_.dataFolderValue + QStringLiteral("/history/10.0.0.5"));
         const QString path = upload("data");
         const auto kept = store.keep(path, laser_, facts("data"));
         QVERIFY(!kept.keptInHistory);
-        QCOMPARE(kept.backup.path, path);
         QCOMPARE(kept.historyFolder, platform_.dataFolderValue + QStringLiteral("/history/10.0.0.5"));
-        QCOMPARE(store.pendingRestore().archive, path);
+        QVERIFY(!store.pendingRestore().isValid());
+        for (const auto& backup : store.backups())
+            QVERIFY(backup.path != path);
     }
 };
 

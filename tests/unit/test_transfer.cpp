@@ -470,6 +470,8 @@ private slots:
     void aRestoreInWhichEveryStepSucceeds()
     {
         QVERIFY(restore());
+        // Its server only serves: nobody can replace what the laser fetches.
+        QVERIFY(f->platform().processes[0].arguments.contains(QStringLiteral("--no-uploads")));
         QCOMPARE(lines(), (QList<QByteArray>{kMount, kStatus, "cd /media", kGet, kStatus, "sync", kStatus, "cd /",
                                              kUntar, kStatus, "sync", kStatus}));
         QCOMPARE(elapsed(), 11000);
@@ -509,6 +511,9 @@ private slots:
                                             << QStringLiteral("Error: no verified backup of 10.0.0.5 is kept on this PC.");
         QTest::newRow("cut short") << good.left(good.size() - 10) << QStringLiteral("is not usable: it is damaged");
         QTest::newRow("foreign") << QByteArray(4096, 'x') << QStringLiteral("is not usable: it is not a gzip");
+        QTest::newRow("changed since it was verified")
+            << test::makeArchive({{"zel/laser.conf", "type=planted\n"}})
+            << QStringLiteral("is not usable: it has changed since it was verified (its SHA-256 is no longer the one on record)");
     }
 
     void aBadArchiveIsRefusedBeforeAnythingIsSent()

@@ -5,6 +5,8 @@
 #include "fake_shell.h"
 #include "virtual_rig.h"
 
+#include <QCryptographicHash>
+
 #include <memory>
 
 namespace tarvo::test {
@@ -22,7 +24,9 @@ struct WorkflowFixture {
         rig->platform.fileData.insert(keptPath(), sampleArchive());
         rig->platform.fileData.insert(keptPath() + QStringLiteral(".json"),
                                       R"({"controller": "10.0.0.5", "time": "2026-12-01T12:00:00.000",)"
-                                      R"( "identity": "02:00:0a:00:00:05"})");
+                                      R"( "identity": "02:00:0a:00:00:05", "sha256": ")"
+                                          + QCryptographicHash::hash(sampleArchive(), QCryptographicHash::Sha256).toHex()
+                                          + R"("})");
         // A controller that uploads a sound archive.
         shell->onUpload = [this] { rig->server.receiveUpload(QStringLiteral("10.0.0.5"), sampleArchive()); };
     }

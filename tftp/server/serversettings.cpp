@@ -147,7 +147,10 @@ bool loadServerSettings(const QStringList& arguments, ServerSettings* settings, 
     const QCommandLineOption perClient(QStringLiteral("per-client"), QStringLiteral("Keep each controller's files in <root>/<its address>/."));
     const QCommandLineOption exitWithParent(QStringLiteral("exit-with-parent"),
                                             QStringLiteral("End when the program that started this one ends, or when a piped stdin closes."));
-    parser.addOptions({help, version, verbose, port, bind, root, allow, maxSize, config, perClient, exitWithParent});
+    const QCommandLineOption noUploads(QStringLiteral("no-uploads"),
+                                       QStringLiteral("Serve files only: refuse every write request."));
+    parser.addOptions({help, version, verbose, port, bind, root, allow, maxSize, config, perClient, exitWithParent,
+                       noUploads});
     if (!parser.parse(arguments)) {
         *error = parser.errorText() + QLatin1Char('\n') + parser.helpText();
         return false;
@@ -196,6 +199,8 @@ bool loadServerSettings(const QStringList& arguments, ServerSettings* settings, 
         c.root = QDir(parser.value(root)).absolutePath();
     if (parser.isSet(perClient))
         c.perClient = true;
+    if (parser.isSet(noUploads))
+        c.readOnly = true;
     if (parser.isSet(allow))
         c.allowedNames = nameList(parser.value(allow));
     if (parser.isSet(maxSize)) {
