@@ -70,36 +70,41 @@ Nur schreiben, wenn sicher ist, dass dies der richtige Laser ist. An den Laser w
     </message>
     <message>
         <location filename="../workflow/laser_texts.h" line="62"/>
-        <source>Error: the laser %1 is not the laser the backup was made of (laser %2, made %3). Nothing was sent to it. To write it all the same, run the restore again with --allow-other-laser.</source>
-        <translation>Fehler: Der Laser %1 ist nicht der Laser, von dem die Sicherung stammt (Laser %2, erstellt %3). An ihn wurde nichts gesendet. Um sie trotzdem zu schreiben, das Zurückspielen mit --allow-other-laser wiederholen.</translation>
+        <source>Error: the laser %1 is not the laser the backup was made of (laser %2, made %3). Nothing was sent to it. To write it all the same, run the restore again with --allow-other-laser and name the backup to write with --archive.</source>
+        <translation>Fehler: Der Laser %1 ist nicht der Laser, von dem die Sicherung stammt (Laser %2, erstellt %3). An ihn wurde nichts gesendet. Um sie trotzdem zu schreiben, das Zurückspielen mit --allow-other-laser wiederholen und die zu schreibende Sicherung mit --archive angeben.</translation>
     </message>
     <message>
-        <location filename="../workflow/laser_texts.h" line="68"/>
-        <source>Error: the tool cannot tell whether the laser %1 is the laser the backup was made of (laser %2, made %3). Nothing was sent to it. To write it all the same, run the restore again with --allow-other-laser.</source>
-        <translation>Fehler: Das Programm kann nicht erkennen, ob der Laser %1 der Laser ist, von dem die Sicherung stammt (Laser %2, erstellt %3). An ihn wurde nichts gesendet. Um sie trotzdem zu schreiben, das Zurückspielen mit --allow-other-laser wiederholen.</translation>
+        <location filename="../workflow/laser_texts.h" line="69"/>
+        <source>Error: the tool cannot tell whether the laser %1 is the laser the backup was made of (laser %2, made %3). Nothing was sent to it. To write it all the same, run the restore again with --allow-other-laser and name the backup to write with --archive.</source>
+        <translation>Fehler: Das Programm kann nicht erkennen, ob der Laser %1 der Laser ist, von dem die Sicherung stammt (Laser %2, erstellt %3). An ihn wurde nichts gesendet. Um sie trotzdem zu schreiben, das Zurückspielen mit --allow-other-laser wiederholen und die zu schreibende Sicherung mit --archive angeben.</translation>
     </message>
     <message>
-        <location filename="../workflow/laser_texts.h" line="75"/>
+        <location filename="../workflow/laser_texts.h" line="77"/>
+        <source>Error: the laser %1 is not known to be the laser of the backup the tool found (laser %2, made %3). Nothing was sent to it. With --allow-other-laser, name the backup to write with --archive: the tool does not choose another laser&apos;s backup.</source>
+        <translation>Fehler: Vom Laser %1 ist nicht bekannt, dass er der Laser der gefundenen Sicherung ist (Laser %2, erstellt %3). An ihn wurde nichts gesendet. Mit --allow-other-laser die zu schreibende Sicherung mit --archive angeben: das Programm wählt die Sicherung eines anderen Lasers nicht selbst.</translation>
+    </message>
+    <message>
+        <location filename="../workflow/laser_texts.h" line="84"/>
         <source>[writing the backup of laser %1 onto laser %2, as chosen]</source>
         <translation>[die Sicherung von Laser %1 wird wie gewählt auf Laser %2 geschrieben]</translation>
     </message>
     <message>
-        <location filename="../workflow/laser_texts.h" line="79"/>
+        <location filename="../workflow/laser_texts.h" line="88"/>
         <source>Not written: this laser was not confirmed as the one the backup was made of. Nothing was sent to it. Connect the laser of the backup, or choose this laser&apos;s own with &quot;Restore an earlier backup…&quot;.</source>
         <translation>Nicht geschrieben: Dieser Laser wurde nicht als der bestätigt, von dem die Sicherung stammt. An ihn wurde nichts gesendet. Den Laser der Sicherung anschließen oder mit „Frühere Sicherung zurückspielen…“ die eigene Sicherung dieses Lasers wählen.</translation>
     </message>
     <message>
-        <location filename="../workflow/laser_texts.h" line="88"/>
+        <location filename="../workflow/laser_texts.h" line="97"/>
         <source>The backup of laser %1 from %2 waits to be restored onto its new card: click Continue.</source>
         <translation>Die Sicherung von Laser %1 vom %2 wartet darauf, auf seine neue Karte geschrieben zu werden: auf „Weiter“ klicken.</translation>
     </message>
     <message>
-        <location filename="../workflow/laser_texts.h" line="91"/>
+        <location filename="../workflow/laser_texts.h" line="100"/>
         <source>Start a new backup…</source>
         <translation>Neue Sicherung beginnen…</translation>
     </message>
     <message>
-        <location filename="../workflow/laser_texts.h" line="95"/>
+        <location filename="../workflow/laser_texts.h" line="104"/>
         <source>Start a new backup?
 
 The backup of laser %1 from %2 waits to be restored onto its new card. It stays kept on this PC: &quot;Restore an earlier backup…&quot; can choose it again.</source>
@@ -108,17 +113,17 @@ The backup of laser %1 from %2 waits to be restored onto its new card. It stays 
 Die Sicherung von Laser %1 vom %2 wartet darauf, auf seine neue Karte geschrieben zu werden. Sie bleibt auf diesem PC erhalten: „Frühere Sicherung zurückspielen…“ kann sie wieder wählen.</translation>
     </message>
     <message>
-        <location filename="../workflow/laser_texts.h" line="99"/>
+        <location filename="../workflow/laser_texts.h" line="108"/>
         <source>Start a new backup</source>
         <translation>Neue Sicherung beginnen</translation>
     </message>
     <message>
-        <location filename="../workflow/laser_texts.h" line="100"/>
+        <location filename="../workflow/laser_texts.h" line="109"/>
         <source>No</source>
         <translation>Nein</translation>
     </message>
     <message>
-        <location filename="../workflow/laser_texts.h" line="104"/>
+        <location filename="../workflow/laser_texts.h" line="113"/>
         <source>%1   %2   %3 bytes   %4 files</source>
         <translation>%1   %2   %3 Byte   %4 Dateien</translation>
     </message>

@@ -119,8 +119,9 @@ struct Options {
                                QStringLiteral("With --restore: restore this archive file instead."),
                                QStringLiteral("FILE")};
     QCommandLineOption allowOtherLaser{QStringLiteral("allow-other-laser"),
-                                       QStringLiteral("With --restore: write the backup even onto a laser whose "
-                                                      "hardware is not, or cannot be told to be, the backup's.")};
+                                       QStringLiteral("With --restore and --archive: write that backup even onto a "
+                                                      "laser whose hardware is not, or cannot be told to be, the "
+                                                      "backup's.")};
 };
 
 const char* const kHeadlessHelp =
@@ -138,7 +139,9 @@ const char* const kHeadlessHelp =
     "  FILE. It writes only onto the laser the backup was made of: when the hardware\n"
     "  differs, or cannot be told (a laser behind a router, a FILE from elsewhere, a\n"
     "  backup of an earlier version), nothing is sent and the status is 7, unless\n"
-    "  --allow-other-laser is given. Transcripts go to DIR/transcripts when DIR is given.\n"
+    "  --allow-other-laser is given with the backup named by --archive FILE (the tool never\n"
+    "  chooses another laser's backup; the notes say whose backup went onto which laser).\n"
+    "  Transcripts go to DIR/transcripts when DIR is given.\n"
     "  Results: ok, pc-not-ready, archive-unusable, no-connection,\n"
     "  login-failed, controller-failed, backup-unverified, other-laser.\n"
     "  Exit status: 0 every controller succeeded; 2 bad usage; 3 the PC side (the TFTP\n"

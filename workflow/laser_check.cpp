@@ -55,10 +55,22 @@ bool Workflow::confirmOtherLaser(pcside::LaserMatch match, const Backup& backup)
         showError(other ? LaserTexts::otherLaserRefused(backupLaser, time, connected)
                         : LaserTexts::cannotTellRefused(backupLaser, time, connected));
         break;
-    case OtherLaserPolicy::Allow: write = true; break;
+    case OtherLaserPolicy::Allow:
+        // Only a backup the operator named: the newest at an address may
+        // well be another laser's.
+        write = !store_.chosenArchive().isEmpty();
+        if (!write)
+            showError(LaserTexts::otherLaserNeedsArchive(backupLaser, time, connected));
+        break;
     }
-    if (write)
-        appendLog(QStringLiteral("\r\n") + LaserTexts::writingOntoOtherLaser(backupLaser, connected));
+    if (write) {
+        // Whose backup went onto which laser, in the log, the transcript
+        // and the summary.
+        const QString written = LaserTexts::writingOntoOtherLaser(backupLaser, connected);
+        appendLog(QStringLiteral("\r\n") + written);
+        transcript_.add(pcside::Transcript::Source::Tool, written);
+        recordProblems_ << written;
+    }
     return write;
 }
 

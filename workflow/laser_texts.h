@@ -60,14 +60,23 @@ public:
     static QString otherLaserRefused(const QString& backupLaser, const QString& backupTime, const QString& connected)
     {
         return tr("Error: the laser %1 is not the laser the backup was made of (laser %2, made %3). Nothing was "
-                  "sent to it. To write it all the same, run the restore again with --allow-other-laser.")
+                  "sent to it. To write it all the same, run the restore again with --allow-other-laser and name the "
+                  "backup to write with --archive.")
             .arg(connected, backupLaser, backupTime);
     }
     static QString cannotTellRefused(const QString& backupLaser, const QString& backupTime, const QString& connected)
     {
         return tr("Error: the tool cannot tell whether the laser %1 is the laser the backup was made of (laser %2, "
                   "made %3). Nothing was sent to it. To write it all the same, run the restore again with "
-                  "--allow-other-laser.")
+                  "--allow-other-laser and name the backup to write with --archive.")
+            .arg(connected, backupLaser, backupTime);
+    }
+    // Allowed, but the tool would have had to choose the backup itself.
+    static QString otherLaserNeedsArchive(const QString& backupLaser, const QString& backupTime, const QString& connected)
+    {
+        return tr("Error: the laser %1 is not known to be the laser of the backup the tool found (laser %2, made %3). "
+                  "Nothing was sent to it. With --allow-other-laser, name the backup to write with --archive: the "
+                  "tool does not choose another laser's backup.")
             .arg(connected, backupLaser, backupTime);
     }
     static QString writingOntoOtherLaser(const QString& backupLaser, const QString& connected)

@@ -499,10 +499,22 @@ private slots:
         QVERIFY(refused.shells[0]->lines.isEmpty());
         QVERIFY(f->platform().questions.empty());
         QVERIFY(f->messageTexts().last().contains(QStringLiteral("--allow-other-laser")));
+        // Allowed, the tool still never chooses another laser's backup:
+        // the operator names it.
         options.allowOtherLaser = true;
+        Fleet unnamed;
+        runFleet(options, unnamed);
+        QCOMPARE(unnamed.status, int(terminal::kExitOtherLaser));
+        QVERIFY(unnamed.shells[0]->lines.isEmpty());
+        QVERIFY(f->messageTexts().last().contains(QStringLiteral("name the backup to write with --archive")));
+        options.archive = f->keptPath();
         Fleet allowed;
         runFleet(options, allowed);
         QCOMPARE(allowed.status, int(terminal::kExitOk));
+        QVERIFY2(allowed.summary.value(1).contains(QStringLiteral("[writing the backup of laser 10.0.0.5 (hardware "
+                                                                   "02:00:0a:00:00:05) onto laser 10.0.0.5 (hardware "
+                                                                   "02:00:0a:00:00:09), as chosen]")),
+                 qPrintable(allowed.summary.value(1)));
 
         // No backup at all is the PC side's failure, as before.
         f->platform().fileData.remove(f->keptPath());
