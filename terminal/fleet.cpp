@@ -11,6 +11,9 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QHostAddress>
+#include <QHostInfo>
+#include <QTimer>
 #include <QMutex>
 #include <QThread>
 
@@ -196,6 +199,46 @@ int runFleet(const FleetOptions& options, const FleetEnvironment& environment)
             status = exitFor(r.outcome);
     }
     return status;
+}
+
+QString sameControllerTwice(const QStringList& addresses, const std::function<QString(const QString&)>& resolve)
+{
+    QStringList resolved;
+    for (qsizetype i = 0; i < addresses.size(); ++i) {
+        QString address = resolve(addresses[i]);
+        for (qsizetype j = 0; j < i; ++j) {
+            const bool sameName = addresses[i].compare(addresses[j], Qt::CaseInsensitive) == 0;
+            if (sameName)
+                return QStringLiteral("'%1' is given twice.").arg(addresses[i]);
+            if (!address.isEmpty() && address == resolved[j])
+                return QStringLiteral("'%1' and '%2' are the same controller (%3): two sessions on one controller "
+                                      "would fight over its card.")
+                    .arg(addresses[j], addresses[i], address);
+        }
+        resolved << address;
+    }
+    return {};
+}
+
+QString lookUpIPv4(const QString& name, int timeoutMs)
+{
+    QHostAddress address;
+    if (address.setAddress(name))
+        return address.protocol() == QAbstractSocket::IPv4Protocol ? address.toString() : QString();
+    QEventLoop loop;
+    QString found;
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    const int id = QHostInfo::lookupHost(name, &loop, [&](const QHostInfo& info) {
+        for (const QHostAddress& a : info.addresses())
+            if (a.protocol() == QAbstractSocket::IPv4Protocol) {
+                found = a.toString();
+                break;
+            }
+        loop.quit();
+    });
+    loop.exec();
+    QHostInfo::abortHostLookup(id);
+    return found;
 }
 
 int runFleet(const FleetOptions& options)

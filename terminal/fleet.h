@@ -55,6 +55,16 @@ struct FleetEnvironment {
     std::function<void(const QString&)> summary;
 };
 
+// Two sessions on one controller at once would fight over its card: two
+// of addresses that lead to the same controller (two spellings of a name,
+// two names, a name and its address), named for the operator; empty when
+// each is a controller of its own. resolve gives the IPv4 address an entry
+// leads to (empty when it cannot tell).
+QString sameControllerTwice(const QStringList& addresses, const std::function<QString(const QString&)>& resolve);
+// The IPv4 address of name (an address itself, or a name looked up, for
+// at most timeoutMs); empty when there is none.
+QString lookUpIPv4(const QString& name, int timeoutMs = 5000);
+
 // Runs the controllers and returns the exit status.
 int runFleet(const FleetOptions& options, const FleetEnvironment& environment);
 // The same on Qt: status lines on standard error, the summary on standard

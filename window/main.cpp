@@ -184,16 +184,12 @@ bool parse(QCommandLineParser& parser, const Options& options)
             wrong = QStringLiteral("--allow-other-laser goes with --restore only.");
         else if (parser.isSet(options.restore) && parser.isSet(options.parallel))
             wrong = QStringLiteral("--parallel goes with --backup only.");
-        // Two sessions on one controller at once would fight over its card.
-        QStringList seen;
-        for (const QString& a : parser.positionalArguments()) {
-            if (wrong.isEmpty() && seen.contains(a, Qt::CaseInsensitive))
-                wrong = QStringLiteral("'%1' is given twice.").arg(a);
-            seen << a;
-        }
         for (const QString& a : parser.positionalArguments())
             if (wrong.isEmpty() && !tarvo::workflow::isControllerAddress(a))
                 wrong = QStringLiteral("'%1' is neither an IPv4 address nor a host name.").arg(a);
+        if (wrong.isEmpty())
+            wrong = tarvo::terminal::sameControllerTwice(parser.positionalArguments(),
+                                                         [](const QString& a) { return tarvo::terminal::lookUpIPv4(a); });
         if (wrong.isEmpty())
             return true;
         std::fprintf(stderr, "tarvo-config-updater: %s\n", qPrintable(wrong));

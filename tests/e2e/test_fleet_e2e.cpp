@@ -188,6 +188,8 @@ private slots:
         QTest::addColumn<QString>("reason");
         QTest::newRow("same address twice") << QStringList{"--backup", "127.0.0.51", "127.0.0.51"} << "given twice";
         QTest::newRow("a name twice") << QStringList{"--backup", "laser-a", "LASER-A"} << "given twice";
+        QTest::newRow("a name and its address") << QStringList{"--backup", "127.0.0.1", "localhost"}
+                                                << "'127.0.0.1' and 'localhost' are the same controller (127.0.0.1)";
         QTest::newRow("archive with backup") << QStringList{"--backup", "--archive", "/tmp/x.tgz", "127.0.0.51"}
                                              << "--archive goes with --restore only";
         QTest::newRow("another laser with backup") << QStringList{"--backup", "--allow-other-laser", "127.0.0.51"}

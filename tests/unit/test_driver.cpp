@@ -472,6 +472,31 @@ private slots:
         QVERIFY(!f->link().isConnected());
     }
 
+    void oneControllerUnderTwoNamesIsRefused_data()
+    {
+        QTest::addColumn<QStringList>("addresses");
+        QTest::addColumn<QString>("refusal");
+        QTest::newRow("each its own") << QStringList{"laser-a", "10.0.0.6", "laser-c"} << QString();
+        QTest::newRow("two spellings") << QStringList{"laser-a", "LASER-A"} << "'LASER-A' is given twice.";
+        QTest::newRow("two names") << QStringList{"10.0.0.6", "laser-a", "cutter-1"}
+                                   << "'laser-a' and 'cutter-1' are the same controller (10.0.0.5): two sessions on "
+                                      "one controller would fight over its card.";
+        QTest::newRow("a name and its address") << QStringList{"laser-a", "10.0.0.5"}
+                                                << "'laser-a' and '10.0.0.5' are the same controller (10.0.0.5): two "
+                                                   "sessions on one controller would fight over its card.";
+        QTest::newRow("names that do not resolve") << QStringList{"gone-1", "gone-2"} << QString();
+    }
+
+    void oneControllerUnderTwoNamesIsRefused()
+    {
+        QFETCH(QStringList, addresses);
+        QFETCH(QString, refusal);
+        const QMap<QString, QString> names{{"laser-a", "10.0.0.5"}, {"cutter-1", "10.0.0.5"}, {"laser-c", "10.0.0.7"},
+                                           {"10.0.0.5", "10.0.0.5"}, {"10.0.0.6", "10.0.0.6"}};
+        QCOMPARE(terminal::sameControllerTwice(addresses, [&](const QString& a) { return names.value(a.toLower()); }),
+                 refusal);
+    }
+
     void aRestoreWithoutAWindowFindsTheLaserByItsHardware()
     {
         // The fixture's laser is backed up; then found on another address.
