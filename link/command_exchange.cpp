@@ -46,6 +46,7 @@ std::int16_t ControllerLink::exchange(const QByteArray& command, int secondsToWa
                                       double progressStep)
 {
     giveUp_ = GiveUp::None;
+    abandonRequested_ = false;
     sendLine(command);
     if (!waitForAnswer(kSettleMs)) {
         giveUp_ = GiveUp::ConnectionLost;
@@ -72,6 +73,10 @@ std::int16_t ControllerLink::exchange(const QByteArray& command, int secondsToWa
     for (;;) {
         if (lastStatus_ != kNoStatus)
             break;
+        if (abandonRequested_) {
+            giveUp_ = GiveUp::Abandoned;
+            break;
+        }
         const std::int64_t now = platform_.nowMs();
         std::int64_t deadline = looking + allowanceMs;
         if (alive && lastSignOfLifeMs_ >= looking)

@@ -76,8 +76,11 @@ public:
                                       double progressStep);
     // Something outside the link saw the controller at work (its transfer).
     void noteSignOfLife();
+    // Ends the wait of the command in progress at its next check, without
+    // a status (GiveUp::Abandoned): what it prints cannot be what it should.
+    void abandonStep() { abandonRequested_ = true; }
     // Why the last command's wait ended without a status.
-    enum class GiveUp { None, Silence, Ceiling, ConnectionLost };
+    enum class GiveUp { None, Silence, Ceiling, ConnectionLost, Abandoned };
     GiveUp lastGiveUp() const { return giveUp_; }
     // How long the controller had been silent when the wait ended.
     std::int64_t silentForMs() const { return silentForMs_; }
@@ -195,6 +198,7 @@ private:
     std::int64_t lastSignOfLifeMs_ = 0;
     std::int64_t silentForMs_ = 0;
     GiveUp giveUp_ = GiveUp::None;
+    bool abandonRequested_ = false;
     int maxWaitDepth_ = 0;
 };
 

@@ -8,8 +8,11 @@
 namespace tarvo::pcside {
 
 namespace {
-// Bounds a run's record the way the log view is bounded.
+// Bounds a run's record the way the log view is bounded: lines, and
+// characters (a controller's lines may each be 64 KiB long). The tool's own
+// lines (messages, the outcome) are few and always kept.
 constexpr qsizetype kMaxLines = 200000;
+constexpr qsizetype kMaxChars = 16 * 1024 * 1024;
 
 const char* mark(Transcript::Source source)
 {
@@ -26,13 +29,21 @@ const char* mark(Transcript::Source source)
 void Transcript::begin(const QString& title)
 {
     lines_.clear();
+    chars_ = 0;
+    full_ = false;
     add(Source::Tool, title);
 }
 
 void Transcript::add(Source source, const QString& text)
 {
-    if (lines_.size() >= kMaxLines)
+    if (source != Source::Tool && (lines_.size() >= kMaxLines || chars_ >= kMaxChars)) {
+        if (!full_)
+            lines_ << QStringLiteral("  [the record is full: further lines of the controller and the server are "
+                                     "left out]");
+        full_ = true;
         return;
+    }
+    chars_ += text.size();
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz "));
     for (const QString& line : text.split(QLatin1Char('\n'))) {
         QString clean = line;

@@ -26,6 +26,8 @@ public:
 
 private:
     QStringList lines_;
+    qsizetype chars_ = 0;
+    bool full_ = false;
 };
 
 // Saves transcript in folder under the time it is saved and the controller

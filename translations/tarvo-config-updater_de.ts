@@ -426,90 +426,95 @@ An den Laser wurde nichts gesendet.</translation>
     </message>
     <message>
         <location filename="../workflow/operator_texts.h" line="140"/>
+        <source>The laser printed more than %1 lines or %2 MB while its tar packed, more than any card holds: the step was given up. Keep the old SD card in the laser.</source>
+        <translation>Der Laser gab beim Packen mit tar mehr als %1 Zeilen oder %2 MB aus, mehr als eine Karte enthält: der Schritt wurde abgebrochen. Die alte SD-Karte im Laser lassen.</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="147"/>
         <source>the laser&apos;s shell echoed the tool&apos;s other commands but not its tar command, so the list of the files it packed cannot be told apart from the shell&apos;s own lines</source>
         <translation>die Shell des Lasers hat die anderen Befehle des Programms wiedergegeben, aber nicht seinen tar-Befehl; daher lässt sich die Liste der gepackten Dateien nicht von den eigenen Zeilen der Shell unterscheiden</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="145"/>
+        <location filename="../workflow/operator_texts.h" line="152"/>
         <source>while its tar packed, the laser printed a line that is neither a file it packed nor the shell&apos;s own: &quot;%1&quot;</source>
         <translation>während tar packte, gab der Laser eine Zeile aus, die weder eine gepackte Datei noch eine Zeile der Shell ist: „%1“</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="151"/>
+        <location filename="../workflow/operator_texts.h" line="158"/>
         <source>the list of the files the laser packed ended before its tar reported its exit status</source>
         <translation>die Liste der vom Laser gepackten Dateien endete, bevor tar seinen Rückgabewert meldete</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="155"/>
+        <location filename="../workflow/operator_texts.h" line="162"/>
         <source>it has changed since it was verified (its SHA-256 is no longer the one on record)</source>
         <translation>sie wurde seit ihrer Prüfung verändert (ihr SHA-256 ist nicht mehr der verzeichnete)</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="159"/>
+        <location filename="../workflow/operator_texts.h" line="166"/>
         <source>The backup on the PC is not usable: %1.
 Keep the old SD card in the laser: do not replace it.</source>
         <translation>Die Sicherung auf dem PC ist nicht verwendbar: %1.
 Die alte SD-Karte im Laser lassen: NICHT tauschen.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="164"/>
+        <location filename="../workflow/operator_texts.h" line="171"/>
         <source>The archive to restore, %1, is not usable: %2.
 Nothing was sent to the laser.</source>
         <translation>Das zurückzuspielende Archiv %1 ist nicht verwendbar: %2.
 Es wurde nichts an den Laser gesendet.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="168"/>
+        <location filename="../workflow/operator_texts.h" line="175"/>
         <source>Backup verified: %1 (%2 bytes, %3 files)</source>
         <translation>Sicherung geprüft: %1 (%2 Byte, %3 Dateien)</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="172"/>
+        <location filename="../workflow/operator_texts.h" line="179"/>
         <source>it could not be kept in %1 (is the disk full, or the folder not writable?)</source>
         <translation>sie konnte nicht in %1 abgelegt werden (ist der Datenträger voll oder der Ordner nicht beschreibbar?)</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="176"/>
+        <location filename="../workflow/operator_texts.h" line="183"/>
         <source>The PC&apos;s settings could not be written, so a restarted tool will not know this backup: keep this window open until Continue, or choose the backup again with &quot;Restore an earlier backup…&quot;.</source>
         <translation>Die Einstellungen des PCs konnten nicht geschrieben werden, daher kennt ein neu gestartetes Programm diese Sicherung nicht: Lassen Sie dieses Fenster bis „Weiter“ offen, oder wählen Sie die Sicherung erneut über „Frühere Sicherung zurückspielen…“.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="181"/>
+        <location filename="../workflow/operator_texts.h" line="188"/>
         <source>The record of this run could not be saved in %1.</source>
         <translation>Das Protokoll dieses Durchlaufs konnte nicht in %1 gespeichert werden.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="187"/>
+        <location filename="../workflow/operator_texts.h" line="194"/>
         <source>No answer from the controller: it had been silent for %1 s</source>
         <translation>Keine Antwort von der Steuerung: sie war %1 s lang still</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="191"/>
+        <location filename="../workflow/operator_texts.h" line="198"/>
         <source>The controller was still at work after %1 minutes: the step was given up</source>
         <translation>Die Steuerung arbeitete nach %1 Minuten noch immer: der Schritt wurde abgebrochen</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="198"/>
+        <location filename="../workflow/operator_texts.h" line="205"/>
         <source>%1 MB, %2 MB/s</source>
         <translation>%1 MB, %2 MB/s</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="200"/>
+        <location filename="../workflow/operator_texts.h" line="207"/>
         <source>%1 of %2 MB, %3 MB/s, about %4 s left</source>
         <translation>%1 von %2 MB, %3 MB/s, noch etwa %4 s</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="208"/>
+        <location filename="../workflow/operator_texts.h" line="215"/>
         <source>The connection to the controller was lost.</source>
         <translation>Die Verbindung zur Steuerung wurde unterbrochen.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="211"/>
+        <location filename="../workflow/operator_texts.h" line="218"/>
         <source>The laser&apos;s firmware is stopped: power-cycle the laser before using it.</source>
         <translation>Die Firmware des Lasers ist angehalten: den Laser vor der Benutzung aus- und wieder einschalten.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="215"/>
+        <location filename="../workflow/operator_texts.h" line="222"/>
         <source>Call for service.</source>
         <translation>Bitte den Service anrufen.</translation>
     </message>

@@ -36,16 +36,24 @@ bool Workflow::backUpConfiguration()
                                    + treeDirectories;
             LaserBackup laser;
             std::int16_t packed = 0;
+            bool listingTooLong = false;
             {
-                const ShellRecording printed(link_);
+                // A listing longer than any card's ends the step: the tool
+                // keeps no more of it.
+                const ShellRecording printed(link_, [this] { link_.abandonStep(); });
                 output_.setTarListing(true);
                 packed = statusStep(tar);
                 output_.setTarListing(false);
                 TarListing listing = tarListing(printed.lines(), tar);
                 laser.packed = std::move(listing.members);
                 laser.packedDoubt = std::move(listing.doubt);
+                listingTooLong = printed.isFull();
             }
-            if (packed != 0) {
+            if (listingTooLong) {
+                showError(OperatorTexts::archiveError(archive, lastCode()) + QLatin1Char('\n')
+                          + OperatorTexts::listingTooLong(int(ShellRecording::kMaxLines),
+                                                          int(ShellRecording::kMaxBytes >> 20)));
+            } else if (packed != 0) {
                 showError(OperatorTexts::archiveError(archive, lastCode()));
             } else if (statusStep("sync") != 0) {
                 showError(OperatorTexts::syncError(archive, lastCode()));

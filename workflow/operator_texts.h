@@ -135,6 +135,13 @@ public:
         return tr("file %1 of the archive on the PC, %2, is not one the laser packed").arg(position).arg(archived);
     }
     static QString noTarListing() { return tr("the laser's tar printed no list of the files it packed"); }
+    static QString listingTooLong(int lines, int megabytes)
+    {
+        return tr("The laser printed more than %1 lines or %2 MB while its tar packed, more than any card holds: "
+                  "the step was given up. Keep the old SD card in the laser.")
+            .arg(lines)
+            .arg(megabytes);
+    }
     static QString tarEchoMissing()
     {
         return tr("the laser's shell echoed the tool's other commands but not its tar command, so the list of the "

@@ -6,6 +6,8 @@
 #include <QList>
 #include <QMetaObject>
 
+#include <functional>
+
 namespace tarvo::link {
 class ControllerLink;
 }
@@ -14,16 +16,25 @@ namespace tarvo::workflow {
 
 class ShellRecording {
 public:
-    explicit ShellRecording(link::ControllerLink& link);
+    // More than any real card's listing: past it nothing more is kept, and
+    // onFull is called once.
+    static constexpr qsizetype kMaxLines = 1'000'000;
+    static constexpr qsizetype kMaxBytes = 64 * 1024 * 1024;
+
+    explicit ShellRecording(link::ControllerLink& link, std::function<void()> onFull = {});
     ~ShellRecording();
     ShellRecording(const ShellRecording&) = delete;
     ShellRecording& operator=(const ShellRecording&) = delete;
 
     // The lines in arrival order, as the link interpreted them.
     const QList<QByteArray>& lines() const { return lines_; }
+    bool isFull() const { return full_; }
 
 private:
     QList<QByteArray> lines_;
+    qsizetype bytes_ = 0;
+    bool full_ = false;
+    std::function<void()> onFull_;
     QMetaObject::Connection connection_;
 };
 

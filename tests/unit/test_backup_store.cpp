@@ -1,6 +1,7 @@
 // The backup store: which archive a restore sends, and what the history
 // keeps.
 #include "pcside/backup_store.h"
+#include "pcside/transcript.h"
 #include "platform/qt_platform.h"
 #include "virtual_platform.h"
 
@@ -149,6 +150,22 @@ private slots:
         QVERIFY(QFile::link(QStringLiteral("/dev/zero"), zero + QStringLiteral(".json")));
         for (const QString& path : {fifo, big, zero})
             QCOMPARE(store.describe(path).controller, QStringLiteral("10.0.0.5"));  // from the folder alone
+    }
+
+    void aRunsRecordIsBoundedButKeepsItsOutcome()
+    {
+        // A controller of endless 64 KiB lines grows the record no further
+        // than its cap; what the tool says at the end is still there.
+        pcside::Transcript record;
+        record.begin(QStringLiteral("backup of 10.0.0.5"));
+        const QString line(64 * 1024, QLatin1Char('x'));
+        for (int i = 0; i < 400; ++i)
+            record.add(pcside::Transcript::Source::Received, line);
+        record.add(pcside::Transcript::Source::Tool, QStringLiteral("outcome: Reading config data failed."));
+        const QString text = record.text();
+        QVERIFY(text.size() < 17 * 1024 * 1024 + 1024 * 1024);
+        QVERIFY(text.contains(QStringLiteral("[the record is full")));
+        QVERIFY(text.endsWith(QStringLiteral("outcome: Reading config data failed.\n")));
     }
 
     void anUnwritableHistoryKeepsNothing()

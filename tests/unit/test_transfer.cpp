@@ -196,6 +196,25 @@ private slots:
         QVERIFY2(f->controls().log.contains(QStringLiteral("silent for 22.5 s")), qPrintable(f->controls().log.right(300)));
     }
 
+    void aListingLongerThanAnyCardEndsTheStep()
+    {
+        // 64 KiB lines, one every 10 ms, never silent: the tool keeps no
+        // more than 64 MB of them and gives the step up, long before the
+        // 30-minute ceiling.
+        const QByteArray line = "media/" + QByteArray(64 * 1024 - 8, 'x') + "\r\n";
+        QList<QPair<int, QByteArray>> flood;
+        for (int i = 0; i < 1100; ++i)
+            flood.append({100 + 10 * i, line});
+        answerLater(kTarFull, flood);
+        QVERIFY(!backup());
+        QCOMPARE(f->messageTexts().size(), 1);
+        QVERIFY2(f->messageTexts()[0].startsWith(QStringLiteral("Creating Archive Error for config.tgz, Code: -99\nThe "
+                                                                "laser printed more than 1000000 lines or 64 MB")),
+                 qPrintable(f->messageTexts()[0]));
+        QVERIFY(f->platform().messages[0].atMs - commandSentMs < 100 + 10 * 1100);
+        QCOMPARE(f->history(), QStringList{f->keptPath()});  // nothing kept
+    }
+
     void aTransferThatReportsProgressIsNotCutOff()
     {
         answerLater(kPut, {{91000, "\r\nCMDVAL: 0\r\n"}});
