@@ -5,6 +5,12 @@
 // nothing that `cd / && tar xvzf` on the laser would put outside zel/ and
 // media/ or that is no ordinary configuration.
 //
+// What is judged is what the laser's busybox tar would unpack: each member
+// libarchive reads must be the member busybox reads from the same header,
+// and nothing but zeros may follow the tar stream's end marker or the gzip
+// stream (busybox reads on past a single zero block, and into a further
+// gzip member that libarchive would not read).
+//
 // The archive is read once, in chunks, whatever its size: the SHA-256 is
 // taken of the same bytes that libarchive inflates.
 

@@ -57,6 +57,19 @@ public:
     {
         return tr("it unpacks to more than %1 MiB, far more than a configuration can be").arg(mib);
     }
+    // What the laser's tar would unpack although the check never saw it.
+    static QString archiveDataAfterEnd()
+    {
+        return tr("it holds data after its end marker that the laser's tar would unpack unchecked");
+    }
+    static QString archiveDataAfterStream()
+    {
+        return tr("it holds data after the end of its compressed stream that the laser's tar may unpack unchecked");
+    }
+    static QString archiveReadDifferently(const QString& member)
+    {
+        return tr("the laser's tar would read it differently than this check, from %1 on").arg(member);
+    }
     // A member that `cd / && tar xvzf` on the laser must not unpack, and why.
     static QString archiveMemberRefused(const QString& member, const QString& why)
     {

@@ -62,11 +62,13 @@ QByteArray makeArchive(const QList<QPair<QByteArray, QByteArray>>& files)
     return makeArchiveOf(members);
 }
 
-QByteArray makeArchiveOf(const QList<ArchiveMember>& members)
+namespace {
+QByteArray ustarOf(const QList<ArchiveMember>& members, bool gzip)
 {
     QByteArray out;
     std::unique_ptr<archive, decltype(&archive_write_free)> a(archive_write_new(), archive_write_free);
-    archive_write_add_filter_gzip(a.get());
+    if (gzip)
+        archive_write_add_filter_gzip(a.get());
     archive_write_set_format_ustar(a.get());
     archive_write_set_bytes_in_last_block(a.get(), 1);
     archive_write_open(a.get(), &out, nullptr, appendTo, nullptr);
@@ -85,6 +87,17 @@ QByteArray makeArchiveOf(const QList<ArchiveMember>& members)
     }
     archive_write_close(a.get());
     return out;
+}
+}  // namespace
+
+QByteArray makeArchiveOf(const QList<ArchiveMember>& members)
+{
+    return ustarOf(members, true);
+}
+
+QByteArray tarOf(const QList<ArchiveMember>& members)
+{
+    return ustarOf(members, false);
 }
 
 QByteArray gzipped(const QByteArray& data)
@@ -118,15 +131,14 @@ QByteArray sampleArchive()
     return archive;
 }
 
-namespace {
-// A ustar header of an ordinary file that says it holds size bytes.
-QByteArray tarHeader(const QByteArray& name, qint64 size)
+QByteArray tarHeader(const QByteArray& name, qint64 size, char type, const QByteArray& link)
 {
     QByteArray header(512, '\0');
     header.replace(0, name.size(), name);
     header.replace(100, 7, "0000644");
     header.replace(124, 11, QByteArray::number(size, 8).rightJustified(11, '0'));
-    header[156] = '0';
+    header[156] = type;
+    header.replace(157, link.size(), link);
     header.replace(257, 6, QByteArray("ustar\0", 6));
     header.replace(263, 2, "00");
     header.replace(148, 8, "        ");
@@ -136,7 +148,6 @@ QByteArray tarHeader(const QByteArray& name, qint64 size)
     header.replace(148, 7, QByteArray::number(sum, 8).rightJustified(6, '0') + '\0');
     return header;
 }
-}  // namespace
 
 QByteArray gzipBomb(qint64 inflatedMiB, bool declared)
 {

@@ -53,6 +53,11 @@ struct ArchiveMember {
     QByteArray hardlink;  // when set, a hard link to this path
 };
 QByteArray makeArchiveOf(const QList<ArchiveMember>& members);
+// The same as a bare ustar stream, ending in its two zero blocks.
+QByteArray tarOf(const QList<ArchiveMember>& members);
+// One ustar header as any tar may write it: type is the typeflag ('0' a
+// file, 'L' a long name, 'x' pax records, ...), link the link name field.
+QByteArray tarHeader(const QByteArray& name, qint64 size, char type = '0', const QByteArray& link = {});
 // A gzip stream of data, one gzip member.
 QByteArray gzipped(const QByteArray& data);
 // An archive of about 1 KiB per MiB it inflates to: a tar start, then gzip

@@ -20,6 +20,34 @@ QList<ArchiveMember> good()
 {
     return {{"zel/laser.conf", "power=80\n"}, {"media/machine.conf", "name=test\n"}};
 }
+
+// Bare tar streams without their end blocks, to be put together.
+QByteArray goodTar()
+{
+    return test::tarOf(good()).chopped(1024);
+}
+QByteArray hiddenTar()
+{
+    return test::tarOf({{"root/.profile", "evil\n"}, {"zel/laser.conf", "power=999\n"}}).chopped(1024);
+}
+QByteArray zeroBlocks(int n)
+{
+    return QByteArray(n * 512, '\0');
+}
+QByteArray padded(QByteArray data)
+{
+    return data.append(QByteArray((512 - data.size() % 512) % 512, '\0'));
+}
+// A pax header of one record, and the header of the member it belongs to.
+QByteArray paxed(const QByteArray& key, const QByteArray& value, const QByteArray& member)
+{
+    const QByteArray record = ' ' + key + '=' + value + '\n';
+    qsizetype length = record.size() + 1;
+    while (QByteArray::number(length).size() + record.size() != length)
+        ++length;
+    const QByteArray records = QByteArray::number(length) + record;
+    return test::tarHeader("PaxHeader/" + key, records.size(), 'x') + padded(records) + member;
+}
 }  // namespace
 
 class TestArchiveCheck : public QObject {
@@ -111,6 +139,61 @@ private slots:
                                  {"zel/laser.conf", {}, AE_IFLNK, "../media/machine.conf"}}));
         QVERIFY(!report.usable);
         QVERIFY2(report.problem.contains(QStringLiteral("zel/laser.conf")), qPrintable(report.problem));
+    }
+
+    void anArchiveIsJudgedAsTheLasersTarReadsIt_data()
+    {
+        QTest::addColumn<QByteArray>("archive");
+        QTest::addColumn<QString>("problem");  // empty: usable
+        const QString afterEnd = QStringLiteral("it holds data after its end marker");
+        const QByteArray longName = "media/profiles/" + QByteArray(120, 'p') + ".prf";
+        QTest::newRow("end blocks and padding") << test::gzipped(goodTar() + zeroBlocks(2 + 16)) << QString();
+        QTest::newRow("zeros after the gzip stream")
+            << test::gzipped(goodTar() + zeroBlocks(2)) + QByteArray(100, '\0') << QString();
+        QTest::newRow("long names")
+            << test::gzipped(test::tarOf(good() << ArchiveMember{"media/" + QByteArray(100, 'd') + "/a.prf", "a"})
+                                 .chopped(1024)
+                             + test::tarHeader("././@LongLink", longName.size() + 1, 'L') + padded(longName + '\0')
+                             + test::tarHeader(longName.left(100), 2) + padded("b\n")
+                             + paxed("path", longName + 'x', test::tarHeader("media/short.prf", 2) + padded("c\n"))
+                             + zeroBlocks(2))
+            << QString();
+        // busybox reads on past a single zero block and unpacks what follows.
+        QTest::newRow("one zero block, then members")
+            << test::gzipped(goodTar() + zeroBlocks(1) + hiddenTar() + zeroBlocks(2)) << afterEnd;
+        // It stops at two, but nothing is meant to follow them either.
+        QTest::newRow("two zero blocks, then members")
+            << test::gzipped(goodTar() + zeroBlocks(2) + hiddenTar() + zeroBlocks(2)) << afterEnd;
+        // busybox's gunzip reads a further member whose header sets a reserved
+        // flag; libarchive's ends the stream before it.
+        QByteArray flagged = test::gzipped(hiddenTar() + zeroBlocks(2));
+        flagged[3] = char(flagged[3] | 0x20);
+        QTest::newRow("a gzip member libarchive does not read")
+            << test::gzipped(goodTar() + zeroBlocks(1)) + flagged
+            << QStringLiteral("it holds data after the end of its compressed stream");
+        // busybox makes a hard link of an empty file with a link name.
+        QTest::newRow("a file with a link name")
+            << test::gzipped(goodTar() + test::tarHeader("media/x", 0, '0', "/etc/shadow") + zeroBlocks(2))
+            << QStringLiteral("the laser's tar would read it differently than this check, from media/x on");
+        // busybox ignores a pax size and reads the next header after the
+        // size in the file's own header.
+        QTest::newRow("a pax size")
+            << test::gzipped(goodTar() + paxed("size", "1024", test::tarHeader("media/a", 0)) + hiddenTar()
+                             + zeroBlocks(2))
+            << QStringLiteral("the laser's tar would read it differently than this check, from media/a on");
+    }
+
+    void anArchiveIsJudgedAsTheLasersTarReadsIt()
+    {
+        QFETCH(QByteArray, archive);
+        QFETCH(QString, problem);
+        const pcside::ArchiveReport report = pcside::checkArchive(archive);
+        if (problem.isEmpty()) {
+            QVERIFY2(report.usable, qPrintable(report.problem));
+        } else {
+            QVERIFY(!report.usable);
+            QVERIFY2(report.problem.startsWith(problem), qPrintable(report.problem));
+        }
     }
 
     void aGzipBombIsRefused_data()
