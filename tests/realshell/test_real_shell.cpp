@@ -5,6 +5,7 @@
 // of its own (label realshell); needs root, and skips without it.
 #include "card_configuration.h"
 #include "card_copy.h"
+#include "fake_tftp_server.h"
 #include "loopback_tool.h"
 #include "network_namespace.h"
 
@@ -254,6 +255,27 @@ private slots:
         QVERIFY2(backup.err.contains("Creating Archive Error for config.tgz, Code: -99"), backup.err.constData());
         QVERIFY2(backup.err.contains("power-cycle the laser"), backup.err.constData());
         QVERIFY(laser.controller.sessionEnded());
+    }
+
+    void aMemberHiddenPastOneZeroBlockIsNeverSent()
+    {
+        // Good members, one zero block, then what busybox tar would go on
+        // to unpack: refused on the PC, the laser's card untouched.
+        Laser laser(7);
+        QVERIFY(laser.start(QStringLiteral("A")));
+        const auto before = snapshot(laser.card.path());
+        const QByteArray good = tarvo::test::tarOf({{"zel/laser.conf", "power=80\n"}}).chopped(1024);
+        const QByteArray hidden
+            = tarvo::test::tarOf({{"root/.profile", "evil\n"}, {"zel/laser.conf", "power=999\n"}}).chopped(1024);
+        const QString crafted = laser.program.path(QStringLiteral("crafted.tgz"));
+        QVERIFY(writeFile(crafted, tarvo::test::gzipped(good + QByteArray(512, '\0') + hidden + QByteArray(1024, '\0'))));
+        const auto restore = runTool(laser.program,
+                                     {QStringLiteral("--restore"), laser.address(), QStringLiteral("--archive"), crafted,
+                                      QStringLiteral("--allow-other-laser")},
+                                     config.path());
+        QCOMPARE(restore.exitCode, 3);
+        QVERIFY2(restore.err.contains("end marker"), restore.err.constData());
+        QVERIFY(snapshot(laser.card.path()) == before);
     }
 
     void aFailingTftpIsReported()
