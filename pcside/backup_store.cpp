@@ -6,6 +6,7 @@
 
 #include <QCryptographicHash>
 #include <QDateTime>
+#include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -220,6 +221,15 @@ void BackupStore::clearPendingRestore()
 {
     if (remembersPending_)
         settings_.setPendingRestore({});
+}
+
+bool BackupStore::isKept(const QString& path) const
+{
+    const QString root = QDir::cleanPath(folder() + QLatin1Char('/') + QLatin1String(kHistoryFolder)) + QLatin1Char('/');
+    const QString clean = QDir::cleanPath(path);
+    // history/<laser>/<backup>: exactly two levels below, nothing else.
+    return clean.startsWith(root) && clean.mid(root.size()).count(QLatin1Char('/')) == 1
+           && clean.endsWith(QLatin1Char('_') + QLatin1String(kArchiveName)) && platform_.fileExists(clean);
 }
 
 QString BackupStore::chosenArchive() const

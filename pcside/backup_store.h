@@ -94,6 +94,9 @@ public:
     // The archive given or waiting for its restore; empty when each run
     // picks the laser's own.
     QString chosenArchive() const;
+    // Whether path names a backup kept in the history (a file of its own
+    // that no upload replaces), not just any file.
+    bool isKept(const QString& path) const;
     void setArchiveToRestore(const QString& path) { restoreOverride_ = path; }
 
     // Where the server serves source from for controller: source itself

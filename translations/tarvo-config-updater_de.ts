@@ -243,278 +243,290 @@ Rechtsklick: frühere Sicherungen, neue Sicherung, Archivordner und Protokoll sp
         <translation>keine Antwort innerhalb von %1 s</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="45"/>
+        <location filename="../workflow/operator_texts.h" line="47"/>
+        <source>the name leads to no IPv4 address (none found within %1 s)</source>
+        <translation>der Name führt zu keiner IPv4-Adresse (innerhalb von %1 s keine gefunden)</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="49"/>
         <source>Login to laser... </source>
         <translation>Anmeldung am Laser... </translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="46"/>
+        <location filename="../workflow/operator_texts.h" line="50"/>
         <source>Login to Laser failed. Cannot get prompt for login.</source>
         <translation>Anmeldung am Laser fehlgeschlagen. Keine Anmeldeaufforderung erhalten.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="47"/>
+        <location filename="../workflow/operator_texts.h" line="51"/>
         <source>Login to Laser failed. Cannot get prompt after login.</source>
         <translation>Anmeldung am Laser fehlgeschlagen. Keine Eingabeaufforderung nach der Anmeldung erhalten.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="48"/>
+        <location filename="../workflow/operator_texts.h" line="52"/>
         <source>Login failed</source>
         <translation>Anmeldung fehlgeschlagen</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="51"/>
+        <location filename="../workflow/operator_texts.h" line="55"/>
         <source>Preparing to update... </source>
         <translation>Aktualisierung wird vorbereitet... </translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="52"/>
+        <location filename="../workflow/operator_texts.h" line="56"/>
         <source>Opening the Safety Relay... </source>
         <translation>Sicherheitsrelais wird geöffnet... </translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="53"/>
+        <location filename="../workflow/operator_texts.h" line="57"/>
         <source>Opening Safety Relay failed</source>
         <translation>Öffnen des Sicherheitsrelais fehlgeschlagen</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="56"/>
+        <location filename="../workflow/operator_texts.h" line="60"/>
         <source>Reading config data from the laser... </source>
         <translation>Konfigurationsdaten werden vom Laser gelesen... </translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="57"/>
+        <location filename="../workflow/operator_texts.h" line="61"/>
         <source>Remounting Error, Code: %1</source>
         <translation>Fehler beim erneuten Einhängen, Code: %1</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="60"/>
+        <location filename="../workflow/operator_texts.h" line="64"/>
         <source>Creating Archive Error for %1, Code: %2</source>
         <translation>Fehler beim Erstellen des Archivs %1, Code: %2</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="64"/>
+        <location filename="../workflow/operator_texts.h" line="68"/>
         <source>Sync Error for %1, Code: %2</source>
         <translation>Sync-Fehler bei %1, Code: %2</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="68"/>
+        <location filename="../workflow/operator_texts.h" line="72"/>
         <source>TFTP Read Error for %1, Code: %2</source>
         <translation>TFTP-Lesefehler bei %1, Code: %2</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="71"/>
+        <location filename="../workflow/operator_texts.h" line="75"/>
         <source>1. Turn off the laser and replace SD card. Do NOT close the application!</source>
         <translation>1. Laser ausschalten und SD-Karte tauschen. Programm NICHT schließen!</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="72"/>
+        <location filename="../workflow/operator_texts.h" line="76"/>
         <source>2. Turn on the laser and verify/change IP address.</source>
         <translation>2. Laser einschalten und IP-Adresse prüfen bzw. ändern.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="73"/>
+        <location filename="../workflow/operator_texts.h" line="77"/>
         <source>3. Click the Continue button when done.</source>
         <translation>3. Danach auf „Weiter“ klicken.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="74"/>
+        <location filename="../workflow/operator_texts.h" line="78"/>
         <source>Reading config data failed.</source>
         <translation>Lesen der Konfigurationsdaten fehlgeschlagen.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="77"/>
+        <location filename="../workflow/operator_texts.h" line="81"/>
         <source>Writing config data to the laser... </source>
         <translation>Konfigurationsdaten werden auf den Laser geschrieben... </translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="78"/>
+        <location filename="../workflow/operator_texts.h" line="82"/>
         <source>Error: %1 does not exist.</source>
         <translation>Fehler: %1 ist nicht vorhanden.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="81"/>
+        <location filename="../workflow/operator_texts.h" line="85"/>
+        <source>Error: the backup waiting to be restored, %1, is not one kept in the history of this PC, so it may not be the verified backup. Choose a kept backup (&quot;Restore an earlier backup…&quot;) or start a new backup.
+Nothing was sent to the laser.</source>
+        <translation>Fehler: Die zum Zurückspielen vorgemerkte Sicherung %1 ist keine in der Ablage dieses PCs aufbewahrte Sicherung und ist daher womöglich nicht die geprüfte. Wählen Sie eine aufbewahrte Sicherung („Frühere Sicherung zurückspielen…“) oder erstellen Sie eine neue Sicherung.
+Es wurde nichts an den Laser gesendet.</translation>
+    </message>
+    <message>
+        <location filename="../workflow/operator_texts.h" line="92"/>
         <source>Error: no verified backup of %1 is kept on this PC. Back the laser up first (Start), or choose an archive.
 Nothing was sent to the laser.</source>
         <translation>Fehler: Auf diesem PC ist keine geprüfte Sicherung von %1 vorhanden. Sichern Sie zuerst den Laser (Start) oder wählen Sie ein Archiv.
 An den Laser wurde nichts gesendet.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="87"/>
+        <location filename="../workflow/operator_texts.h" line="98"/>
         <source>TFTP Write Error for %1, Code: %2</source>
         <translation>TFTP-Schreibfehler bei %1, Code: %2</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="91"/>
+        <location filename="../workflow/operator_texts.h" line="102"/>
         <source>Extracting Archive Error for %1, Code: %2</source>
         <translation>Fehler beim Entpacken des Archivs %1, Code: %2</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="93"/>
+        <location filename="../workflow/operator_texts.h" line="104"/>
         <source>Sync Error after extraction, Code: %1</source>
         <translation>Sync-Fehler nach dem Entpacken, Code: %1</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="96"/>
+        <location filename="../workflow/operator_texts.h" line="107"/>
         <source>Error: the archive to restore could not be written to %1 on this PC. Check that the folder exists and that you may write to it.</source>
         <translation>Fehler: Das zurückzuspielende Archiv konnte auf diesem PC nicht nach %1 geschrieben werden. Prüfen, ob der Ordner vorhanden ist und beschrieben werden darf.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="100"/>
+        <location filename="../workflow/operator_texts.h" line="111"/>
         <source>Writing config data done. Please power cycle the laser.</source>
         <translation>Konfigurationsdaten geschrieben. Bitte den Laser aus- und wieder einschalten.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="101"/>
+        <location filename="../workflow/operator_texts.h" line="112"/>
         <source>Writing config data failed.</source>
         <translation>Schreiben der Konfigurationsdaten fehlgeschlagen.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="104"/>
+        <location filename="../workflow/operator_texts.h" line="115"/>
         <source>[TFTP server] %1</source>
         <translation>[TFTP-Server] %1</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="109"/>
+        <location filename="../workflow/operator_texts.h" line="120"/>
         <source>the PC&apos;s TFTP server received no archive from the laser (does another TFTP server use port 69?)</source>
         <translation>der TFTP-Server des PCs hat kein Archiv vom Laser erhalten (belegt ein anderer TFTP-Server Port 69?)</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="111"/>
+        <location filename="../workflow/operator_texts.h" line="122"/>
         <source>the file on the PC is not the archive the laser sent</source>
         <translation>die Datei auf dem PC ist nicht das Archiv, das der Laser gesendet hat</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="114"/>
+        <location filename="../workflow/operator_texts.h" line="125"/>
         <source>the PC&apos;s TFTP server stored %1 uploads from %2 during this run, where the laser sent one: which of them is the laser&apos;s cannot be told</source>
         <translation>der TFTP-Server des PCs hat in diesem Lauf %1 Archive von %2 gespeichert, der Laser hat aber eines gesendet: welches davon das des Lasers ist, lässt sich nicht sagen</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="120"/>
+        <location filename="../workflow/operator_texts.h" line="131"/>
         <source>1 file</source>
         <translation>1 Datei</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="120"/>
+        <location filename="../workflow/operator_texts.h" line="131"/>
         <source>%1 files</source>
         <translation>%1 Dateien</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="123"/>
+        <location filename="../workflow/operator_texts.h" line="134"/>
         <source>the archive on the PC holds %1, the laser packed %2</source>
         <translation>das Archiv auf dem PC enthält %1, der Laser hat %2 gepackt</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="127"/>
+        <location filename="../workflow/operator_texts.h" line="138"/>
         <source>file %1 is %2 in the archive on the PC, but the laser packed %3</source>
         <translation>Datei %1 ist im Archiv auf dem PC %2, der Laser hat aber %3 gepackt</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="131"/>
+        <location filename="../workflow/operator_texts.h" line="142"/>
         <source>file %1, %2, which the laser packed, is not in the archive on the PC</source>
         <translation>Datei %1, %2, die der Laser gepackt hat, fehlt im Archiv auf dem PC</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="135"/>
+        <location filename="../workflow/operator_texts.h" line="146"/>
         <source>file %1 of the archive on the PC, %2, is not one the laser packed</source>
         <translation>Datei %1 des Archivs auf dem PC, %2, hat der Laser nicht gepackt</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="137"/>
+        <location filename="../workflow/operator_texts.h" line="148"/>
         <source>the laser&apos;s tar printed no list of the files it packed</source>
         <translation>das tar des Lasers hat keine Liste der gepackten Dateien ausgegeben</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="140"/>
+        <location filename="../workflow/operator_texts.h" line="151"/>
         <source>The laser printed more than %1 lines or %2 MB while its tar packed, more than any card holds: the step was given up. Keep the old SD card in the laser.</source>
         <translation>Der Laser gab beim Packen mit tar mehr als %1 Zeilen oder %2 MB aus, mehr als eine Karte enthält: der Schritt wurde abgebrochen. Die alte SD-Karte im Laser lassen.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="147"/>
+        <location filename="../workflow/operator_texts.h" line="158"/>
         <source>the laser&apos;s shell echoed the tool&apos;s other commands but not its tar command, so the list of the files it packed cannot be told apart from the shell&apos;s own lines</source>
         <translation>die Shell des Lasers hat die anderen Befehle des Programms wiedergegeben, aber nicht seinen tar-Befehl; daher lässt sich die Liste der gepackten Dateien nicht von den eigenen Zeilen der Shell unterscheiden</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="152"/>
+        <location filename="../workflow/operator_texts.h" line="163"/>
         <source>while its tar packed, the laser printed a line that is neither a file it packed nor the shell&apos;s own: &quot;%1&quot;</source>
         <translation>während tar packte, gab der Laser eine Zeile aus, die weder eine gepackte Datei noch eine Zeile der Shell ist: „%1“</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="158"/>
+        <location filename="../workflow/operator_texts.h" line="169"/>
         <source>the list of the files the laser packed ended before its tar reported its exit status</source>
         <translation>die Liste der vom Laser gepackten Dateien endete, bevor tar seinen Rückgabewert meldete</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="162"/>
+        <location filename="../workflow/operator_texts.h" line="173"/>
         <source>it has changed since it was verified (its SHA-256 is no longer the one on record)</source>
         <translation>sie wurde seit ihrer Prüfung verändert (ihr SHA-256 ist nicht mehr der verzeichnete)</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="166"/>
+        <location filename="../workflow/operator_texts.h" line="177"/>
         <source>The backup on the PC is not usable: %1.
 Keep the old SD card in the laser: do not replace it.</source>
         <translation>Die Sicherung auf dem PC ist nicht verwendbar: %1.
 Die alte SD-Karte im Laser lassen: NICHT tauschen.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="171"/>
+        <location filename="../workflow/operator_texts.h" line="182"/>
         <source>The archive to restore, %1, is not usable: %2.
 Nothing was sent to the laser.</source>
         <translation>Das zurückzuspielende Archiv %1 ist nicht verwendbar: %2.
 Es wurde nichts an den Laser gesendet.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="175"/>
+        <location filename="../workflow/operator_texts.h" line="186"/>
         <source>Backup verified: %1 (%2 bytes, %3 files)</source>
         <translation>Sicherung geprüft: %1 (%2 Byte, %3 Dateien)</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="179"/>
+        <location filename="../workflow/operator_texts.h" line="190"/>
         <source>it could not be kept in %1 (is the disk full, or the folder not writable?)</source>
         <translation>sie konnte nicht in %1 abgelegt werden (ist der Datenträger voll oder der Ordner nicht beschreibbar?)</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="183"/>
+        <location filename="../workflow/operator_texts.h" line="194"/>
         <source>The PC&apos;s settings could not be written, so a restarted tool will not know this backup: keep this window open until Continue, or choose the backup again with &quot;Restore an earlier backup…&quot;.</source>
         <translation>Die Einstellungen des PCs konnten nicht geschrieben werden, daher kennt ein neu gestartetes Programm diese Sicherung nicht: Lassen Sie dieses Fenster bis „Weiter“ offen, oder wählen Sie die Sicherung erneut über „Frühere Sicherung zurückspielen…“.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="188"/>
+        <location filename="../workflow/operator_texts.h" line="199"/>
         <source>The record of this run could not be saved in %1.</source>
         <translation>Das Protokoll dieses Durchlaufs konnte nicht in %1 gespeichert werden.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="194"/>
+        <location filename="../workflow/operator_texts.h" line="205"/>
         <source>No answer from the controller: it had been silent for %1 s</source>
         <translation>Keine Antwort von der Steuerung: sie war %1 s lang still</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="198"/>
+        <location filename="../workflow/operator_texts.h" line="209"/>
         <source>The controller was still at work after %1 minutes: the step was given up</source>
         <translation>Die Steuerung arbeitete nach %1 Minuten noch immer: der Schritt wurde abgebrochen</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="205"/>
+        <location filename="../workflow/operator_texts.h" line="216"/>
         <source>%1 MB, %2 MB/s</source>
         <translation>%1 MB, %2 MB/s</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="207"/>
+        <location filename="../workflow/operator_texts.h" line="218"/>
         <source>%1 of %2 MB, %3 MB/s, about %4 s left</source>
         <translation>%1 von %2 MB, %3 MB/s, noch etwa %4 s</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="215"/>
+        <location filename="../workflow/operator_texts.h" line="226"/>
         <source>The connection to the controller was lost.</source>
         <translation>Die Verbindung zur Steuerung wurde unterbrochen.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="218"/>
+        <location filename="../workflow/operator_texts.h" line="229"/>
         <source>The laser&apos;s firmware is stopped: power-cycle the laser before using it.</source>
         <translation>Die Firmware des Lasers ist angehalten: den Laser vor der Benutzung aus- und wieder einschalten.</translation>
     </message>
     <message>
-        <location filename="../workflow/operator_texts.h" line="222"/>
+        <location filename="../workflow/operator_texts.h" line="233"/>
         <source>Call for service.</source>
         <translation>Bitte den Service anrufen.</translation>
     </message>
@@ -563,111 +575,118 @@ Es wurde nichts an den Laser gesendet.</translation>
     </message>
     <message>
         <location filename="../pcside/pc_texts.h" line="44"/>
+        <source>The PC&apos;s TFTP server was not started: no controller&apos;s address is known to take requests from.
+Nothing was sent to the laser.</source>
+        <translation>Der TFTP-Server des PCs wurde nicht gestartet: Es ist keine Adresse einer Steuerung bekannt, von der er Anfragen annehmen soll.
+Es wurde nichts an den Laser gesendet.</translation>
+    </message>
+    <message>
+        <location filename="../pcside/pc_texts.h" line="49"/>
         <source>The PC&apos;s TFTP server stopped during the run. Its last words: %1</source>
         <translation>Der TFTP-Server des PCs wurde während des Ablaufs beendet. Seine letzte Meldung: %1</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="48"/>
+        <location filename="../pcside/pc_texts.h" line="53"/>
         <source>it is not a gzip-compressed tar archive</source>
         <translation>die Datei ist kein gzip-komprimiertes tar-Archiv</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="49"/>
+        <location filename="../pcside/pc_texts.h" line="54"/>
         <source>it is damaged (%1)</source>
         <translation>die Datei ist beschädigt (%1)</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="50"/>
+        <location filename="../pcside/pc_texts.h" line="55"/>
         <source>it holds no zel/*.conf file</source>
         <translation>die Datei enthält keine zel/*.conf</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="51"/>
+        <location filename="../pcside/pc_texts.h" line="56"/>
         <source>it is not an ordinary file</source>
         <translation>die Datei ist keine gewöhnliche Datei</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="54"/>
+        <location filename="../pcside/pc_texts.h" line="59"/>
         <source>it is larger than the %1 MiB an archive of a configuration can be</source>
         <translation>die Datei ist größer als die %1 MiB, die ein Konfigurationsarchiv haben kann</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="58"/>
+        <location filename="../pcside/pc_texts.h" line="63"/>
         <source>it unpacks to more than %1 MiB, far more than a configuration can be</source>
         <translation>sie entpackt sich zu mehr als %1 MiB, weit mehr, als eine Konfiguration sein kann</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="63"/>
+        <location filename="../pcside/pc_texts.h" line="68"/>
         <source>it holds data after its end marker that the laser&apos;s tar would unpack unchecked</source>
         <translation>es enthält nach seiner Endemarke Daten, die das tar des Lasers ungeprüft auspacken würde</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="67"/>
+        <location filename="../pcside/pc_texts.h" line="72"/>
         <source>it holds data after the end of its compressed stream that the laser&apos;s tar may unpack unchecked</source>
         <translation>es enthält nach dem Ende seines komprimierten Datenstroms Daten, die das tar des Lasers ungeprüft auspacken könnte</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="71"/>
+        <location filename="../pcside/pc_texts.h" line="76"/>
         <source>the laser&apos;s tar would read it differently than this check, from %1 on</source>
         <translation>das tar des Lasers würde es ab %1 anders lesen als diese Prüfung</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="76"/>
+        <location filename="../pcside/pc_texts.h" line="81"/>
         <source>it holds a member the laser would not accept: %1 (%2)</source>
         <translation>sie enthält einen Eintrag, den der Laser nicht annehmen würde: %1 (%2)</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="78"/>
+        <location filename="../pcside/pc_texts.h" line="83"/>
         <source>absolute path</source>
         <translation>absoluter Pfad</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="79"/>
+        <location filename="../pcside/pc_texts.h" line="84"/>
         <source>a .. component</source>
         <translation>ein ..-Bestandteil</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="80"/>
+        <location filename="../pcside/pc_texts.h" line="85"/>
         <source>outside zel/ and media/</source>
         <translation>außerhalb von zel/ und media/</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="83"/>
+        <location filename="../pcside/pc_texts.h" line="88"/>
         <source>a link to %1, outside zel/ and media/</source>
         <translation>ein Verweis auf %1, außerhalb von zel/ und media/</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="87"/>
+        <location filename="../pcside/pc_texts.h" line="92"/>
         <source>a hard link to %1, which is not earlier in the archive</source>
         <translation>ein harter Verweis auf %1, das nicht früher im Archiv steht</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="89"/>
+        <location filename="../pcside/pc_texts.h" line="94"/>
         <source>inside %1, a link in the archive</source>
         <translation>innerhalb von %1, einem Verweis im Archiv</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="90"/>
+        <location filename="../pcside/pc_texts.h" line="95"/>
         <source>a device node</source>
         <translation>eine Gerätedatei</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="91"/>
+        <location filename="../pcside/pc_texts.h" line="96"/>
         <source>a FIFO</source>
         <translation>eine FIFO</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="92"/>
+        <location filename="../pcside/pc_texts.h" line="97"/>
         <source>a socket</source>
         <translation>ein Socket</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="93"/>
+        <location filename="../pcside/pc_texts.h" line="98"/>
         <source>a configuration file that is not an ordinary file</source>
         <translation>eine Konfigurationsdatei, die keine gewöhnliche Datei ist</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="94"/>
+        <location filename="../pcside/pc_texts.h" line="99"/>
         <source>an empty configuration file</source>
         <translation>eine leere Konfigurationsdatei</translation>
     </message>

@@ -77,6 +77,13 @@ void Workflow::chooseBackupToRestore(const Backup& backup)
 bool Workflow::checkArchiveToRestore()
 {
     restoreSource_ = store_.chosenArchive();
+    // The backup remembered for the restore must be a kept one: a file
+    // anywhere else may be replaced by anyone (the next upload, another
+    // user), and settings can be edited.
+    if (!restoreSource_.isEmpty() && restoreSource_ == store_.pendingRestore().archive && !store_.isKept(restoreSource_)) {
+        showError(OperatorTexts::pendingNotKept(restoreSource_));
+        return false;
+    }
     if (!restoreSource_.isEmpty())
         return checkRestoreSource();
     // None chosen: the laser's own is picked once its hardware is known.

@@ -42,6 +42,10 @@ public:
         return tr("[Could not connect to %1, TCP port %2: %3]").arg(address).arg(port).arg(reason);
     }
     static QString noAnswerWithin(int seconds) { return tr("no answer within %1 s").arg(seconds); }
+    static QString nameNotFound(int seconds)
+    {
+        return tr("the name leads to no IPv4 address (none found within %1 s)").arg(seconds);
+    }
     static QString loggingIn() { return tr("Login to laser... "); }
     static QString noLoginPrompt() { return tr("Login to Laser failed. Cannot get prompt for login."); }
     static QString noShellPrompt() { return tr("Login to Laser failed. Cannot get prompt after login."); }
@@ -76,6 +80,13 @@ public:
     // --- restore ---
     static QString writing() { return tr("Writing config data to the laser... "); }
     static QString archiveMissing(const QString& archive) { return tr("Error: %1 does not exist.").arg(archive); }
+    static QString pendingNotKept(const QString& path)
+    {
+        return tr("Error: the backup waiting to be restored, %1, is not one kept in the history of this PC, so it "
+                  "may not be the verified backup. Choose a kept backup (\"Restore an earlier backup…\") or start a "
+                  "new backup.\nNothing was sent to the laser.")
+            .arg(path);
+    }
     static QString noVerifiedBackup(const QString& controller)
     {
         return tr("Error: no verified backup of %1 is kept on this PC. Back the laser up first (Start), or "

@@ -318,6 +318,7 @@ private slots:
         QTest::newRow("the only one, before the tftp -p") << "instead"
                                                           << QStringLiteral("the PC's TFTP server received no archive");
         QTest::newRow("from another address") << "elsewhere" << QString();
+        QTest::newRow("refused from another address") << "refused" << QString();
     }
 
     void onlyTheLasersOwnUploadIsTaken()
@@ -327,8 +328,14 @@ private slots:
         const QString controller = QStringLiteral("10.0.0.5");
         const QByteArray small = test::makeArchive({{"zel/laser.conf", "type=fiber\n"}});
         auto& server = f->rig->server;
+        // What the server says when it turns another host away.
+        const QString refusal = QStringLiteral("2026-01-01 00:00:00.000 refused WRQ \"config.tgz\" from "
+                                               "10.0.0.6:40000: error 2 (access violation: 10.0.0.6 is not a client "
+                                               "of this server)");
         f->shell->onCommand = [&](const QByteArray& line) {
-            if (line == kTarFull && other != QLatin1String("after"))
+            if (line == kTarFull && other == QLatin1String("refused"))
+                server.say(refusal);
+            else if (line == kTarFull && other != QLatin1String("after"))
                 server.receiveUpload(other == QLatin1String("elsewhere") ? QStringLiteral("10.0.0.6") : controller, small);
         };
         f->shell->onUpload = [&] {
@@ -340,6 +347,15 @@ private slots:
         if (problem.isEmpty()) {
             QVERIFY2(backup(), qPrintable(f->messageTexts().join(QLatin1Char('|'))));
             QVERIFY(f->controls().status().contains(QStringLiteral("(%1 bytes, 2 files)").arg(test::sampleArchive().size())));
+            // Whatever the server said goes into the log and the run's record.
+            if (other == QLatin1String("refused")) {
+                QVERIFY(f->controls().log.contains(QStringLiteral("[TFTP server] ") + refusal));
+                const QStringList saved = f->platform().fileNames(f->workflow().transcriptFolder());
+                QCOMPARE(saved.size(), 1);
+                const QString record = QString::fromUtf8(
+                    f->platform().fileData.value(f->workflow().transcriptFolder() + QLatin1Char('/') + saved[0]));
+                QVERIFY2(record.contains(QStringLiteral(" S ") + refusal + QLatin1Char('\n')), qPrintable(record));
+            }
             return;
         }
         QVERIFY(!backup());
@@ -548,6 +564,32 @@ private slots:
         QCOMPARE(f->messageTexts().size(), 1);
         QVERIFY2(f->messageTexts()[0].contains(message), qPrintable(f->messageTexts()[0]));
         QCOMPARE(f->platform().messages[0].icon, tarvo::platform::MessageIcon::Critical);
+    }
+
+    void aWaitingRestoreThatIsNoKeptBackupIsRefused_data()
+    {
+        QTest::addColumn<QString>("pending");
+        const QString data = QStringLiteral("/home/tech/.local/share/tarvo");
+        QTest::newRow("a system file") << QStringLiteral("/etc/shadow");
+        QTest::newRow("the server's upload file") << QStringLiteral("10.0.0.5/config.tgz");
+        QTest::newRow("out of the history by ..")
+            << QStringLiteral("history/mac-02-00-0a-00-00-05/../../10.0.0.5/config.tgz");
+    }
+
+    void aWaitingRestoreThatIsNoKeptBackupIsRefused()
+    {
+        QFETCH(QString, pending);
+        if (!pending.startsWith(QLatin1Char('/')))
+            pending = f->platform().dataFolderValue + QLatin1Char('/') + pending;
+        f->platform().fileData.insert(pending, test::sampleArchive());
+        pcside::BackupStore::Backup backup = f->store().describe(f->keptPath());
+        backup.path = pending;
+        f->store().choose(backup);
+        QVERIFY(!restore());
+        QVERIFY(f->shell->lines.isEmpty());
+        QCOMPARE(f->messageTexts().size(), 1);
+        QVERIFY2(f->messageTexts()[0].contains(QStringLiteral("is not one kept in the history of this PC")),
+                 qPrintable(f->messageTexts()[0]));
     }
 
     void failingRestoreSteps_data()
