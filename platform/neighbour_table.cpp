@@ -72,10 +72,12 @@ std::optional<QString> hardwareAddressInArpTable(const QByteArray& arpTable, con
     static const QRegularExpression mac(QStringLiteral("^[0-9a-f]{2}(:[0-9a-f]{2}){5}$"));
     static const QString zeroMac = QStringLiteral("00:00:00:00:00:00");
     std::optional<QString> found;
+    // Every complete entry: (IP address, hardware address).
+    QList<QPair<QString, QString>> complete;
     const QList<QByteArray> lines = arpTable.split('\n');
     for (qsizetype i = 1; i < lines.size(); ++i) {
         const QList<QByteArray> fields = lines[i].simplified().split(' ');
-        if (fields.size() < 6 || QString::fromLatin1(fields[0]) != ipv4Address)
+        if (fields.size() < 6)
             continue;
         bool ok = false;
         const uint flags = QString::fromLatin1(fields[2]).toUInt(&ok, 16);
@@ -84,12 +86,22 @@ std::optional<QString> hardwareAddressInArpTable(const QByteArray& arpTable, con
         const QString address = QString::fromLatin1(fields[3]).toLower();
         if (!mac.match(address).hasMatch() || address == zeroMac)
             continue;
+        complete.append({QString::fromLatin1(fields[0]), address});
+        if (QString::fromLatin1(fields[0]) != ipv4Address)
+            continue;
         if (!interfaces.isEmpty() && !interfaces.contains(QString::fromLatin1(fields[5])))
             continue;
         if (found && *found != address)
             return std::nullopt;
         found = address;
     }
+    // One hardware address for more than one IP address: a bridge that
+    // answers for several lasers (proxy ARP, MAC NAT), or a laser that was
+    // here under another address. Which it is cannot be told: no identity.
+    if (found)
+        for (const auto& [ip, address] : complete)
+            if (address == *found && ip != ipv4Address)
+                return std::nullopt;
     return found;
 }
 
@@ -119,10 +131,12 @@ std::optional<QString> hardwareAddressOnWindows(quint32 ipv4)
         return std::nullopt;
     std::optional<QString> found;
     bool disagree = false;
+    QList<QPair<quint32, QString>> others;
     for (ULONG i = 0; i < table->NumEntries; ++i) {
         const MIB_IPNET_ROW2& row = table->Table[i];
-        if (row.Address.si_family != AF_INET || ntohl(row.Address.Ipv4.sin_addr.S_un.S_addr) != ipv4)
+        if (row.Address.si_family != AF_INET)
             continue;
+        const quint32 rowAddress = ntohl(row.Address.Ipv4.sin_addr.S_un.S_addr);
         if (row.State != NlnsReachable && row.State != NlnsStale && row.State != NlnsDelay &&
             row.State != NlnsProbe && row.State != NlnsPermanent)
             continue;
@@ -137,11 +151,21 @@ std::optional<QString> hardwareAddressOnWindows(quint32 ipv4)
         if (zero)
             continue;
         const QString address = bytes.join(QLatin1Char(':'));
+        if (rowAddress != ipv4) {
+            others.append({rowAddress, address});
+            continue;
+        }
         if (found && *found != address)
             disagree = true;
         found = address;
     }
     FreeMibTable(table);
+    // One hardware address for more than one IP address: which laser it
+    // is cannot be told (see hardwareAddressInArpTable).
+    if (found)
+        for (const auto& other : others)
+            if (other.second == *found)
+                disagree = true;
     return disagree ? std::nullopt : found;
 }
 

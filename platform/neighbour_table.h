@@ -47,7 +47,9 @@ PeerPlace placePeer(const QHostAddress& peer, const QList<LocalSubnet>& subnets)
 // The lower-case "aa:bb:cc:dd:ee:ff" of ipv4Address in the text of
 // /proc/net/arp: only complete entries (flags with 0x2) with a non-zero
 // address, on one of interfaces (any interface when empty). nullopt when
-// there is none, or when entries disagree.
+// there is none, when entries disagree, or when the same hardware address
+// stands for another IP address too (a bridge answering for several
+// lasers, or a laser seen before under another address).
 std::optional<QString> hardwareAddressInArpTable(const QByteArray& arpTable, const QString& ipv4Address,
                                                  const QStringList& interfaces = {});
 

@@ -79,32 +79,39 @@ Nur schreiben, wenn sicher ist, dass dies der richtige Laser ist. An den Laser w
         <translation>Fehler: Das Programm kann nicht erkennen, ob der Laser %1 der Laser ist, von dem die Sicherung stammt (Laser %2, erstellt %3). An ihn wurde nichts gesendet. Um sie trotzdem zu schreiben, das Zurückspielen mit --allow-other-laser wiederholen und die zu schreibende Sicherung mit --archive angeben.</translation>
     </message>
     <message>
-        <location filename="../workflow/laser_texts.h" line="77"/>
+        <location filename="../workflow/laser_texts.h" line="76"/>
+        <source>Error: the hardware of the laser at %1 cannot be told (a laser behind a router, or one hardware address that stands for several addresses), so its backup cannot be found. Choose the backup to write: in the window with &quot;Restore an earlier backup…&quot;, without a window with --archive FILE and --allow-other-laser.
+Nothing was sent to the laser.</source>
+        <translation>Fehler: Die Hardware des Lasers unter %1 lässt sich nicht erkennen (ein Laser hinter einem Router, oder eine Hardware-Adresse, die für mehrere Adressen steht), daher lässt sich seine Sicherung nicht finden. Wählen Sie die zu schreibende Sicherung: im Fenster mit „Frühere Sicherung zurückspielen…“, ohne Fenster mit --archive DATEI und --allow-other-laser.
+Es wurde nichts an den Laser gesendet.</translation>
+    </message>
+    <message>
+        <location filename="../workflow/laser_texts.h" line="85"/>
         <source>Error: the laser %1 is not known to be the laser of the backup the tool found (laser %2, made %3). Nothing was sent to it. With --allow-other-laser, name the backup to write with --archive: the tool does not choose another laser&apos;s backup.</source>
         <translation>Fehler: Vom Laser %1 ist nicht bekannt, dass er der Laser der gefundenen Sicherung ist (Laser %2, erstellt %3). An ihn wurde nichts gesendet. Mit --allow-other-laser die zu schreibende Sicherung mit --archive angeben: das Programm wählt die Sicherung eines anderen Lasers nicht selbst.</translation>
     </message>
     <message>
-        <location filename="../workflow/laser_texts.h" line="84"/>
+        <location filename="../workflow/laser_texts.h" line="92"/>
         <source>[writing the backup of laser %1 onto laser %2, as chosen]</source>
         <translation>[die Sicherung von Laser %1 wird wie gewählt auf Laser %2 geschrieben]</translation>
     </message>
     <message>
-        <location filename="../workflow/laser_texts.h" line="88"/>
+        <location filename="../workflow/laser_texts.h" line="96"/>
         <source>Not written: this laser was not confirmed as the one the backup was made of. Nothing was sent to it. Connect the laser of the backup, or choose this laser&apos;s own with &quot;Restore an earlier backup…&quot;.</source>
         <translation>Nicht geschrieben: Dieser Laser wurde nicht als der bestätigt, von dem die Sicherung stammt. An ihn wurde nichts gesendet. Den Laser der Sicherung anschließen oder mit „Frühere Sicherung zurückspielen…“ die eigene Sicherung dieses Lasers wählen.</translation>
     </message>
     <message>
-        <location filename="../workflow/laser_texts.h" line="97"/>
+        <location filename="../workflow/laser_texts.h" line="105"/>
         <source>The backup of laser %1 from %2 waits to be restored onto its new card: click Continue.</source>
         <translation>Die Sicherung von Laser %1 vom %2 wartet darauf, auf seine neue Karte geschrieben zu werden: auf „Weiter“ klicken.</translation>
     </message>
     <message>
-        <location filename="../workflow/laser_texts.h" line="100"/>
+        <location filename="../workflow/laser_texts.h" line="108"/>
         <source>Start a new backup…</source>
         <translation>Neue Sicherung beginnen…</translation>
     </message>
     <message>
-        <location filename="../workflow/laser_texts.h" line="104"/>
+        <location filename="../workflow/laser_texts.h" line="112"/>
         <source>Start a new backup?
 
 The backup of laser %1 from %2 waits to be restored onto its new card. It stays kept on this PC: &quot;Restore an earlier backup…&quot; can choose it again.</source>
@@ -113,17 +120,17 @@ The backup of laser %1 from %2 waits to be restored onto its new card. It stays 
 Die Sicherung von Laser %1 vom %2 wartet darauf, auf seine neue Karte geschrieben zu werden. Sie bleibt auf diesem PC erhalten: „Frühere Sicherung zurückspielen…“ kann sie wieder wählen.</translation>
     </message>
     <message>
-        <location filename="../workflow/laser_texts.h" line="108"/>
+        <location filename="../workflow/laser_texts.h" line="116"/>
         <source>Start a new backup</source>
         <translation>Neue Sicherung beginnen</translation>
     </message>
     <message>
-        <location filename="../workflow/laser_texts.h" line="109"/>
+        <location filename="../workflow/laser_texts.h" line="117"/>
         <source>No</source>
         <translation>Nein</translation>
     </message>
     <message>
-        <location filename="../workflow/laser_texts.h" line="113"/>
+        <location filename="../workflow/laser_texts.h" line="121"/>
         <source>%1   %2   %3 bytes   %4 files</source>
         <translation>%1   %2   %3 Byte   %4 Dateien</translation>
     </message>

@@ -13,6 +13,13 @@ bool Workflow::laserMatchesBackup()
     outcome_ = Outcome::ArchiveUnusable;
     if (restoreSource_.isEmpty()) {
         restoreSource_ = store_.archiveToRestore(address_, identity_);
+        if (restoreSource_.isEmpty() && identity_.kind == platform::ControllerIdentity::Kind::Unknown) {
+            // Backed up elsewhere perhaps, but which laser this is cannot
+            // be told: the operator names the backup.
+            outcome_ = Outcome::OtherLaser;
+            showError(LaserTexts::backupOfUnknownLaser(address_));
+            return false;
+        }
         if (restoreSource_.isEmpty()) {
             showError(OperatorTexts::noVerifiedBackup(LaserTexts::laser(address_, identity_)));
             return false;

@@ -71,6 +71,14 @@ public:
                   "--allow-other-laser and name the backup to write with --archive.")
             .arg(connected, backupLaser, backupTime);
     }
+    static QString backupOfUnknownLaser(const QString& address)
+    {
+        return tr("Error: the hardware of the laser at %1 cannot be told (a laser behind a router, or one hardware "
+                  "address that stands for several addresses), so its backup cannot be found. Choose the backup to "
+                  "write: in the window with \"Restore an earlier backup…\", without a window with --archive FILE "
+                  "and --allow-other-laser.\nNothing was sent to the laser.")
+            .arg(address);
+    }
     // Allowed, but the tool would have had to choose the backup itself.
     static QString otherLaserNeedsArchive(const QString& backupLaser, const QString& backupTime, const QString& connected)
     {

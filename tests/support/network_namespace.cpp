@@ -130,6 +130,11 @@ bool NetworkNamespace::moveTo(const QString& address)
     return true;
 }
 
+bool NetworkNamespace::forgetNeighbour(const QString& address)
+{
+    return ip({QStringLiteral("neigh"), QStringLiteral("del"), address, QStringLiteral("dev"), hostInterface_});
+}
+
 bool NetworkNamespace::addRoutedAddress(const QString& addressCidr, const QString& subnetCidr, Route route)
 {
     QStringList add{QStringLiteral("route"), QStringLiteral("add"), subnetCidr};

@@ -33,6 +33,9 @@ public:
 
     // Moves the namespace side to another address of the same /24.
     bool moveTo(const QString& address);
+    // The PC forgets what its neighbour table holds for address on this
+    // link (as it does once an unused entry has aged out).
+    bool forgetNeighbour(const QString& address);
     // How the PC reaches an address outside the link's subnet.
     enum class Route {
         // Through the namespace side as gateway.

@@ -78,6 +78,21 @@ private slots:
         QVERIFY(!hardwareAddressInArpTable(arpTable, QStringLiteral("10.77.1.2")));
     }
 
+    void oneHardwareAddressForTwoLasersIsNoIdentity()
+    {
+        // A proxy-ARP bridge answers for both lasers with its own MAC (or a
+        // laser was seen under another address): neither can be told.
+        const QByteArray bridged = arpTable
+                                   + "192.168.100.30   0x1         0x2         02:00:00:00:b0:01     *        eth0\n"
+                                     "192.168.100.31   0x1         0x2         02:00:00:00:b0:01     *        eth0\n"
+                                     "192.168.100.32   0x1         0x0         02:00:00:00:00:23     *        eth0\n";
+        QVERIFY(!hardwareAddressInArpTable(bridged, QStringLiteral("192.168.100.30")));
+        QVERIFY(!hardwareAddressInArpTable(bridged, QStringLiteral("192.168.100.31"), {QStringLiteral("eth0")}));
+        // An incomplete entry that once had the same address does not count.
+        QCOMPARE(hardwareAddressInArpTable(bridged, QStringLiteral("192.168.100.23")),
+                 std::optional<QString>(QStringLiteral("02:00:00:00:00:23")));
+    }
+
     void aPeerInAnInterfacesSubnetIsOnLink()
     {
         const PeerPlace place = placePeer(QHostAddress(QStringLiteral("192.168.100.20")), pcSubnets());
