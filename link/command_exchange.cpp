@@ -114,10 +114,16 @@ void ControllerLink::matchAnswer(const QByteArray& line, bool beforeRequest)
 {
     // The shell's echo of a request, behind its prompt. The echoes come in
     // the order of the requests; once the last one's has come, the shell
-    // runs it and its next status line is the answer.
+    // runs it and its next status line is the answer. A request typed
+    // ahead while a command still runs is echoed twice on a terminal: at
+    // once by the terminal, bare amid the command's output (which may go on
+    // to print anything, a status line too), and behind the prompt when the
+    // shell reads it. Only that second echo says the shell has read it.
     if (line.endsWith(kStatusRequest)) {
         echoesRequests_ = true;
-        if (unechoedRequests_ > 0 && --unechoedRequests_ == 0 && answer_ == Answer::Awaited && !beforeRequest)
+        const bool readByShell = line.size() > qsizetype(sizeof kStatusRequest - 1);
+        if (readByShell && unechoedRequests_ > 0 && --unechoedRequests_ == 0 && answer_ == Answer::Awaited
+            && !beforeRequest)
             answer_ = Answer::Echoed;
         return;
     }

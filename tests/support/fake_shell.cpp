@@ -72,9 +72,11 @@ void FakeShell::onLine(const QByteArray& line)
     if (line == "echo CMDVAL: $?" && scripted.contains(lastCommand_))
         return;
     if (line == "echo CMDVAL: $?") {
-        // The request is echoed like every line, but never answered.
+        // The request is echoed like every line, but never answered: the
+        // terminal echoes it at once while the command still works.
         if (silentAfter.contains(lastCommand_)) {
             say(line + "\r\n");
+            unreadRequest_ = true;
             return;
         }
         int value = lastStatus_;
@@ -84,6 +86,12 @@ void FakeShell::onLine(const QByteArray& line)
         }
         say(line + "\r\nCMDVAL: " + QByteArray::number(value) + "\r\n" + kPrompt);
         return;
+    }
+    // A shell that gets over a silent command reads the request typed ahead
+    // before the next command: behind its prompt, answered late.
+    if (unreadRequest_) {
+        unreadRequest_ = false;
+        say(kPrompt + "echo CMDVAL: $?\r\nCMDVAL: " + QByteArray::number(lastStatus_) + "\r\n" + kPrompt);
     }
     lastCommand_ = line;
     if (statusSequence.contains(line) && !statusSequence[line].isEmpty())

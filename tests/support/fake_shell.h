@@ -71,6 +71,7 @@ private:
     int lastStatus_ = 0;
     bool confirmed_ = false;
     int rootIndex_ = -1;
+    bool unreadRequest_ = false;
 };
 
 }  // namespace tarvo::test

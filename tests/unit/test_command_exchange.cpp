@@ -97,7 +97,7 @@ private slots:
             << QByteArray("root@laser:/# echo CMDVAL: $?\r\nCMDVAL: 1\r\n") << 2000 << 1 << 3500;
         QTest::newRow("a second status line after the answer")
             << true << QByteArray("false") << QByteArray("false\r\n") << 10
-            << QByteArray("echo CMDVAL: $?\r\nCMDVAL: 1\r\nCMDVAL: 0\r\n") << 300 << 1 << 2000;
+            << QByteArray("root@laser:/# echo CMDVAL: $?\r\nCMDVAL: 1\r\nCMDVAL: 0\r\n") << 300 << 1 << 2000;
         // Arrives a moment before the request and is read just after it.
         QTest::newRow("a status line from before the request")
             << false << QByteArray("false") << QByteArray("CMDVAL: 0\r\n") << 999 << QByteArray() << -1 << -99

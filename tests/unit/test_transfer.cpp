@@ -175,7 +175,8 @@ private slots:
             listing.append({s * 1000, name + "\r\n"});
             files.append({name, "BM"});
         }
-        listing.append({61000, "CMDVAL: 0\r\n"});
+        // The shell reads the request typed ahead once tar is done.
+        listing.append({61000, "root@laser:/# echo CMDVAL: $?\r\nCMDVAL: 0\r\n"});
         answerLater(kTarFull, listing);
         const QByteArray packed = test::makeArchive(files);
         f->shell->onUpload = [this, packed] { f->rig->server.receiveUpload(QStringLiteral("10.0.0.5"), packed); };
@@ -217,7 +218,7 @@ private slots:
 
     void aTransferThatReportsProgressIsNotCutOff()
     {
-        answerLater(kPut, {{91000, "\r\nCMDVAL: 0\r\n"}});
+        answerLater(kPut, {{91000, "\r\nroot@laser:/media# echo CMDVAL: $?\r\nCMDVAL: 0\r\n"}});
         f->shell->onUpload = nullptr;
         // Once the put is sent, the server reports it every second.
         const auto answer = f->shell->onCommand;
