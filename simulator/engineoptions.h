@@ -28,6 +28,16 @@ struct EngineOptions {
     qint64 sendBytesPerSecond = 0;
     // How long each sync takes.
     int syncMs = 250;
+    // The console's terminal: busybox's line editor on a pseudo-terminal
+    // this many columns wide. It echoes each line behind its prompt, breaks
+    // the echo at the right margin, asks for the cursor's position after a
+    // prompt, and takes CR LF as two Enters; what comes while a command
+    // runs is echoed at once by the terminal.
+    int consoleColumns = 80;
+    // The quiet console instead: each line echoed whole when the shell
+    // reads it, CR LF one line end, no cursor queries, every third prompt
+    // coloured.
+    bool plainConsole = false;
 };
 
 }  // namespace tarvo::simulator

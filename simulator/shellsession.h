@@ -2,8 +2,18 @@
 // One connection to the controller's console: the login exchange, then a
 // shell of its own (so "cd" holds). Lines that arrive while a command runs
 // wait their turn, as a shell reads its input only between commands. The
-// console echoes every line it reads, and prints a prompt after each
-// command, sometimes coloured with escape sequences as a real one does.
+// console prints a prompt after each command.
+//
+// The console is busybox's ash on a pseudo-terminal: while the shell waits
+// at its prompt, its line editor echoes what is typed, breaking the echo at
+// the right margin ("\r\r\n"); it asks for the cursor's position (ESC[6n)
+// after a prompt unless input is already waiting; CR and LF are each an
+// Enter. While a command runs (and while login reads its name) the
+// terminal itself echoes input at once, amid the command's output, and the
+// shell echoes it once more behind its prompt when it reads it. The plain
+// console (EngineOptions::plainConsole) only echoes each line whole as the
+// shell reads it, takes CR LF as one line end, and colours every third
+// prompt with escape sequences, as a console with a coloured PS1 does.
 
 #include "simulator/commandinterpreter.h"
 #include "simulator/delayedcalls.h"
@@ -49,7 +59,20 @@ private:
     struct InputLine {
         QByteArray text;
         bool tooLong = false;
+        bool echoed = false;  // by the line editor, as it was typed
     };
+    bool terminal() const;
+    int columns() const;
+    // Who shows a byte that comes in now: nobody, the terminal (input
+    // typed ahead while a command runs, or to login), or the line editor.
+    enum class Echo { None, Terminal, Editor };
+    Echo echoNow() const;
+    void echoByte(char c, QByteArray& out);
+    void echoErase(QByteArray& out);
+    void echoLineEnd(QByteArray& out);
+    // The line editor shows text it reads behind the prompt.
+    void editorType(const QByteArray& text, QByteArray& out);
+    void editorEnter(bool emptyLine, QByteArray& out);
     void pump();
     void refuseLongLine();
     void handleLoginLine(const QByteArray& line);
@@ -72,6 +95,10 @@ private:
     QByteArray partial_;
     bool partialTooLong_ = false;  // the rest of this line is being dropped
     bool lastWasCR_ = false;
+    // The line editor shows the line being typed: a prompt is up and no
+    // line waits. column_ is the cursor's column on the terminal.
+    bool editing_ = false;
+    int column_ = 0;
     QQueue<InputLine> lines_;
     bool busy_ = false;
     bool closing_ = false;

@@ -118,6 +118,14 @@ int main(int argc, char** argv)
                       QStringLiteral("Milliseconds from power on until the console answers (default 0)."),
                       QStringLiteral("MS"), QStringLiteral("0")});
     parser.addOption({QStringLiteral("headless"), QStringLiteral("No control window; control on standard input only.")});
+    parser.addOption({QStringLiteral("cols"),
+                      QStringLiteral("Width of the console's terminal: the shell breaks the echo of a longer "
+                                     "command line there (default 80)."),
+                      QStringLiteral("N"), QStringLiteral("80")});
+    parser.addOption({QStringLiteral("plain-console"),
+                      QStringLiteral("A quiet console instead of busybox's line editor on a terminal: each line "
+                                     "echoed whole when the shell reads it, CR LF one line end, no cursor queries "
+                                     "(every third prompt coloured instead), no echo of input typed ahead.")});
     tarvo::simulator::addSpeedOptions(parser);
     tarvo::simulator::FaultOptions::addTo(parser);
     parser.process(*app);
@@ -146,6 +154,12 @@ int main(int argc, char** argv)
         say(QStringLiteral("controller-sim: --boot-time needs milliseconds"), stderr);
         return 2;
     }
+    options.consoleColumns = parser.value(QStringLiteral("cols")).toInt(&ok);
+    if (!ok || options.consoleColumns < 1 || options.consoleColumns > 10000) {
+        say(QStringLiteral("controller-sim: --cols needs a whole number from 1 to 10000"), stderr);
+        return 2;
+    }
+    options.plainConsole = parser.isSet(QStringLiteral("plain-console"));
     const uint port = parser.value(QStringLiteral("port")).toUInt(&ok);
     if (!ok || port > 65535) {
         say(QStringLiteral("controller-sim: --port needs a port number"), stderr);

@@ -205,7 +205,7 @@ void TestSimBackupE2e::helpNamesEveryFault()
                              "--fail-tftp", "--handle-at", "--bad-cmdval-at", "--answer-delay", "--drop-after",
                              "--flood-profiles", "--reset-after", "--truncate-upload", "--always-ok", "--stall-tar-after",
                              "--stall-tftp", "--second-upload", "--pack-rate", "--unpack-rate", "--send-rate",
-                             "--sync-time", "--version"})
+                             "--sync-time", "--cols", "--plain-console", "--version"})
         QVERIFY2(help.contains(QLatin1String(name)), name);
     p.start(SimulatorProcess::program(), {QStringLiteral("--version")});
     QVERIFY(p.waitForFinished(5000));
@@ -230,7 +230,7 @@ void TestSimBackupE2e::faultsOverRealTcp()
     QVERIFY(tool.waitForEnd("login: ", 5000));
     QVERIFY(t.elapsed() >= 250);
     tool.send("root");
-    QVERIFY(tool.waitForEnd("# ", 5000));
+    QVERIFY(tool.waitForPrompt(5000));
     QVERIFY(tool.command("cd /media").endsWith("/media# "));
     tool.send("pwd");
     QVERIFY(tool.waitForClose(5000));

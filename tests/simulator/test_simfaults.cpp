@@ -211,15 +211,15 @@ void TestSimFaults::answersDelayed()
     QVERIFY(h.clock.nowMs() - sent >= 700);
     h.received.clear();
     h.sendLine("root");
-    h.clock.runUntil([&] { return h.received.endsWith("# "); });
+    h.clock.runUntil([&] { return h.idle(); });
     const auto before = h.clock.nowMs();
     h.received.clear();
     h.sendLine("pwd");
     h.clock.runFor(650);
     QCOMPARE(h.received, QByteArray());
-    h.clock.runUntil([&] { return h.received.endsWith("# "); });
+    h.clock.runUntil([&] { return h.idle(); });
     QVERIFY(h.clock.nowMs() - before >= 700);
-    QCOMPARE(h.received, QByteArray("pwd\r\n/\r\nroot@laser:/# "));
+    QCOMPARE(h.received, QByteArray("pwd\r\n/\r\nroot@laser:/# \r\nroot@laser:/# \x1b[6n"));
 }
 
 void TestSimFaults::linkEndsAfterCommands_data()

@@ -1,5 +1,6 @@
-// The controller's console in-process: login exchange, the commands the
-// tool sends with their statuses, and the shell's own small commands.
+// The controller's console in-process: login exchange, the terminal's
+// echo, the commands the tool sends with their statuses, and the shell's
+// own small commands.
 
 #include "controller_harness.h"
 
@@ -7,13 +8,28 @@
 
 #include <QTest>
 
+using tarvo::simulator::EngineOptions;
 using tarvo::simulator::FaultOptions;
+
+namespace {
+// What the tool sends and when: after waiting this long, these bytes.
+using Script = QList<QPair<int, QByteArray>>;
+
+EngineOptions plainConsole()
+{
+    EngineOptions o;
+    o.plainConsole = true;
+    return o;
+}
+}  // namespace
 
 class TestSimShell : public QObject {
     Q_OBJECT
 private slots:
     void loginPromptOnlyAfterLineEnd();
     void rootGetsShellOthersRefused();
+    void terminalAsOnTheController_data();
+    void terminalAsOnTheController();
     void echoThenOutputThenPrompt();
     void promptsSometimesCarryEscapeSequences();
     void killallStopsFirmwareOnce();
@@ -30,6 +46,7 @@ private slots:
     void exitClosesConnection();
     void powerOffClosesAndRefuses();
     void cardSwapNeedsPowerOff();
+    void lineEndingsCrLfAndLf_data();
     void lineEndingsCrLfAndLf();
     void toolClosingMidCommandIsQuiet();
     void twoConnectionsAtOnce();
@@ -51,9 +68,9 @@ void TestSimShell::loginPromptOnlyAfterLineEnd()
     h.clock.runFor(100);
     QCOMPARE(h.received, QByteArray("\r\nlaser login: "));
     h.received.clear();
-    h.sendRaw("\n");  // the LF of a CR LF is not a second empty line
+    h.sendRaw("\n");  // the LF of a CR LF is a second Enter
     h.clock.runFor(100);
-    QCOMPARE(h.received, QByteArray());
+    QCOMPARE(h.received, QByteArray("\r\nlaser login: "));
 }
 
 void TestSimShell::rootGetsShellOthersRefused()
@@ -72,15 +89,79 @@ void TestSimShell::rootGetsShellOthersRefused()
     QVERIFY(!h.engine->isLoggedIn());
     h.received.clear();
     h.sendLine("root");
-    h.clock.runUntil([&] { return h.received.endsWith("# "); });
+    h.clock.runUntil([&] { return h.idle(); });
     QVERIFY(h.received.startsWith("root\r\n"));
-    QVERIFY(h.received.endsWith("root@laser:/# "));
+    QVERIFY(h.received.endsWith("root@laser:/# \x1b[6n"));
     QVERIFY(h.engine->isLoggedIn());
+}
+
+void TestSimShell::terminalAsOnTheController_data()
+{
+    QTest::addColumn<int>("columns");
+    QTest::addColumn<qint64>("packRate");
+    QTest::addColumn<bool>("login");  // logged in before the script
+    QTest::addColumn<Script>("script");
+    QTest::addColumn<QByteArray>("expected");  // all that came back
+
+    const QByteArray idle = "root@laser:/# \x1b[6n";
+    const QByteArray emptyLine = "root@laser:/# \r\n";
+    QTest::newRow("login") << 80 << qint64(0) << false << Script{{1000, "\r\n"}, {500, "root\r\n"}}
+                           << "\x1b[0m\r\nTarvo laser controller (laser)\r\n\r\nlaser login: \r\n\r\n"
+                              "laser login: laser login: root\r\n\r\n\r\n\r\n"
+                              "BusyBox v1.35.0 (Debian 1:1.35.0-4+deb12u1+b1) built-in shell (ash)\r\n"
+                              "Enter 'help' for a list of built-in commands.\r\n\r\n" + emptyLine + idle;
+    // The LF's empty line leaves the command's status to the request.
+    QTest::newRow("command, then its status") << 80 << qint64(0) << true
+                                              << Script{{0, "false\r\n"}, {1000, "echo CMDVAL: $?\r\n"}}
+                                              << "false\r\n" + emptyLine + idle + "echo CMDVAL: $?\r\nCMDVAL: 1\r\n" +
+                                                     emptyLine + idle;
+    // 14 columns of prompt leave 66 for the line's start.
+    QTest::newRow("long line, 80 columns")
+        << 80 << qint64(0) << true
+        << Script{{0, "tar czf /media/config.tgz zel/*.conf media/*.conf media/profiles media/sequences\r\n"}}
+        << "tar czf /media/config.tgz zel/*.conf media/*.conf media/profiles m\r\r\nedia/sequences\r\n" + emptyLine +
+               idle;
+    // Output is never broken; a line that fills its last row needs no
+    // line end of its own.
+    QTest::newRow("long lines, 20 columns")
+        << 20 << qint64(0) << true
+        << Script{{0, "echo abcdefghijklmnopqrstuvwxyz0123456789\r\n"}, {100, "echo abcdefghijklmnopqrstu\r\n"}}
+        << "echo a\r\r\nbcdefghijklmnopqrstu\r\r\nvwxyz0123456789\r\nabcdefghijklmnopqrstuvwxyz0123456789\r\n" +
+               emptyLine + idle + "echo a\r\r\nbcdefghijklmnopqrstu\r\r\nabcdefghijklmnopqrstu\r\n" + emptyLine + idle;
+    // The status request comes while tar still packs: the terminal echoes
+    // it at once, the shell once more when it reads it.
+    QTest::newRow("typed ahead during a slow tar")
+        << 80 << qint64(200) << true << Script{{0, "tar cvzf /media/config.tgz zel/*.conf\r\n"}, {1000, "echo CMDVAL: $?\r\n"}}
+        << "tar cvzf /media/config.tgz zel/*.conf\r\nzel/calibration.conf\r\necho CMDVAL: $?\r\n\r\n"
+           "zel/laser.conf\r\nzel/motion.conf\r\nzel/network.conf\r\nzel/safety.conf\r\n" +
+               emptyLine + "root@laser:/# echo CMDVAL: $?\r\nCMDVAL: 0\r\n" + emptyLine + idle;
+}
+
+void TestSimShell::terminalAsOnTheController()
+{
+    QFETCH(int, columns);
+    QFETCH(qint64, packRate);
+    QFETCH(bool, login);
+    QFETCH(Script, script);
+    QFETCH(QByteArray, expected);
+    EngineOptions o;
+    o.consoleColumns = columns;
+    o.packBytesPerSecond = packRate;
+    ControllerHarness h({}, QStringLiteral("A"), o);
+    QVERIFY(h.connect());
+    if (login)
+        QVERIFY(h.login());
+    for (const auto& [waitMs, bytes] : script) {
+        h.clock.runFor(waitMs);
+        h.sendRaw(bytes);
+    }
+    h.clock.runUntil([&] { return h.idle(); }, 60000);
+    QCOMPARE(h.received, expected);
 }
 
 void TestSimShell::echoThenOutputThenPrompt()
 {
-    ControllerHarness h;
+    ControllerHarness h({}, QStringLiteral("A"), plainConsole());
     QVERIFY(h.connect());
     QVERIFY(h.login());
     h.sendLine("pwd");
@@ -90,7 +171,7 @@ void TestSimShell::echoThenOutputThenPrompt()
 
 void TestSimShell::promptsSometimesCarryEscapeSequences()
 {
-    ControllerHarness h;
+    ControllerHarness h({}, QStringLiteral("A"), plainConsole());
     QVERIFY(h.connect());
     QVERIFY(h.login());
     QByteArray all;
@@ -170,7 +251,7 @@ void TestSimShell::cdHoldsPerConnection()
     h.command("cd /media");
     QCOMPARE(h.status(), 0);
     QCOMPARE(h.command("pwd"), QByteArray("/media\r\n"));
-    QVERIFY(h.received.endsWith("/media# ") || h.received.endsWith("/media\x1b[0m# "));
+    QVERIFY(h.received.endsWith("root@laser:/media# \x1b[6n"));
     h.command("cd /");
     QCOMPARE(h.command("pwd"), QByteArray("/\r\n"));
     QCOMPARE(h.command("cd /nowhere"), QByteArray("sh: cd: can't cd to /nowhere: No such file or directory\r\n"));
@@ -266,7 +347,7 @@ void TestSimShell::linesQueueWhileCommandRuns()
     // All lines at once, as a tool that does not wait: each is read, echoed
     // and answered only after the one before has finished.
     h.sendRaw("false\r\nsync\r\necho CMDVAL: $?\r\n");
-    h.clock.runUntil([&] { return h.received.count("# ") == 3; });
+    h.clock.runUntil([&] { return h.idle(); });
     const QByteArray r = h.received;
     const int syncEcho = r.indexOf("sync\r\n");
     const int cmdvalEcho = r.indexOf("echo CMDVAL: $?\r\n");
@@ -330,21 +411,37 @@ void TestSimShell::cardSwapNeedsPowerOff()
     QVERIFY(h.engine->statusLine().startsWith(QStringLiteral("power=on connections=1 login=yes firmware=running")));
 }
 
+void TestSimShell::lineEndingsCrLfAndLf_data()
+{
+    QTest::addColumn<bool>("plain");
+    QTest::addColumn<QByteArray>("partEcho");  // of a line's start
+    QTest::addColumn<QByteArray>("afterCr");   // of the LF that follows a CR
+    QTest::newRow("terminal") << false << QByteArray("pw") << QByteArray("\r\nroot@laser:/# \x1b[6n");
+    QTest::newRow("plain console") << true << QByteArray() << QByteArray();
+}
+
 void TestSimShell::lineEndingsCrLfAndLf()
 {
-    ControllerHarness h;
+    QFETCH(bool, plain);
+    QFETCH(QByteArray, partEcho);
+    QFETCH(QByteArray, afterCr);
+    ControllerHarness h({}, QStringLiteral("A"), plain ? plainConsole() : EngineOptions());
     QVERIFY(h.connect());
     QVERIFY(h.login());
     h.sendRaw("pwd\n");
-    h.clock.runUntil([&] { return h.received.endsWith("# "); });
+    h.clock.runUntil([&] { return h.idle(); });
     QVERIFY(h.received.startsWith("pwd\r\n/\r\n"));
     h.received.clear();
     h.sendRaw("pw");
     h.clock.runFor(1000);
-    QCOMPARE(h.received, QByteArray());
+    QCOMPARE(h.received, partEcho);
     h.sendRaw("d\r");
-    h.clock.runUntil([&] { return h.received.endsWith("# "); });
+    h.clock.runUntil([&] { return h.idle(); });
     QVERIFY(h.received.startsWith("pwd\r\n/\r\n"));
+    h.received.clear();
+    h.sendRaw("\n");
+    h.clock.runFor(100);
+    QCOMPARE(h.received, afterCr);
 }
 
 void TestSimShell::toolClosingMidCommandIsQuiet()
@@ -388,9 +485,9 @@ void TestSimShell::twoConnectionsAtOnce()
     QCOMPARE(h.engine->connectionCount(), 2);
     QVERIFY(h.login());
     other->receive("\r\nroot\r\n");
-    h.clock.runUntil([&] { return second.endsWith("# "); });
+    QVERIFY(h.clock.runUntil([&] { return second.endsWith("# \x1b[6n"); }));
     other->receive("cd /zel\r\n");
-    h.clock.runUntil([&] { return second.endsWith("/zel# ") || second.endsWith("/zel\x1b[0m# "); });
+    QVERIFY(h.clock.runUntil([&] { return second.endsWith("/zel# \x1b[6n"); }));
     QCOMPARE(h.command("pwd"), QByteArray("/\r\n"));
     h.engine->powerOff();
     QVERIFY(h.closed);
@@ -403,14 +500,17 @@ void TestSimShell::overlongLineIsRefusedWhole()
     ControllerHarness h;
     QVERIFY(h.connect());
     QVERIFY(h.login());
-    // 8 MB without a line end, in the pieces a socket would hand over.
+    // 8 MB without a line end, in the pieces a socket would hand over: the
+    // echo stops at the limit.
     const QByteArray piece(64 * 1024, 'x');
     for (int i = 0; i < 128; ++i)
         h.sendRaw(piece);
     h.clock.runFor(100);
-    QCOMPARE(h.received, QByteArray());
-    const QByteArray out = h.command("yz");
-    QCOMPARE(out, QByteArray("sh: line too long\r\n"));
+    QCOMPARE(h.received.count('x'), 64 * 1024);
+    h.received.clear();
+    h.sendLine("yz");
+    h.clock.runUntil([&] { return h.idle(); });
+    QCOMPARE(h.received, QByteArray("\r\nsh: line too long\r\nroot@laser:/# \r\nroot@laser:/# \x1b[6n"));
     QCOMPARE(h.status(), 2);
     QCOMPARE(h.command("echo still here"), QByteArray("still here\r\n"));
     // Just under the limit is an ordinary line.

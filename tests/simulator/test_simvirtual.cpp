@@ -38,13 +38,15 @@ struct VirtualTool {
             return false;
         in.clear();
         socket->write("root\r\n");
-        return clock.runUntil([&] { return in.endsWith("# "); }, 10000);
+        return clock.runUntil([&] { return atPrompt(); }, 10000);
     }
+    // The shell waits at its prompt, asking for the cursor's position.
+    bool atPrompt() const { return in.endsWith("# \x1b[6n"); }
     QByteArray command(const QByteArray& line)
     {
         in.clear();
         socket->write(line + "\r\n");
-        clock.runUntil([&] { return in.endsWith("# ") || socket->state() != tarvo::platform::SocketState::Connected; }, 120000);
+        clock.runUntil([&] { return atPrompt() || socket->state() != tarvo::platform::SocketState::Connected; }, 120000);
         return in;
     }
     TestClock& clock;

@@ -1,6 +1,8 @@
 #pragma once
 // Drives an in-process controller in virtual time the way the tool talks to
-// it: a connection, lines sent, output read up to the next prompt.
+// it: a connection, lines sent, output read up to the next prompt. On the
+// console's terminal (the default) a command's CR LF is two Enters, so its
+// output ends in two prompts, the last one followed by the cursor query.
 
 #include "card_copy.h"
 #include "test_clock.h"
@@ -46,7 +48,30 @@ public:
                received.contains(needle);
     }
 
-    static bool endsWithPrompt(const QByteArray& b) { return b.endsWith("# "); }
+    static bool endsWithPrompt(const QByteArray& b) { return b.endsWith("# ") || b.endsWith("# \x1b[6n"); }
+    bool plain() const { return engine->options().plainConsole; }
+    // The shell waits for the next line: on the terminal, a prompt with
+    // the cursor query behind it.
+    bool idle() const { return plain() ? received.endsWith("# ") : received.endsWith("# \x1b[6n"); }
+
+    // The echo of a line sent now: on the terminal broken at the right
+    // margin, the prompt before it counted.
+    QByteArray echoOf(const QByteArray& line) const
+    {
+        if (plain())
+            return line + "\r\n";
+        const int columns = engine->options().consoleColumns;
+        int column = int(("root@" + engine->options().hostname + ":" + session->cwd() + "# ").size()) % columns;
+        QByteArray echo;
+        for (char c : line) {
+            echo += c;
+            if (++column == columns) {
+                echo += "\r\r\n";
+                column = 0;
+            }
+        }
+        return column != 0 || line.isEmpty() ? echo + "\r\n" : echo;
+    }
 
     bool login()
     {
@@ -55,28 +80,39 @@ public:
             return false;
         received.clear();
         sendLine("root");
-        clock.runUntil([&] { return endsWithPrompt(received) || closed; });
-        const bool ok = endsWithPrompt(received);
+        clock.runUntil([&] { return idle() || closed; });
+        const bool ok = idle();
         received.clear();
         return ok;
     }
 
+    // Where the last prompt in b starts (-1: none).
+    static qsizetype lastPrompt(const QByteArray& b)
+    {
+        const qsizetype plainAt = b.lastIndexOf("root@");
+        const qsizetype colouredAt = b.lastIndexOf("\x1b[1;32mroot@");
+        return colouredAt >= 0 && colouredAt + 7 == plainAt ? colouredAt : plainAt;
+    }
+
     // Sends a line and returns what came back up to the prompt, without the
-    // echo line and without the prompt.
+    // echo and without the prompt (on the terminal: without the empty
+    // line's prompt either).
     QByteArray command(const QByteArray& line, std::int64_t limitMs = 120000)
     {
         received.clear();
+        const QByteArray echo = echoOf(line);
         sendLine(line);
-        clock.runUntil([&] { return endsWithPrompt(received) || closed; }, limitMs);
+        clock.runUntil([&] { return idle() || closed; }, limitMs);
         QByteArray out = received;
-        const QByteArray echo = line + "\r\n";
         if (out.startsWith(echo))
             out = out.mid(echo.size());
-        int prompt = out.lastIndexOf("\x1b[1;32mroot@");
-        if (prompt < 0)
-            prompt = out.lastIndexOf("root@");
-        if (endsWithPrompt(received) && prompt >= 0)
-            out.truncate(prompt);
+        if (!idle())
+            return out;
+        out.truncate(lastPrompt(out));
+        if (!plain() && out.endsWith("\r\n")) {
+            out.chop(2);
+            out.truncate(lastPrompt(out));
+        }
         return out;
     }
 
@@ -90,23 +126,26 @@ public:
     QList<TimedLine> commandLines(const QByteArray& line, std::int64_t limitMs = 600000)
     {
         received.clear();
+        const QByteArray echo = echoOf(line);
         sendLine(line);
         QList<TimedLine> lines;
-        qsizetype seen = 0;
+        qsizetype seen = -1;
         auto take = [&] {
+            if (seen < 0 && received.size() >= echo.size())
+                seen = received.startsWith(echo) ? echo.size() : 0;
             qsizetype end;
-            while ((end = received.indexOf('\n', seen)) >= 0) {
+            while (seen >= 0 && (end = received.indexOf('\n', seen)) >= 0) {
                 QByteArray text = received.mid(seen, end - seen);
                 if (text.endsWith('\r'))
                     text.chop(1);
-                lines.append({clock.nowMs(), text});
+                // The empty line's prompt is no output.
+                if (!endsWithPrompt(text) || lastPrompt(text) != 0)
+                    lines.append({clock.nowMs(), text});
                 seen = end + 1;
             }
-            return endsWithPrompt(received) || closed;
+            return idle() || closed;
         };
         clock.runUntil(take, limitMs);
-        if (!lines.isEmpty() && lines.first().text == line)
-            lines.removeFirst();
         return lines;
     }
 

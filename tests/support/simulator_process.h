@@ -101,10 +101,13 @@ private:
     quint16 port_ = 0;
 };
 
-// The tool's side of the console: what it keeps of the bytes (no CR, none
-// of the control characters 14 to 31), lines at LF.
+// The tool's side of the console: what it keeps of the bytes (no CR, no
+// escape sequences, none of the control characters 14 to 31), lines at LF.
 class ConsoleClient {
 public:
+    // Started with --plain-console: its prompts carry no cursor query.
+    bool plainConsole = false;
+
     bool connect(quint16 port)
     {
         socket_.abort();
@@ -141,20 +144,34 @@ public:
         }
         return socket_.state() != QAbstractSocket::ConnectedState;
     }
+    // Reads until the shell waits at its prompt: on the terminal, the
+    // cursor query behind the prompt came last.
+    bool waitForPrompt(int timeoutMs)
+    {
+        QDeadlineTimer deadline(timeoutMs);
+        while (!(text_.endsWith("# ") && (plainConsole || queried_))) {
+            if (deadline.hasExpired() || socket_.state() != QAbstractSocket::ConnectedState)
+                return false;
+            if (socket_.waitForReadyRead(50))
+                keep(socket_.readAll());
+        }
+        return true;
+    }
     bool login()
     {
         send("");
         if (!waitForEnd("login: ", 5000))
             return false;
         send("root");
-        return waitForEnd("# ", 5000);
+        return waitForPrompt(5000);
     }
     // Sends a line and returns the kept text up to the next prompt.
     QByteArray command(const QByteArray& line, int timeoutMs = 30000)
     {
         text_.clear();
+        queried_ = false;
         send(line);
-        waitForEnd("# ", timeoutMs);
+        waitForPrompt(timeoutMs);
         return text_;
     }
     // The status from "echo CMDVAL: $?"'s answer line, or -1000.
@@ -173,11 +190,34 @@ private:
     {
         for (char c : bytes) {
             const uchar u = uchar(c);
+            if (escape_ == Escape::Start) {
+                escape_ = c == '[' ? Escape::Csi : Escape::None;
+                sequence_.clear();
+                continue;
+            }
+            if (escape_ == Escape::Csi) {
+                if (u >= 0x40 && u <= 0x7e) {
+                    escape_ = Escape::None;
+                    queried_ = queried_ || (sequence_ == "6" && c == 'n');
+                } else {
+                    sequence_ += c;
+                }
+                continue;
+            }
+            if (c == '\x1b') {
+                escape_ = Escape::Start;
+                continue;
+            }
             if (c == '\r' || (u >= 14 && u <= 31))
                 continue;
             text_ += c;
+            queried_ = false;
         }
     }
     QTcpSocket socket_;
     QByteArray text_;
+    enum class Escape { None, Start, Csi };
+    Escape escape_ = Escape::None;
+    QByteArray sequence_;
+    bool queried_ = false;  // a cursor query came after the last kept text
 };
