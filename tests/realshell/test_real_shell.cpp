@@ -24,10 +24,11 @@ using namespace tarvo::test;
 
 namespace {
 
-// Cases of this test run side by side, each in a subnet of its own.
+// Cases of this test run side by side, each in a subnet of its own, above
+// those of the other tests on real links (1 to 200).
 int subnetFor(int caseNumber)
 {
-    return 1 + int((QCoreApplication::applicationPid() * 7 + caseNumber) % 250);
+    return 200 + caseNumber;
 }
 
 // The controller: busybox_controller inside the namespace, serving card.
@@ -96,7 +97,12 @@ QString transcripts(const ProgramFolder& program)
 // One laser: its namespace, the controller on its card, and the program
 // folder whose server listens on the PC's side of the link.
 struct Laser {
-    explicit Laser(int caseNumber) : space(subnetFor(caseNumber), QStringLiteral("02:00:00:25:00:02")) {}
+    // Each case's laser has a MAC of its own: one MAC on several addresses
+    // at once is no laser's identity.
+    explicit Laser(int caseNumber)
+        : space(subnetFor(caseNumber), QStringLiteral("02:00:00:25:00:%1").arg(caseNumber, 2, 10, QLatin1Char('0')))
+    {
+    }
     // TARVO_SHOW_TRANSCRIPTS=1 prints what the real shell said.
     ~Laser()
     {
