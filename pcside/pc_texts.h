@@ -39,6 +39,11 @@ public:
         return tr("The PC's TFTP server did not report within %1 s that it is ready.\nNothing was sent to the laser.")
             .arg(seconds);
     }
+    static QString serverWithoutControllers()
+    {
+        return tr("The PC's TFTP server was not started: no controller's address is known to take requests "
+                  "from.\nNothing was sent to the laser.");
+    }
     static QString serverStopped(const QString& lastLine)
     {
         return tr("The PC's TFTP server stopped during the run. Its last words: %1").arg(lastLine);

@@ -13,15 +13,24 @@ ServerSupervisor::ServerSupervisor(platform::Platform& platform, TftpServer& pro
 {
 }
 
-bool ServerSupervisor::start(const QString& root, const std::function<void(int ms)>& wait, Uploads uploads)
+bool ServerSupervisor::start(const QString& root, const QStringList& peers, const std::function<void(int ms)>& wait,
+                             Uploads uploads)
 {
     if (ready_ && program_.isRunning())
         return true;
     watch_.begin(program_.programPath());
     readyLine_.clear();
     failure_.clear();
+    if (peers.isEmpty()) {
+        // A server for nobody in particular would serve anybody.
+        watch_.stopped();
+        failure_ = PcTexts::serverWithoutControllers();
+        return false;
+    }
     QStringList arguments{QStringLiteral("-v"), QStringLiteral("--root"), root, QStringLiteral("--per-client"),
-                          QStringLiteral("--exit-with-parent")};
+                          QStringLiteral("--exit-with-parent"), QStringLiteral("--only-from"),
+                          peers.join(QLatin1Char(',')), QStringLiteral("--max-stored"),
+                          QString::number(kStoredPerController * peers.size())};
     if (uploads == Uploads::Refused)
         arguments << QStringLiteral("--no-uploads");
     const bool started = program_.start(

@@ -10,6 +10,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <atomic>
 #include <functional>
@@ -24,14 +25,23 @@ public:
     // How long the server may take to start listening.
     static constexpr int kReadyMs = 5000;
 
+    // What the server may store in its life, per controller it serves:
+    // four uploads as large as it takes one (1 GiB), room for a controller
+    // that starts over, never for a disk filled by junk.
+    static constexpr qint64 kStoredPerController = qint64(4) << 30;
+
     // Whether the server takes uploads: a backup's does; a restore's only
     // serves, so that nobody can replace what the laser is to fetch.
     enum class Uploads { Taken, Refused };
     // Starts the server on root (it files each controller's upload in a
     // folder of its own) and waits, wait(ms) at a time, until it listens.
+    // It takes requests from the controllers only: peers are their IPv4
+    // addresses, dotted; any other host is refused, and what was refused
+    // is among the lines it prints. Without peers nothing is started.
     // False when it is missing, fails or stays silent: failure() says why,
     // and nothing is left running. True at once when it already listens.
-    bool start(const QString& root, const std::function<void(int ms)>& wait, Uploads uploads = Uploads::Taken);
+    bool start(const QString& root, const QStringList& peers, const std::function<void(int ms)>& wait,
+               Uploads uploads = Uploads::Taken);
     void stop();
 
     // Listening; safe to ask from any thread.

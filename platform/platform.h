@@ -193,6 +193,11 @@ public:
     // no such title, does nothing and closeProcess is used instead.
     virtual void closeWindowByTitle(const QString& title) = 0;
 
+    // The IPv4 address a controller's name leads to, dotted: a dotted
+    // address itself at once; a host name as the system's resolver answers
+    // it within timeoutMs, processing events meanwhile. Empty when there
+    // is none (not found, only IPv6, no answer in time).
+    virtual QString lookUpIPv4(const QString& name, int timeoutMs) = 0;
     // The hardware identity of the controller at peerAddress (dotted), read
     // from the PC's neighbour table while a connection to it is up. Sends
     // nothing.

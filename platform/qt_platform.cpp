@@ -14,6 +14,8 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QHostAddress>
+#include <QHostInfo>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
@@ -286,6 +288,29 @@ void QtPlatform::closeWindowByTitle(const QString& title)
 #else
     Q_UNUSED(title);
 #endif
+}
+
+QString QtPlatform::lookUpIPv4(const QString& name, int timeoutMs)
+{
+    QHostAddress address;
+    if (address.setAddress(name))
+        return address.protocol() == QAbstractSocket::IPv4Protocol ? address.toString() : QString();
+    // The answer comes as an event; the window keeps answering meanwhile.
+    QEventLoop loop;
+    QString found;
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    const int id = QHostInfo::lookupHost(name, &loop, [&found, &loop](const QHostInfo& info) {
+        for (const QHostAddress& a : info.addresses()) {
+            if (a.protocol() == QAbstractSocket::IPv4Protocol) {
+                found = a.toString();
+                break;
+            }
+        }
+        loop.quit();
+    });
+    loop.exec();
+    QHostInfo::abortHostLookup(id);
+    return found;
 }
 
 ControllerIdentity QtPlatform::controllerIdentity(const QString& peerAddress)

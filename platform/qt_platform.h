@@ -48,6 +48,7 @@ public:
     void startDetachedDelayed(const QString& program, int delayMs) override;
     void closeProcess(std::int64_t handle) override;
     void closeWindowByTitle(const QString& title) override;
+    QString lookUpIPv4(const QString& name, int timeoutMs) override;
     ControllerIdentity controllerIdentity(const QString& peerAddress) override;
     void runAside(std::function<void()> work) override;
     void messageBox(const QString& text, MessageIcon icon) override;

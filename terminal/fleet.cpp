@@ -11,9 +11,6 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <QHostAddress>
-#include <QHostInfo>
-#include <QTimer>
 #include <QMutex>
 #include <QThread>
 
@@ -166,7 +163,17 @@ int runFleet(const FleetOptions& options, const FleetEnvironment& environment)
     // to fetch.
     const auto uploads = options.mode == FleetOptions::Mode::Restore ? pcside::ServerSupervisor::Uploads::Refused
                                                                      : pcside::ServerSupervisor::Uploads::Taken;
-    if (!server.start(archiveFolder, [&platform](int ms) { waitMs(platform, ms); }, uploads)) {
+    // It takes requests from the fleet's controllers only. A name that
+    // leads nowhere is left out: its run ends at its name, before the
+    // server is needed; with none found, no server is started at all.
+    QStringList peers;
+    for (const QString& a : options.addresses) {
+        const QString found = platform.lookUpIPv4(a, Workflow::kLookUpMs);
+        if (!found.isEmpty() && !peers.contains(found))
+            peers << found;
+    }
+    if (!peers.isEmpty()
+        && !server.start(archiveFolder, peers, [&platform](int ms) { waitMs(platform, ms); }, uploads)) {
         environment.report(QStringLiteral("error: ") + server.failure());
     } else {
         const auto one = [&](const QString& address) {
@@ -222,23 +229,8 @@ QString sameControllerTwice(const QStringList& addresses, const std::function<QS
 
 QString lookUpIPv4(const QString& name, int timeoutMs)
 {
-    QHostAddress address;
-    if (address.setAddress(name))
-        return address.protocol() == QAbstractSocket::IPv4Protocol ? address.toString() : QString();
-    QEventLoop loop;
-    QString found;
-    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    const int id = QHostInfo::lookupHost(name, &loop, [&](const QHostInfo& info) {
-        for (const QHostAddress& a : info.addresses())
-            if (a.protocol() == QAbstractSocket::IPv4Protocol) {
-                found = a.toString();
-                break;
-            }
-        loop.quit();
-    });
-    loop.exec();
-    QHostInfo::abortHostLookup(id);
-    return found;
+    platform::QtPlatform platform;
+    return platform.lookUpIPv4(name, timeoutMs);
 }
 
 int runFleet(const FleetOptions& options)

@@ -1,7 +1,8 @@
 #pragma once
 // Runs without a window: backs up several controllers at once, or restores
 // one, through the same workflow as the window, all through one TFTP server
-// that files each controller's upload under its address.
+// that files each controller's upload under its address and takes requests
+// from the fleet's controllers only.
 
 #include "platform/platform.h"
 

@@ -181,6 +181,17 @@ QString Server::folderFor(const QHostAddress& peer) const
     return config_.root + QLatin1Char('/') + clientFolderName(peer.toString());
 }
 
+bool Server::serves(const QHostAddress& peer) const
+{
+    if (config_.onlyFrom.isEmpty())
+        return true;
+    for (const QHostAddress& a : config_.onlyFrom) {
+        if (a.isEqual(peer, QHostAddress::ConvertV4MappedToIPv4))
+            return true;
+    }
+    return false;
+}
+
 void Server::readRequests()
 {
     while (socket_->hasPendingDatagrams()) {
@@ -243,6 +254,13 @@ void Server::handleDatagram(QByteArrayView datagram, const QHostAddress& peer, q
                      .arg(write ? QStringLiteral("WRQ") : QStringLiteral("RRQ"),
                           printable(packet->fileName), request.peerText,
                           QString::fromLatin1(modeName(packet->mode)), optionsText(packet->options)));
+    // Before anything else is looked at: a stranger learns nothing of
+    // what is served here.
+    if (!serves(peer)) {
+        refuse(request, AccessViolation,
+               QStringLiteral("access violation: %1 is not a client of this server").arg(peer.toString()));
+        return;
+    }
     if (active_.size() >= config_.maxTransfers) {
         refuse(request, NotDefined, QStringLiteral("server busy"));
         return;
@@ -342,6 +360,24 @@ void Server::startWrite(const Request& request)
                    .arg(n.requestedTsize).arg(config_.maxWriteBytes));
         return;
     }
+    // What this upload may bring: the size limit, and no more than the
+    // server may still store.
+    qint64 maxBytes = config_.maxWriteBytes;
+    if (config_.maxStoredBytes >= 0) {
+        const qint64 room = config_.maxStoredBytes - storedBytes_;
+        if (room <= 0) {
+            refuse(request, DiskFull,
+                   QStringLiteral("this server has stored the %1 bytes it may store").arg(config_.maxStoredBytes));
+            return;
+        }
+        if (n.requestedTsize > room) {
+            refuse(request, DiskFull,
+                   QStringLiteral("file of %1 bytes exceeds the %2 bytes this server may still store")
+                       .arg(n.requestedTsize).arg(room));
+            return;
+        }
+        maxBytes = maxBytes < 0 ? room : qMin(maxBytes, room);
+    }
     const QString folder = folderFor(request.peer);
     const QString path = folder + QLatin1Char('/') + name;
     if (writing_.contains(path)) {
@@ -378,6 +414,7 @@ void Server::startWrite(const Request& request)
     const QString peer = request.peer.toString();
     const QString stored = QFileInfo(path).absoluteFilePath();
     sink->setOnCommitted([this, peer, stored](qint64 bytes, const QByteArray& sha256) {
+        storedBytes_ += bytes;
         emit logLine(status::storedLine(bytes, QString::fromLatin1(sha256), peer, stored));
     });
     qint64 budgeted = 0;
@@ -397,7 +434,7 @@ void Server::startWrite(const Request& request)
     }
     auto* session = new ReceiveSession(socket, request.peer, request.peerPort, true, config_.retry,
                                        std::move(sink), this);
-    session->setMaxBytes(config_.maxWriteBytes);
+    session->setMaxBytes(maxBytes);
     session->setExpectedBytes(n.requestedTsize);
     session->setDallyMs(config_.dallyMs);
     writing_.insert(path, request.peerText);

@@ -76,6 +76,8 @@ private:
     bool prepareRoot(QString* error);
     // Where a peer's files live: root, or root/<address> with --per-client.
     QString folderFor(const QHostAddress& peer) const;
+    // Whether requests from this address are served (--only-from).
+    bool serves(const QHostAddress& peer) const;
     void sweepTemporaryFiles();
     bool isDuplicate(const QString& key, QByteArrayView datagram);
 
@@ -91,6 +93,7 @@ private:
     QElapsedTimer clock_;
     QHash<QString, QString> writing_;         // target path -> peer address:port of its upload
     QTimer progressTimer_;                    // runs while transfers do, with progressIntervalMs
+    qint64 storedBytes_ = 0;                  // every completed upload so far, against maxStoredBytes
 };
 
 }  // namespace tarvo::tftp

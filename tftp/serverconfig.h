@@ -5,6 +5,7 @@
 #include "transferbudget.h"
 
 #include <QHostAddress>
+#include <QList>
 #include <QStringList>
 
 namespace tarvo::tftp {
@@ -27,6 +28,14 @@ struct ServerConfig {
     // Serves reads only: every write request is refused, so that nothing
     // can change what is served.
     bool readOnly = false;
+    // The only peers whose requests are served: a read or write request
+    // from any other address is refused (access violation). Empty: anyone.
+    QList<QHostAddress> onlyFrom;
+    // What the completed uploads of this server's life may add up to: a
+    // write request once they reach it, or one announcing more than is
+    // left, is refused (disk full), and an upload is cut where the room
+    // ends. -1: no limit.
+    qint64 maxStoredBytes = -1;
     // How often a PROGRESS line is reported per running transfer; 0: never.
     // A transfer younger than this, or without progress since its last
     // line, is not reported.

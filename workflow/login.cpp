@@ -47,13 +47,30 @@ bool Workflow::addressGiven()
     return false;
 }
 
+bool Workflow::findController()
+{
+    controllerIPv4_ = platform_.lookUpIPv4(address_, kLookUpMs);
+    if (link_.isShuttingDown())
+        throw link::RunAborted();
+    if (!controllerIPv4_.isEmpty())
+        return true;
+    const QString text = OperatorTexts::couldNotConnect(address_, kShellPort, OperatorTexts::nameNotFound(kLookUpMs / 1000));
+    appendLog(QStringLiteral("\r\n") + text);
+    transcript_.add(pcside::Transcript::Source::Tool, text);
+    showMessage(OperatorTexts::errorConnecting(), platform::MessageIcon::None);
+    setStatus(OperatorTexts::connectionFailed());
+    return false;
+}
+
 bool Workflow::connectToController(const QString& address)
 {
     address_ = address;
     if (!addressGiven())
         return false;
     setStatus(OperatorTexts::connecting());
-    if (!link_.connectToController(address, kShellPort, kConnectTimeoutMs)) {
+    // To the address the server takes requests from, whatever the name
+    // would lead to now.
+    if (!link_.connectToController(controllerIPv4_, kShellPort, kConnectTimeoutMs)) {
         const QString reason = link_.lastSocketError().isEmpty()
                                    ? OperatorTexts::noAnswerWithin(kConnectTimeoutMs / 1000)
                                    : link_.lastSocketError();

@@ -19,7 +19,7 @@ bool Workflow::startServer()
             readServerLine(server_.readyLine());
             return true;
         }
-    } else if (server_.start(store_.folder(), [this](int ms) { link_.waitMs(ms); },
+    } else if (server_.start(store_.folder(), {controllerIPv4_}, [this](int ms) { link_.waitMs(ms); },
                              phase_ == Phase::Restore ? pcside::ServerSupervisor::Uploads::Refused
                                                       : pcside::ServerSupervisor::Uploads::Taken)) {
         return true;

@@ -135,6 +135,8 @@ void Workflow::runSteps()
     if (addressGiven()) {
         if (phase_ == Phase::Restore && !checkArchiveToRestore())
             outcome_ = Outcome::ArchiveUnusable;
+        else if (!findController())
+            outcome_ = Outcome::NoConnection;
         else if (!startServer())
             outcome_ = Outcome::PcNotReady;
         else if (connectToController(address_)) {

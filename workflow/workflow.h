@@ -108,6 +108,8 @@ public:
 
     // The controller's shell port.
     static constexpr int kShellPort = 1138;
+    // How long the name of a controller may take to look up.
+    static constexpr int kLookUpMs = 5000;
 
     // Makes a kept backup the one Continue restores.
     void chooseBackupToRestore(const Backup& backup);
@@ -136,6 +138,9 @@ private:
     // own backup when none was chosen, and whether it is the laser's.
     bool laserMatchesBackup();
     bool confirmOtherLaser(pcside::LaserMatch match, const Backup& backup);
+    // The IPv4 address the run's address leads to: the one address its
+    // server takes requests from, and the one it connects to.
+    bool findController();
     bool startServer();
     void stopServer();
     // Connects to the controller at address, which becomes the run's.
@@ -211,8 +216,9 @@ private:
     QString savedBackup_;
     bool running_ = false;
     QString title_;
-    // The address of the run, as given.
+    // The address of the run, as given, and the IPv4 address it leads to.
     QString address_;
+    QString controllerIPv4_;
     QString status_;
     double progress_ = 0;
     // The first progress report of the running transfer: when, how far.

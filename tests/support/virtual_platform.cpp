@@ -435,6 +435,19 @@ void VirtualPlatform::closeWindowByTitle(const QString& title)
     closedWindowTitles.push_back(title);
 }
 
+QString VirtualPlatform::lookUpIPv4(const QString& name, int timeoutMs)
+{
+    Q_UNUSED(timeoutMs);
+    hostLookups += name;
+    const QStringList octets = name.split(QLatin1Char('.'));
+    bool dotted = octets.size() == 4;
+    for (const QString& octet : octets) {
+        bool number = false;
+        dotted = dotted && octet.toInt(&number) <= 255 && number;
+    }
+    return dotted ? name : hostAddresses.value(name.toLower());
+}
+
 ControllerIdentity VirtualPlatform::controllerIdentity(const QString& peerAddress)
 {
     identityQueries += peerAddress;

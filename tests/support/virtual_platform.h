@@ -153,6 +153,7 @@ public:
     void startDetachedDelayed(const QString& program, int delayMs) override;
     void closeProcess(std::int64_t handle) override;
     void closeWindowByTitle(const QString& title) override;
+    QString lookUpIPv4(const QString& name, int timeoutMs) override;
     ControllerIdentity controllerIdentity(const QString& peerAddress) override;
     void runAside(std::function<void()> work) override;
     void messageBox(const QString& text, MessageIcon icon) override;
@@ -232,6 +233,13 @@ public:
     std::function<void(ProcessRecord&)> onProcessStarted;
     ProcessRecord* process(std::int64_t handle);
     std::function<void(const ProcessRecord&)> onProcessClosed;
+
+    // --- name lookups ---
+    // The IPv4 address of each host name (lower case); a dotted address
+    // reads as itself, any other name is not found. Answers at once.
+    QMap<QString, QString> hostAddresses;
+    // The names asked for, in order.
+    QStringList hostLookups;
 
     // --- the neighbour table ---
     // The identity of each peer address. Any other address reads Local

@@ -57,6 +57,7 @@ private slots:
     void malformedMidTransfer();
     void writeInterruptedBySigterm();
     void writeOverSizeLimit();
+    void storedBytesCappedForTheServersLife();
     void shorterThanAnnouncedTsize();
     void greedyReadersShareTheMemoryBudget();
     void sigintEndsCleanly();
@@ -328,6 +329,44 @@ void TestTftpHostile::writeOverSizeLimit()
     QVERIFY(server_->waitForLog(QStringLiteral("failed WRQ \"config.tgz\"")));
     QVERIFY(server_->log().contains(QStringLiteral("size limit")));
     expectArchiveIntact();
+}
+
+void TestTftpHostile::storedBytesCappedForTheServersLife()
+{
+    // Junk uploaded again and again cannot fill the disk: what the
+    // completed uploads of the server's life add up to is capped.
+    QVERIFY(startServer({QStringLiteral("--max-stored"), QStringLiteral("1000")}));
+    const auto store = [this](const QByteArray& data) {
+        RawPeer peer;  // each from a port of its own, or it would be a duplicate
+        const quint16 transferPort = beginUpload(peer);
+        if (transferPort == 0)
+            return false;
+        peer.sendTo(transferPort, encodeData(1, data));
+        return peer.receive() == encodeAck(1) && server_->waitForLog(QStringLiteral("STORED %1 ").arg(data.size()));
+    };
+    QVERIFY(store(QByteArray(490, 'a')));
+    // 510 bytes are left: an announced 511 is refused at once...
+    RawPeer announced;
+    announced.sendTo(server_->port(), wrq("config.tgz", {{"tsize", "511"}}));
+    expectError(announced, DiskFull);
+    QVERIFY(server_->waitForLog(QStringLiteral("exceeds the 510 bytes this server may still store")));
+    // ...and one that announces nothing is cut where the room ends.
+    RawPeer unannounced;
+    const quint16 transferPort = beginUpload(unannounced);
+    QVERIFY(transferPort != 0);
+    unannounced.sendTo(transferPort, encodeData(1, QByteArray(512, 'x')));
+    expectError(unannounced, DiskFull);
+    QVERIFY(server_->waitForLog(QStringLiteral("failed WRQ \"config.tgz\"")));
+    QCOMPARE(readFile(root_ + QStringLiteral("/config.tgz")), QByteArray(490, 'a'));
+    // What fits is stored; after it, nothing more.
+    QVERIFY(store(QByteArray(510, 'b')));
+    RawPeer late;
+    late.sendTo(server_->port(), wrq("config.tgz"));
+    expectError(late, DiskFull);
+    QVERIFY(server_->waitForLog(QStringLiteral("this server has stored the 1000 bytes it may store")));
+    QCOMPARE(readFile(root_ + QStringLiteral("/config.tgz")), QByteArray(510, 'b'));
+    QCOMPARE(entries(root_), (QStringList{QStringLiteral("backups"), QStringLiteral("config.tgz")}));
+    QCOMPARE(QDir(root_ + QStringLiteral("/backups")).entryList(QDir::Files).size(), 2);
 }
 
 void TestTftpHostile::shorterThanAnnouncedTsize()

@@ -220,6 +220,7 @@ private slots:
     void servesItsOwnFolderWithSettingsBeside();
     void quietWithoutV();
     void servesButTakesNoUploadWithNoUploads();
+    void takesRequestsOnlyFromItsPeers();
     void refusesBadArguments_data();
     void refusesBadArguments();
     void portInUse();
@@ -245,7 +246,8 @@ void TestTftpProgram::servesItsOwnFolderWithSettingsBeside()
     const QString program = app.filePath(QStringLiteral("OpenTFTPServerMT"));
     QVERIFY(QFile::copy(ServerProcess::programPath(), program));
     QVERIFY(writeFile(app.filePath(QStringLiteral("OpenTFTPServerMT.ini")),
-                      "Port=0\nBind=127.0.0.1\nAllowedNames=config.tgz, extra.bin\nMaxWriteBytes=5000\n"));
+                      "Port=0\nBind=127.0.0.1\nAllowedNames=config.tgz, extra.bin\nMaxWriteBytes=5000\n"
+                      "OnlyFrom=127.0.0.1\nMaxStoredBytes=9000\n"));
     QVERIFY(writeFile(app.filePath(QStringLiteral("extra.bin")), "beside the program"));
 
     QProcess p;
@@ -255,6 +257,7 @@ void TestTftpProgram::servesItsOwnFolderWithSettingsBeside()
     const quint16 port = listeningPort(p, &output);
     QVERIFY2(port != 0, qPrintable(output));
     QVERIFY(output.contains(QStringLiteral("serving ") + QFileInfo(program).absolutePath()));
+    QVERIFY2(output.contains(QStringLiteral("peers 127.0.0.1, stored limit 9000 bytes")), qPrintable(output));
 
     RawPeer peer;
     peer.sendTo(port, Packet::request(Opcode::Rrq, "extra.bin", Mode::Octet).encode());
@@ -303,6 +306,34 @@ void TestTftpProgram::servesButTakesNoUploadWithNoUploads()
     QVERIFY(p.waitForFinished(5000));
 }
 
+void TestTftpProgram::takesRequestsOnlyFromItsPeers()
+{
+    // Another host on the network (127.0.0.2) may neither fill the archive
+    // folder nor fetch what is served; the controller is served as ever.
+    QTemporaryDir root;
+    QVERIFY(writeFile(root.filePath(QStringLiteral("config.tgz")), "the verified bytes"));
+    ServerProcess server;
+    QVERIFY(server.start(root.path(), {QStringLiteral("--only-from"), QStringLiteral("10.0.0.5, 127.0.0.1")}));
+    QVERIFY(server.log().contains(QStringLiteral("peers 10.0.0.5,127.0.0.1, stored limit none")));
+    for (const Opcode opcode : {Opcode::Wrq, Opcode::Rrq}) {
+        RawPeer stranger(QHostAddress(QStringLiteral("127.0.0.2")));
+        stranger.sendTo(server.port(), Packet::request(opcode, "config.tgz", Mode::Octet, {{"tsize", "600"}}).encode());
+        const std::optional<Packet> refusal = decodePacket(stranger.receive());
+        QVERIFY(refusal && refusal->opcode == Opcode::Error && refusal->errorCode == AccessViolation);
+        QCOMPARE(refusal->errorText, QByteArray("access violation: 127.0.0.2 is not a client of this server"));
+    }
+    QVERIFY(server.waitForLog(QStringLiteral("refused RRQ \"config.tgz\" from 127.0.0.2:")));
+    QVERIFY(server.log().contains(QStringLiteral("refused WRQ \"config.tgz\" from 127.0.0.2:")));
+    QCOMPARE(readFile(root.filePath(QStringLiteral("config.tgz"))), QByteArray("the verified bytes"));
+    QCOMPARE(partFiles(root.path()), QStringList());
+
+    RawPeer laser;
+    quint16 transferPort = 0;
+    QVERIFY(pacedUpload(laser, server.port(), 1, 88, 0, true, &transferPort));
+    QVERIFY(server.waitForLog(QStringLiteral("STORED 600 ")));
+    QCOMPARE(readFile(root.filePath(QStringLiteral("config.tgz"))), patternBytes(600, 7));
+}
+
 void TestTftpProgram::quietWithoutV()
 {
     QTemporaryDir root;
@@ -332,6 +363,9 @@ void TestTftpProgram::refusesBadArguments_data()
     QTest::newRow("unknown option") << QStringList{QStringLiteral("--turbo")};
     QTest::newRow("stray argument") << QStringList{QStringLiteral("extra")};
     QTest::newRow("missing settings file") << QStringList{QStringLiteral("--config"), QStringLiteral("/nonexistent.ini")};
+    QTest::newRow("only from a name") << QStringList{QStringLiteral("--only-from"), QStringLiteral("10.0.0.5,laser")};
+    QTest::newRow("only from nobody") << QStringList{QStringLiteral("--only-from"), QStringLiteral(",")};
+    QTest::newRow("stored limit not a number") << QStringList{QStringLiteral("--max-stored"), QStringLiteral("4G")};
 }
 
 void TestTftpProgram::refusesBadArguments()
@@ -431,7 +465,8 @@ void TestTftpProgram::helpAndVersion()
         for (const char* word : {"--port", "--bind", "--root", "--allow", "--max-size", "--config", "--version",
                                  "READY", "FAILED port-in-use", "FAILED permission", "FAILED folder-not-writable",
                                  "FAILED other", "STORED", "SENT", "PROGRESS <put|get> <bytes> <size|->",
-                                 "--exit-with-parent", "parent ended; stopping"})
+                                 "--exit-with-parent", "parent ended; stopping", "--only-from", "--max-stored",
+                                 "OnlyFrom", "MaxStoredBytes"})
             QVERIFY2(output.contains(QLatin1String(word)), word);
     }
 }

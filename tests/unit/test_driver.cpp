@@ -101,7 +101,9 @@ private slots:
         QCOMPARE(f->platform().processes.size(), size_t(1));
         const auto& server = f->platform().processes[0];
         QCOMPARE(server.program, QStringLiteral("/opt/tarvo/OpenTFTPServerMT"));
-        QCOMPARE(server.arguments, (QStringList{"-v", "--root", f->platform().dataFolderValue, "--per-client", "--exit-with-parent"}));
+        QCOMPARE(server.arguments, (QStringList{"-v", "--root", f->platform().dataFolderValue, "--per-client",
+                                                "--exit-with-parent", "--only-from", "10.0.0.5", "--max-stored",
+                                                "4294967296"}));
         QVERIFY(f->controls().log.contains(QStringLiteral("[TFTP server] READY 69 ")));
         QCOMPARE(server.window, tarvo::platform::ProcessWindow::Minimized);
         QVERIFY(server.closed);
@@ -216,6 +218,45 @@ private slots:
         QCOMPARE(caption(), QStringLiteral("Start"));
         // The label ends the run with its failure, like every failed run.
         QCOMPARE(f->controls().status(), QStringLiteral("Reading config data failed."));
+    }
+
+    void theServerTakesRequestsFromTheControllerOnly_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("controller");  // where the name leads; empty: nowhere
+        QTest::newRow("an address") << "10.0.0.5" << "10.0.0.5";
+        QTest::newRow("a name") << "Laser-A.plant" << "10.0.0.5";
+        QTest::newRow("a name that leads nowhere") << "laser-gone" << "";
+    }
+
+    void theServerTakesRequestsFromTheControllerOnly()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, controller);
+        f->platform().hostAddresses.insert(QStringLiteral("laser-a.plant"), QStringLiteral("10.0.0.5"));
+        f->controls().setTargetAddress(typed);
+        click();
+        QCOMPARE(f->platform().hostLookups, QStringList{typed});
+        if (controller.isEmpty()) {
+            // Nothing to take requests from: no server, no connection.
+            QCOMPARE(f->workflow().lastOutcome(), workflow::Workflow::Outcome::NoConnection);
+            QVERIFY(f->platform().processes.empty());
+            QCOMPARE(f->rig->socket().connectAttempts(), 0);
+            QCOMPARE(f->messageTexts(), QStringList{"Error Connecting"});
+            QCOMPARE(f->controls().status(), QStringLiteral("Connection failed"));
+            const QString why = QStringLiteral("[Could not connect to laser-gone, TCP port 1138: the name leads to no "
+                                               "IPv4 address (none found within 5 s)]");
+            QVERIFY2(f->controls().log.endsWith(QStringLiteral("\r\n") + why), qPrintable(f->controls().log));
+            QVERIFY(f->workflow().transcript().text().contains(why));
+            return;
+        }
+        QCOMPARE(f->workflow().lastOutcome(), workflow::Workflow::Outcome::Succeeded);
+        const QStringList arguments = f->platform().processes.at(0).arguments;
+        QCOMPARE(arguments.mid(arguments.indexOf(QStringLiteral("--only-from")), 2),
+                 (QStringList{QStringLiteral("--only-from"), controller}));
+        // The run connects where its server takes requests from.
+        QCOMPARE(f->rig->socket().remoteHost(), controller);
+        QVERIFY(f->workflow().transcript().text().contains(QStringLiteral(" of ") + typed + QLatin1Char('\n')));
     }
 
     void anEmptyAddressEndsTheRunAtOnce()
@@ -342,7 +383,8 @@ private slots:
         // still listening after it.
         pcside::TftpServerControl program(f->platform(), [] { return QStringLiteral("/opt/tarvo/"); });
         pcside::ServerSupervisor server(f->platform(), program);
-        QVERIFY(server.start(QStringLiteral("/fleet"), [this](int ms) { f->platform().runUntil(f->platform().nowMs() + ms); }));
+        QVERIFY(server.start(QStringLiteral("/fleet"), {QStringLiteral("10.0.0.5")},
+                             [this](int ms) { f->platform().runUntil(f->platform().nowMs() + ms); }));
         pcside::BackupStore store(f->platform());
         store.setFolder(QStringLiteral("/fleet"));
         store.setRemembersPendingRestore(false);
@@ -399,6 +441,34 @@ private slots:
         QVERIFY(transcripts[0].endsWith(QStringLiteral("_10.0.0.5.log")) && transcripts[1].endsWith(QStringLiteral("_10.0.0.6.log")));
         // The window's pending restore is not the fleet's business.
         QVERIFY(!f->store().pendingRestore().isValid());
+    }
+
+    void aFleetsServerTakesRequestsFromItsControllersOnly()
+    {
+        // The names are looked up first; one that leads nowhere fails at
+        // its name, and the server never hears of it.
+        f->platform().hostAddresses.insert(QStringLiteral("laser-b"), QStringLiteral("10.0.0.6"));
+        terminal::FleetOptions options;
+        options.addresses = QStringList{QStringLiteral("10.0.0.5"), QStringLiteral("laser-b"), QStringLiteral("gone")};
+        options.archiveFolder = QStringLiteral("/fleet");
+        Fleet fleet;
+        runFleet(options, fleet);
+        QCOMPARE(fleet.status, int(terminal::kExitConnection));
+        QCOMPARE(f->platform().processes.size(), size_t(1));
+        // Four of the largest uploads for each controller.
+        const QStringList arguments = f->platform().processes[0].arguments;
+        QCOMPARE(arguments.mid(arguments.indexOf(QStringLiteral("--only-from")), 4),
+                 (QStringList{"--only-from", "10.0.0.5,10.0.0.6", "--max-stored", "8589934592"}));
+        QStringList results;
+        for (const QString& row : fleet.summary.mid(1))
+            results << row.section(QLatin1Char('\t'), 0, 1);
+        QCOMPARE(results, (QStringList{"10.0.0.5\tok", "laser-b\tok", "gone\tno-connection"}));
+        // With no controller found, no server is started at all.
+        options.addresses = QStringList{QStringLiteral("gone")};
+        Fleet none;
+        runFleet(options, none);
+        QCOMPARE(none.status, int(terminal::kExitConnection));
+        QCOMPARE(f->platform().processes.size(), size_t(1));
     }
 
     void continueWritesOnlyOntoTheLaserOfItsBackup_data()

@@ -103,11 +103,18 @@ int main(int argc, char* argv[])
         return 1;
     }
     printStatus(tarvo::tftp::status::readyLine(server.port(), c.root));
-    printLine(stdout, QStringLiteral("listening on %1 port %2, serving %3, names %4, size limit %5 bytes")
+    QStringList peers;
+    for (const QHostAddress& a : c.onlyFrom)
+        peers.append(a.toString());
+    printLine(stdout, QStringLiteral("listening on %1 port %2, serving %3, names %4, size limit %5 bytes, "
+                                     "peers %6, stored limit %7")
                           .arg(c.bindAddress.toString())
                           .arg(server.port())
                           .arg(c.root, c.allowedNames.join(QLatin1Char(',')))
-                          .arg(c.maxWriteBytes));
+                          .arg(c.maxWriteBytes)
+                          .arg(peers.isEmpty() ? QStringLiteral("any") : peers.join(QLatin1Char(',')),
+                               c.maxStoredBytes < 0 ? QStringLiteral("none")
+                                                    : QStringLiteral("%1 bytes").arg(c.maxStoredBytes)));
 
     QObject::connect(&stopWatcher, &StopWatcher::stopRequested, &app, [&](const QString& reason) {
         if (verbose)

@@ -29,9 +29,14 @@ constexpr char StatusHelp[] =
     "\n--exit-with-parent: the server ends (\"parent ended; stopping\", temporary files\n"
     "removed as on SIGTERM) when its parent process is gone (checked every 250 ms)\n"
     "or, if standard input is a pipe, when it reaches end-of-file. Not on Windows yet.\n"
+    "\n--only-from: a read or write request from any other address is refused with\n"
+    "error 2 (access violation) and, with -v, a \"refused RRQ|WRQ ...\" line.\n"
+    "--max-stored: once the completed uploads of this run of the server add up to\n"
+    "BYTES, every further write request is refused with error 3 (disk full); one\n"
+    "announcing more than is left is refused at once, one without tsize is cut there.\n"
     "\nSettings file keys: Port, Bind, Root, AllowedNames, MaxWriteBytes, KeepBackups,\n"
     "MaxTransfers, RetryTimeoutMs, RetryBackoff, RetryMaxTimeoutMs, RetryMaxTries,\n"
-    "MaxBlockSize, MaxWindowSize, DallyMs, PerClient,\n"
+    "MaxBlockSize, MaxWindowSize, DallyMs, PerClient, OnlyFrom, MaxStoredBytes,\n"
     "MemoryBudgetBytes, TransferBufferBytes, MaxSilenceMs (see README).\n";
 
 QString versionText()
@@ -70,6 +75,39 @@ QStringList nameList(const QVariant& v)
             names.append(n.trimmed());
     }
     return names;
+}
+
+// Comma-separated IP addresses, at least one; IPv4-mapped IPv6 reads as IPv4.
+bool addressList(const QStringList& texts, QList<QHostAddress>* out, QString* wrong)
+{
+    QList<QHostAddress> addresses;
+    for (const QString& text : texts) {
+        for (const QString& part : text.split(QLatin1Char(','))) {
+            const QString trimmed = part.trimmed();
+            if (trimmed.isEmpty())
+                continue;
+            QHostAddress a;
+            if (!a.setAddress(trimmed)) {
+                *wrong = trimmed;
+                return false;
+            }
+            bool isV4 = false;
+            const quint32 v4 = a.toIPv4Address(&isV4);
+            addresses.append(isV4 ? QHostAddress(v4) : a);
+        }
+    }
+    if (addresses.isEmpty()) {
+        wrong->clear();
+        return false;
+    }
+    *out = addresses;
+    return true;
+}
+
+QString addressListError(const QString& what, const QString& wrong)
+{
+    return wrong.isEmpty() ? QStringLiteral("%1 needs at least one IP address").arg(what)
+                           : QStringLiteral("%1: '%2' is not an IP address").arg(what, wrong);
 }
 
 bool readFile(const QString& path, tarvo::tftp::ServerConfig* c, QString* error)
@@ -114,6 +152,17 @@ bool readFile(const QString& path, tarvo::tftp::ServerConfig* c, QString* error)
         c->perClient = s.value(QStringLiteral("PerClient")).toString().trimmed() == QLatin1String("1");
     if (!readInto(s, "MaxWriteBytes", 0, std::numeric_limits<qint64>::max(), &c->maxWriteBytes, error))
         return false;
+    if (!readInto(s, "MaxStoredBytes", 0, std::numeric_limits<qint64>::max(), &c->maxStoredBytes, error))
+        return false;
+    if (s.contains(QStringLiteral("OnlyFrom"))) {
+        const QVariant v = s.value(QStringLiteral("OnlyFrom"));
+        QString wrong;
+        if (!addressList(v.typeId() == QMetaType::QStringList ? v.toStringList() : QStringList{v.toString()},
+                         &c->onlyFrom, &wrong)) {
+            *error = addressListError(QStringLiteral("%1: OnlyFrom").arg(path), wrong);
+            return false;
+        }
+    }
     if (!readInto(s, "MemoryBudgetBytes", 1 << 20, qint64(1) << 40, &c->memoryBudgetBytes, error))
         return false;
     if (!readInto(s, "TransferBufferBytes", 4096, qint64(1) << 32, &c->transferBufferBytes, error))
@@ -149,8 +198,16 @@ bool loadServerSettings(const QStringList& arguments, ServerSettings* settings, 
                                             QStringLiteral("End when the program that started this one ends, or when a piped stdin closes."));
     const QCommandLineOption noUploads(QStringLiteral("no-uploads"),
                                        QStringLiteral("Serve files only: refuse every write request."));
+    const QCommandLineOption onlyFrom(QStringLiteral("only-from"),
+                                      QStringLiteral("Comma-separated addresses whose requests are served; any other "
+                                                     "peer is refused (default: anyone)."),
+                                      QStringLiteral("ADDRESSES"));
+    const QCommandLineOption maxStored(QStringLiteral("max-stored"),
+                                       QStringLiteral("Bytes all completed uploads may add up to while the server "
+                                                      "runs; further uploads are refused (default: no limit)."),
+                                       QStringLiteral("BYTES"));
     parser.addOptions({help, version, verbose, port, bind, root, allow, maxSize, config, perClient, exitWithParent,
-                       noUploads});
+                       noUploads, onlyFrom, maxStored});
     if (!parser.parse(arguments)) {
         *error = parser.errorText() + QLatin1Char('\n') + parser.helpText();
         return false;
@@ -209,6 +266,20 @@ bool loadServerSettings(const QStringList& arguments, ServerSettings* settings, 
             return false;
         }
         c.maxWriteBytes = n;
+    }
+    if (parser.isSet(maxStored)) {
+        if (!readNumber(parser.value(maxStored), 0, std::numeric_limits<qint64>::max(), &n)) {
+            *error = QStringLiteral("--max-stored needs a number of bytes");
+            return false;
+        }
+        c.maxStoredBytes = n;
+    }
+    if (parser.isSet(onlyFrom)) {
+        QString wrong;
+        if (!addressList(parser.values(onlyFrom), &c.onlyFrom, &wrong)) {
+            *error = addressListError(QStringLiteral("--only-from"), wrong);
+            return false;
+        }
     }
     c.root = QDir(c.root).absolutePath();
     return true;
