@@ -34,7 +34,7 @@ private slots:
             connect(peer, &QTcpSocket::readyRead, this, [&] {
                 received += peer->readAll();
                 if (received.endsWith("echo CMDVAL: $?\r\n"))
-                    peer->write("echo CMDVAL: $?\r\nCMDVAL: 3\r\nroot@laser:/# ");
+                    peer->write("root@laser:/# echo CMDVAL: $?\r\nCMDVAL: 3\r\nroot@laser:/# ");
             });
         });
 
