@@ -65,6 +65,21 @@ PeerPlace placePeer(const QHostAddress& peer, const QList<LocalSubnet>& subnets)
     return place;
 }
 
+QStringList connectionInterfaces(const PeerPlace& place, const QHostAddress& local, const QList<LocalSubnet>& subnets)
+{
+    if (local.isNull())
+        return place.interfaces;
+    const auto local4 = ipv4Of(local);
+    QStringList used;
+    for (const LocalSubnet& subnet : subnets) {
+        const auto own4 = ipv4Of(subnet.address);
+        const bool same = local4 && own4 ? *local4 == *own4 : local.isEqual(subnet.address);
+        if (same && place.interfaces.contains(subnet.interfaceName) && !used.contains(subnet.interfaceName))
+            used += subnet.interfaceName;
+    }
+    return used;
+}
+
 std::optional<QString> hardwareAddressInArpTable(const QByteArray& arpTable, const QString& ipv4Address,
                                                  const QStringList& interfaces)
 {
@@ -172,14 +187,18 @@ std::optional<QString> hardwareAddressOnWindows(quint32 ipv4)
 }  // namespace
 #endif
 
-ControllerIdentity readControllerIdentity(const QString& peerAddress)
+ControllerIdentity readControllerIdentity(const QString& peerAddress, const QString& localAddress)
 {
     const QHostAddress peer(peerAddress);
-    const PeerPlace place = placePeer(peer, localSubnets());
+    const QList<LocalSubnet> subnets = localSubnets();
+    PeerPlace place = placePeer(peer, subnets);
     if (place.kind == PeerPlace::Kind::ThisPc)
         return {ControllerIdentity::Kind::Local, peer.toString()};
     const auto peer4 = ipv4Of(peer);
     if (place.kind != PeerPlace::Kind::OnLink || !peer4)
+        return {};
+    place.interfaces = connectionInterfaces(place, QHostAddress(localAddress), subnets);
+    if (place.interfaces.isEmpty())
         return {};
     std::optional<QString> hardware;
 #ifdef Q_OS_WIN

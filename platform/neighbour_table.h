@@ -44,6 +44,13 @@ struct PeerPlace {
 // peers (including IPv4-mapped IPv6) can be OnLink.
 PeerPlace placePeer(const QHostAddress& peer, const QList<LocalSubnet>& subnets);
 
+// Of the interfaces place found on the peer's subnet, the one the
+// connection goes out of: the one holding its local address. With two
+// ports on one subnet, the other port's entry may be another laser's, an
+// old one. Empty when the local address is on none of them; all of them
+// when no local address is known.
+QStringList connectionInterfaces(const PeerPlace& place, const QHostAddress& local, const QList<LocalSubnet>& subnets);
+
 // The lower-case "aa:bb:cc:dd:ee:ff" of ipv4Address in the text of
 // /proc/net/arp: only complete entries (flags with 0x2) with a non-zero
 // address, on one of interfaces (any interface when empty). nullopt when
@@ -59,6 +66,6 @@ QList<LocalSubnet> localSubnets();
 // The identity of the controller at peerAddress: Local for this PC,
 // Hardware from the neighbour table for an on-link IPv4 peer, Unknown
 // otherwise (IPv6 peers on the link included: their table is not read).
-ControllerIdentity readControllerIdentity(const QString& peerAddress);
+ControllerIdentity readControllerIdentity(const QString& peerAddress, const QString& localAddress = {});
 
 }  // namespace tarvo::platform

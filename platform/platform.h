@@ -199,9 +199,10 @@ public:
     // is none (not found, only IPv6, no answer in time).
     virtual QString lookUpIPv4(const QString& name, int timeoutMs) = 0;
     // The hardware identity of the controller at peerAddress (dotted), read
-    // from the PC's neighbour table while a connection to it is up. Sends
-    // nothing.
-    virtual ControllerIdentity controllerIdentity(const QString& peerAddress) = 0;
+    // from the PC's neighbour table while a connection to it is up, from
+    // the interface that holds the connection's localAddress (any on the
+    // peer's subnet when empty). Sends nothing.
+    virtual ControllerIdentity controllerIdentity(const QString& peerAddress, const QString& localAddress) = 0;
     // Runs work away from the event loop and returns when it has finished;
     // meanwhile events are processed, so the window stays responsive. work
     // must not call the platform (open what it reads beforehand).

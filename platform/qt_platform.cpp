@@ -313,9 +313,9 @@ QString QtPlatform::lookUpIPv4(const QString& name, int timeoutMs)
     return found;
 }
 
-ControllerIdentity QtPlatform::controllerIdentity(const QString& peerAddress)
+ControllerIdentity QtPlatform::controllerIdentity(const QString& peerAddress, const QString& localAddress)
 {
-    return readControllerIdentity(peerAddress);
+    return readControllerIdentity(peerAddress, localAddress);
 }
 
 void QtPlatform::messageBox(const QString& text, MessageIcon icon)

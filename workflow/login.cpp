@@ -82,7 +82,7 @@ bool Workflow::connectToController(const QString& address)
     }
     settings_.setControllerAddress(address);
     // Read from the PC's own tables: nothing goes on the wire.
-    identity_ = platform_.controllerIdentity(link_.peerAddress());
+    identity_ = platform_.controllerIdentity(link_.peerAddress(), link_.localAddress());
     const QString hardware = pcside::identityToText(identity_);
     transcript_.add(pcside::Transcript::Source::Tool,
                     QStringLiteral("hardware: ") + (hardware.isEmpty() ? QStringLiteral("unknown") : hardware));

@@ -66,7 +66,7 @@ class TestNeighbourIdentity : public QObject {
             qWarning("no connection to %s: %s", qPrintable(address), qPrintable(socket.errorString()));
             return {ControllerIdentity::Kind::Unknown, QStringLiteral("no connection")};
         }
-        return platform.controllerIdentity(socket.peerAddress().toString());
+        return platform.controllerIdentity(socket.peerAddress().toString(), socket.localAddress().toString());
     }
 
 private slots:
@@ -132,7 +132,7 @@ private slots:
         QCOMPARE(beyond, ControllerIdentity{});
         // The table does know the gateway's MAC; it is not taken for the
         // controller's.
-        QCOMPARE(platform.controllerIdentity(space.address()), hardware(firstMac));
+        QCOMPARE(platform.controllerIdentity(space.address(), {}), hardware(firstMac));
     }
 
     void aNeighbourOutsideThePcsSubnetsHasNoIdentity()

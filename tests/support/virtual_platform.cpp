@@ -448,7 +448,7 @@ QString VirtualPlatform::lookUpIPv4(const QString& name, int timeoutMs)
     return dotted ? name : hostAddresses.value(name.toLower());
 }
 
-ControllerIdentity VirtualPlatform::controllerIdentity(const QString& peerAddress)
+ControllerIdentity VirtualPlatform::controllerIdentity(const QString& peerAddress, const QString&)
 {
     identityQueries += peerAddress;
     const auto known = identities.constFind(peerAddress);

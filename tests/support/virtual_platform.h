@@ -154,7 +154,7 @@ public:
     void closeProcess(std::int64_t handle) override;
     void closeWindowByTitle(const QString& title) override;
     QString lookUpIPv4(const QString& name, int timeoutMs) override;
-    ControllerIdentity controllerIdentity(const QString& peerAddress) override;
+    ControllerIdentity controllerIdentity(const QString& peerAddress, const QString& localAddress) override;
     void runAside(std::function<void()> work) override;
     void messageBox(const QString& text, MessageIcon icon) override;
     bool ask(const QString& text, MessageIcon icon, const QString& yes, const QString& no) override;

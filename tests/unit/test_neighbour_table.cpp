@@ -134,15 +134,32 @@ private slots:
         QCOMPARE(tarvo::platform::readControllerIdentity(QString()).kind, ControllerIdentity::Kind::Unknown);
     }
 
+    void onlyThePortTheConnectionUsesIsRead()
+    {
+        // Two ports on one subnet: the other port's entry for the address
+        // may be another laser's, an old one.
+        QList<LocalSubnet> subnets = pcSubnets();
+        subnets += {QStringLiteral("eth1"), QHostAddress(QStringLiteral("192.168.100.11")), 24};
+        const PeerPlace place = placePeer(QHostAddress(QStringLiteral("192.168.100.20")), subnets);
+        QCOMPARE(place.interfaces, (QStringList{QStringLiteral("eth0"), QStringLiteral("eth1")}));
+        const auto through = [&](const char* local) {
+            return tarvo::platform::connectionInterfaces(place, QHostAddress(QString::fromLatin1(local)), subnets);
+        };
+        QCOMPARE(through("192.168.100.11"), QStringList{QStringLiteral("eth1")});
+        QCOMPARE(through("::ffff:192.168.100.10"), QStringList{QStringLiteral("eth0")});
+        QCOMPARE(through("172.16.5.5"), QStringList{});  // not on the peer's subnet: nothing read
+        QCOMPARE(tarvo::platform::connectionInterfaces(place, QHostAddress(), subnets), place.interfaces);
+    }
+
     void theVirtualPlatformAnswersFromItsTable()
     {
         tarvo::platform::VirtualPlatform platform;
         const ControllerIdentity laser{ControllerIdentity::Kind::Hardware, QStringLiteral("02:00:00:77:01:02")};
         platform.identities[QStringLiteral("192.168.100.20")] = laser;
-        QCOMPARE(platform.controllerIdentity(QStringLiteral("192.168.100.20")), laser);
-        QCOMPARE(platform.controllerIdentity(QStringLiteral("192.168.100.21")),
+        QCOMPARE(platform.controllerIdentity(QStringLiteral("192.168.100.20"), {}), laser);
+        QCOMPARE(platform.controllerIdentity(QStringLiteral("192.168.100.21"), {}),
                  (ControllerIdentity{ControllerIdentity::Kind::Hardware, QStringLiteral("02:00:c0:a8:64:15")}));
-        QCOMPARE(platform.controllerIdentity(QStringLiteral("127.0.0.101")),
+        QCOMPARE(platform.controllerIdentity(QStringLiteral("127.0.0.101"), {}),
                  (ControllerIdentity{ControllerIdentity::Kind::Local, QStringLiteral("127.0.0.101")}));
         QCOMPARE(platform.identityQueries.size(), 3);
     }
