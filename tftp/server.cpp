@@ -250,17 +250,19 @@ void Server::handleDatagram(QByteArrayView datagram, const QHostAddress& peer, q
         return;
     }
     const bool write = packet->opcode == Opcode::Wrq;
+    // Before anything else is looked at: a stranger learns nothing of
+    // what is served here, and a flood of its requests cannot flood the
+    // lines every run records either.
+    if (!serves(peer)) {
+        refuse(request, AccessViolation,
+               QStringLiteral("access violation: %1 is not a client of this server").arg(peer.toString()),
+               strangerMayBeLogged(peer));
+        return;
+    }
     emit logLine(QStringLiteral("request %1 \"%2\" from %3 mode %4 options %5")
                      .arg(write ? QStringLiteral("WRQ") : QStringLiteral("RRQ"),
                           printable(packet->fileName), request.peerText,
                           QString::fromLatin1(modeName(packet->mode)), optionsText(packet->options)));
-    // Before anything else is looked at: a stranger learns nothing of
-    // what is served here.
-    if (!serves(peer)) {
-        refuse(request, AccessViolation,
-               QStringLiteral("access violation: %1 is not a client of this server").arg(peer.toString()));
-        return;
-    }
     if (active_.size() >= config_.maxTransfers) {
         refuse(request, NotDefined, QStringLiteral("server busy"));
         return;
@@ -282,12 +284,31 @@ void Server::handleDatagram(QByteArrayView datagram, const QHostAddress& peer, q
         active_[request.peerText].requestBytes = datagram.toByteArray();
 }
 
-void Server::refuse(const Request& request, quint16 code, const QString& reason)
+bool Server::strangerMayBeLogged(const QHostAddress& peer)
 {
-    emit logLine(QStringLiteral("refused %1 \"%2\" from %3: error %4 (%5)")
-                     .arg(request.packet.opcode == Opcode::Wrq ? QStringLiteral("WRQ") : QStringLiteral("RRQ"),
-                          printable(request.packet.fileName), request.peerText, QString::number(code),
-                          reason));
+    // The first few refusals of each stranger are said, then one line that
+    // the rest are not; the count itself stays bounded however many forged
+    // addresses come.
+    const QString key = peer.toString();
+    auto known = strangerRefusals_.find(key);
+    if (known == strangerRefusals_.end()) {
+        if (strangerRefusals_.size() >= kMaxStrangersCounted)
+            return false;
+        known = strangerRefusals_.insert(key, 0);
+    }
+    const int n = ++known.value();
+    if (n == kStrangerRefusalsLogged + 1)
+        emit logLine(QStringLiteral("further requests from %1 are refused without a line").arg(key));
+    return n <= kStrangerRefusalsLogged;
+}
+
+void Server::refuse(const Request& request, quint16 code, const QString& reason, bool logged)
+{
+    if (logged)
+        emit logLine(QStringLiteral("refused %1 \"%2\" from %3: error %4 (%5)")
+                         .arg(request.packet.opcode == Opcode::Wrq ? QStringLiteral("WRQ") : QStringLiteral("RRQ"),
+                              printable(request.packet.fileName), request.peerText, QString::number(code),
+                              reason));
     // Reply from a fresh port, as a transfer would, so clients that lock
     // onto the first reply's port see it.
     QString error;

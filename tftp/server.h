@@ -65,7 +65,12 @@ private:
     void handleDatagram(QByteArrayView datagram, const QHostAddress& peer, quint16 peerPort);
     void startRead(const Request& request);
     void startWrite(const Request& request);
-    void refuse(const Request& request, quint16 code, const QString& reason);
+    void refuse(const Request& request, quint16 code, const QString& reason, bool logged = true);
+    // Whether this refusal of a peer the server does not serve gets a line.
+    bool strangerMayBeLogged(const QHostAddress& peer);
+    static constexpr int kStrangerRefusalsLogged = 10;
+    static constexpr qsizetype kMaxStrangersCounted = 1024;
+    QHash<QString, int> strangerRefusals_;
     void track(const Request& request, Session* session, const QString& path, qint64 announcedBytes,
                qint64 budgeted);
     // One PROGRESS line for each running transfer that moved since its last.

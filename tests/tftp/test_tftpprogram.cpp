@@ -324,6 +324,15 @@ void TestTftpProgram::takesRequestsOnlyFromItsPeers()
     }
     QVERIFY(server.waitForLog(QStringLiteral("refused RRQ \"config.tgz\" from 127.0.0.2:")));
     QVERIFY(server.log().contains(QStringLiteral("refused WRQ \"config.tgz\" from 127.0.0.2:")));
+    // A flood of a stranger's requests is refused, but said only so often:
+    // every run records the server's lines.
+    RawPeer flooder(QHostAddress(QStringLiteral("127.0.0.2")));
+    for (int i = 0; i < 40; ++i) {
+        flooder.sendTo(server.port(), Packet::request(Opcode::Wrq, "config.tgz", Mode::Octet).encode());
+        QVERIFY(decodePacket(flooder.receive()));
+    }
+    QVERIFY(server.waitForLog(QStringLiteral("further requests from 127.0.0.2 are refused without a line")));
+    QCOMPARE(server.logNow().count(QStringLiteral("from 127.0.0.2")), 10 + 1);
     QCOMPARE(readFile(root.filePath(QStringLiteral("config.tgz"))), QByteArray("the verified bytes"));
     QCOMPARE(partFiles(root.path()), QStringList());
 
