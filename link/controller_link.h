@@ -207,4 +207,8 @@ private:
 // no value.
 bool parseStatusValue(const QByteArray& text, std::int16_t& value);
 
+// A version report of the controller's firmware ("RFV: ", "RPN: ", ...):
+// it means nothing to a run and is never handed on as a line.
+bool isVersionReport(const QByteArray& line);
+
 }  // namespace tarvo::link

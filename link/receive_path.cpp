@@ -133,11 +133,15 @@ void ControllerLink::interpretQueuedLines()
     lineTimer_->setEnabled(false);
 }
 
+bool isVersionReport(const QByteArray& line)
+{
+    return startsWith(line, "RFV: ") || startsWith(line, "RPN: ") || startsWith(line, "R_343_FV: ")
+           || startsWith(line, "R_343_PN: ") || startsWith(line, "R_MOD_FV: ");
+}
+
 void ControllerLink::interpretLine(const QByteArray& line, bool beforeRequest)
 {
-    // The controller's version reports mean nothing here.
-    if (startsWith(line, "RFV: ") || startsWith(line, "RPN: ") || startsWith(line, "R_343_FV: ")
-        || startsWith(line, "R_343_PN: ") || startsWith(line, "R_MOD_FV: "))
+    if (isVersionReport(line))
         return;
     if (endsWith(line, "login: ")) {
         loginPromptSeen_ = true;

@@ -26,6 +26,14 @@ std::optional<quint32> ipv4Of(const QHostAddress& address)
     return value;
 }
 
+// The same address, an IPv4-mapped IPv6 one and its IPv4 form alike.
+bool sameAddress(const QHostAddress& a, const QHostAddress& b)
+{
+    const auto a4 = ipv4Of(a);
+    const auto b4 = ipv4Of(b);
+    return a4 && b4 ? *a4 == *b4 : a.isEqual(b);
+}
+
 quint32 maskOf(int prefixLength)
 {
     if (prefixLength <= 0)
@@ -49,7 +57,7 @@ PeerPlace placePeer(const QHostAddress& peer, const QList<LocalSubnet>& subnets)
     const auto peer4 = ipv4Of(peer);
     for (const LocalSubnet& subnet : subnets) {
         const auto own4 = ipv4Of(subnet.address);
-        if (peer4 && own4 ? *peer4 == *own4 : peer.isEqual(subnet.address)) {
+        if (sameAddress(peer, subnet.address)) {
             place.kind = PeerPlace::Kind::ThisPc;
             place.interfaces.clear();
             return place;
@@ -69,12 +77,9 @@ QStringList connectionInterfaces(const PeerPlace& place, const QHostAddress& loc
 {
     if (local.isNull())
         return place.interfaces;
-    const auto local4 = ipv4Of(local);
     QStringList used;
     for (const LocalSubnet& subnet : subnets) {
-        const auto own4 = ipv4Of(subnet.address);
-        const bool same = local4 && own4 ? *local4 == *own4 : local.isEqual(subnet.address);
-        if (same && place.interfaces.contains(subnet.interfaceName) && !used.contains(subnet.interfaceName))
+        if (sameAddress(local, subnet.address) && place.interfaces.contains(subnet.interfaceName) && !used.contains(subnet.interfaceName))
             used += subnet.interfaceName;
     }
     return used;

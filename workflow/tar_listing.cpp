@@ -1,5 +1,6 @@
 #include "workflow/tar_listing.h"
 
+#include "link/controller_link.h"
 #include "workflow/operator_texts.h"
 
 #include <optional>
@@ -91,8 +92,7 @@ bool isShellsOwn(const QByteArray& line, const std::set<QByteArray>& prompts)
     };
     return bare.isEmpty() || bare.endsWith(kStatusRequest) || behindPrompt()
            || line.startsWith("tar:") || line.startsWith("tftp:") || line.endsWith("Handle")
-           || line.startsWith("RFV: ") || line.startsWith("RPN: ") || line.startsWith("R_343_FV: ")
-           || line.startsWith("R_343_PN: ") || line.startsWith("R_MOD_FV: ");
+           || link::isVersionReport(line);
 }
 
 bool isMember(const QByteArray& line, const std::set<QByteArray>& folders)
