@@ -1,8 +1,8 @@
 #include "platform/neighbour_table.h"
 
-#include <QFile>
 #include <QNetworkInterface>
-#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QtEndian>
 
 #ifdef Q_OS_WIN
 // clang-format off
@@ -10,6 +10,12 @@
 #include <ws2ipdef.h>
 #include <iphlpapi.h>
 // clang-format on
+#else
+#include <linux/neighbour.h>
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #endif
 
 namespace tarvo::platform {
@@ -85,42 +91,34 @@ QStringList connectionInterfaces(const PeerPlace& place, const QHostAddress& loc
     return used;
 }
 
-std::optional<QString> hardwareAddressInArpTable(const QByteArray& arpTable, const QString& ipv4Address,
-                                                 const QStringList& interfaces)
+std::optional<QString> hardwareAddressAmong(const QList<NeighbourEntry>& table, quint32 ipv4,
+                                            const QStringList& interfaces)
 {
-    // IP address, HW type, Flags, HW address, Mask, Device; a heading first.
-    static const QRegularExpression mac(QStringLiteral("^[0-9a-f]{2}(:[0-9a-f]{2}){5}$"));
+    using State = NeighbourEntry::State;
     static const QString zeroMac = QStringLiteral("00:00:00:00:00:00");
+    const auto holdsAddress = [](const NeighbourEntry& entry) {
+        return entry.state != State::Unusable && !entry.hardware.isEmpty() && entry.hardware != zeroMac;
+    };
     std::optional<QString> found;
-    // Every complete entry: (IP address, hardware address).
-    QList<QPair<QString, QString>> complete;
-    const QList<QByteArray> lines = arpTable.split('\n');
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const QList<QByteArray> fields = lines[i].simplified().split(' ');
-        if (fields.size() < 6)
+    for (const NeighbourEntry& entry : table) {
+        if (entry.ipv4 != ipv4 || !holdsAddress(entry))
             continue;
-        bool ok = false;
-        const uint flags = QString::fromLatin1(fields[2]).toUInt(&ok, 16);
-        if (!ok || !(flags & 0x2))
+        if (!interfaces.isEmpty() && !interfaces.contains(entry.interfaceName))
             continue;
-        const QString address = QString::fromLatin1(fields[3]).toLower();
-        if (!mac.match(address).hasMatch() || address == zeroMac)
-            continue;
-        complete.append({QString::fromLatin1(fields[0]), address});
-        if (QString::fromLatin1(fields[0]) != ipv4Address)
-            continue;
-        if (!interfaces.isEmpty() && !interfaces.contains(QString::fromLatin1(fields[5])))
-            continue;
-        if (found && *found != address)
+        // An entry the connection did not refresh may still name the
+        // device that had this address before.
+        if (entry.state != State::Confirmed)
             return std::nullopt;
-        found = address;
+        if (found && *found != entry.hardware)
+            return std::nullopt;
+        found = entry.hardware;
     }
     // One hardware address for more than one IP address: a bridge that
     // answers for several lasers (proxy ARP, MAC NAT), or a laser that was
     // here under another address. Which it is cannot be told: no identity.
     if (found)
-        for (const auto& [ip, address] : complete)
-            if (address == *found && ip != ipv4Address)
+        for (const NeighbourEntry& entry : table)
+            if (entry.ipv4 != ipv4 && holdsAddress(entry) && entry.hardware == *found)
                 return std::nullopt;
     return found;
 }
@@ -139,57 +137,152 @@ QList<LocalSubnet> localSubnets()
     return subnets;
 }
 
-#ifdef Q_OS_WIN
 namespace {
 
-// The neighbour table's entry for an IPv4 address, as the system keeps it;
-// reading it sends nothing (unlike ResolveIpNetEntry2, which asks the link).
-std::optional<QString> hardwareAddressOnWindows(quint32 ipv4)
+QString hardwareText(const unsigned char* bytes, int length)
+{
+    QStringList parts;
+    for (int b = 0; b < length; ++b)
+        parts += QStringLiteral("%1").arg(uint(bytes[b]), 2, 16, QLatin1Char('0'));
+    return parts.join(QLatin1Char(':'));
+}
+
+// No table holds more; a longer answer is not read to its end.
+constexpr int maximumEntries = 65536;
+
+}  // namespace
+
+#ifdef Q_OS_WIN
+std::optional<QList<NeighbourEntry>> readNeighbourTable()
 {
     PMIB_IPNET_TABLE2 table = nullptr;
     if (GetIpNetTable2(AF_INET, &table) != NO_ERROR || !table)
         return std::nullopt;
-    std::optional<QString> found;
-    bool disagree = false;
-    QList<QPair<quint32, QString>> others;
-    for (ULONG i = 0; i < table->NumEntries; ++i) {
+    QList<NeighbourEntry> entries;
+    for (ULONG i = 0; i < table->NumEntries && i < maximumEntries; ++i) {
         const MIB_IPNET_ROW2& row = table->Table[i];
         if (row.Address.si_family != AF_INET)
             continue;
-        const quint32 rowAddress = ntohl(row.Address.Ipv4.sin_addr.S_un.S_addr);
-        if (row.State != NlnsReachable && row.State != NlnsStale && row.State != NlnsDelay &&
-            row.State != NlnsProbe && row.State != NlnsPermanent)
-            continue;
-        if (row.PhysicalAddressLength != 6)
-            continue;
-        QStringList bytes;
-        bool zero = true;
-        for (int b = 0; b < 6; ++b) {
-            bytes += QStringLiteral("%1").arg(uint(row.PhysicalAddress[b]), 2, 16, QLatin1Char('0'));
-            zero = zero && row.PhysicalAddress[b] == 0;
+        NeighbourEntry entry;
+        entry.ipv4 = ntohl(row.Address.Ipv4.sin_addr.S_un.S_addr);
+        entry.interfaceName = QNetworkInterface::interfaceNameFromIndex(int(row.InterfaceIndex));
+        if (row.PhysicalAddressLength == 6)
+            entry.hardware = hardwareText(row.PhysicalAddress, 6);
+        switch (row.State) {
+        case NlnsReachable:
+        case NlnsPermanent:
+            entry.state = NeighbourEntry::State::Confirmed;
+            break;
+        case NlnsStale:
+        case NlnsDelay:
+        case NlnsProbe:
+            entry.state = NeighbourEntry::State::Unconfirmed;
+            break;
+        default:
+            entry.state = NeighbourEntry::State::Unusable;
         }
-        if (zero)
-            continue;
-        const QString address = bytes.join(QLatin1Char(':'));
-        if (rowAddress != ipv4) {
-            others.append({rowAddress, address});
-            continue;
-        }
-        if (found && *found != address)
-            disagree = true;
-        found = address;
+        entries += entry;
     }
     FreeMibTable(table);
-    // One hardware address for more than one IP address: which laser it
-    // is cannot be told (see hardwareAddressInArpTable).
-    if (found)
-        for (const auto& other : others)
-            if (other.second == *found)
-                disagree = true;
-    return disagree ? std::nullopt : found;
+    return entries;
+}
+#else
+// The kernel's NLMSG_ and RTA_ macros cast in C's way.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wold-style-cast"
+namespace {
+
+NeighbourEntry::State stateOf(quint16 nud)
+{
+    if (nud & (NUD_REACHABLE | NUD_PERMANENT))
+        return NeighbourEntry::State::Confirmed;
+    if (nud & (NUD_STALE | NUD_DELAY | NUD_PROBE))
+        return NeighbourEntry::State::Unconfirmed;
+    return NeighbourEntry::State::Unusable;
+}
+
+// One RTM_NEWNEIGH message as an entry; nullopt for another family.
+std::optional<NeighbourEntry> entryOf(const nlmsghdr* header)
+{
+    if (header->nlmsg_len < NLMSG_LENGTH(sizeof(ndmsg)))
+        return std::nullopt;
+    const auto* message = static_cast<const ndmsg*>(NLMSG_DATA(header));
+    if (message->ndm_family != AF_INET)
+        return std::nullopt;
+    NeighbourEntry entry;
+    entry.state = stateOf(message->ndm_state);
+    entry.interfaceName = QNetworkInterface::interfaceNameFromIndex(message->ndm_ifindex);
+    bool hasAddress = false;
+    int length = int(header->nlmsg_len - NLMSG_LENGTH(sizeof(ndmsg)));
+    for (auto* attribute = reinterpret_cast<const rtattr*>(reinterpret_cast<const char*>(message) +
+                                                             NLMSG_ALIGN(sizeof(ndmsg)));
+         RTA_OK(attribute, length); attribute = RTA_NEXT(attribute, length)) {
+        const auto* payload = static_cast<const unsigned char*>(RTA_DATA(attribute));
+        if (attribute->rta_type == NDA_DST && RTA_PAYLOAD(attribute) == 4) {
+            entry.ipv4 = qFromBigEndian<quint32>(payload);
+            hasAddress = true;
+        } else if (attribute->rta_type == NDA_LLADDR && RTA_PAYLOAD(attribute) == 6) {
+            entry.hardware = hardwareText(payload, 6);
+        }
+    }
+    if (!hasAddress)
+        return std::nullopt;
+    return entry;
 }
 
 }  // namespace
+
+std::optional<QList<NeighbourEntry>> readNeighbourTable()
+{
+    // The kernel's own table over rtnetlink, with each entry's state:
+    // /proc/net/arp shows a stale entry as complete as a fresh one.
+    const int fd = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
+    if (fd < 0)
+        return std::nullopt;
+    const auto closeSocket = qScopeGuard([fd] { ::close(fd); });
+    const timeval timeout{1, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    struct {
+        nlmsghdr header;
+        ndmsg message;
+    } request{};
+    request.header.nlmsg_len = NLMSG_LENGTH(sizeof(ndmsg));
+    request.header.nlmsg_type = RTM_GETNEIGH;
+    request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+    request.header.nlmsg_seq = 1;
+    request.message.ndm_family = AF_INET;
+    sockaddr_nl kernel{};
+    kernel.nl_family = AF_NETLINK;
+    if (::sendto(fd, &request, request.header.nlmsg_len, 0, reinterpret_cast<const sockaddr*>(&kernel),
+                 sizeof kernel) < 0)
+        return std::nullopt;
+
+    QList<NeighbourEntry> entries;
+    alignas(nlmsghdr) char buffer[32768];
+    while (entries.size() < maximumEntries) {
+        sockaddr_nl from{};
+        socklen_t fromLength = sizeof from;
+        const ssize_t got = ::recvfrom(fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &fromLength);
+        if (got <= 0)
+            return std::nullopt;
+        if (from.nl_pid != 0)
+            continue;  // not the kernel
+        int remaining = int(got);
+        for (auto* header = reinterpret_cast<const nlmsghdr*>(buffer); NLMSG_OK(header, remaining);
+             header = NLMSG_NEXT(header, remaining)) {
+            if (header->nlmsg_type == NLMSG_DONE)
+                return entries;
+            if (header->nlmsg_type == NLMSG_ERROR)
+                return std::nullopt;
+            if (header->nlmsg_type != RTM_NEWNEIGH)
+                continue;
+            if (const auto entry = entryOf(header))
+                entries += *entry;
+        }
+    }
+    return std::nullopt;
+}
+#pragma GCC diagnostic pop
 #endif
 
 ControllerIdentity readControllerIdentity(const QString& peerAddress, const QString& localAddress)
@@ -205,14 +298,10 @@ ControllerIdentity readControllerIdentity(const QString& peerAddress, const QStr
     place.interfaces = connectionInterfaces(place, QHostAddress(localAddress), subnets);
     if (place.interfaces.isEmpty())
         return {};
-    std::optional<QString> hardware;
-#ifdef Q_OS_WIN
-    hardware = hardwareAddressOnWindows(*peer4);
-#else
-    QFile arp(QStringLiteral("/proc/net/arp"));
-    if (arp.open(QIODevice::ReadOnly))
-        hardware = hardwareAddressInArpTable(arp.readAll(), QHostAddress(*peer4).toString(), place.interfaces);
-#endif
+    const auto table = readNeighbourTable();
+    if (!table)
+        return {};
+    const std::optional<QString> hardware = hardwareAddressAmong(*table, *peer4, place.interfaces);
     if (!hardware)
         return {};
     return {ControllerIdentity::Kind::Hardware, *hardware};

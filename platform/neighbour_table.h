@@ -9,7 +9,6 @@
 
 #include "platform/platform.h"
 
-#include <QByteArray>
 #include <QHostAddress>
 #include <QList>
 #include <QString>
@@ -51,14 +50,37 @@ PeerPlace placePeer(const QHostAddress& peer, const QList<LocalSubnet>& subnets)
 // when no local address is known.
 QStringList connectionInterfaces(const PeerPlace& place, const QHostAddress& local, const QList<LocalSubnet>& subnets);
 
-// The lower-case "aa:bb:cc:dd:ee:ff" of ipv4Address in the text of
-// /proc/net/arp: only complete entries (flags with 0x2) with a non-zero
-// address, on one of interfaces (any interface when empty). nullopt when
-// there is none, when entries disagree, or when the same hardware address
-// stands for another IP address too (a bridge answering for several
-// lasers, or a laser seen before under another address).
-std::optional<QString> hardwareAddressInArpTable(const QByteArray& arpTable, const QString& ipv4Address,
-                                                 const QStringList& interfaces = {});
+// One entry of the PC's neighbour table.
+struct NeighbourEntry {
+    enum class State {
+        // Answered lately (REACHABLE), or set by hand (PERMANENT).
+        Confirmed,
+        // Holds an address nothing has confirmed lately (STALE, DELAY,
+        // PROBE): it may be another device's, one that was here before.
+        Unconfirmed,
+        // Holds no usable address (INCOMPLETE, FAILED, NOARP).
+        Unusable,
+    };
+    quint32 ipv4 = 0;
+    // Lower-case "aa:bb:cc:dd:ee:ff"; empty when the entry has none.
+    QString hardware;
+    QString interfaceName;
+    State state = State::Unusable;
+};
+
+// The hardware address of ipv4 in table, from its entries on one of
+// interfaces (any interface when empty). nullopt when there is no
+// confirmed entry, when an entry for it is unconfirmed (the connection did
+// not refresh it, so it may be another laser's), when entries disagree, or
+// when the same hardware address stands for another IP address too (a
+// bridge answering for several lasers, or a laser seen before under
+// another address).
+std::optional<QString> hardwareAddressAmong(const QList<NeighbourEntry>& table, quint32 ipv4,
+                                            const QStringList& interfaces = {});
+
+// The PC's IPv4 neighbour table as the system keeps it; reading it sends
+// nothing. nullopt when it cannot be read.
+std::optional<QList<NeighbourEntry>> readNeighbourTable();
 
 // The PC's interface addresses, from interfaces that are up.
 QList<LocalSubnet> localSubnets();

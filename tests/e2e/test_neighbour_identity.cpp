@@ -147,10 +147,31 @@ private slots:
         SimulatorProcess simulator;
         QVERIFY(startSimulator(simulator, space, QStringLiteral("0.0.0.0")));
         QCOMPARE(identityOverConnection(QStringLiteral("10.78.0.2")), ControllerIdentity{});
-        QFile arp(QStringLiteral("/proc/net/arp"));
-        QVERIFY(arp.open(QIODevice::ReadOnly));
-        QCOMPARE(tarvo::platform::hardwareAddressInArpTable(arp.readAll(), QStringLiteral("10.78.0.2")),
+        const auto table = tarvo::platform::readNeighbourTable();
+        QVERIFY(table);
+        QCOMPARE(tarvo::platform::hardwareAddressAmong(*table, QHostAddress(QStringLiteral("10.78.0.2")).toIPv4Address()),
                  std::optional<QString>(firstMac));
+    }
+
+    void anEntryTheConnectionDidNotRefreshIsNoIdentity()
+    {
+        // A stale entry may still name the device that had the address
+        // before; only one the link has confirmed lately is taken.
+        NetworkNamespace space(subnet, firstMac);
+        QVERIFY2(space.isUp(), qPrintable(space.error()));
+        SimulatorProcess simulator;
+        QVERIFY(startSimulator(simulator, space, space.address()));
+        QTcpSocket socket;
+        socket.connectToHost(space.address(), 1138);
+        QVERIFY(socket.waitForConnected(5000));
+        const auto identity = [&] {
+            return platform.controllerIdentity(socket.peerAddress().toString(), socket.localAddress().toString());
+        };
+        QCOMPARE(identity(), hardware(firstMac));
+        QVERIFY2(space.setNeighbourState(space.address(), QStringLiteral("stale")), qPrintable(space.error()));
+        QCOMPARE(identity(), ControllerIdentity{});
+        QVERIFY2(space.setNeighbourState(space.address(), QStringLiteral("reachable")), qPrintable(space.error()));
+        QCOMPARE(identity(), hardware(firstMac));
     }
 
     void aBackupFollowsItsLaserToANewAddressAndOntoNoOther()

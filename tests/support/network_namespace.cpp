@@ -135,6 +135,12 @@ bool NetworkNamespace::forgetNeighbour(const QString& address)
     return ip({QStringLiteral("neigh"), QStringLiteral("del"), address, QStringLiteral("dev"), hostInterface_});
 }
 
+bool NetworkNamespace::setNeighbourState(const QString& address, const QString& state)
+{
+    return ip({QStringLiteral("neigh"), QStringLiteral("change"), address, QStringLiteral("dev"), hostInterface_,
+               QStringLiteral("nud"), state});
+}
+
 bool NetworkNamespace::addRoutedAddress(const QString& addressCidr, const QString& subnetCidr, Route route)
 {
     QStringList add{QStringLiteral("route"), QStringLiteral("add"), subnetCidr};

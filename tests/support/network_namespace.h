@@ -36,6 +36,9 @@ public:
     // The PC forgets what its neighbour table holds for address on this
     // link (as it does once an unused entry has aged out).
     bool forgetNeighbour(const QString& address);
+    // Sets the state of the PC's entry for address on this link ("stale",
+    // "reachable"), keeping its hardware address.
+    bool setNeighbourState(const QString& address, const QString& state);
     // How the PC reaches an address outside the link's subnet.
     enum class Route {
         // Through the namespace side as gateway.

@@ -1,27 +1,54 @@
-// The neighbour table read without a network: the text of /proc/net/arp
-// and the decision which peers may be looked up at all.
+// The neighbour table read without a network: its entries' states and
+// the decision which peers may be looked up at all.
 #include "platform/neighbour_table.h"
 #include "virtual_platform.h"
 
 #include <QtTest>
 
 using tarvo::platform::ControllerIdentity;
-using tarvo::platform::hardwareAddressInArpTable;
+using tarvo::platform::hardwareAddressAmong;
 using tarvo::platform::LocalSubnet;
 using tarvo::platform::PeerPlace;
 using tarvo::platform::placePeer;
 
 namespace {
 
-const QByteArray arpTable =
-    "IP address       HW type     Flags       HW address            Mask     Device\n"
-    "192.168.100.20   0x1         0x2         00:1A:2B:3C:4D:5E     *        eth0\n"
-    "192.168.100.21   0x1         0x0         00:00:00:00:00:00     *        eth0\n"
-    "192.168.100.24   0x1         0x0         02:00:00:00:00:24     *        eth0\n"
-    "192.168.100.22   0x1         0x2         00:00:00:00:00:00     *        eth0\n"
-    "192.168.100.23   0x1         0x6         02:00:00:00:00:23     *        eth0\n"
-    "10.77.1.2        0x1         0x2         02:00:00:77:01:02     *        veth1\n"
-    "10.77.1.2        0x1         0x2         02:00:00:77:09:09     *        wlan0\n";
+using State = tarvo::platform::NeighbourEntry::State;
+
+quint32 ip(const char* address)
+{
+    return QHostAddress(QString::fromLatin1(address)).toIPv4Address();
+}
+
+tarvo::platform::NeighbourEntry entry(const char* address, const char* mac, State state, const char* interface = "eth0")
+{
+    return {ip(address), QString::fromLatin1(mac), QString::fromLatin1(interface), state};
+}
+
+const QList<tarvo::platform::NeighbourEntry> table{
+    entry("192.168.100.20", "00:1a:2b:3c:4d:5e", State::Confirmed),
+    entry("192.168.100.21", "", State::Unusable),
+    // A failed entry can keep the address it once had.
+    entry("192.168.100.24", "02:00:00:00:00:24", State::Unusable),
+    entry("192.168.100.22", "00:00:00:00:00:00", State::Confirmed),
+    entry("192.168.100.23", "02:00:00:00:00:23", State::Confirmed),
+    entry("192.168.100.25", "02:00:00:00:00:25", State::Unconfirmed),
+    entry("10.77.1.2", "02:00:00:77:01:02", State::Confirmed, "veth1"),
+    entry("10.77.1.2", "02:00:00:77:09:09", State::Confirmed, "wlan0"),
+    entry("10.77.1.3", "02:00:00:77:01:03", State::Confirmed, "veth1"),
+    entry("10.77.1.3", "02:00:00:77:09:08", State::Unconfirmed, "wlan0"),
+};
+
+std::optional<QString> hardwareOf(const char* address, const QList<tarvo::platform::NeighbourEntry>& entries = table,
+                                  const QStringList& interfaces = {})
+{
+    return hardwareAddressAmong(entries, ip(address), interfaces);
+}
+
+std::optional<QString> mac(const char* text)
+{
+    return QString::fromLatin1(text);
+}
 
 QList<LocalSubnet> pcSubnets()
 {
@@ -45,52 +72,47 @@ class TestNeighbourTable : public QObject {
     Q_OBJECT
 
 private slots:
-    void aCompleteEntryGivesItsAddressInLowerCase()
+    void aConfirmedEntryGivesItsAddress()
     {
-        QCOMPARE(hardwareAddressInArpTable(arpTable, QStringLiteral("192.168.100.20")),
-                 std::optional<QString>(QStringLiteral("00:1a:2b:3c:4d:5e")));
-        // Complete and permanent: flags 0x6 hold 0x2.
-        QCOMPARE(hardwareAddressInArpTable(arpTable, QStringLiteral("192.168.100.23")),
-                 std::optional<QString>(QStringLiteral("02:00:00:00:00:23")));
+        QCOMPARE(hardwareOf("192.168.100.20"), mac("00:1a:2b:3c:4d:5e"));
+        QCOMPARE(hardwareOf("192.168.100.23", table, {QStringLiteral("eth0")}), mac("02:00:00:00:00:23"));
     }
 
-    void incompleteZeroAndMissingEntriesGiveNothing()
+    void unusableUnconfirmedZeroAndMissingEntriesGiveNothing()
     {
-        QVERIFY(!hardwareAddressInArpTable(arpTable, QStringLiteral("192.168.100.21")));
-        // An entry that failed can keep the address it once had.
-        QVERIFY(!hardwareAddressInArpTable(arpTable, QStringLiteral("192.168.100.24")));
-        QVERIFY(!hardwareAddressInArpTable(arpTable, QStringLiteral("192.168.100.22")));
-        QVERIFY(!hardwareAddressInArpTable(arpTable, QStringLiteral("192.168.100.2")));
-        // Not a prefix match either.
-        QVERIFY(!hardwareAddressInArpTable(arpTable, QStringLiteral("192.168.100.2"), {QStringLiteral("eth0")}));
-        QVERIFY(!hardwareAddressInArpTable(QByteArray(), QStringLiteral("192.168.100.20")));
-        QVERIFY(!hardwareAddressInArpTable(arpTable.left(arpTable.indexOf('\n')), QStringLiteral("IP")));
+        QVERIFY(!hardwareOf("192.168.100.21"));
+        QVERIFY(!hardwareOf("192.168.100.24"));
+        QVERIFY(!hardwareOf("192.168.100.22"));
+        // Stale: nothing has confirmed lately that this device still has it.
+        QVERIFY(!hardwareOf("192.168.100.25"));
+        QVERIFY(!hardwareOf("192.168.100.2"));
+        QVERIFY(!hardwareOf("192.168.100.20", {}));
     }
 
     void onlyTheInterfacesOfThePeersSubnetCount()
     {
-        QCOMPARE(hardwareAddressInArpTable(arpTable, QStringLiteral("10.77.1.2"), {QStringLiteral("veth1")}),
-                 std::optional<QString>(QStringLiteral("02:00:00:77:01:02")));
-        QCOMPARE(hardwareAddressInArpTable(arpTable, QStringLiteral("10.77.1.2"), {QStringLiteral("wlan0")}),
-                 std::optional<QString>(QStringLiteral("02:00:00:77:09:09")));
-        QVERIFY(!hardwareAddressInArpTable(arpTable, QStringLiteral("192.168.100.20"), {QStringLiteral("veth1")}));
+        QCOMPARE(hardwareOf("10.77.1.2", table, {QStringLiteral("veth1")}), mac("02:00:00:77:01:02"));
+        QCOMPARE(hardwareOf("10.77.1.2", table, {QStringLiteral("wlan0")}), mac("02:00:00:77:09:09"));
+        QVERIFY(!hardwareOf("192.168.100.20", table, {QStringLiteral("veth1")}));
         // Two links disagree about the address: no identity rather than a guess.
-        QVERIFY(!hardwareAddressInArpTable(arpTable, QStringLiteral("10.77.1.2")));
+        QVERIFY(!hardwareOf("10.77.1.2"));
+        // Another port's stale entry does not matter; the connection's own does.
+        QCOMPARE(hardwareOf("10.77.1.3", table, {QStringLiteral("veth1")}), mac("02:00:00:77:01:03"));
+        QVERIFY(!hardwareOf("10.77.1.3", table, {QStringLiteral("wlan0")}));
     }
 
     void oneHardwareAddressForTwoLasersIsNoIdentity()
     {
         // A proxy-ARP bridge answers for both lasers with its own MAC (or a
         // laser was seen under another address): neither can be told.
-        const QByteArray bridged = arpTable
-                                   + "192.168.100.30   0x1         0x2         02:00:00:00:b0:01     *        eth0\n"
-                                     "192.168.100.31   0x1         0x2         02:00:00:00:b0:01     *        eth0\n"
-                                     "192.168.100.32   0x1         0x0         02:00:00:00:00:23     *        eth0\n";
-        QVERIFY(!hardwareAddressInArpTable(bridged, QStringLiteral("192.168.100.30")));
-        QVERIFY(!hardwareAddressInArpTable(bridged, QStringLiteral("192.168.100.31"), {QStringLiteral("eth0")}));
-        // An incomplete entry that once had the same address does not count.
-        QCOMPARE(hardwareAddressInArpTable(bridged, QStringLiteral("192.168.100.23")),
-                 std::optional<QString>(QStringLiteral("02:00:00:00:00:23")));
+        auto bridged = table;
+        bridged += {entry("192.168.100.30", "02:00:00:00:b0:01", State::Confirmed),
+                    entry("192.168.100.31", "02:00:00:00:b0:01", State::Unconfirmed),
+                    entry("192.168.100.32", "02:00:00:00:00:23", State::Unusable)};
+        QVERIFY(!hardwareOf("192.168.100.30", bridged));
+        QVERIFY(!hardwareOf("192.168.100.30", bridged, {QStringLiteral("eth0")}));
+        // An unusable entry that once had the same address does not count.
+        QCOMPARE(hardwareOf("192.168.100.23", bridged), mac("02:00:00:00:00:23"));
     }
 
     void aPeerInAnInterfacesSubnetIsOnLink()
