@@ -2,6 +2,84 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de_DE">
 <context>
+    <name>FailureTexts</name>
+    <message>
+        <location filename="../workflow/failure_texts.h" line="17"/>
+        <source>&quot;%1&quot; has a blank inside: type the address without blanks.</source>
+        <translation>„%1“ enthält ein Leerzeichen: die Adresse ohne Leerzeichen eingeben.</translation>
+    </message>
+    <message>
+        <location filename="../workflow/failure_texts.h" line="21"/>
+        <source>&quot;%1&quot; is neither an IPv4 address (four numbers from 0 to 255, such as 192.168.100.20) nor a host name.</source>
+        <translation>„%1“ ist weder eine IPv4-Adresse (vier Zahlen von 0 bis 255, etwa 192.168.100.20) noch ein Hostname.</translation>
+    </message>
+    <message>
+        <location filename="../workflow/failure_texts.h" line="29"/>
+        <source>The laser at %1 refused the connection on TCP port %2: its shell service is not running, or another device has this address. Check the address; if it is right, power-cycle the laser, wait until it has started and try again.</source>
+        <translation>Der Laser unter %1 hat die Verbindung auf TCP-Port %2 abgelehnt: Sein Shell-Dienst läuft nicht, oder ein anderes Gerät hat diese Adresse. Die Adresse prüfen; stimmt sie, den Laser aus- und wieder einschalten, warten, bis er gestartet ist, und es erneut versuchen.</translation>
+    </message>
+    <message>
+        <location filename="../workflow/failure_texts.h" line="37"/>
+        <source>Nothing answered at %1 on TCP port %2 within %3 s. Check that the laser is on and has started, the network cable, and that the PC&apos;s address is in the laser&apos;s network; then try again.</source>
+        <translation>Unter %1 hat auf TCP-Port %2 innerhalb von %3 s nichts geantwortet. Prüfen, ob der Laser eingeschaltet und gestartet ist, das Netzwerkkabel und ob die Adresse des PCs im Netz des Lasers liegt; dann erneut versuchen.</translation>
+    </message>
+    <message>
+        <location filename="../workflow/failure_texts.h" line="45"/>
+        <source>The name %1 leads to no IPv4 address (none found within %2 s). Type the laser&apos;s IP address instead.</source>
+        <translation>Der Name %1 führt zu keiner IPv4-Adresse (keine innerhalb von %2 s gefunden). Stattdessen die IP-Adresse des Lasers eingeben.</translation>
+    </message>
+    <message>
+        <location filename="../workflow/failure_texts.h" line="52"/>
+        <source>%1 could not be reached on TCP port %2 (%3). Check the network cable and the PC&apos;s network settings, then try again.</source>
+        <translation>%1 ist auf TCP-Port %2 nicht erreichbar (%3). Netzwerkkabel und Netzwerkeinstellungen des PCs prüfen, dann erneut versuchen.</translation>
+    </message>
+    <message>
+        <location filename="../workflow/failure_texts.h" line="62"/>
+        <source>The connection to the laser was lost during this step (was the laser switched off, or a cable pulled?).</source>
+        <translation>Die Verbindung zum Laser ging während dieses Schritts verloren (wurde der Laser ausgeschaltet oder ein Kabel gezogen?).</translation>
+    </message>
+    <message>
+        <location filename="../workflow/failure_texts.h" line="67"/>
+        <source>The laser did not answer this step in time (was it switched off, or the connection broken?).</source>
+        <translation>Der Laser hat auf diesen Schritt nicht rechtzeitig geantwortet (wurde er ausgeschaltet oder die Verbindung unterbrochen?).</translation>
+    </message>
+    <message>
+        <location filename="../workflow/failure_texts.h" line="71"/>
+        <source>The laser&apos;s command ended with status %1; what it printed is in the log (double-click the status).</source>
+        <translation>Der Befehl des Lasers endete mit Status %1; was er ausgegeben hat, steht im Protokoll (Doppelklick auf den Status).</translation>
+    </message>
+    <message>
+        <location filename="../workflow/failure_texts.h" line="77"/>
+        <source>The laser&apos;s tftp ended with status %1: it did not reach the PC&apos;s TFTP server on UDP port 69 (a firewall on the PC, or another TFTP server?). The log holds what it printed.</source>
+        <translation>Das tftp des Lasers endete mit Status %1: Es hat den TFTP-Server des PCs auf UDP-Port 69 nicht erreicht (eine Firewall auf dem PC oder ein anderer TFTP-Server?). Das Protokoll enthält, was es ausgegeben hat.</translation>
+    </message>
+    <message>
+        <location filename="../workflow/failure_texts.h" line="83"/>
+        <source>Keep the old SD card in the laser; check the laser and the cable, then click Start again.</source>
+        <translation>Die alte SD-Karte im Laser lassen; Laser und Kabel prüfen, dann erneut auf „Start“ klicken.</translation>
+    </message>
+    <message>
+        <location filename="../workflow/failure_texts.h" line="87"/>
+        <source>Check the laser and the cable, then click Continue again: the backup is written anew.</source>
+        <translation>Laser und Kabel prüfen, dann erneut auf „Weiter“ klicken: Die Sicherung wird neu geschrieben.</translation>
+    </message>
+    <message>
+        <location filename="../workflow/failure_texts.h" line="92"/>
+        <source>Keep the old SD card in the laser; check the laser and the cable, then run again: %1</source>
+        <translation>Die alte SD-Karte im Laser lassen; Laser und Kabel prüfen, dann erneut ausführen: %1</translation>
+    </message>
+    <message>
+        <location filename="../workflow/failure_texts.h" line="96"/>
+        <source>Check the laser and the cable, then run again: %1 (the backup is written anew).</source>
+        <translation>Laser und Kabel prüfen, dann erneut ausführen: %1 (die Sicherung wird neu geschrieben).</translation>
+    </message>
+    <message>
+        <location filename="../workflow/failure_texts.h" line="100"/>
+        <source>The laser&apos;s command ended with status %1; what it printed is in the run&apos;s transcript.</source>
+        <translation>Der Befehl des Lasers endete mit Status %1; was er ausgegeben hat, steht im Mitschnitt des Laufs.</translation>
+    </message>
+</context>
+<context>
     <name>LaserTexts</name>
     <message>
         <location filename="../workflow/laser_texts.h" line="22"/>

@@ -3,6 +3,7 @@
 #include "platform/qt_platform.h"
 #include "window/main_window.h"
 #include "window/translations.h"
+#include "workflow/failure_texts.h"
 #include "workflow/operator_texts.h"
 
 #include "generated/version.h"
@@ -381,6 +382,9 @@ private slots:
         QCOMPARE(tarvo::window::installTranslations(*QCoreApplication::instance(), QLocale(locale)), locale == "de");
         init();
         QCOMPARE(tarvo::workflow::OperatorTexts::enterAddress(), enterAddress);
+        // The reasons under a failure are translated with the rest.
+        QCOMPARE(tarvo::workflow::FailureTexts::retryBackup().contains(QStringLiteral("Start")), true);
+        QCOMPARE(tarvo::workflow::FailureTexts::retryBackup().startsWith(QStringLiteral("Keep the old")), locale != "de");
 
         QTemporaryDir data;  // the run's transcript, and the kept backup
         keepBackup(data);
