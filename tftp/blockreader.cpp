@@ -2,6 +2,8 @@
 
 #include <QIODevice>
 
+#include <cstring>
+
 namespace tarvo::tftp {
 
 namespace {
@@ -33,35 +35,32 @@ bool BlockReader::next(int blockSize, QByteArray* block)
     return true;
 }
 
-bool BlockReader::nextPacket(int blockSize, quint16 blockNumber, QByteArray* packet)
+qint64 BlockReader::readPacket(int blockSize, quint16 blockNumber, char* out)
 {
     constexpr int HeaderBytes = 4;
-    if (mode_ == Mode::Netascii) {
-        QByteArray payload;
-        if (!fillNetascii(blockSize, &payload))
-            return false;
-        *packet = encodeData(blockNumber, payload);
-        return true;
-    }
-    packet->resize(HeaderBytes + blockSize);
-    char* out = packet->data();
     out[0] = 0;
     out[1] = char(Opcode::Data);
     out[2] = char(blockNumber >> 8);
     out[3] = char(blockNumber & 0xff);
+    if (mode_ == Mode::Netascii) {
+        QByteArray payload;
+        if (!fillNetascii(blockSize, &payload))
+            return -1;
+        std::memcpy(out + HeaderBytes, payload.constData(), size_t(payload.size()));
+        return HeaderBytes + payload.size();
+    }
     qint64 got = 0;
     while (got < blockSize) {
         const qint64 n = device_->read(out + HeaderBytes + got, blockSize - got);
         if (n < 0)
-            return false;
+            return -1;
         if (n == 0)
             break;
         got += n;
     }
-    packet->resize(HeaderBytes + got);
     if (got < blockSize)
         finished_ = true;
-    return true;
+    return HeaderBytes + got;
 }
 
 bool BlockReader::fillNetascii(int blockSize, QByteArray* block)

@@ -18,9 +18,9 @@ public:
     // The next payload; shorter than blockSize only for the last one.
     // Returns false on a read error.
     bool next(int blockSize, QByteArray* block);
-    // The next payload as a whole DATA packet, built in place in packet
-    // (whose buffer is reused when it is big enough).
-    bool nextPacket(int blockSize, quint16 blockNumber, QByteArray* packet);
+    // The next payload as a whole DATA packet, built in place at out (room
+    // for 4 + blockSize bytes). Returns the packet's size, -1 on a read error.
+    qint64 readPacket(int blockSize, quint16 blockNumber, char* out);
     bool atEnd() const { return finished_; }
 
 private:
