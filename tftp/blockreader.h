@@ -9,10 +9,14 @@ class QIODevice;
 namespace tarvo::tftp {
 
 // Cuts a file into DATA payloads of one block size, converting line ends to
-// CR LF (and a bare CR to CR NUL) in netascii mode.
+// CR LF (and a bare CR to CR NUL) in netascii mode. The device is read in
+// chunks of ReadChunkBytes (the server opens its files unbuffered, so this
+// is the only copy), each block then a copy out of the chunk.
 class BlockReader
 {
 public:
+    static constexpr qint64 ReadChunkBytes = 16 * 1024;
+
     BlockReader(QIODevice* device, Mode mode);
 
     // The next payload; shorter than blockSize only for the last one.
@@ -25,6 +29,14 @@ public:
 
 private:
     bool fillNetascii(int blockSize, QByteArray* block);
+    // Up to size bytes from the chunk, reading the next one when it is used
+    // up; fewer only at the end of the device, -1 on a read error.
+    qint64 take(char* out, qint64 size);
+
+    QByteArray chunk_;
+    qint64 chunkAt_ = 0;
+    qint64 chunkEnd_ = 0;
+    bool deviceEnded_ = false;
 
     QIODevice* device_;
     Mode mode_;
