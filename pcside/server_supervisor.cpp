@@ -19,12 +19,12 @@ bool ServerSupervisor::start(const QString& root, const QStringList& peers, cons
     if (ready_ && program_.isRunning())
         return true;
     watch_.begin(program_.programPath());
-    readyLine_.clear();
-    failure_.clear();
+    setReadyLine({});
+    setFailure({});
     if (peers.isEmpty()) {
         // A server for nobody in particular would serve anybody.
         watch_.stopped();
-        failure_ = PcTexts::serverWithoutControllers();
+        setFailure(PcTexts::serverWithoutControllers());
         return false;
     }
     QStringList arguments{QStringLiteral("-v"), QStringLiteral("--root"), root, QStringLiteral("--per-client"),
@@ -37,8 +37,8 @@ bool ServerSupervisor::start(const QString& root, const QStringList& peers, cons
         arguments,
         [this](const QString& line) {
             watch_.readLine(line);
-            if (watch_.state() == ServerWatch::State::Ready && readyLine_.isEmpty())
-                readyLine_ = line;
+            if (watch_.state() == ServerWatch::State::Ready && readyLine().isEmpty())
+                setReadyLine(line);
             ready_ = watch_.state() == ServerWatch::State::Ready;
             emit lineRead(line);
         },
@@ -46,13 +46,13 @@ bool ServerSupervisor::start(const QString& root, const QStringList& peers, cons
             watch_.exited(code);
             ready_ = false;
             // A server that ends while runs share it: they say why.
-            if (failure_.isEmpty())
-                failure_ = watch_.failure();
+            if (failure().isEmpty())
+                setFailure(watch_.failure());
             emit exited(code);
         });
     if (!started) {
         watch_.stopped();
-        failure_ = PcTexts::serverMissing();
+        setFailure(PcTexts::serverMissing());
         return false;
     }
     const std::int64_t deadline = platform_.nowMs() + kReadyMs;
@@ -60,9 +60,33 @@ bool ServerSupervisor::start(const QString& root, const QStringList& peers, cons
         wait(kPollMs);
     if (watch_.state() == ServerWatch::State::Ready)
         return true;
-    failure_ = watch_.state() == ServerWatch::State::Failed ? watch_.failure() : PcTexts::serverNotReady(kReadyMs / 1000);
+    setFailure(watch_.state() == ServerWatch::State::Failed ? watch_.failure() : PcTexts::serverNotReady(kReadyMs / 1000));
     stop();
     return false;
+}
+
+QString ServerSupervisor::failure() const
+{
+    const QMutexLocker lock(&mutex_);
+    return failure_;
+}
+
+QString ServerSupervisor::readyLine() const
+{
+    const QMutexLocker lock(&mutex_);
+    return readyLine_;
+}
+
+void ServerSupervisor::setFailure(const QString& failure)
+{
+    const QMutexLocker lock(&mutex_);
+    failure_ = failure;
+}
+
+void ServerSupervisor::setReadyLine(const QString& line)
+{
+    const QMutexLocker lock(&mutex_);
+    readyLine_ = line;
 }
 
 void ServerSupervisor::stop()

@@ -8,6 +8,7 @@
 #include "pcside/server_watch.h"
 #include "pcside/tftp_server_control.h"
 
+#include <QMutex>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -44,11 +45,12 @@ public:
                Uploads uploads = Uploads::Taken);
     void stop();
 
-    // Listening; safe to ask from any thread.
+    // Listening, why not, and the line it said it listens with (for a run
+    // that joins later): safe to ask from any thread, as a fleet's runs do
+    // while the supervisor's thread writes them.
     bool isReady() const { return ready_; }
-    QString failure() const { return failure_; }
-    // The line it said it listens with, for a run that joins later.
-    QString readyLine() const { return readyLine_; }
+    QString failure() const;
+    QString readyLine() const;
     QString programPath() const { return program_.programPath(); }
 
 signals:
@@ -60,6 +62,9 @@ private:
     platform::Platform& platform_;
     TftpServer& program_;
     ServerWatch watch_;
+    void setFailure(const QString& failure);
+    void setReadyLine(const QString& line);
+    mutable QMutex mutex_;
     QString readyLine_;
     QString failure_;
     std::atomic<bool> ready_ = false;
