@@ -5,8 +5,9 @@
 ;            -DFILES=<files.nsh> -DOUTFILE=<setup.exe> [-DSERVICE_PACKAGE] installer.nsi
 ;
 ; It installs for all users into Program Files, with Start-menu entries for
-; the tool and its demo, an entry in Add/Remove Programs, and an inbound
-; firewall rule for the TFTP server on UDP port 69; /S installs silently.
+; the tool and its demo (the simulated controller), an entry in Add/Remove
+; Programs, and an inbound firewall rule for the TFTP server on UDP port
+; 69; /S installs silently.
 ;
 ; The tool starts an "uninst.exe" it finds beside itself whenever it closes.
 ; The ordinary installer's uninstaller is therefore named otherwise, so the
@@ -81,7 +82,9 @@ Section "Install"
 
   CreateDirectory "$SMPROGRAMS\${TITLE}"
   CreateShortcut "$SMPROGRAMS\${TITLE}\${TITLE}.lnk" "$INSTDIR\${PROGRAM}"
-  CreateShortcut "$SMPROGRAMS\${TITLE}\${TITLE} demo.lnk" "$INSTDIR\${PROGRAM}" "--demo"
+  ; The demo: the simulated controller with its control window on
+  ; 127.0.0.1, for the tool to back up and restore.
+  CreateShortcut "$SMPROGRAMS\${TITLE}\${TITLE} demo.lnk" "$INSTDIR\controller-sim.exe"
 
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${SHOWN_NAME}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
