@@ -81,6 +81,7 @@ void ControllerLink::handleSocketError(platform::SocketError error, const QStrin
     // Other errors change nothing; the operator finds the socket's own
     // report in the log.
     lastSocketError_ = description;
+    lastSocketErrorKind_ = error;
     emit socketErrorOccurred(description);
 }
 

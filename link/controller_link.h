@@ -49,6 +49,8 @@ public:
     // The socket's own words for its last error since the connection
     // attempt began; empty when there was none.
     QString lastSocketError() const { return lastSocketError_; }
+    // Its kind; meaningful only while lastSocketError() is not empty.
+    platform::SocketError lastSocketErrorKind() const { return lastSocketErrorKind_; }
     // True once the controller closed or reset the connection while a
     // command waited for its status; cleared by the next connection.
     bool wasConnectionLost() const { return connectionLost_; }
@@ -165,6 +167,7 @@ private:
     QString localAddress_;
     QString peerAddress_;
     QString lastSocketError_;
+    platform::SocketError lastSocketErrorKind_ = platform::SocketError::Other;
     QByteArray partialLine_;
     // Where a terminal escape sequence stands that a receive block cut
     // in two.

@@ -51,4 +51,26 @@ bool StoredSettings::setPendingRestore(const PendingRestore& pending)
     return set("Restore", "Archive", told ? pending.archive : QString()) && told;
 }
 
+InterruptedRun StoredSettings::interruptedRun() const
+{
+    return {get("Interrupted", "Controller"), get("Interrupted", "Laser"), get("Interrupted", "Step"),
+            get("Interrupted", "Time"), get("Interrupted", "Phase") == QLatin1String("restore"),
+            get("Interrupted", "FirmwareStopped") == QLatin1String("yes")};
+}
+
+bool StoredSettings::setInterruptedRun(const InterruptedRun& run)
+{
+    // The controller makes the record: written last, cleared first.
+    if (!run.isValid())
+        return set("Interrupted", "Controller", QString()) && set("Interrupted", "Laser", QString())
+               && set("Interrupted", "Step", QString()) && set("Interrupted", "Time", QString())
+               && set("Interrupted", "Phase", QString()) && set("Interrupted", "FirmwareStopped", QString());
+    const bool told = set("Interrupted", "Laser", run.laser) && set("Interrupted", "Step", run.step)
+                      && set("Interrupted", "Time", run.time)
+                      && set("Interrupted", "Phase", run.restore ? QStringLiteral("restore") : QStringLiteral("backup"))
+                      && set("Interrupted", "FirmwareStopped", run.firmwareStopped ? QStringLiteral("yes")
+                                                                                   : QStringLiteral("no"));
+    return told && set("Interrupted", "Controller", run.controller);
+}
+
 }  // namespace tarvo::pcside

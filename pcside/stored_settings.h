@@ -18,6 +18,18 @@ struct PendingRestore {
     bool isValid() const { return !archive.isEmpty(); }
 };
 
+// A run the window's closing cut short: the laser it was on and where it
+// stood, for the next start to tell the operator.
+struct InterruptedRun {
+    QString controller;  // the address the run was given
+    QString laser;       // the laser as shown to the operator, its hardware with it
+    QString step;        // what the status said when the window was closed
+    QString time;        // when, as shown to the operator
+    bool restore = false;
+    bool firmwareStopped = false;
+    bool isValid() const { return !controller.isEmpty(); }
+};
+
 class StoredSettings {
 public:
     explicit StoredSettings(platform::Platform& platform) : platform_(platform) {}
@@ -31,6 +43,9 @@ public:
     PendingRestore pendingRestore() const;
     // False when the store could not keep it.
     bool setPendingRestore(const PendingRestore& pending);
+
+    InterruptedRun interruptedRun() const;
+    bool setInterruptedRun(const InterruptedRun& run);
 
     // Where the store keeps the address: application, section and key.
     // The application name the store files them under: the program's title

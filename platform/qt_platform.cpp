@@ -345,7 +345,7 @@ void QtPlatform::messageBox(const QString& text, MessageIcon icon)
         return;
     }
     QMessageBox box(icon == MessageIcon::Critical ? QMessageBox::Critical : QMessageBox::NoIcon,
-                    QCoreApplication::applicationName(), text, QMessageBox::Ok);
+                    QCoreApplication::applicationName(), text, QMessageBox::Ok, dialogParent);
     box.exec();
 }
 
@@ -361,7 +361,7 @@ bool QtPlatform::ask(const QString& text, MessageIcon icon, const QString& yes, 
     if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
         return false;
     QMessageBox box(icon == MessageIcon::Critical ? QMessageBox::Critical : QMessageBox::Question,
-                    QCoreApplication::applicationName(), text);
+                    QCoreApplication::applicationName(), text, QMessageBox::NoButton, dialogParent);
     QPushButton* yesButton = box.addButton(yes, QMessageBox::AcceptRole);
     QPushButton* noButton = box.addButton(no, QMessageBox::RejectRole);
     box.setDefaultButton(noButton);

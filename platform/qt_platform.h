@@ -7,6 +7,8 @@
 #include "platform/platform.h"
 
 #include <QObject>
+#include <QPointer>
+#include <QWidget>
 
 #include <functional>
 #include <map>
@@ -61,6 +63,8 @@ public:
     // handler or without a window, every question is answered no (and
     // passed to the handler as a message).
     std::function<bool(const QString& text)> questionHandler;
+    // The window boxes open over, centred on it (none: centred on the screen).
+    QPointer<QWidget> dialogParent;
     // Overrides appPath() and dataFolder() (tests that stage folders).
     QString appPathOverride;
     QString dataFolderOverride;

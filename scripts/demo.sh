@@ -108,5 +108,8 @@ Demo: the simulated laser runs on $ADDRESS with sample card A.
   2. In the simulator's window: power off, replace the card (blank, or the
      sample card B in $DEMO/card-B), power on.
   3. Click Continue in the updater: the configuration is restored.
+A simulated laser has no hardware address of its own: the updater knows it
+by its address on this PC ($ADDRESS). A second simulator on another address
+counts as another laser, and writing one's backup onto the other asks first.
 TEXT
 XDG_CONFIG_HOME="$DEMO/config" XDG_DATA_HOME="$DEMO/data" "$PC/tarvo-config-updater"

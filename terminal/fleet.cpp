@@ -93,6 +93,7 @@ Result runOne(const FleetOptions& options, const FleetEnvironment& environment, 
     if (!options.archiveFolder.isEmpty())
         workflow.setTranscriptFolder(archiveFolder + QStringLiteral("/transcripts"));
     workflow.setTitle(QCoreApplication::applicationName());
+    workflow.setCommandName(environment.commandName);
     ControllerReport report(workflow, address, environment.report);
     onMessage = [&report](const QString& text) { report.sayError(text); };
     workflow.setPhase(options.mode == FleetOptions::Mode::Restore ? Workflow::Phase::Restore : Workflow::Phase::Backup);

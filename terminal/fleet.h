@@ -51,6 +51,8 @@ struct FleetEnvironment {
     bool threads = true;
     // Where the TFTP server program is looked for.
     QString programFolder;
+    // The program's name in the next command the operator is told to run.
+    QString commandName = QStringLiteral("tarvo-config-updater");
     // The status lines, and the summary's lines.
     std::function<void(const QString&)> report;
     std::function<void(const QString&)> summary;

@@ -59,9 +59,12 @@ QString whereThingsAre()
                "  Settings (the controller's address):  %1/\n"
                "  Archives:  %2/\n"
                "    <controller address>/config.tgz   the controller's last upload (earlier ones in backups/)\n"
-               "    history/<controller address>/     every verified backup, with a .json note each\n"
+               "    history/mac-<hardware address>/   every verified backup of a laser, with a .json note each\n"
+               "    history/<controller address>/     those of a laser whose hardware cannot be read (a\n"
+               "                                      simulator on this PC, a laser behind a router)\n"
                "  Transcripts of every run:  %2/transcripts/\n"
-               "  Log: double-click the status text; right-click to save it or pick an earlier backup.\n"
+               "  Log: double-click the status text (or Ctrl+L); right-click to save it or pick an\n"
+               "  earlier backup.\n"
                "  The TFTP server OpenTFTPServerMT is looked for beside this program, then in\n"
                "  ../lib/tarvo-config-updater/ from this program's folder.\n")
         .arg(config, data);
@@ -261,6 +264,8 @@ int main(int argc, char** argv)
     int rc = 0;
     {
         tarvo::window::MainWindow window(platform);
+        // Boxes open over the window, not somewhere on the screen.
+        platform.dialogParent = &window;
         window.load();
         window.show();
         rc = app.exec();

@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
@@ -16,6 +17,8 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QScreen>
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QTextBlock>
@@ -66,9 +69,9 @@ MainWindow::MainWindow(platform::Platform& platform, QWidget* parent)
     place(addressLabel_, 240, 360, 3015, 255);
     place(addressEdit_, 240, 600, 1695, 285);
     place(startButton_, 2640, 480, 1095, 495);
-    place(statusLabel_, 240, 1920, 4005, 795);
+    place(statusLabel_, 240, kStatusTopTwips, 4005, kStatusHeightTwips);
     place(progressBar_, 240, 2760, 4095, 495);
-    place(logView_, 240, 3360, 4095, 5895);
+    place(logView_, 240, kLogTopTwips, 4095, kLogHeightTwips);
     place(statusBar_, 0, 9585, 4620, 390);
 
     statusLabel_->setWordWrap(true);
@@ -80,8 +83,12 @@ MainWindow::MainWindow(platform::Platform& platform, QWidget* parent)
     progressBar_->setTextVisible(false);
     logView_->setReadOnly(true);
     logView_->setMaximumBlockCount(kMaxLogLines);
+    // A vertical scroll bar only: long lines wrap, so that an error's
+    // beginning is never scrolled out of sight sideways.
     logView_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    logView_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    logView_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    logView_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    logView_->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     statusBar_->setSizeGripEnabled(false);
     statusBar_->addWidget(linkStateLabel_, 1);
 
@@ -93,7 +100,13 @@ MainWindow::MainWindow(platform::Platform& platform, QWidget* parent)
     resize(twipsToPixelsX(kClientWidthTwips), twipsToPixelsY(kClientHeightTwips));
     setFixedWidth(twipsToPixelsX(kClientWidthTwips));
 
-    connect(startButton_, &QPushButton::clicked, this, [this] { updater_.startOrContinue(addressEdit_->text()); });
+    connect(startButton_, &QPushButton::clicked, this, &MainWindow::startRun);
+    // Enter in the address box, or on the focused button, presses it.
+    startButton_->setAutoDefault(true);
+    connect(addressEdit_, &QLineEdit::returnPressed, this, [this] {
+        if (startButton_->isEnabled())
+            startButton_->click();
+    });
     // The window only shows what the run reports.
     const workflow::Workflow* run = &updater_.workflow();
     connect(run, &workflow::Workflow::statusChanged, this, &MainWindow::showStatus);
@@ -112,6 +125,8 @@ MainWindow::MainWindow(platform::Platform& platform, QWidget* parent)
     setContextMenuPolicy(Qt::ActionsContextMenu);
     addMenuAction(workflow::OperatorTexts::restoreEarlierAction(), "restoreEarlierAction",
                   QKeySequence(Qt::CTRL | Qt::Key_R), &MainWindow::restoreEarlierBackup);
+    addMenuAction(workflow::OperatorTexts::toggleLogAction(), "toggleLogAction", QKeySequence(Qt::CTRL | Qt::Key_L),
+                  &MainWindow::toggleLog);
     // Offered only while a restore waits (see showPhase).
     startNewBackupAction_ = addMenuAction(workflow::LaserTexts::startNewBackupAction(), "startNewBackupAction",
                                           QKeySequence(Qt::CTRL | Qt::Key_N), &MainWindow::startNewBackup);
@@ -149,7 +164,8 @@ void MainWindow::restoreEarlierBackup()
     }
     QStringList entries;
     for (const auto& b : backups)
-        entries << workflow::LaserTexts::backupEntry(b.controller, b.identity, b.time, b.bytes, b.files);
+        entries << workflow::LaserTexts::backupEntry(b.controller, b.identity, pcside::BackupStore::shownTime(b.time),
+                                                     b.bytes, b.files);
     const int chosen = backupChooser_(entries);
     if (chosen >= 0 && chosen < backups.size())
         updater_.workflow().chooseBackupToRestore(backups[chosen]);
@@ -174,19 +190,42 @@ void MainWindow::openArchiveFolder()
 {
     const QString folder = updater_.store().folder();
     QDir().mkpath(folder);
-    QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+    // Without a file manager nothing would open: the operator learns where
+    // the folder is instead.
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(folder)))
+        platform_.messageBox(workflow::OperatorTexts::folderNotOpened(QDir::toNativeSeparators(folder)),
+                             platform::MessageIcon::None);
 }
 
 void MainWindow::saveLog()
 {
     const QString path = QFileDialog::getSaveFileName(this, workflow::OperatorTexts::saveLogAction(),
-                                                      QDir::home().filePath(QStringLiteral("tarvo-run.log")));
+                                                      QDir::home().filePath(suggestedLogName()));
     if (path.isEmpty())
         return;
     // The last run's transcript, with its times; before any run, the log.
     if (!updater_.workflow().exportTranscript(path)
         && !platform_.writeFile(path, logView_->toPlainText().toUtf8()))
         platform_.messageBox(workflow::OperatorTexts::logNotSaved(path), platform::MessageIcon::Critical);
+}
+
+void MainWindow::startRun()
+{
+    lastRunAddress_ = addressEdit_->text().trimmed();
+    lastRunTime_ = QDateTime::currentDateTime();
+    updater_.startOrContinue(addressEdit_->text());
+}
+
+QString MainWindow::suggestedLogName() const
+{
+    // Named by laser and time, and valid as a file name everywhere.
+    if (!lastRunTime_.isValid())
+        return QStringLiteral("tarvo-log.txt");
+    QString laser = lastRunAddress_;
+    laser.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9.-]")), QStringLiteral("_"));
+    if (laser.isEmpty())
+        laser = QStringLiteral("no-address");
+    return QStringLiteral("tarvo-%1-%2.log").arg(laser, lastRunTime_.toString(QStringLiteral("yyyyMMdd-HHmmss")));
 }
 
 void MainWindow::load()
@@ -208,7 +247,20 @@ void MainWindow::toggleLog()
 {
     const bool show = !isLogVisible();
     logView_->setVisible(show);
-    setWindowHeightTwips(show ? fullHeightTwips_ : kCollapsedHeightTwips);
+    if (!show) {
+        setWindowHeightTwips(kCollapsedHeightTwips);
+        return;
+    }
+    // The full height, unless the screen is lower: then the log is as tall
+    // as fits, and the window stays on the screen.
+    int pixels = twipsToPixelsY(fullHeightTwips_);
+    if (const QScreen* s = screen()) {
+        const int frame = std::max(frameGeometry().height() - geometry().height(), kFrameAllowancePixels);
+        pixels = std::min(pixels, s->availableGeometry().height() - frame);
+    }
+    setFixedHeight(std::max(pixels, twipsToPixelsY(kCollapsedHeightTwips)));
+    if (const QScreen* s = screen(); s && frameGeometry().bottom() > s->availableGeometry().bottom())
+        move(x(), std::max(s->availableGeometry().top(), s->availableGeometry().bottom() - frameGeometry().height()));
 }
 
 MainWindow::~MainWindow()
@@ -246,9 +298,13 @@ void MainWindow::closeEvent(QCloseEvent* event)
 void MainWindow::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
-    // Only the status bar follows the height: it stays docked at the bottom.
+    // The status bar stays docked at the bottom; the log ends where it was
+    // designed to, or above the status bar in a window the screen made lower.
     const int h = twipsToPixelsY(390);
     statusBar_->setGeometry(0, height() - h, width(), h);
+    const int logTop = twipsToPixelsY(kLogTopTwips);
+    const int logBottom = std::min(twipsToPixelsY(kLogTopTwips + kLogHeightTwips), height() - h - twipsToPixelsY(120));
+    logView_->setGeometry(logView_->x(), logTop, logView_->width(), std::max(0, logBottom - logTop));
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)
@@ -272,15 +328,24 @@ void MainWindow::showStatus(const QString& text)
 
 void MainWindow::fitStatusText()
 {
-    // The label keeps its designed size; a text that would not fit there
-    // (the three card-swap instructions, a long controller line) is set
-    // smaller, so that the operator always reads all of it.
+    // The label keeps its designed bottom edge. A text taller than its
+    // designed height (the card-swap instructions, a failure with its
+    // reason) grows it upwards into the free space under the address box,
+    // at the window's own font. Only a text taller than all that space (a
+    // long line of the controller's) is set smaller.
+    const int bottom = twipsToPixelsY(kStatusTopTwips + kStatusHeightTwips);
+    const int designed = twipsToPixelsY(kStatusHeightTwips);
+    const int tallest = bottom - twipsToPixelsY(kStatusHighestTopTwips);
     QFont f = font();
-    const qreal designed = f.pointSizeF() > 0 ? f.pointSizeF() : 9;
-    for (qreal pt = designed; pt >= kMinStatusPointSize; pt -= 0.5) {
+    statusLabel_->setFont(f);
+    const int needed = statusLabel_->heightForWidth(statusLabel_->width());
+    const int height = std::clamp(needed, designed, tallest);
+    statusLabel_->setGeometry(statusLabel_->x(), bottom - height, statusLabel_->width(), height);
+    const qreal normal = f.pointSizeF() > 0 ? f.pointSizeF() : 9;
+    for (qreal pt = normal - 0.5; needed > height && pt >= kMinStatusPointSize; pt -= 0.5) {
         f.setPointSizeF(pt);
         statusLabel_->setFont(f);
-        if (statusLabel_->heightForWidth(statusLabel_->width()) <= statusLabel_->height())
+        if (statusLabel_->heightForWidth(statusLabel_->width()) <= height)
             break;
     }
 }
@@ -366,6 +431,15 @@ void MainWindow::showPhase(workflow::Workflow::Phase phase)
                                                                     : workflow::OperatorTexts::continueCaption());
     if (startNewBackupAction_)
         startNewBackupAction_->setVisible(phase == workflow::Workflow::Phase::Restore);
+    // The label says the backup is verified; its file is named here.
+    QString tip = workflow::OperatorTexts::statusHint();
+    if (phase == workflow::Workflow::Phase::Restore) {
+        const pcside::PendingRestore pending = updater_.store().pendingRestore();
+        const QString path = pending.isValid() ? pending.archive : updater_.workflow().lastBackup().path;
+        if (!path.isEmpty())
+            tip += QLatin1Char('\n') + workflow::OperatorTexts::backupFileHint(QDir::toNativeSeparators(path));
+    }
+    statusLabel_->setToolTip(tip);
 }
 
 QString MainWindow::buttonCaption() const

@@ -4,6 +4,7 @@
 
 #include "window/updater.h"
 
+#include <QDateTime>
 #include <QKeySequence>
 #include <QWidget>
 
@@ -33,6 +34,8 @@ public:
     void startNewBackup();
     void openArchiveFolder();
     void saveLog();
+    // The file name Save log offers: the last run's laser and time.
+    QString suggestedLogName() const;
     ~MainWindow() override;
 
     Updater& updater() { return updater_; }
@@ -56,8 +59,17 @@ public:
     // ... of which one append shows at most this many, its newest.
     static constexpr int kMaxLinesPerAppend = 2000;
     void setLogCapacity(int characters) { logCapacity_ = characters; }
-    // The status label's text shrinks to fit, down to this size.
+    // The status label as designed; a longer text grows it upwards, up to
+    // kStatusHighestTopTwips (under the address box and the button).
+    static constexpr int kStatusTopTwips = 1920;
+    static constexpr int kStatusHeightTwips = 795;
+    static constexpr int kStatusHighestTopTwips = 1080;
+    // Only a text taller than that shrinks to fit, down to this size.
     static constexpr qreal kMinStatusPointSize = 5.5;
+    static constexpr int kLogTopTwips = 3360;
+    static constexpr int kLogHeightTwips = 5895;
+    // The window manager's title bar and borders, before they are known.
+    static constexpr int kFrameAllowancePixels = 40;
 
     int twipsToPixelsX(double twips) const;
     int twipsToPixelsY(double twips) const;
@@ -84,6 +96,7 @@ protected:
 
 private:
     void place(QWidget* w, int left, int top, int width, int height);
+    void startRun();
     QAction* addMenuAction(const QString& text, const char* name, const QKeySequence& keys, void (MainWindow::*slot)());
     void trimLog();
     void fitStatusText();
@@ -105,6 +118,8 @@ private:
     double progress_ = 0;
     int logCapacity_ = kMaxLogCharacters;
     bool unloaded_ = false;
+    QString lastRunAddress_;
+    QDateTime lastRunTime_;
     int fullHeightTwips_ = 0;
     Updater updater_;
 };

@@ -28,8 +28,10 @@ bool installTranslations(QCoreApplication& app, const QLocale& locale, const QSt
     // English is written in the sources: no English catalogue, and a
     // language without one falls back to it.
     const bool found = install(catalogue, QStringLiteral(":/tarvo/i18n"));
-    if (found)
-        install(QStringLiteral("qtbase"), QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+    // Qt's own words (Cancel, OK, the file dialog's) in the same language:
+    // the system's Qt translations, or those shipped beside the program.
+    if (found && !install(QStringLiteral("qtbase"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        install(QStringLiteral("qtbase"), QCoreApplication::applicationDirPath() + QStringLiteral("/translations"));
     return found;
 }
 

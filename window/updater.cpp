@@ -69,6 +69,8 @@ void Updater::unload()
         } catch (...) {
         }
     };
+    // A run cut short is recorded first, while it still knows where it is.
+    attempt([this] { workflow_.recordInterruption(); });
     attempt([this] { link_.beginShutdown(); });
     attempt([this] { link_.stopTimers(); });
     attempt([this] { supervisor_.stop(); });

@@ -19,6 +19,8 @@ bool Workflow::verifyBackup(const LaserBackup& laser)
     if (!stored) {
         problem = OperatorTexts::noUploadReceived();
     } else {
+        if (!output_.hasComplaint())
+            setStatus(OperatorTexts::reading() + OperatorTexts::checkingBackup(stored->bytes));
         report = pcside::checkArchiveFile(platform_, stored->path);
         if (!report.found)
             problem = OperatorTexts::uploadChanged();
@@ -56,12 +58,16 @@ bool Workflow::verifyBackup(const LaserBackup& laser)
         return false;
     }
     lastBackup_ = kept.backup;
-    savedBackup_ = OperatorTexts::backupSaved(kept.backup.path, report.bytes, report.files);
+    // The label says it briefly, under the card-swap instructions; the log
+    // and the transcript name the file.
+    const QString saved = OperatorTexts::backupSaved(kept.backup.path, report.bytes, report.files);
+    savedBackup_ = OperatorTexts::backupVerified(report.files, report.bytes);
     if (!kept.remembered) {
         savedBackup_ += QStringLiteral("\r\n") + OperatorTexts::pendingNotRemembered();
         recordProblems_ << OperatorTexts::pendingNotRemembered();
     }
-    appendLog(QStringLiteral("\r\n[") + savedBackup_ + QStringLiteral("]"));
+    appendLog(QStringLiteral("\r\n[") + saved + QStringLiteral("]"));
+    transcript_.add(pcside::Transcript::Source::Tool, saved);
     return true;
 }
 
@@ -89,7 +95,9 @@ bool Workflow::checkArchiveToRestore()
     // None chosen: the laser's own is picked once its hardware is known.
     if (store_.hasBackups())
         return true;
-    showError(OperatorTexts::noVerifiedBackup(address_));
+    showError(commandName_.isEmpty()
+                  ? OperatorTexts::noVerifiedBackup(address_)
+                  : OperatorTexts::noVerifiedBackupCommand(address_, commandFor(Phase::Backup)));
     return false;
 }
 

@@ -13,6 +13,7 @@ bool Workflow::backUpConfiguration()
 {
     const QString archive = QString::fromLatin1(kArchiveName);
     appendLog(QStringLiteral("\r\n"));
+    appendLog(QLatin1Char('[') + OperatorTexts::backupHolds() + QLatin1Char(']'));
     bool result = false;
     output_.reset();
     setProgress(0);
@@ -22,7 +23,7 @@ bool Workflow::backUpConfiguration()
         setStatus(OperatorTexts::reading());
         advanceProgress(kTransferProgress);
         if (statusStep(kRemount) != 0) {
-            showError(OperatorTexts::remountError(lastCode()));
+            showStepError(OperatorTexts::remountError(lastCode()));
         } else {
             plainStep("cd /");
             // One test decides about all three directories. Only a clear
@@ -54,9 +55,9 @@ bool Workflow::backUpConfiguration()
                           + OperatorTexts::listingTooLong(int(ShellRecording::kMaxLines),
                                                           int(ShellRecording::kMaxBytes >> 20)));
             } else if (packed != 0) {
-                showError(OperatorTexts::archiveError(archive, lastCode()));
+                showStepError(OperatorTexts::archiveError(archive, lastCode()));
             } else if (statusStep("sync") != 0) {
-                showError(OperatorTexts::syncError(archive, lastCode()));
+                showStepError(OperatorTexts::syncError(archive, lastCode()));
             } else {
                 plainStep("cd /media");
                 const QByteArray put = QByteArray("tftp -p -l ") + kArchiveName + ' '
@@ -66,7 +67,7 @@ bool Workflow::backUpConfiguration()
                 if (watch_.state() != pcside::ServerWatch::State::Ready)
                     showError(watch_.failure());
                 else if (statusStep(put) != 0)
-                    showError(OperatorTexts::uploadError(archive, lastCode()));
+                    showStepError(OperatorTexts::uploadError(archive, lastCode()), StepKind::Transfer);
                 else
                     result = verifyBackup(laser);
             }
@@ -81,9 +82,11 @@ bool Workflow::backUpConfiguration()
             setProgress(100);
             const QString nl = QStringLiteral("\r\n");
             setStatus(OperatorTexts::swapStep1() + nl + OperatorTexts::swapStep2() + nl
-                                + OperatorTexts::swapStep3() + nl + savedBackup_);
+                      + (commandName_.isEmpty() ? OperatorTexts::swapStep3()
+                                                : OperatorTexts::swapStep3Command(commandFor(Phase::Restore)))
+                      + nl + savedBackup_);
         } else {
-            setStatus(OperatorTexts::readingFailed());
+            setStatus(failedStatus(OperatorTexts::readingFailed()));
         }
     }
     return result;

@@ -21,7 +21,10 @@ bool Workflow::laserMatchesBackup()
             return false;
         }
         if (restoreSource_.isEmpty()) {
-            showError(OperatorTexts::noVerifiedBackup(LaserTexts::laser(address_, identity_)));
+            showError(commandName_.isEmpty()
+                          ? OperatorTexts::noVerifiedBackup(LaserTexts::laser(address_, identity_))
+                          : OperatorTexts::noVerifiedBackupCommand(LaserTexts::laser(address_, identity_),
+                                                                   commandFor(Phase::Backup)));
             return false;
         }
         if (!checkRestoreSource())

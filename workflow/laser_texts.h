@@ -2,7 +2,9 @@
 // What the operator reads about which laser a backup belongs to: the
 // check on Continue, its questions, and the pending restore's laser.
 
+#include "pcside/stored_settings.h"
 #include "platform/platform.h"
+#include "workflow/operator_texts.h"
 
 #include <QCoreApplication>
 #include <QString>
@@ -105,6 +107,18 @@ public:
         return tr("The backup of laser %1 from %2 waits to be restored onto its new card: click Continue.")
             .arg(laser(controller, identity), time);
     }
+    static QString interruptedRun(const pcside::InterruptedRun& run)
+    {
+        const QString what = run.restore ? tr("The last restore, onto laser %1,") : tr("The last backup, of laser %1,");
+        QString text = tr("%1 was cut short at %2 when the window was closed during \"%3\". The laser was left with its "
+                          "firmware stopped and its safety relay open: power-cycle it (turn it off and on again) before "
+                          "it is used.")
+                           .arg(what.arg(run.laser), run.time, run.step);
+        if (run.restore)
+            text += QLatin1Char(' ') + tr("Its card may hold only part of the configuration: click Continue to write "
+                                          "the backup again.");
+        return text;
+    }
     static QString startNewBackupAction() { return tr("Start a new backup…"); }
     static QString startNewBackupQuestion(const QString& controller, const platform::ControllerIdentity& identity,
                                           const QString& time)
@@ -118,7 +132,8 @@ public:
     static QString backupEntry(const QString& controller, const platform::ControllerIdentity& identity,
                                const QString& time, qint64 bytes, int files)
     {
-        return tr("%1   %2   %3 bytes   %4 files").arg(laser(controller, identity), time).arg(bytes).arg(files);
+        return tr("%1   %2   %3   %4")
+            .arg(laser(controller, identity), time, OperatorTexts::size(bytes), OperatorTexts::fileCount(files));
     }
 };
 

@@ -2,6 +2,7 @@
 // answer "root", and prove that a shell answers.
 #include "workflow/workflow.h"
 
+#include "workflow/failure_texts.h"
 #include "workflow/names.h"
 #include "workflow/operator_texts.h"
 
@@ -43,8 +44,25 @@ bool Workflow::addressGiven()
 {
     if (isControllerAddress(address_))
         return true;
-    showMessage(OperatorTexts::enterAddress(), platform::MessageIcon::None);
+    // Blanks at the ends were trimmed when the run began.
+    QString text = OperatorTexts::enterAddress();
+    if (address_.contains(QRegularExpression(QStringLiteral("\\s"))))
+        failureReason_ = FailureTexts::blankInAddress(address_);
+    else if (!address_.isEmpty())
+        failureReason_ = FailureTexts::notAnAddress(address_);
+    if (!failureReason_.isEmpty())
+        text += QLatin1Char('\n') + failureReason_;
+    showMessage(text, platform::MessageIcon::None);
     return false;
+}
+
+void Workflow::connectionFailed(const QString& logged, const QString& cause)
+{
+    appendLog(QStringLiteral("\r\n") + logged);
+    transcript_.add(pcside::Transcript::Source::Tool, logged);
+    failureReason_ = cause;
+    showMessage(OperatorTexts::errorConnecting() + QLatin1Char('\n') + cause, platform::MessageIcon::None);
+    setStatus(OperatorTexts::connectionFailed() + QStringLiteral("\r\n") + cause);
 }
 
 bool Workflow::findController()
@@ -54,11 +72,8 @@ bool Workflow::findController()
         throw link::RunAborted();
     if (!controllerIPv4_.isEmpty())
         return true;
-    const QString text = OperatorTexts::couldNotConnect(address_, kShellPort, OperatorTexts::nameNotFound(kLookUpMs / 1000));
-    appendLog(QStringLiteral("\r\n") + text);
-    transcript_.add(pcside::Transcript::Source::Tool, text);
-    showMessage(OperatorTexts::errorConnecting(), platform::MessageIcon::None);
-    setStatus(OperatorTexts::connectionFailed());
+    connectionFailed(OperatorTexts::couldNotConnect(address_, kShellPort, OperatorTexts::nameNotFound(kLookUpMs / 1000)),
+                     FailureTexts::nameUnknown(address_, kLookUpMs / 1000));
     return false;
 }
 
@@ -71,13 +86,18 @@ bool Workflow::connectToController(const QString& address)
     // To the address the server takes requests from, whatever the name
     // would lead to now.
     if (!link_.connectToController(controllerIPv4_, kShellPort, kConnectTimeoutMs)) {
-        const QString reason = link_.lastSocketError().isEmpty()
-                                   ? OperatorTexts::noAnswerWithin(kConnectTimeoutMs / 1000)
-                                   : link_.lastSocketError();
-        appendLog(QStringLiteral("\r\n") + OperatorTexts::couldNotConnect(address, kShellPort, reason));
-        transcript_.add(pcside::Transcript::Source::Tool, OperatorTexts::couldNotConnect(address, kShellPort, reason));
-        showMessage(OperatorTexts::errorConnecting(), platform::MessageIcon::None);
-        setStatus(OperatorTexts::connectionFailed());
+        const QString error = link_.lastSocketError();
+        const QString reason = error.isEmpty() ? OperatorTexts::noAnswerWithin(kConnectTimeoutMs / 1000) : error;
+        QString cause;
+        if (error.isEmpty() || link_.lastSocketErrorKind() == platform::SocketError::TimedOut)
+            cause = FailureTexts::noAnswer(address, kShellPort, kConnectTimeoutMs / 1000);
+        else if (link_.lastSocketErrorKind() == platform::SocketError::ConnectionRefused)
+            cause = FailureTexts::refused(address, kShellPort);
+        else if (link_.lastSocketErrorKind() == platform::SocketError::HostNotFound)
+            cause = FailureTexts::nameUnknown(address, kLookUpMs / 1000);
+        else
+            cause = FailureTexts::unreachable(address, kShellPort, error);
+        connectionFailed(OperatorTexts::couldNotConnect(address, kShellPort, reason), cause);
         return false;
     }
     settings_.setControllerAddress(address);

@@ -4,6 +4,7 @@
 // the tool's own words and stay exactly as they are.
 
 #include <QCoreApplication>
+#include <QLocale>
 #include <QString>
 
 namespace tarvo::workflow {
@@ -15,11 +16,17 @@ public:
     static QString addressLabel() { return tr("IP Address of the laser."); }
     static QString statusHint()
     {
-        return tr("Double-click to show or hide the log.\nRight-click for earlier backups, a new backup, the archive folder and saving the log.");
+        return tr("Double-click (or Ctrl+L) to show or hide the log.\nRight-click for earlier backups, a new backup, the archive folder and saving the log.");
     }
+    static QString backupFileHint(const QString& path) { return tr("The backup Continue writes: %1").arg(path); }
     static QString restoreEarlierAction() { return tr("Restore an earlier backup…"); }
     static QString openArchiveFolderAction() { return tr("Open archive folder"); }
     static QString saveLogAction() { return tr("Save log…"); }
+    static QString toggleLogAction() { return tr("Show or hide the log"); }
+    static QString folderNotOpened(const QString& folder)
+    {
+        return tr("No file manager could open the archive folder. It is:\n%1").arg(folder);
+    }
     static QString chooseBackupLabel() { return tr("The backup that Continue writes onto the new card:"); }
     static QString linesNotShown(qsizetype lines) { return tr("[%1 lines not shown]").arg(lines); }
     static QString noBackupsKept() { return tr("No verified backup is kept yet."); }
@@ -75,6 +82,7 @@ public:
     static QString swapStep1() { return tr("1. Turn off the laser and replace SD card. Do NOT close the application!"); }
     static QString swapStep2() { return tr("2. Turn on the laser and verify/change IP address."); }
     static QString swapStep3() { return tr("3. Click the Continue button when done."); }
+    static QString swapStep3Command(const QString& command) { return tr("3. Then run: %1").arg(command); }
     static QString readingFailed() { return tr("Reading config data failed."); }
 
     // --- restore ---
@@ -86,6 +94,12 @@ public:
                   "may not be the verified backup. Choose a kept backup (\"Restore an earlier backup…\") or start a "
                   "new backup.\nNothing was sent to the laser.")
             .arg(path);
+    }
+    static QString noVerifiedBackupCommand(const QString& controller, const QString& command)
+    {
+        return tr("Error: no verified backup of %1 is kept on this PC. Back the laser up first (%2), or name an "
+                  "archive with --archive FILE.\nNothing was sent to the laser.")
+            .arg(controller, command);
     }
     static QString noVerifiedBackup(const QString& controller)
     {
@@ -185,6 +199,33 @@ public:
     {
         return tr("Backup verified: %1 (%2 bytes, %3 files)").arg(path).arg(bytes).arg(files);
     }
+    static QString backupVerified(int files, qint64 bytes)
+    {
+        return tr("Backup verified: %1, %2").arg(fileCount(files), size(bytes));
+    }
+    static QString backupHolds()
+    {
+        return tr("The backup holds the laser's configuration: the settings files (zel/*.conf, media/*.conf), "
+                  "its profiles, sequences and preview images. Not the firmware, its logs or other files.");
+    }
+    // A size as people read it: bytes, kB or MB (powers of 1000), in the
+    // operator's language.
+    static QString size(qint64 bytes)
+    {
+        const QLocale locale;
+        if (bytes < 1000)
+            return tr("%1 bytes").arg(bytes);
+        if (bytes < 1000 * 1000)
+            return tr("%1 kB").arg(locale.toString(qRound64(bytes / 1e3)));
+        return tr("%1 MB").arg(locale.toString(bytes / 1e6, 'f', 1));
+    }
+    static QString rate(double bytesPerSecond)
+    {
+        const QLocale locale;
+        if (bytesPerSecond < 1e6)
+            return tr("%1 kB/s").arg(locale.toString(qRound64(bytesPerSecond / 1e3)));
+        return tr("%1 MB/s").arg(locale.toString(bytesPerSecond / 1e6, 'f', 1));
+    }
     static QString notKept(const QString& path)
     {
         return tr("it could not be kept in %1 (is the disk full, or the folder not writable?)").arg(path);
@@ -209,17 +250,25 @@ public:
         return tr("The controller was still at work after %1 minutes: the step was given up").arg(minutes);
     }
     // Appended to the step's text while a long transfer runs.
-    static QString transferProgress(qint64 bytes, qint64 size, double bytesPerSecond)
+    // How far a transfer is. The rate and the time left only once they are
+    // known (rate and secondsLeft negative until then).
+    static QString transferProgress(qint64 bytes, qint64 size, double bytesPerSecond, int secondsLeft)
     {
-        const double mb = 1e6;
-        if (size <= 0)
-            return tr("%1 MB, %2 MB/s").arg(bytes / mb, 0, 'f', 1).arg(bytesPerSecond / mb, 0, 'f', 1);
-        const double left = bytesPerSecond > 0 ? (size - bytes) / bytesPerSecond : 0;
-        return tr("%1 of %2 MB, %3 MB/s, about %4 s left")
-            .arg(bytes / mb, 0, 'f', 1)
-            .arg(size / mb, 0, 'f', 1)
-            .arg(bytesPerSecond / mb, 0, 'f', 1)
-            .arg(qRound(left));
+        QString text = size > 0 ? tr("%1 of %2").arg(OperatorTexts::size(bytes), OperatorTexts::size(size))
+                                : OperatorTexts::size(bytes);
+        if (bytesPerSecond >= 0)
+            text = tr("%1, %2").arg(text, rate(bytesPerSecond));
+        if (secondsLeft >= 0)
+            text = tr("%1, about %2 s left").arg(text).arg(secondsLeft);
+        return text;
+    }
+    static QString unpacking(qint64 bytes)
+    {
+        return tr("%1 sent; the laser unpacks it…").arg(size(bytes));
+    }
+    static QString checkingBackup(qint64 bytes)
+    {
+        return tr("%1 received; checking it on the PC…").arg(size(bytes));
     }
 
     // --- a run that ends badly ---

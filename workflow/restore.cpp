@@ -19,7 +19,7 @@ bool Workflow::restoreConfiguration()
         setStatus(OperatorTexts::writing());
         advanceProgress(kTransferProgress);
         if (statusStep(kRemount) != 0) {
-            showError(OperatorTexts::remountError(lastCode()));
+            showStepError(OperatorTexts::remountError(lastCode()));
         } else if (!stageArchiveToRestore()) {
             showError(OperatorTexts::stagingFailed(store_.folder() + QLatin1Char('/') + link_.peerAddress()));
         } else if (watch_.state() != pcside::ServerWatch::State::Ready) {
@@ -29,18 +29,20 @@ bool Workflow::restoreConfiguration()
             const QByteArray get = QByteArray("tftp -g -r ") + kArchiveName + ' '
                                    + link_.localAddress().toLatin1();
             if (statusStep(get) != 0) {
-                showError(OperatorTexts::downloadError(archive, lastCode()));
+                showStepError(OperatorTexts::downloadError(archive, lastCode()), StepKind::Transfer);
             } else if (statusStep("sync") != 0) {
-                showError(OperatorTexts::syncError(archive, lastCode()));
+                showStepError(OperatorTexts::syncError(archive, lastCode()));
             } else {
+                if (!output_.hasComplaint())
+                    setStatus(OperatorTexts::writing() + OperatorTexts::unpacking(lastBackup_.bytes));
                 plainStep("cd /");
                 output_.setTarListing(true);
                 const std::int16_t unpacked = statusStep(QByteArray("tar xvzf /media/") + kArchiveName);
                 output_.setTarListing(false);
                 if (unpacked != 0)
-                    showError(OperatorTexts::extractError(archive, lastCode()));
+                    showStepError(OperatorTexts::extractError(archive, lastCode()));
                 else if (statusStep("sync") != 0)
-                    showError(OperatorTexts::syncAfterExtractError(lastCode()));
+                    showStepError(OperatorTexts::syncAfterExtractError(lastCode()));
                 else
                     result = true;
             }
@@ -52,7 +54,7 @@ bool Workflow::restoreConfiguration()
             setProgress(100);
             setStatus(OperatorTexts::restoreDone());
         } else {
-            setStatus(OperatorTexts::writingFailed());
+            setStatus(failedStatus(OperatorTexts::writingFailed()));
         }
     }
     return result;

@@ -2,10 +2,12 @@
 // their error reporting.
 #include "workflow/workflow.h"
 
+#include "workflow/failure_texts.h"
 #include "workflow/names.h"
 #include "workflow/operator_texts.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace tarvo::workflow {
 
@@ -37,16 +39,21 @@ void Workflow::showTransferProgress(const pcside::ServerWatch::Progress& progres
     if (transferStartedMs_ < 0 || progress.bytes < transferBytes_) {
         transferStartedMs_ = now;
         transferBytes_ = progress.bytes;
-        return;
     }
-    if (now <= transferStartedMs_)
-        return;
-    const double rate = (progress.bytes - transferBytes_) * 1000.0 / double(now - transferStartedMs_);
     // A complaint of the controller's on the label stays there.
     if (output_.hasComplaint())
         return;
     const QString step = progress.upload ? OperatorTexts::reading() : OperatorTexts::writing();
-    setStatus(step + OperatorTexts::transferProgress(progress.bytes, progress.size, rate));
+    if (!progress.upload && progress.size > 0 && progress.bytes >= progress.size) {
+        setStatus(step + OperatorTexts::unpacking(progress.size));
+        return;
+    }
+    // A rate measured over less than a second says little; a stalled
+    // transfer has no time left that anyone knows.
+    const std::int64_t elapsed = now - transferStartedMs_;
+    const double rate = elapsed >= 1000 ? (progress.bytes - transferBytes_) * 1000.0 / double(elapsed) : -1;
+    const int left = rate > 0 && progress.size > 0 ? int(std::ceil((progress.size - progress.bytes) / rate)) : -1;
+    setStatus(step + OperatorTexts::transferProgress(progress.bytes, progress.size, rate, left));
 }
 
 void Workflow::plainStep(const QByteArray& command)
@@ -57,7 +64,45 @@ void Workflow::plainStep(const QByteArray& command)
 
 void Workflow::showError(const QString& text)
 {
+    failureReason_ = text;
     showMessage(text, platform::MessageIcon::Critical);
+}
+
+void Workflow::showStepError(const QString& text, StepKind kind)
+{
+    QString cause;
+    if (link_.wasConnectionLost())
+        cause = FailureTexts::linkLost();
+    else if (lastCode() == link::ControllerLink::kNoStatus)
+        cause = FailureTexts::noAnswerToStep();
+    else if (kind == StepKind::Transfer)
+        cause = FailureTexts::transferFailed(lastCode());
+    else if (commandName_.isEmpty())
+        cause = FailureTexts::commandFailed(lastCode());
+    else
+        cause = FailureTexts::printedInTranscript(lastCode());
+    const QString again = commandFor(phase_);
+    QString next;
+    if (phase_ == Phase::Backup)
+        next = again.isEmpty() ? FailureTexts::retryBackup() : FailureTexts::retryBackupCommand(again);
+    else
+        next = again.isEmpty() ? FailureTexts::retryRestore() : FailureTexts::retryRestoreCommand(again);
+    showError(text + QLatin1Char('\n') + cause + QLatin1Char(' ') + next);
+    failureReason_ = cause + QLatin1Char(' ') + next;
+}
+
+QString Workflow::commandFor(Phase phase) const
+{
+    if (commandName_.isEmpty())
+        return {};
+    return QStringLiteral("%1 %2 %3").arg(commandName_, phase == Phase::Backup ? QStringLiteral("--backup")
+                                                                             : QStringLiteral("--restore"),
+                                         address_);
+}
+
+QString Workflow::failedStatus(const QString& text) const
+{
+    return failureReason_.isEmpty() ? text : text + QStringLiteral("\r\n") + failureReason_;
 }
 
 }  // namespace tarvo::workflow

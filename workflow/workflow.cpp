@@ -2,6 +2,7 @@
 // controller's shell.
 #include "workflow/workflow.h"
 
+#include "workflow/failure_texts.h"
 #include "workflow/laser_texts.h"
 #include "workflow/names.h"
 #include "workflow/operator_texts.h"
@@ -53,8 +54,33 @@ void Workflow::resumeStoredPhase()
     const pcside::PendingRestore pending = store_.pendingRestore();
     setPhase(pending.isValid() ? Phase::Restore : Phase::Backup);
     setProgress(0);
-    setStatus(pending.isValid() ? LaserTexts::restorePending(pending.controller, pending.identity, pending.time)
-                                : OperatorTexts::idleStatus());
+    QString status = pending.isValid() ? LaserTexts::restorePending(pending.controller, pending.identity, pending.time)
+                                       : OperatorTexts::idleStatus();
+    // A laser the last window left stopped is named until it is dealt with
+    // here: said once, in the status and the log.
+    const pcside::InterruptedRun interrupted = settings_.interruptedRun();
+    if (interrupted.isValid()) {
+        const QString notice = LaserTexts::interruptedRun(interrupted);
+        status = pending.isValid() ? notice + QStringLiteral("\r\n") + status : notice;
+        appendLog(QStringLiteral("\r\n[") + notice + QLatin1Char(']'));
+        settings_.setInterruptedRun({});
+    }
+    setStatus(status);
+}
+
+void Workflow::recordInterruption()
+{
+    if (!running_)
+        return;
+    const QString step = status_.section(QStringLiteral("\r\n"), 0, 0).trimmed();
+    transcript_.add(pcside::Transcript::Source::Tool, QStringLiteral("the window was closed during: ") + step);
+    saveTranscript(QStringLiteral("interrupted"));
+    // Before the firmware was stopped, nothing on the laser had changed.
+    if (!firmwareStopped_)
+        return;
+    settings_.setInterruptedRun({address_, LaserTexts::laser(address_, identity_), step,
+                                 QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")),
+                                 phase_ == Phase::Restore, true});
 }
 
 void Workflow::startNewBackup()
@@ -99,7 +125,8 @@ void Workflow::run(const QString& address)
 {
     if (running_)
         return;  // the disabled button already prevents this
-    address_ = address;
+    // Blanks around an address pasted or typed are no part of it.
+    address_ = address.trimmed();
     struct Done {
         Workflow& workflow;
         ~Done() { workflow.running_ = false; }
@@ -129,6 +156,7 @@ void Workflow::runSteps()
     identity_ = {};
     lastBackup_ = {};
     recordProblems_.clear();
+    failureReason_.clear();
     // Everything on the PC's side is checked before the laser is touched:
     // the archive a restore would send, and the server that moves it.
     outcome_ = Outcome::NoConnection;
@@ -147,7 +175,8 @@ void Workflow::runSteps()
         }
         // The PC side was not ready: the run ends like any failed one.
         if (outcome_ == Outcome::ArchiveUnusable || outcome_ == Outcome::PcNotReady)
-            setStatus(phase_ == Phase::Backup ? OperatorTexts::readingFailed() : OperatorTexts::writingFailed());
+            setStatus(failedStatus(phase_ == Phase::Backup ? OperatorTexts::readingFailed()
+                                                           : OperatorTexts::writingFailed()));
     }
     stopServer();
     saveTranscript(status_);
@@ -184,7 +213,8 @@ void Workflow::runOnController()
 
 void Workflow::reportEndOfFailedRun()
 {
-    if (link_.wasConnectionLost())
+    // A step's failure that named the lost connection said it already.
+    if (link_.wasConnectionLost() && !failureReason_.startsWith(FailureTexts::linkLost()))
         addNote(OperatorTexts::connectionLost());
     if (firmwareStopped_)
         addNote(OperatorTexts::laserStopped());

@@ -65,6 +65,10 @@ public:
     enum class OtherLaserPolicy { Ask, Refuse, Allow };
     void setOtherLaserPolicy(OtherLaserPolicy policy) { otherLaserPolicy_ = policy; }
 
+    // Without a window: the program's name, so that what the operator is to
+    // do next is a command line ("then run: …"), not a button.
+    void setCommandName(const QString& program) { commandName_ = program; }
+
     // The title the log and the transcript of each run begin with.
     void setTitle(const QString& title) { title_ = title; }
     QString title() const { return title_; }
@@ -82,6 +86,10 @@ public:
     // Back to Start while a restore waits: the waiting backup stays in the
     // history, no longer chosen.
     void startNewBackup();
+    // The window closes while this run goes on: the run's record is saved
+    // with the step it was in, and a laser left stopped is remembered for
+    // the next start to name.
+    void recordInterruption();
 
     // What the operator sees of the run.
     QString status() const { return status_; }
@@ -143,6 +151,9 @@ private:
     bool findController();
     bool startServer();
     void stopServer();
+    // The connection did not come up: logged says it for the log, cause
+    // for the operator, with what to do.
+    void connectionFailed(const QString& logged, const QString& cause);
     // Connects to the controller at address, which becomes the run's.
     bool connectToController(const QString& address);
     bool logIn();
@@ -179,6 +190,14 @@ private:
     // A step whose outcome is not examined: the command, then half a second.
     void plainStep(const QByteArray& command);
     void showError(const QString& text);
+    // A step on the laser failed: its own text, then why and what to do.
+    enum class StepKind { Command, Transfer };
+    void showStepError(const QString& text, StepKind kind = StepKind::Command);
+    // The status after a failed run: its own text, then the reason.
+    QString failedStatus(const QString& text) const;
+    // The command line that runs the phase on this run's controller again;
+    // empty for the window.
+    QString commandFor(Phase phase) const;
     // A report of a running transfer: the status shows how far it is.
     void showTransferProgress(const pcside::ServerWatch::Progress& progress);
     int lastCode() const { return link_.lastStatus(); }
@@ -214,8 +233,11 @@ private:
     QString restoreSource_;
     // What the last verified backup was, for the operator.
     QString savedBackup_;
+    // Why the run failed and what to do, for the status label.
+    QString failureReason_;
     bool running_ = false;
     QString title_;
+    QString commandName_;
     // The address of the run, as given, and the IPv4 address it leads to.
     QString address_;
     QString controllerIPv4_;

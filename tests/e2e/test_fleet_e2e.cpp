@@ -134,6 +134,10 @@ private slots:
                 return;
         }
         QVERIFY(backup.err.contains("[" + kControllers[2].toLatin1() + "] "));
+        // Without a window, the next step is a command, not a button.
+        QVERIFY2(backup.err.contains("3. Then run: tarvo-config-updater --restore " + kControllers[2].toLatin1()),
+                 backup.err.constData());
+        QVERIFY(!backup.err.contains("Click the Continue button"));
 
         // The third controller's card is replaced by a blank one.
         SimulatorProcess& third = sims[2];
@@ -173,6 +177,9 @@ private slots:
         QCOMPARE(backup.results[1].controller, kControllers[1]);
         QCOMPARE(backup.results[1].result, QStringLiteral("controller-failed"));
         QVERIFY(backup.err.contains("[" + kControllers[1].toLatin1() + "] error: "));
+        QVERIFY2(backup.err.contains("then run again: tarvo-config-updater --backup " + kControllers[1].toLatin1()),
+                 backup.err.constData());
+        QVERIFY(!backup.err.contains("click Start"));
         QVERIFY(!QFileInfo::exists(program.archive(kControllers[1])));
         for (int i : {0, 2}) {
             QCOMPARE(backup.results[i].controller, kControllers[i]);

@@ -69,7 +69,12 @@ private slots:
         rig->controls.setLinkState(QStringLiteral("untouched"));
         connect(address);
         QCOMPARE(rig->platform.messages.size(), size_t(1));
-        QCOMPARE(rig->platform.messages[0].text, QStringLiteral("Please enter IP address of the laser."));
+        // What is wrong with a typed address is named under the request.
+        const QString why = address.isEmpty()           ? QString()
+                            : address.contains(QLatin1Char(' ')) ? QStringLiteral("\n\"%1\" has a blank inside: type the address without blanks.")
+                                                            : QStringLiteral("\n\"%1\" is neither an IPv4 address (four numbers from 0 "
+                                                                             "to 255, such as 192.168.100.20) nor a host name.");
+        QCOMPARE(rig->platform.messages[0].text, QStringLiteral("Please enter IP address of the laser.") + why.arg(address));
         QCOMPARE(rig->platform.messages[0].icon, tarvo::platform::MessageIcon::None);
         QCOMPARE(rig->controls.status(), QStringLiteral("Status: "));  // not left on "Connecting..."
         QCOMPARE(rig->controls.linkState, QStringLiteral("untouched"));
@@ -105,10 +110,14 @@ private slots:
         const auto step = connect(QStringLiteral("10.9.9.9"));
         QVERIFY(!rig->link().isConnected());
         QCOMPARE(rig->platform.messages.size(), size_t(1));
-        QCOMPARE(rig->platform.messages[0].text, QStringLiteral("Error Connecting"));
+        // The box and the status say where nothing answered, and what to do.
+        const QString why = QStringLiteral("Nothing answered at 10.9.9.9 on TCP port 1138 within 5 s. Check that the "
+                                           "laser is on and has started, the network cable, and that the PC's address "
+                                           "is in the laser's network; then try again.");
+        QCOMPARE(rig->platform.messages[0].text, QStringLiteral("Error Connecting\n") + why);
         QCOMPARE(rig->platform.messages[0].icon, tarvo::platform::MessageIcon::None);
         QCOMPARE(rig->platform.messages[0].atMs - step.fromMs, 5000);
-        QCOMPARE(rig->controls.status(), QStringLiteral("Connection failed"));
+        QCOMPARE(rig->controls.status(), QStringLiteral("Connection failed\r\n") + why);
         QCOMPARE(rig->controls.linkState, QStringLiteral("Disconnected"));
         QCOMPARE(rig->socket().state(), tarvo::platform::SocketState::Closed);
         QCOMPARE(rig->platform.settings.value(settingKey), QStringLiteral("old"));
@@ -134,7 +143,11 @@ private slots:
         const auto step = connect(QStringLiteral("127.0.0.1"));
         QCOMPARE(rig->socket().connectAttempts(), 1);
         QCOMPARE(rig->platform.messages.back().atMs - step.fromMs, 5000);
-        QCOMPARE(rig->platform.messages.back().text, QStringLiteral("Error Connecting"));
+        QCOMPARE(rig->platform.messages.back().text,
+                 QStringLiteral("Error Connecting\nThe laser at 127.0.0.1 refused the connection on TCP port 1138: its "
+                                "shell service is not running, or another device has this address. Check the "
+                                "address; if it is right, power-cycle the laser, wait until it has started and try "
+                                "again."));
         QVERIFY(rig->controls.log.contains(QStringLiteral("[socket error: Connection refused]")));
         QVERIFY(rig->controls.log.contains(
             QStringLiteral("[Could not connect to 127.0.0.1, TCP port 1138: Connection refused]")));
@@ -175,7 +188,7 @@ private slots:
         connect(QStringLiteral("10.0.0.5"));
         QVERIFY(!rig->link().isConnected());
         QCOMPARE(rig->socket().state(), tarvo::platform::SocketState::Closed);
-        QCOMPARE(rig->controls.status(), QStringLiteral("Connection failed"));
+        QVERIFY(rig->controls.status().startsWith(QStringLiteral("Connection failed\r\nNothing answered at 10.0.0.5")));
     }
 
     void anOpenConnectionIsClosedFirst()

@@ -238,6 +238,8 @@ private slots:
         QTest::newRow("an address") << "10.0.0.5" << "10.0.0.5";
         QTest::newRow("a name") << "Laser-A.plant" << "10.0.0.5";
         QTest::newRow("a name that leads nowhere") << "laser-gone" << "";
+        // Blanks around a pasted address are no part of it.
+        QTest::newRow("blanks at the ends") << " 10.0.0.5 \t" << "10.0.0.5";
     }
 
     void theServerTakesRequestsFromTheControllerOnly()
@@ -247,14 +249,16 @@ private slots:
         f->platform().hostAddresses.insert(QStringLiteral("laser-a.plant"), QStringLiteral("10.0.0.5"));
         f->controls().setTargetAddress(typed);
         click();
-        QCOMPARE(f->platform().hostLookups, QStringList{typed});
+        QCOMPARE(f->platform().hostLookups, QStringList{typed.trimmed()});
         if (controller.isEmpty()) {
             // Nothing to take requests from: no server, no connection.
             QCOMPARE(f->workflow().lastOutcome(), workflow::Workflow::Outcome::NoConnection);
             QVERIFY(f->platform().processes.empty());
             QCOMPARE(f->rig->socket().connectAttempts(), 0);
-            QCOMPARE(f->messageTexts(), QStringList{"Error Connecting"});
-            QCOMPARE(f->controls().status(), QStringLiteral("Connection failed"));
+            const QString cause = QStringLiteral("The name laser-gone leads to no IPv4 address (none found within 5 s). "
+                                                 "Type the laser's IP address instead.");
+            QCOMPARE(f->messageTexts(), QStringList{QStringLiteral("Error Connecting\n") + cause});
+            QCOMPARE(f->controls().status(), QStringLiteral("Connection failed\r\n") + cause);
             const QString why = QStringLiteral("[Could not connect to laser-gone, TCP port 1138: the name leads to no "
                                                "IPv4 address (none found within 5 s)]");
             QVERIFY2(f->controls().log.endsWith(QStringLiteral("\r\n") + why), qPrintable(f->controls().log));
@@ -267,7 +271,7 @@ private slots:
                  (QStringList{QStringLiteral("--only-from"), controller}));
         // The run connects where its server takes requests from.
         QCOMPARE(f->rig->socket().remoteHost(), controller);
-        QVERIFY(f->workflow().transcript().text().contains(QStringLiteral(" of ") + typed + QLatin1Char('\n')));
+        QVERIFY(f->workflow().transcript().text().contains(QStringLiteral(" of ") + typed.trimmed() + QLatin1Char('\n')));
     }
 
     void anEmptyAddressEndsTheRunAtOnce()
@@ -704,6 +708,10 @@ private slots:
         expectUntouchedSince(s);
         f->platform().runUntil(f->platform().nowMs() + 30000);
         QVERIFY(!f->shell->lines.contains("killall laser.elf"));
+        // Nothing on the laser had changed: the next start has nothing to say.
+        window::Updater next(f->platform());
+        next.load();
+        QCOMPARE(next.workflow().status(), QStringLiteral("Status: "));
     }
 
     void closingWhileAMessageBoxIsOpen()
@@ -732,6 +740,26 @@ private slots:
         expectUntouchedSince(s);
         QVERIFY(f->platform().processes.at(0).closed);
         QCOMPARE(caption(), QStringLiteral("Start"));
+        // The run's record is kept, with the step it was cut short in ...
+        const QString folder = f->workflow().transcriptFolder();
+        QCOMPARE(f->platform().fileNames(folder).size(), 1);
+        const QString record = QString::fromUtf8(f->platform().fileData.value(folder + QLatin1Char('/')
+                                                                               + f->platform().fileNames(folder)[0]));
+        QVERIFY2(record.contains(QStringLiteral("the window was closed during: Reading config data from the laser...")),
+                 qPrintable(record));
+        // ... and the next start names the laser left stopped, once.
+        const auto nextStart = [this] {
+            window::Updater next(f->platform());
+            next.load();
+            return next.workflow().status();
+        };
+        const QString told = nextStart();
+        QVERIFY2(told.startsWith(QStringLiteral("The last backup, of laser 10.0.0.5 (hardware 02:00:0a:00:00:05), was "
+                                                "cut short at ")),
+                 qPrintable(told));
+        QVERIFY(told.contains(QStringLiteral("during \"Reading config data from the laser...\". The laser was left "
+                                             "with its firmware stopped and its safety relay open: power-cycle it")));
+        QCOMPARE(nextStart(), QStringLiteral("Status: "));
     }
 
     void closingDuringWaitWithProgress()

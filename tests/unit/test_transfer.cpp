@@ -2,6 +2,7 @@
 // failing step's message and code, and the controller's error lines, each
 // within a whole run.
 #include "workflow_fixture.h"
+#include "workflow/operator_texts.h"
 
 #include "tftp/status_lines.h"
 
@@ -87,8 +88,13 @@ private slots:
                                              kStatus, "cd /media", kPut, kStatus}));
         QCOMPARE(elapsed(), 11000);
         QVERIFY(f->controls().status().startsWith(kInstructions + QStringLiteral("\r\nBackup verified: ")));
+        // The bar goes on filling while the PC checks what it received.
         QCOMPARE(f->controls().step(QStringLiteral("Reading config data from the laser... ")).bar,
-                 (std::vector<double>{0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 100, 100}));
+                 (std::vector<double>{0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 100}));
+        using tarvo::workflow::OperatorTexts;
+        const qint64 bytes = test::sampleArchive().size();
+        QCOMPARE(f->controls().step(OperatorTexts::reading() + OperatorTexts::checkingBackup(bytes)).next,
+                 kInstructions + QStringLiteral("\r\nBackup verified: 2 files, ") + OperatorTexts::size(bytes));
         QVERIFY(f->platform().messages.empty());
     }
 
@@ -132,12 +138,20 @@ private slots:
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("message");
         QTest::addColumn<int>("linesSent");
-        QTest::newRow("mount 1") << kMount << 1 << QStringLiteral("Remounting Error, Code: 1") << 2;
-        QTest::newRow("mount silent") << kMount << -99 << QStringLiteral("Remounting Error, Code: -99") << 2;
-        QTest::newRow("tar") << kTarFull << 2 << QStringLiteral("Creating Archive Error for config.tgz, Code: 2") << 7;
-        QTest::newRow("sync") << QByteArray("sync") << 1 << QStringLiteral("Sync Error for config.tgz, Code: 1") << 9;
-        QTest::newRow("tftp") << kPut << 1 << QStringLiteral("TFTP Read Error for config.tgz, Code: 1") << 12;
-        QTest::newRow("tftp silent") << kPut << -99 << QStringLiteral("TFTP Read Error for config.tgz, Code: -99") << 12;
+        QTest::addColumn<QString>("cause");
+        const QString ended = QStringLiteral("The laser's command ended with status ");
+        const QString silent = QStringLiteral("The laser did not answer this step in time");
+        QTest::newRow("mount 1") << kMount << 1 << QStringLiteral("Remounting Error, Code: 1") << 2 << ended + "1;";
+        QTest::newRow("mount silent") << kMount << -99 << QStringLiteral("Remounting Error, Code: -99") << 2 << silent;
+        QTest::newRow("tar") << kTarFull << 2 << QStringLiteral("Creating Archive Error for config.tgz, Code: 2") << 7
+                             << ended + "2;";
+        QTest::newRow("sync") << QByteArray("sync") << 1 << QStringLiteral("Sync Error for config.tgz, Code: 1") << 9
+                              << ended + "1;";
+        QTest::newRow("tftp") << kPut << 1 << QStringLiteral("TFTP Read Error for config.tgz, Code: 1") << 12
+                              << QStringLiteral("The laser's tftp ended with status 1: it did not reach the PC's TFTP "
+                                                "server on UDP port 69");
+        QTest::newRow("tftp silent") << kPut << -99 << QStringLiteral("TFTP Read Error for config.tgz, Code: -99") << 12
+                                     << silent;
     }
 
     void failingBackupSteps()
@@ -146,17 +160,25 @@ private slots:
         QFETCH(int, status);
         QFETCH(QString, message);
         QFETCH(int, linesSent);
+        QFETCH(QString, cause);
         if (status == -99)
             f->shell->silentAfter.insert(command);
         else
             f->shell->status.insert(command, status);
         QVERIFY(!backup());
-        QCOMPARE(f->messageTexts(), QStringList{message});
+        // The step's own text, then why and what to do; the status keeps
+        // the reason once the box is closed.
+        QCOMPARE(f->messageHeadlines(), QStringList{message});
+        const QString reason = f->messageTexts()[0].section(QLatin1Char('\n'), 1);
+        QVERIFY2(reason.startsWith(cause) && reason.endsWith(QStringLiteral("Keep the old SD card in the laser; check "
+                                                                            "the laser and the cable, then click Start "
+                                                                            "again.")),
+                 qPrintable(reason));
         QCOMPARE(f->platform().messages[0].icon, tarvo::platform::MessageIcon::Critical);
         // Nothing is sent after the failing step.
         f->platform().runUntil(f->platform().nowMs() + 60000);
         QCOMPARE(lines().size(), linesSent);
-        QCOMPARE(f->controls().status(), QStringLiteral("Reading config data failed.") + kStopped);
+        QCOMPARE(f->controls().status(), QStringLiteral("Reading config data failed.\r\n") + reason + kStopped);
         if (status == -99) {
             const int before = command == kMount ? 0 : 9000;
             QCOMPARE(f->platform().messages[0].atMs - t0, before + 22500);
@@ -191,7 +213,7 @@ private slots:
             listing.append({s * 1000, "media/prv_bmp/job_" + QByteArray::number(s) + ".bmp\r\n"});
         answerLater(kTarFull, listing);
         QVERIFY(!backup());
-        QCOMPARE(f->messageTexts(), QStringList{"Creating Archive Error for config.tgz, Code: -99"});
+        QCOMPARE(f->messageHeadlines(), QStringList{"Creating Archive Error for config.tgz, Code: -99"});
         // Counted from the line's arrival.
         QCOMPARE(f->platform().messages[0].atMs - commandSentMs, 40000 + 22500);
         QVERIFY2(f->controls().log.contains(QStringLiteral("silent for 22.5 s")), qPrintable(f->controls().log.right(300)));
@@ -259,7 +281,7 @@ private slots:
         f->shell->output.insert(kTarFull, "zel/a.conf\r\ntar: zel/b.conf: No such file or directory\r\n"
                                           "tar: error exit delayed from previous errors\r\n");
         QVERIFY(!backup());
-        QCOMPARE(f->messageTexts(), QStringList{"Creating Archive Error for config.tgz, Code: 1"});
+        QCOMPARE(f->messageHeadlines(), QStringList{"Creating Archive Error for config.tgz, Code: 1"});
         QCOMPARE(f->controls().status(), QStringLiteral("tar: zel/b.conf: No such file or directory") + kStopped);
     }
 
@@ -300,7 +322,7 @@ private slots:
         QVERIFY2(f->messageTexts()[0].startsWith(QStringLiteral("The backup on the PC is not usable: ") + problem),
                  qPrintable(f->messageTexts()[0]));
         QVERIFY(f->messageTexts()[0].contains(QStringLiteral("Keep the old SD card")));
-        QCOMPARE(f->controls().status(), QStringLiteral("Reading config data failed.") + kStopped);
+        QCOMPARE(f->controls().status(), QStringLiteral("Reading config data failed.\r\n") + f->messageTexts()[0] + kStopped);
         QCOMPARE(f->history(), QStringList{f->keptPath()});  // nothing added
         QVERIFY(!f->platform().settings.contains(QStringLiteral("Tarvo Configuration Updater/Restore/Archive"))
                 || f->platform().settings.value(QStringLiteral("Tarvo Configuration Updater/Restore/Archive")).isEmpty());
@@ -347,7 +369,10 @@ private slots:
         };
         if (problem.isEmpty()) {
             QVERIFY2(backup(), qPrintable(f->messageTexts().join(QLatin1Char('|'))));
-            QVERIFY(f->controls().status().contains(QStringLiteral("(%1 bytes, 2 files)").arg(test::sampleArchive().size())));
+            QVERIFY(f->controls().log.contains(QStringLiteral("(%1 bytes, 2 files)").arg(test::sampleArchive().size())));
+            QVERIFY(f->controls().status().endsWith(
+                QStringLiteral("\r\nBackup verified: 2 files, ")
+                + tarvo::workflow::OperatorTexts::size(test::sampleArchive().size())));
             // Whatever the server said goes into the log and the run's record.
             if (other == QLatin1String("refused")) {
                 QVERIFY(f->controls().log.contains(QStringLiteral("[TFTP server] ") + refusal));
@@ -363,7 +388,7 @@ private slots:
         QCOMPARE(f->messageTexts().size(), 1);
         QVERIFY2(f->messageTexts()[0].startsWith(QStringLiteral("The backup on the PC is not usable: ") + problem),
                  qPrintable(f->messageTexts()[0]));
-        QCOMPARE(f->controls().status(), QStringLiteral("Reading config data failed.") + kStopped);
+        QCOMPARE(f->controls().status(), QStringLiteral("Reading config data failed.\r\n") + f->messageTexts()[0] + kStopped);
         QCOMPARE(f->history(), QStringList{f->keptPath()});  // nothing added
     }
 
@@ -416,7 +441,7 @@ private slots:
         QVERIFY(!backup());
         QCOMPARE(f->messageTexts(), QStringList{QStringLiteral("The backup on the PC is not usable: ") + problem
                                                 + QStringLiteral(".\nKeep the old SD card in the laser: do not replace it.")});
-        QCOMPARE(f->controls().status(), QStringLiteral("Reading config data failed.") + kStopped);
+        QCOMPARE(f->controls().status(), QStringLiteral("Reading config data failed.\r\n") + f->messageTexts()[0] + kStopped);
         QCOMPARE(f->workflow().phase(), workflow::Workflow::Phase::Backup);
         QCOMPARE(f->history(), QStringList{f->keptPath()});  // nothing added
     }
@@ -512,8 +537,12 @@ private slots:
                                              kUntar, kStatus, "sync", kStatus}));
         QCOMPARE(elapsed(), 11000);
         QCOMPARE(f->controls().status(), QStringLiteral("Writing config data done. Please power cycle the laser."));
+        // Once the laser has fetched the archive, the status says it unpacks.
         QCOMPARE(f->controls().step(QStringLiteral("Writing config data to the laser... ")).bar,
-                 (std::vector<double>{0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 100, 100}));
+                 (std::vector<double>{0, 10, 20, 30, 40, 50, 60, 70}));
+        QCOMPARE(f->controls().step(QStringLiteral("Writing config data to the laser... ")).next,
+                 QStringLiteral("Writing config data to the laser... %1 sent; the laser unpacks it…")
+                     .arg(tarvo::workflow::OperatorTexts::size(test::sampleArchive().size())));
     }
 
     void tarsListingIsNoComplaintButTheFirmwaresIs_data()
@@ -616,11 +645,13 @@ private slots:
         QFETCH(int, linesSent);
         f->shell->statusSequence.insert(command, statuses);
         QVERIFY(!restore());
-        QCOMPARE(f->messageTexts(), QStringList{message});
+        QCOMPARE(f->messageHeadlines(), QStringList{message});
+        const QString reason = f->messageTexts()[0].section(QLatin1Char('\n'), 1);
+        QVERIFY2(reason.endsWith(QStringLiteral("click Continue again: the backup is written anew.")), qPrintable(reason));
         QCOMPARE(f->platform().messages[0].icon, tarvo::platform::MessageIcon::Critical);
         f->platform().runUntil(f->platform().nowMs() + 60000);
         QCOMPARE(lines().size(), linesSent);
-        QCOMPARE(f->controls().status(), QStringLiteral("Writing config data failed.") + kStopped);
+        QCOMPARE(f->controls().status(), QStringLiteral("Writing config data failed.\r\n") + reason + kStopped);
     }
 
     void aTftpErrorLineStaysOnTheLabel()
@@ -628,7 +659,7 @@ private slots:
         f->shell->status.insert(kGet, 1);
         f->shell->output.insert(kGet, "tftp: server error: (1) File not found\r\n");
         QVERIFY(!restore());
-        QCOMPARE(f->messageTexts(), QStringList{"TFTP Write Error for config.tgz, Code: 1"});
+        QCOMPARE(f->messageHeadlines(), QStringList{"TFTP Write Error for config.tgz, Code: 1"});
         QCOMPARE(f->controls().status(), QStringLiteral("tftp: server error: (1) File not found") + kStopped);
     }
 

@@ -52,6 +52,14 @@ struct WorkflowFixture {
             l << m.text;
         return l;
     }
+    // The first line of each: a box's own text, before the reason.
+    QStringList messageHeadlines() const
+    {
+        QStringList l;
+        for (const auto& m : rig->platform.messages)
+            l << m.text.section(QLatin1Char('\n'), 0, 0);
+        return l;
+    }
 
     platform::VirtualPlatform& platform() { return rig->platform; }
     RecordingView& controls() { return rig->controls; }

@@ -3,6 +3,7 @@
 #include "platform/qt_platform.h"
 #include "window/main_window.h"
 #include "window/translations.h"
+#include "workflow/failure_texts.h"
 #include "workflow/operator_texts.h"
 
 #include "generated/version.h"
@@ -14,6 +15,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTextBlock>
 #include <QTimer>
@@ -186,17 +188,75 @@ private slots:
         QCOMPARE(statusLabel()->textFormat(), Qt::PlainText);  // "<b>" from a controller stays text
     }
 
-    void theCardSwapInstructionsFitTheStatusLabel()
+    void theCardSwapInstructionsStandAtTheWindowsOwnSize()
     {
+        // In both languages, with the verification under them: the label
+        // grows upwards into the free space, never over the address box or
+        // the button, and the font stays the window's.
         const QRect designed = statusLabel()->geometry();
-        window->showStatus(QStringLiteral(
-            "1. Turn off the laser and replace SD card. Do NOT close the application!\r\n"
-            "2. Turn on the laser and verify/change IP address.\r\n"
-            "3. Click the Continue button when done."));
-        QVERIFY(statusLabel()->heightForWidth(statusLabel()->width()) <= statusLabel()->height());
-        QCOMPARE(statusLabel()->geometry(), designed);
-        window->showStatus(QStringLiteral("Status: "));
-        QCOMPARE(statusLabel()->font().pointSizeF(), window->font().pointSizeF());
+        for (const char* locale : {"C", "de"}) {
+            cleanup();
+            tarvo::window::installTranslations(*QCoreApplication::instance(), QLocale(QLatin1String(locale)));
+            init();
+            using tarvo::workflow::OperatorTexts;
+            const QString nl = QStringLiteral("\r\n");
+            window->showStatus(OperatorTexts::swapStep1() + nl + OperatorTexts::swapStep2() + nl
+                               + OperatorTexts::swapStep3() + nl + OperatorTexts::backupVerified(36, 581810));
+            QCOMPARE(statusLabel()->font().pointSizeF(), window->font().pointSizeF());
+            QVERIFY2(statusLabel()->heightForWidth(statusLabel()->width()) <= statusLabel()->height(), locale);
+            QCOMPARE(statusLabel()->geometry().bottom(), designed.bottom());
+            QVERIFY(statusLabel()->geometry().top() > widget("startButton")->geometry().bottom());
+            QVERIFY(statusLabel()->geometry().top() > widget("addressEdit")->geometry().bottom());
+            // A short text has the designed place again.
+            window->showStatus(OperatorTexts::idleStatus());
+            QCOMPARE(statusLabel()->geometry(), designed);
+        }
+        // Only a text taller than all the space shrinks.
+        window->showStatus(QString(40, QLatin1Char('x')).append(QStringLiteral("\n")).repeated(20));
+        QVERIFY(statusLabel()->font().pointSizeF() < window->font().pointSizeF());
+    }
+
+    void theWindowStaysOnTheScreen()
+    {
+        // However low the screen (a scale factor of 2 on a small one), the
+        // log is only as tall as fits, above the status bar.
+        window->toggleLog();
+        const QRect screen = window->screen()->availableGeometry();
+        // The designed 665 pixels where they fit (the run at scale 1 here).
+        QCOMPARE(window->height(), std::min(665, screen.height() - MainWindow::kFrameAllowancePixels));
+        QVERIFY(window->frameGeometry().bottom() <= screen.bottom());
+        QVERIFY(logView()->height() > 0);
+        QVERIFY(logView()->geometry().bottom() < widget("statusBar")->geometry().top());
+    }
+
+    void theLogWrapsAndEnterPressesTheButton()
+    {
+        // A vertical scroll bar only: a long error line wraps.
+        window->toggleLog();
+        window->appendLog(QStringLiteral("\r\n") + QString(400, QLatin1Char('e')));
+        QCOMPARE(logView()->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+        QVERIFY(!logView()->horizontalScrollBar()->isVisible());
+        QCOMPARE(logView()->horizontalScrollBar()->value(), 0);
+        // Ctrl+L hides it again.
+        QTest::keyClick(window.get(), Qt::Key_L, Qt::ControlModifier);
+        QVERIFY(!logView()->isVisible());
+
+        // Enter in the address box starts a run, as does Enter on the button.
+        QStringList messages;
+        platform->messageBoxHandler = [&](const QString& text, tarvo::platform::MessageIcon) { messages << text; };
+        window->setTargetAddress(QString());
+        QTest::keyClick(widget("addressEdit"), Qt::Key_Return);
+        QCOMPARE(messages, QStringList{QStringLiteral("Please enter IP address of the laser.")});
+        startButton()->setFocus();
+        QTest::keyClick(startButton(), Qt::Key_Enter);
+        QCOMPARE(messages.size(), 2);
+        QCOMPARE(window->suggestedLogName().left(19), QStringLiteral("tarvo-no-address-20"));
+        // The saved log is named by laser and time, as a file name anywhere.
+        window->setTargetAddress(QStringLiteral(" laser:7/a "));
+        QTest::keyClick(widget("addressEdit"), Qt::Key_Return);
+        QCOMPARE(messages.size(), 3);
+        QVERIFY2(QRegularExpression(QStringLiteral("^tarvo-laser_7_a-\\d{8}-\\d{6}\\.log$")).match(window->suggestedLogName()).hasMatch(),
+                 qPrintable(window->suggestedLogName()));
     }
 
     void theMenuChoosesAnEarlierBackupForContinue()
@@ -215,7 +275,7 @@ private slots:
         window->restoreEarlierBackup();
         // A backup of an earlier version, filed by address: its hardware
         // is not known.
-        QCOMPARE(offered, QStringList{QStringLiteral("10.1.1.9 (hardware unknown)   2026-01-02T03:04:05   7 bytes   3 files")});
+        QCOMPARE(offered, QStringList{QStringLiteral("10.1.1.9 (hardware unknown)   2026-01-02 03:04   7 bytes   3 files")});
         QCOMPARE(startButton()->text(), QStringLiteral("Continue"));
         QCOMPARE(window->status(), QStringLiteral("The backup of laser 10.1.1.9 (hardware unknown) from 2026-01-02 03:04 "
                                                   "waits to be restored onto its new card: click Continue."));
@@ -268,8 +328,12 @@ private slots:
                               QStringLiteral("Write onto this laser"), QStringLiteral("Do not write")));
         }
         QMessageBox::Icon shown = QMessageBox::NoIcon;
-        whenShown([&shown](QMessageBox& box) {
+        // Over the tool's window, not wherever the screen's centre is.
+        bare.dialogParent = window.get();
+        QWidget* over = nullptr;
+        whenShown([&shown, &over](QMessageBox& box) {
             shown = box.icon();
+            over = box.parentWidget();
             for (QAbstractButton* b : box.buttons())
                 if (b->text() == QStringLiteral("Write onto this laser"))
                     b->click();
@@ -277,6 +341,7 @@ private slots:
         QVERIFY(bare.ask(QStringLiteral("Write?"), tarvo::platform::MessageIcon::Critical,
                          QStringLiteral("Write onto this laser"), QStringLiteral("Do not write")));
         QCOMPARE(shown, QMessageBox::Critical);
+        QCOMPARE(over, static_cast<QWidget*>(window.get()));
     }
 
     void theWindowSpeaksTheLocalesLanguage_data()
@@ -292,11 +357,12 @@ private slots:
                                                      "auf „Weiter“ klicken.")
                                 << QString::fromUtf8("Bitte die IP-Adresse des Lasers eingeben.")
                                 << QStringList{QString::fromUtf8("Frühere Sicherung zurückspielen…"),
+                                               QString::fromUtf8("Protokoll ein- oder ausblenden"),
                                                QString::fromUtf8("Archivordner öffnen"),
                                                QString::fromUtf8("Protokoll speichern…")};
         // No translation: the texts exactly as written.
-        const QStringList english{QString::fromUtf8("Restore an earlier backup…"), QStringLiteral("Open archive folder"),
-                                  QString::fromUtf8("Save log…")};
+        const QStringList english{QString::fromUtf8("Restore an earlier backup…"), QStringLiteral("Show or hide the log"),
+                                  QStringLiteral("Open archive folder"), QString::fromUtf8("Save log…")};
         const QString pending = QStringLiteral("The backup of laser 10.1.1.9 (hardware unknown) from 2026-01-02 03:04 "
                                                "waits to be restored onto its new card: click Continue.");
         const QString enterAddress = QStringLiteral("Please enter IP address of the laser.");
@@ -316,6 +382,9 @@ private slots:
         QCOMPARE(tarvo::window::installTranslations(*QCoreApplication::instance(), QLocale(locale)), locale == "de");
         init();
         QCOMPARE(tarvo::workflow::OperatorTexts::enterAddress(), enterAddress);
+        // The reasons under a failure are translated with the rest.
+        QCOMPARE(tarvo::workflow::FailureTexts::retryBackup().contains(QStringLiteral("Start")), true);
+        QCOMPARE(tarvo::workflow::FailureTexts::retryBackup().startsWith(QStringLiteral("Keep the old")), locale != "de");
 
         QTemporaryDir data;  // the run's transcript, and the kept backup
         keepBackup(data);
@@ -330,6 +399,9 @@ private slots:
             if (a->isVisible())
                 shownMenu << a->text();
         QCOMPARE(shownMenu, menu);
+        // Qt's own words (the dialogs' buttons) in the same language.
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"),
+                 locale == "de" ? QStringLiteral("Abbrechen") : QStringLiteral("Cancel"));
 
         window->setBackupChooser([](const QStringList&) { return 0; });
         window->restoreEarlierBackup();
