@@ -46,7 +46,7 @@ log() { echo "[windows] $*" >&2; }
 # window's tests; dpkg-dev unpacks Debian's sources.
 PACKAGES=(cmake ninja-build perl dpkg-dev qt6-base-dev qt6-base-dev-tools qt6-l10n-tools qt6-tools-dev
           g++-mingw-w64-x86-64-posix mingw-w64-tools libz-mingw-w64-dev
-          wine wine64 nsis xvfb xauth zip)
+          qt6-translations-l10n wine wine64 nsis xvfb xauth zip iproute2)
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # The Windows tool end to end, under Wine: tarvo-config-updater.exe backs up
-# the Linux controller-sim on a loopback address of its own, then restores
-# the backup onto a blank card, with OpenTFTPServerMT.exe under Wine serving
-# UDP port 69 (which Wine, unlike Windows, lets only root open: skipped
-# without root). The archive folder is the default one, in the user's local
+# the Linux controller-sim on a loopback address, then restores the backup
+# onto a blank card, with OpenTFTPServerMT.exe under Wine serving UDP port
+# 69 (which Wine, unlike Windows, lets only root open: skipped without
+# root), all in a network namespace of the test's own. The archive folder is the default one, in the user's local
 # application data in the Wine prefix.
 #
 # Usage: e2e_backup_restore.sh WINE_RUN WINDOWS_BIN LINUX_CONTROLLER_SIM CARDS
 # Exit status 77: skipped (not root, or no Linux build of the simulator).
 set -euo pipefail
+[[ -z "${TARVO_E2E_TRACE:-}" ]] || set -x
 wine_run=$1 bin=$2 sim=$3 cards=$4
 
 if [[ $(id -u) -ne 0 ]]; then
@@ -18,6 +19,21 @@ fi
 if [[ ! -x "$sim" ]]; then
   echo "SKIP: no Linux controller-sim at $sim (build the Linux tree first: ./test.sh or scripts/setup.sh)"
   exit 77
+fi
+# Everything runs in a network namespace of the test's own that holds the
+# loopback interface alone: port 69 is this test's there, whatever the
+# machine runs, and nothing can leave it.
+if [[ -z "${TARVO_E2E_NAMESPACE:-}" ]]; then
+  command -v ip >/dev/null || { echo "SKIP: no ip (iproute2) for a network namespace"; exit 77; }
+  ns=tarvo-win-e2e-$$
+  ip netns add "$ns"
+  trap 'ip netns del "$ns" 2>/dev/null || true' EXIT
+  ip -n "$ns" link set lo up
+  set +e
+  ip netns exec "$ns" env TARVO_E2E_NAMESPACE="$ns" bash "$0" "$@"
+  status=$?
+  set -e
+  exit $status
 fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/tarvo-win-e2e.XXXXXX")
@@ -75,21 +91,18 @@ grep -q "^$address"$'\t'"ok"$'\t' "$work/summary" || { echo "FAIL: no ok line fo
 # The archive folder: the local application data of the Wine prefix's user.
 archives=$(echo "$work"/prefix/drive_c/users/*/AppData/Local/tarvo/"Tarvo Configuration Updater")
 [[ -d "$archives" ]] || { echo "FAIL: no archive folder in the local application data"; exit 1; }
-kept=$(find "$archives/history" -name 'n*_config.tgz' | head -n 1)
+kept=$(find "$archives/history" -name 'n*_config.tgz' -print -quit)
 [[ -n "$kept" ]] || { echo "FAIL: no backup in the history"; find "$archives"; exit 1; }
 [[ -f "$kept.json" ]] || { echo "FAIL: the backup has no record beside it"; exit 1; }
 # Windows-valid names throughout: no ':' and no trailing dot or blank.
 bad=$(find "$archives" -mindepth 1 | sed "s|^$archives/||" | grep -E ':|[. ]$|[. ]/' || true)
 [[ -z "$bad" ]] || { echo "FAIL: names Windows refuses: $bad"; exit 1; }
-tar -tzf "$kept" | grep -q '^zel/.*\.conf$' || { echo "FAIL: the backup holds no zel/*.conf"; exit 1; }
-# The address was kept where Windows programs of its kind keep settings.
-WINEPREFIX="$work/prefix" HOME="$work/home" DISPLAY="$TARVO_WINE_DISPLAY" timeout 60 wine64 reg query \
-  'HKCU\Software\VB and VBA Program Settings\Tarvo Configuration Updater\Restore' /v Archive 2>/dev/null \
-  | tr -d '\r' | grep -q 'n[0-9]*-.*_config.tgz' || { echo "FAIL: no pending restore in the registry"; exit 1; }
-
+tar -tzf "$kept" > "$work/members"
+grep -q '^zel/.*\.conf$' "$work/members" || { echo "FAIL: the backup holds no zel/*.conf"; exit 1; }
 # The card is replaced by a blank one; the restore writes the backup onto it.
 stop_sim
-mkdir "$work/card-blank"
+# A freshly imaged card: the partitions' mount points, nothing else.
+mkdir -p "$work/card-blank/zel" "$work/card-blank/media"
 start_sim "$work/card-blank"
 run_tool --restore "$address"
 [[ $status -eq 0 ]] || { echo "FAIL: the restore ended with status $status"; exit 1; }
@@ -98,6 +111,6 @@ restored=0
 while IFS= read -r member; do
   cmp "$cards/A/$member" "$work/card-blank/$member" || { echo "FAIL: $member differs after the restore"; exit 1; }
   restored=$((restored + 1))
-done < <(tar -tzf "$kept" | grep -v '/$')
+done < <(grep -v '/$' "$work/members")
 [[ $restored -gt 0 ]] || { echo "FAIL: nothing restored"; exit 1; }
 echo "PASS: backed up and restored $address under Wine ($restored files)"
