@@ -1,7 +1,7 @@
 #pragma once
 // The seam between the tool and everything that waits, keeps time, or talks
 // to the outside: the event pump, timers, the TCP socket, the per-user
-// settings store, files, processes and message boxes.
+// settings store, files, processes and the neighbour table.
 //
 // Two implementations exist: QtPlatform for the real program, and
 // VirtualPlatform for tests, whose clock jumps from event to event so that
@@ -39,12 +39,6 @@ enum class SocketError {
     TimedOut,
     ConnectionReset,
     Other,
-};
-
-// The icon of a message box; every box has one OK button.
-enum class MessageIcon {
-    None,
-    Critical,
 };
 
 // How a started program's window (where it has one) is shown.
@@ -207,12 +201,6 @@ public:
     // meanwhile events are processed, so the window stays responsive. work
     // must not call the platform (open what it reads beforehand).
     virtual void runAside(std::function<void()> work) = 0;
-
-    // Modal message box with one OK button and no title of its own.
-    virtual void messageBox(const QString& text, MessageIcon icon) = 0;
-    // Modal question with two answers; true only when the operator chose
-    // yes. No is the default: Enter, Escape and closing the box answer it.
-    virtual bool ask(const QString& text, MessageIcon icon, const QString& yes, const QString& no) = 0;
 };
 
 }  // namespace tarvo::platform

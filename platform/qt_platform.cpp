@@ -7,7 +7,6 @@
 #include "platform/qt_socket.h"
 #include "platform/qt_timer.h"
 
-#include <QApplication>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -17,9 +16,7 @@
 #include <QFileInfo>
 #include <QHostAddress>
 #include <QHostInfo>
-#include <QMessageBox>
 #include <QProcess>
-#include <QPushButton>
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QThread>
@@ -336,38 +333,6 @@ QString QtPlatform::lookUpIPv4(const QString& name, int timeoutMs)
 ControllerIdentity QtPlatform::controllerIdentity(const QString& peerAddress, const QString& localAddress)
 {
     return readControllerIdentity(peerAddress, localAddress);
-}
-
-void QtPlatform::messageBox(const QString& text, MessageIcon icon)
-{
-    if (messageBoxHandler) {
-        messageBoxHandler(text, icon);
-        return;
-    }
-    QMessageBox box(icon == MessageIcon::Critical ? QMessageBox::Critical : QMessageBox::NoIcon,
-                    QCoreApplication::applicationName(), text, QMessageBox::Ok, dialogParent);
-    box.exec();
-}
-
-bool QtPlatform::ask(const QString& text, MessageIcon icon, const QString& yes, const QString& no)
-{
-    if (questionHandler)
-        return questionHandler(text);
-    // Unattended: the question is passed on as a message, and answered no.
-    if (messageBoxHandler) {
-        messageBoxHandler(text, icon);
-        return false;
-    }
-    if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
-        return false;
-    QMessageBox box(icon == MessageIcon::Critical ? QMessageBox::Critical : QMessageBox::Question,
-                    QCoreApplication::applicationName(), text, QMessageBox::NoButton, dialogParent);
-    QPushButton* yesButton = box.addButton(yes, QMessageBox::AcceptRole);
-    QPushButton* noButton = box.addButton(no, QMessageBox::RejectRole);
-    box.setDefaultButton(noButton);
-    box.setEscapeButton(noButton);
-    box.exec();
-    return box.clickedButton() == yesButton;
 }
 
 }  // namespace tarvo::platform

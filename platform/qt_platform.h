@@ -7,8 +7,6 @@
 #include "platform/platform.h"
 
 #include <QObject>
-#include <QPointer>
-#include <QWidget>
 
 #include <functional>
 #include <map>
@@ -53,18 +51,7 @@ public:
     QString lookUpIPv4(const QString& name, int timeoutMs) override;
     ControllerIdentity controllerIdentity(const QString& peerAddress, const QString& localAddress) override;
     void runAside(std::function<void()> work) override;
-    void messageBox(const QString& text, MessageIcon icon) override;
-    bool ask(const QString& text, MessageIcon icon, const QString& yes, const QString& no) override;
 
-    // When set, message boxes are passed here instead of being shown
-    // (unattended runs and tests).
-    std::function<void(const QString& text, MessageIcon icon)> messageBoxHandler;
-    // When set, questions are answered here. Otherwise, with a message box
-    // handler or without a window, every question is answered no (and
-    // passed to the handler as a message).
-    std::function<bool(const QString& text)> questionHandler;
-    // The window boxes open over, centred on it (none: centred on the screen).
-    QPointer<QWidget> dialogParent;
     // Overrides appPath() and dataFolder() (tests that stage folders).
     QString appPathOverride;
     QString dataFolderOverride;

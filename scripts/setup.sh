@@ -11,7 +11,7 @@ BUILD_DIR="${TARVO_BUILD_DIR:-$ROOT/build}"
 # qt6-tools-dev, build the translations); for the tests also the peers they talk to
 # and clang for the sanitizer and fuzz build; Qt's own translations (its dialogs'
 # buttons in the operator's language). TARVO_SETUP=run skips the test-only ones.
-PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-l10n-tools qt6-tools-dev libarchive-dev qt6-translations-l10n)
+PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-l10n-tools qt6-tools-dev libarchive-dev libssl-dev qt6-translations-l10n)
 if [[ "${TARVO_SETUP:-test}" != run ]]; then
   # busybox-static (it replaces busybox): the tftp client of the interop
   # tests, and the shell of the real-shell tier, chrooted as on the lasers.

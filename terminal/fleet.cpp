@@ -7,6 +7,7 @@
 #include "pcside/tftp_server_control.h"
 #include "platform/qt_platform.h"
 #include "terminal/controller_report.h"
+#include "terminal/terminal_prompts.h"
 #include "workflow/workflow.h"
 
 #include <QCoreApplication>
@@ -76,16 +77,17 @@ int exitFor(Workflow::Outcome o)
 Result runOne(const FleetOptions& options, const FleetEnvironment& environment, const QString& address,
               const QString& archiveFolder, pcside::ServerSupervisor& server)
 {
-    std::function<void(const QString&)> onMessage;
-    const std::shared_ptr<platform::Platform> platform
-        = environment.platformForRun([&onMessage](const QString& text) { onMessage(text); });
+    const std::shared_ptr<platform::Platform> platform = environment.platformForRun();
     const std::int64_t started = platform->nowMs();
     link::ControllerLink link(*platform);
     pcside::BackupStore store(*platform);
     store.setFolder(archiveFolder);
     store.setRemembersPendingRestore(false);
     store.setArchiveToRestore(options.archive);
-    Workflow workflow(*platform, link, server, store);
+    // What a window would show in a box is a line of the controller's report.
+    std::function<void(const QString&)> onMessage = [](const QString&) {};
+    TerminalPrompts prompts([&onMessage](const QString& text) { onMessage(text); });
+    Workflow workflow(*platform, link, server, store, prompts);
     workflow.setServerShared(true);
     workflow.setOtherLaserPolicy(options.allowOtherLaser ? Workflow::OtherLaserPolicy::Allow
                                                          : Workflow::OtherLaserPolicy::Refuse);
@@ -239,13 +241,7 @@ int runFleet(const FleetOptions& options)
     platform::QtPlatform platform;
     FleetEnvironment environment;
     environment.platform = &platform;
-    environment.platformForRun = [](std::function<void(const QString&)> onMessage) {
-        auto qt = std::make_shared<platform::QtPlatform>();
-        qt->messageBoxHandler = [onMessage = std::move(onMessage)](const QString& text, platform::MessageIcon) {
-            onMessage(text);
-        };
-        return std::shared_ptr<platform::Platform>(qt);
-    };
+    environment.platformForRun = [] { return std::shared_ptr<platform::Platform>(std::make_shared<platform::QtPlatform>()); };
     environment.programFolder = QCoreApplication::applicationDirPath() + QLatin1Char('/');
     environment.report = [](const QString& line) { say(stderr, line); };
     environment.summary = [](const QString& line) { say(stdout, line); };

@@ -43,9 +43,8 @@ enum FleetExit {
 struct FleetEnvironment {
     // The fleet's own platform: its server, its waits.
     platform::Platform* platform = nullptr;
-    // A platform for one controller's run, made on the thread that runs
-    // it; messages that a window would show in a box go to onMessage.
-    std::function<std::shared_ptr<platform::Platform>(std::function<void(const QString&)> onMessage)> platformForRun;
+    // A platform for one controller's run, made on the thread that runs it.
+    std::function<std::shared_ptr<platform::Platform>()> platformForRun;
     // Each run on a thread of its own (up to FleetOptions::parallel at
     // once), or all on the calling thread, one after the other.
     bool threads = true;

@@ -2,6 +2,8 @@
 
 #include <QIODevice>
 
+#include <cstring>
+
 namespace tarvo::tftp {
 
 namespace {
@@ -18,50 +20,60 @@ bool BlockReader::next(int blockSize, QByteArray* block)
     if (mode_ == Mode::Netascii)
         return fillNetascii(blockSize, block);
     block->resize(blockSize);
-    qint64 got = 0;
-    while (got < blockSize) {
-        const qint64 n = device_->read(block->data() + got, blockSize - got);
-        if (n < 0)
-            return false;
-        if (n == 0)
-            break;
-        got += n;
-    }
+    const qint64 got = take(block->data(), blockSize);
+    if (got < 0)
+        return false;
     block->resize(got);
     if (got < blockSize)
         finished_ = true;
     return true;
 }
 
-bool BlockReader::nextPacket(int blockSize, quint16 blockNumber, QByteArray* packet)
+qint64 BlockReader::readPacket(int blockSize, quint16 blockNumber, char* out)
 {
     constexpr int HeaderBytes = 4;
-    if (mode_ == Mode::Netascii) {
-        QByteArray payload;
-        if (!fillNetascii(blockSize, &payload))
-            return false;
-        *packet = encodeData(blockNumber, payload);
-        return true;
-    }
-    packet->resize(HeaderBytes + blockSize);
-    char* out = packet->data();
     out[0] = 0;
     out[1] = char(Opcode::Data);
     out[2] = char(blockNumber >> 8);
     out[3] = char(blockNumber & 0xff);
-    qint64 got = 0;
-    while (got < blockSize) {
-        const qint64 n = device_->read(out + HeaderBytes + got, blockSize - got);
-        if (n < 0)
-            return false;
-        if (n == 0)
-            break;
-        got += n;
+    if (mode_ == Mode::Netascii) {
+        QByteArray payload;
+        if (!fillNetascii(blockSize, &payload))
+            return -1;
+        std::memcpy(out + HeaderBytes, payload.constData(), size_t(payload.size()));
+        return HeaderBytes + payload.size();
     }
-    packet->resize(HeaderBytes + got);
+    const qint64 got = take(out + HeaderBytes, blockSize);
+    if (got < 0)
+        return -1;
     if (got < blockSize)
         finished_ = true;
-    return true;
+    return HeaderBytes + got;
+}
+
+qint64 BlockReader::take(char* out, qint64 size)
+{
+    qint64 got = 0;
+    while (got < size) {
+        if (chunkAt_ == chunkEnd_) {
+            if (deviceEnded_)
+                break;
+            if (chunk_.isEmpty())
+                chunk_.resize(ReadChunkBytes);
+            const qint64 n = device_->read(chunk_.data(), ReadChunkBytes);
+            if (n < 0)
+                return -1;
+            deviceEnded_ = n == 0;
+            chunkAt_ = 0;
+            chunkEnd_ = n;
+            continue;
+        }
+        const qint64 n = qMin(size - got, chunkEnd_ - chunkAt_);
+        std::memcpy(out + got, chunk_.constData() + chunkAt_, size_t(n));
+        chunkAt_ += n;
+        got += n;
+    }
+    return got;
 }
 
 bool BlockReader::fillNetascii(int blockSize, QByteArray* block)
@@ -70,7 +82,7 @@ bool BlockReader::fillNetascii(int blockSize, QByteArray* block)
     carry_.clear();
     char chunk[NetasciiReadChunk];
     while (out.size() < blockSize) {
-        const qint64 n = device_->read(chunk, qMin<qint64>(NetasciiReadChunk, blockSize));
+        const qint64 n = take(chunk, qMin<qint64>(NetasciiReadChunk, blockSize));
         if (n < 0)
             return false;
         if (n == 0)

@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 class QSocketNotifier;
 
 namespace tarvo::tftp {
@@ -37,16 +39,17 @@ public:
     qint64 receive(char* buffer, qint64 size, Endpoint* from);
     void send(const char* data, qint64 size, const Endpoint& to);
     void close();
-
-signals:
-    void readyRead();
+    // Called, straight from the event loop, when datagrams are waiting.
+    void setReadHandler(std::function<void()> handler) { readHandler_ = std::move(handler); }
 
 private:
+    class Notifier;
     DatagramSocket(qintptr descriptor, quint16 localPort);
 
     qintptr descriptor_;
     quint16 localPort_;
-    QSocketNotifier* notifier_;
+    Notifier* notifier_;
+    std::function<void()> readHandler_;
 };
 
 }  // namespace tarvo::tftp

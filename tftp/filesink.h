@@ -4,8 +4,7 @@
 #include "datasink.h"
 #include "netasciidecoder.h"
 #include "packet.h"
-
-#include <QCryptographicHash>
+#include "sha256.h"
 
 #include <functional>
 
@@ -34,7 +33,7 @@ private:
     NetasciiDecoder decoder_;
     BeforeReplace beforeReplace_;
     Committed committed_;
-    QCryptographicHash hash_{QCryptographicHash::Sha256};
+    Sha256 hash_;
     qint64 stored_ = 0;
 
     bool store(const char* data, qint64 size, QString* error);

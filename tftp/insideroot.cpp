@@ -34,13 +34,14 @@ std::unique_ptr<QFile> openForReading(const QString& path, QString* error)
                                 : QString::fromLocal8Bit(std::strerror(errno));
         return nullptr;
     }
-    if (!file->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+    // Unbuffered: the sender reads it in chunks of its own.
+    if (!file->open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
         *error = file->errorString();
         return nullptr;
     }
 #else
-    if (!file->open(QIODevice::ReadOnly)) {
+    if (!file->open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
         *error = file->errorString();
         return nullptr;
     }

@@ -19,6 +19,7 @@ void ReceiveSession::start(const QByteArray& first, const TransferParameters& pa
                            OackHandler oackHandler)
 {
     parameters_ = parameters;
+    setBurst(parameters.windowsize);
     oackHandler_ = std::move(oackHandler);
     if (parameters.timeoutSeconds > 0 && !oackHandler_)
         useFixedTimeout(parameters.timeoutSeconds);
@@ -51,6 +52,7 @@ void ReceiveSession::handlePacket(const Packet& packet)
         }
         oackTaken_ = true;
         parameters_ = *p;
+        setBurst(p->windowsize);
         if (p->timeoutSeconds > 0)
             useFixedTimeout(p->timeoutSeconds);
         progress();
@@ -76,7 +78,7 @@ void ReceiveSession::retransmit()
         return;
     }
     // Mid-window, the last ACK sent is older than what arrived since.
-    send(encodeAck(quint16((expected_ - 1) & 0xffff)));
+    send(ackFor(quint16((expected_ - 1) & 0xffff)));
 }
 
 bool ReceiveSession::handleBlock(Opcode opcode, quint16 block, QByteArrayView payload)
@@ -100,15 +102,17 @@ void ReceiveSession::handleData(quint16 block, QByteArrayView data)
             return;
         if ((duplicate && parameters_.windowsize == 1) || !nackSent_) {
             nackSent_ = parameters_.windowsize > 1;
-            send(encodeAck(quint16((expected_ - 1) & 0xffff)));
+            send(ackFor(quint16((expected_ - 1) & 0xffff)));
         }
         return;
     }
     if (awaitingFirst_) {
         awaitingFirst_ = false;
         // DATA 1 without an OACK: the server ignored our options.
-        if (oackHandler_ && !oackTaken_)
+        if (oackHandler_ && !oackTaken_) {
             parameters_ = TransferParameters();
+            setBurst(1);
+        }
     }
     if (data.size() > parameters_.blksize) {
         fail(IllegalOperation, QStringLiteral("block larger than negotiated"));
@@ -122,23 +126,37 @@ void ReceiveSession::handleData(quint16 block, QByteArrayView data)
         fail(IllegalOperation, QStringLiteral("more data than the announced %1 bytes").arg(expectedBytes_));
         return;
     }
-    QString error;
-    if (!sink_->write(data, &error)) {
-        fail(DiskFull, QStringLiteral("cannot write: %1").arg(error));
-        return;
-    }
     addBytes(data.size());
     ++expected_;
     nackSent_ = false;
     progress();
+    QString error;
     if (data.size() < parameters_.blksize) {
+        if (!sink_->write(data, &error)) {
+            fail(DiskFull, QStringLiteral("cannot write: %1").arg(error));
+            return;
+        }
         acknowledgeLast();
         return;
     }
+    // The ACK goes out first: the sender prepares its next block while this
+    // one is stored. Only the last ACK says the file is in place, and a
+    // failed write answers the next block with an error.
     if ((expected_ - 1) % parameters_.windowsize == 0)
-        sendAndWait(encodeAck(block));
+        sendAndWait(ackFor(block));
     else
         restartWait();
+    if (!sink_->write(data, &error))
+        fail(DiskFull, QStringLiteral("cannot write: %1").arg(error));
+}
+
+QByteArrayView ReceiveSession::ackFor(quint16 block)
+{
+    ack_[0] = 0;
+    ack_[1] = char(Opcode::Ack);
+    ack_[2] = char(block >> 8);
+    ack_[3] = char(block & 0xff);
+    return QByteArrayView(ack_, sizeof ack_);
 }
 
 void ReceiveSession::acknowledgeLast()

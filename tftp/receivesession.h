@@ -45,6 +45,8 @@ private:
     void handleData(quint16 block, QByteArrayView data);
     void fail(quint16 code, const QString& text);
     void acknowledgeLast();
+    // An ACK built in place: nothing is allocated per block.
+    QByteArrayView ackFor(quint16 block);
 
     std::unique_ptr<DataSink> sink_;
     TransferParameters parameters_;
@@ -57,6 +59,7 @@ private:
     int dallyMs_ = 0;
     bool nackSent_ = false;     // ACK of the last good block sent since progress
     QByteArray finalAck_;
+    char ack_[4] = {};
 };
 
 }  // namespace tarvo::tftp

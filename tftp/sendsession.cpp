@@ -36,6 +36,10 @@ void SendSession::begin(const TransferParameters& parameters)
 {
     handshake_ = false;
     parameters_ = parameters;
+    slots_ = parameters_.windowsize + readAheadBlocks();
+    slotBytes_ = 4 + parameters_.blksize;
+    ring_.resize(slots_ * slotBytes_);
+    sizes_.fill(0, slots_);
     if (parameters.timeoutSeconds > 0)
         useFixedTimeout(parameters.timeoutSeconds);
     progress();
@@ -91,14 +95,13 @@ void SendSession::handleAck(quint16 block)
     const qint64 ahead = quint16(block - lastAcked);
     if (ahead == 0 || ahead > sent_)
         return;  // duplicate or stale: the retry timer decides what to resend
-    for (qint64 i = 0; i < ahead; ++i) {
-        addBytes(window_[i].size() - 4);
-        spare_.append(std::move(window_[i]));  // its buffer serves a later block
-    }
-    window_.remove(0, ahead);
+    for (qint64 i = 0; i < ahead; ++i)
+        addBytes(packetSize(i) - 4);
+    head_ = slotOf(ahead);
+    count_ -= ahead;
     base_ += ahead;
     progress();
-    if (window_.isEmpty() && lastRead_) {
+    if (count_ == 0 && lastRead_) {
         succeed();
         return;
     }
@@ -119,24 +122,33 @@ qsizetype SendSession::readAheadBlocks() const
 
 bool SendSession::readAhead(qsizetype blocks)
 {
-    while (!lastRead_ && window_.size() < blocks) {
-        QByteArray packet = spare_.isEmpty() ? QByteArray() : spare_.takeLast();
-        const qint64 index = base_ + window_.size();
-        if (!reader_.nextPacket(parameters_.blksize, quint16(index & 0xffff), &packet)) {
+    blocks = qMin(blocks, slots_);
+    while (!lastRead_ && count_ < blocks) {
+        const qint64 index = base_ + count_;
+        const qsizetype slot = slotOf(count_);
+        const qint64 size = reader_.readPacket(parameters_.blksize, quint16(index & 0xffff),
+                                               ring_.data() + slot * slotBytes_);
+        if (size < 0) {
             failLocal(NotDefined, QStringLiteral("read error"));
             return false;
         }
-        lastRead_ = packet.size() - 4 < parameters_.blksize;
-        window_.append(std::move(packet));
+        sizes_[slot] = size;
+        lastRead_ = size - 4 < parameters_.blksize;
+        ++count_;
     }
     return true;
 }
 
+void SendSession::sendPackets(qsizetype count)
+{
+    for (qsizetype i = 0; i < count; ++i)
+        send(QByteArrayView(packet(i), packetSize(i)));
+}
+
 void SendSession::sendWindow()
 {
-    sent_ = qMin<qsizetype>(parameters_.windowsize, window_.size());
-    for (qsizetype i = 0; i < sent_; ++i)
-        send(window_[i]);
+    sent_ = qMin<qsizetype>(parameters_.windowsize, count_);
+    sendPackets(sent_);
     restartWait();
 }
 
@@ -146,8 +158,7 @@ void SendSession::retransmit()
         Session::retransmit();
         return;
     }
-    for (qsizetype i = 0; i < sent_; ++i)
-        send(window_[i]);
+    sendPackets(sent_);
 }
 
 }  // namespace tarvo::tftp

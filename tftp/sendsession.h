@@ -50,16 +50,29 @@ private:
     qsizetype readAheadBlocks() const;
     void sendWindow();
 
+    // The i-th packet from base_ on.
+    const char* packet(qsizetype i) const { return ring_.constData() + slotOf(i) * slotBytes_; }
+    qsizetype packetSize(qsizetype i) const { return sizes_[slotOf(i)]; }
+    qsizetype slotOf(qsizetype i) const { return (head_ + i) % slots_; }
+    void sendPackets(qsizetype count);
+
     std::unique_ptr<QIODevice> source_;
     BlockReader reader_;
     TransferParameters parameters_;
     OackHandler oackHandler_;
     bool handshake_ = false;
     qint64 base_ = 1;             // first block not yet acknowledged
-    QList<QByteArray> window_;    // encoded DATA packets base_, base_ + 1, ... (a window and some read ahead)
+    // DATA packets base_, base_ + 1, ... (a window and some read ahead) in
+    // a ring of slots of one buffer, made once: a block costs no
+    // allocation and moves nothing.
+    QByteArray ring_;
+    QList<qsizetype> sizes_;      // each slot's packet size
+    qsizetype slots_ = 1;
+    qsizetype slotBytes_ = 0;
+    qsizetype head_ = 0;          // the slot of base_
+    qsizetype count_ = 0;         // packets in the ring
     qsizetype sent_ = 0;          // how many of them went out
-    QList<QByteArray> spare_;     // buffers of acknowledged packets, for reuse
-    bool lastRead_ = false;       // the short last block is in window_
+    bool lastRead_ = false;       // the short last block is in the ring
 };
 
 }  // namespace tarvo::tftp

@@ -1,5 +1,7 @@
 #include "session.h"
 
+#include <cstring>
+
 namespace tarvo::tftp {
 
 namespace {
@@ -23,7 +25,7 @@ Session::Session(DatagramSocket* socket, const QHostAddress& peer, quint16 peerP
     dallyTimer_.setSingleShot(true);
     connect(&timer_, &QTimer::timeout, this, &Session::onTimeout);
     connect(&dallyTimer_, &QTimer::timeout, this, &Session::close);
-    connect(socket_, &DatagramSocket::readyRead, this, &Session::readPending);
+    socket_->setReadHandler([this] { readPending(); });
     clock_.start();
 }
 
@@ -48,9 +50,12 @@ void Session::send(QByteArrayView datagram)
     socket_->send(datagram.data(), datagram.size(), peer_);
 }
 
-void Session::sendAndWait(const QByteArray& datagram)
+void Session::sendAndWait(QByteArrayView datagram)
 {
-    lastSent_ = datagram;
+    // Copied into a buffer that stays: a lock-step receiver keeps a new
+    // ACK here for every block.
+    lastSent_.resize(datagram.size());
+    std::memcpy(lastSent_.data(), datagram.data(), size_t(datagram.size()));
     send(datagram);
     restartWait();
 }
@@ -66,15 +71,16 @@ void Session::restartWait()
 {
     // Moving a deadline is cheaper than restarting a timer for every packet;
     // the timer, when it fires early, just waits for the rest.
-    const qint64 wait = nextWaitMs();
-    deadlineMs_ = clock_.elapsed() + wait;
+    const qint64 now = clock_.elapsed();
+    const qint64 wait = nextWaitMs(now);
+    deadlineMs_ = now + wait;
     if (!timer_.isActive())
         timer_.start(int(wait));
 }
 
-qint64 Session::nextWaitMs() const
+qint64 Session::nextWaitMs(qint64 now) const
 {
-    const qint64 silentMs = clock_.elapsed() - progressMs_;
+    const qint64 silentMs = now - progressMs_;
     return qBound<qint64>(1, policy_.maxSilenceMs - silentMs, qint64(waitMs_));
 }
 
@@ -113,21 +119,25 @@ void Session::onTimeout()
     }
     waitMs_ = qMin<double>(waitMs_ * policy_.backoff, policy_.maxTimeoutMs);
     retransmit();
-    const qint64 wait = nextWaitMs();
-    deadlineMs_ = clock_.elapsed() + wait;
+    const qint64 now = clock_.elapsed();
+    const qint64 wait = nextWaitMs(now);
+    deadlineMs_ = now + wait;
     timer_.start(int(wait));
 }
 
 void Session::readPending()
 {
-    // One datagram per notification: the event loop comes back at once if
-    // more are waiting, and an empty socket costs no extra system call.
-    if (closed_)
-        return;
-    Endpoint from;
-    const qint64 n = socket_->receive(buffer_.data(), buffer_.size(), &from);
-    if (n >= 0)
+    // As many datagrams per wake-up as the peer may have sent before it
+    // must wait for us: a window of DATA, or in lock-step just one. Reading
+    // on to an empty socket would cost a lock-step transfer a system call
+    // per block; anything beyond the burst wakes the event loop again.
+    for (int i = 0; i < burst_ && !closed_; ++i) {
+        Endpoint from;
+        const qint64 n = socket_->receive(buffer_.data(), buffer_.size(), &from);
+        if (n < 0)
+            return;
         handleDatagram(QByteArrayView(buffer_.constData(), n), from);
+    }
 }
 
 void Session::handleDatagram(QByteArrayView datagram, const Endpoint& from)

@@ -62,13 +62,16 @@ protected:
 
     void send(QByteArrayView datagram);
     // Sends datagram, keeps it for retransmission and waits for progress.
-    void sendAndWait(const QByteArray& datagram);
+    void sendAndWait(QByteArrayView datagram);
     // The peer made progress: the wait starts over at its first length.
     void progress();
     void restartWait();
     // A negotiated timeout option fixes the wait.
     void useFixedTimeout(int seconds);
     void addBytes(qint64 n) { bytes_ += n; }
+    // How many datagrams the peer may send in a row before it waits for
+    // an answer: read at most that many per wake-up.
+    void setBurst(int datagrams) { burst_ = qMax(1, datagrams); }
 
     void succeed(int dallyMs = 0);
     void failLocal(quint16 code, const QString& text, bool tellPeer = true);
@@ -83,7 +86,7 @@ private:
     void finish(SessionResult result, int dallyMs);
     void close();
     // The wait, cut short where the silence would pass maxSilenceMs.
-    qint64 nextWaitMs() const;
+    qint64 nextWaitMs(qint64 now) const;
 
     DatagramSocket* socket_;
     Endpoint peer_;
@@ -98,6 +101,7 @@ private:
     qint64 deadlineMs_ = 0;   // on clock_
     qint64 progressMs_ = 0;   // on clock_: the peer's last progress
     int silences_ = 0;
+    int burst_ = 1;
     qint64 bytes_ = 0;
     bool finished_ = false;
     bool dallying_ = false;

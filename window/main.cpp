@@ -272,8 +272,6 @@ int main(int argc, char** argv)
     int rc = 0;
     {
         tarvo::window::MainWindow window(platform);
-        // Boxes open over the window, not somewhere on the screen.
-        platform.dialogParent = &window;
         window.load();
         window.show();
         rc = app.exec();

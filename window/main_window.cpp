@@ -41,7 +41,7 @@ MainWindow::MainWindow(platform::Platform& platform, QWidget* parent)
       statusBar_(new QStatusBar(this)),
       linkStateLabel_(new QLabel(this)),
       platform_(platform),
-      updater_(platform)
+      updater_(platform, prompts_)
 {
     setWindowIcon(QIcon(QStringLiteral(":/tarvo/icon.png")));
     addressLabel_->setObjectName(QStringLiteral("addressLabel"));
@@ -159,7 +159,7 @@ void MainWindow::restoreEarlierBackup()
         return;
     const auto backups = updater_.store().backups();
     if (backups.isEmpty()) {
-        platform_.messageBox(workflow::OperatorTexts::noBackupsKept(), platform::MessageIcon::None);
+        prompts_.showMessage(workflow::OperatorTexts::noBackupsKept(), workflow::MessageIcon::None);
         return;
     }
     QStringList entries;
@@ -180,8 +180,8 @@ void MainWindow::startNewBackup()
     const pcside::BackupStore::Backup waiting = pending.isValid() ? updater_.store().describe(pending.archive)
                                                                   : run.lastBackup();
     const QString time = pending.isValid() ? pending.time : pcside::BackupStore::shownTime(waiting.time);
-    if (platform_.ask(workflow::LaserTexts::startNewBackupQuestion(waiting.controller, waiting.identity, time),
-                      platform::MessageIcon::None, workflow::LaserTexts::startNewBackup(),
+    if (prompts_.ask(workflow::LaserTexts::startNewBackupQuestion(waiting.controller, waiting.identity, time),
+                      workflow::MessageIcon::None, workflow::LaserTexts::startNewBackup(),
                       workflow::LaserTexts::keepWaiting()))
         run.startNewBackup();
 }
@@ -193,8 +193,8 @@ void MainWindow::openArchiveFolder()
     // Without a file manager nothing would open: the operator learns where
     // the folder is instead.
     if (!QDesktopServices::openUrl(QUrl::fromLocalFile(folder)))
-        platform_.messageBox(workflow::OperatorTexts::folderNotOpened(QDir::toNativeSeparators(folder)),
-                             platform::MessageIcon::None);
+        prompts_.showMessage(workflow::OperatorTexts::folderNotOpened(QDir::toNativeSeparators(folder)),
+                             workflow::MessageIcon::None);
 }
 
 void MainWindow::saveLog()
@@ -206,7 +206,7 @@ void MainWindow::saveLog()
     // The last run's transcript, with its times; before any run, the log.
     if (!updater_.workflow().exportTranscript(path)
         && !platform_.writeFile(path, logView_->toPlainText().toUtf8()))
-        platform_.messageBox(workflow::OperatorTexts::logNotSaved(path), platform::MessageIcon::Critical);
+        prompts_.showMessage(workflow::OperatorTexts::logNotSaved(path), workflow::MessageIcon::Critical);
 }
 
 void MainWindow::startRun()

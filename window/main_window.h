@@ -2,6 +2,7 @@
 // The tool's one window: the widgets at their designed places, showing
 // what the run (the workflow) reports through its signals.
 
+#include "window/message_box_prompts.h"
 #include "window/updater.h"
 
 #include <QDateTime>
@@ -39,6 +40,8 @@ public:
     ~MainWindow() override;
 
     Updater& updater() { return updater_; }
+    // The boxes the window shows for the run (and for its own menu).
+    MessageBoxPrompts& prompts() { return prompts_; }
     // Start-up: title, saved address, the phase and its status, the log
     // hidden and the window collapsed to fit.
     void load();
@@ -121,6 +124,7 @@ private:
     QString lastRunAddress_;
     QDateTime lastRunTime_;
     int fullHeightTwips_ = 0;
+    MessageBoxPrompts prompts_{this};
     Updater updater_;
 };
 

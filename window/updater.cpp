@@ -34,13 +34,13 @@ QString uninstallerName()
 #endif
 }
 
-Updater::Updater(platform::Platform& platform)
+Updater::Updater(platform::Platform& platform, workflow::OperatorPrompts& prompts)
     : platform_(platform),
       link_(platform),
       server_(platform, [this] { return programFolder_; }),
       supervisor_(platform, server_),
       store_(platform),
-      workflow_(platform, link_, supervisor_, store_)
+      workflow_(platform, link_, supervisor_, store_, prompts)
 {
     workflow_.setTitle(windowTitleFor(kVersionMajor, kVersionMinor, kVersionRevision));
 }

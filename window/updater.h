@@ -27,7 +27,8 @@ QString uninstallerName();
 
 class Updater {
 public:
-    explicit Updater(platform::Platform& platform);
+    // The run's messages and questions go to prompts.
+    Updater(platform::Platform& platform, workflow::OperatorPrompts& prompts);
 
     // Start-up: the program's folder, no server of an earlier life, the
     // phase (and its status) the stored backup calls for.

@@ -52,7 +52,7 @@ bool Workflow::addressGiven()
         failureReason_ = FailureTexts::notAnAddress(address_);
     if (!failureReason_.isEmpty())
         text += QLatin1Char('\n') + failureReason_;
-    showMessage(text, platform::MessageIcon::None);
+    showMessage(text, MessageIcon::None);
     return false;
 }
 
@@ -61,7 +61,7 @@ void Workflow::connectionFailed(const QString& logged, const QString& cause)
     appendLog(QStringLiteral("\r\n") + logged);
     transcript_.add(pcside::Transcript::Source::Tool, logged);
     failureReason_ = cause;
-    showMessage(OperatorTexts::errorConnecting() + QLatin1Char('\n') + cause, platform::MessageIcon::None);
+    showMessage(OperatorTexts::errorConnecting() + QLatin1Char('\n') + cause, MessageIcon::None);
     setStatus(OperatorTexts::connectionFailed() + QStringLiteral("\r\n") + cause);
 }
 
@@ -129,7 +129,7 @@ bool Workflow::logIn()
     advanceProgress(15);
 
     if (!link_.loginPromptSeen()) {
-        showMessage(OperatorTexts::noLoginPrompt(), platform::MessageIcon::None);
+        showMessage(OperatorTexts::noLoginPrompt(), MessageIcon::None);
         setStatus(OperatorTexts::loginFailed());
         return false;
     }
@@ -141,7 +141,7 @@ bool Workflow::logIn()
     if (link_.runCommand(QByteArray(), kShellStatusSeconds, 30) == 0) {
         result = true;
     } else {
-        showMessage(OperatorTexts::noShellPrompt(), platform::MessageIcon::None);
+        showMessage(OperatorTexts::noShellPrompt(), MessageIcon::None);
         setStatus(OperatorTexts::loginFailed());
     }
     setProgress(100);

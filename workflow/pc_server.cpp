@@ -28,7 +28,7 @@ bool Workflow::startServer()
     watch_.stopped();
     showMessage(server_.failure().isEmpty() ? pcside::PcTexts::serverNotReady(pcside::ServerSupervisor::kReadyMs / 1000)
                                             : server_.failure(),
-                platform::MessageIcon::Critical);
+                MessageIcon::Critical);
     return false;
 }
 

@@ -65,7 +65,7 @@ void Workflow::plainStep(const QByteArray& command)
 void Workflow::showError(const QString& text)
 {
     failureReason_ = text;
-    showMessage(text, platform::MessageIcon::Critical);
+    showMessage(text, MessageIcon::Critical);
 }
 
 void Workflow::showStepError(const QString& text, StepKind kind)

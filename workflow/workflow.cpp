@@ -15,12 +15,13 @@
 namespace tarvo::workflow {
 
 Workflow::Workflow(platform::Platform& platform, link::ControllerLink& link, pcside::ServerSupervisor& server,
-                   pcside::BackupStore& store, QObject* parent)
+                   pcside::BackupStore& store, OperatorPrompts& prompts, QObject* parent)
     : QObject(parent),
       platform_(platform),
       link_(link),
       server_(server),
       store_(store),
+      prompts_(prompts),
       settings_(platform),
       output_([this](const QString& text) { setStatus(text); })
 {
@@ -191,7 +192,7 @@ void Workflow::runOnController()
         outcome_ = Outcome::ControllerFailed;
         stopFirmware();
         if (!openSafetyRelay()) {
-            showMessage(OperatorTexts::relayFailed(), platform::MessageIcon::Critical);
+            showMessage(OperatorTexts::relayFailed(), MessageIcon::Critical);
         } else if (phase_ == Phase::Backup) {
             succeeded = backUpConfiguration();
             if (succeeded)
@@ -257,12 +258,12 @@ bool Workflow::exportTranscript(const QString& path)
     return !transcript_.isEmpty() && platform_.writeFile(path, transcript_.text().toUtf8());
 }
 
-void Workflow::showMessage(const QString& text, platform::MessageIcon icon)
+void Workflow::showMessage(const QString& text, MessageIcon icon)
 {
     transcript_.add(pcside::Transcript::Source::Tool, QStringLiteral("message: ") + text);
     if (link_.isShuttingDown())
         throw link::RunAborted();
-    platform_.messageBox(text, icon);
+    prompts_.showMessage(text, icon);
     if (link_.isShuttingDown())
         throw link::RunAborted();
 }
@@ -272,7 +273,7 @@ bool Workflow::askQuestion(const QString& text, const QString& yes, const QStrin
     transcript_.add(pcside::Transcript::Source::Tool, QStringLiteral("question: ") + text);
     if (link_.isShuttingDown())
         throw link::RunAborted();
-    const bool answer = platform_.ask(text, platform::MessageIcon::Critical, yes, no);
+    const bool answer = prompts_.ask(text, MessageIcon::Critical, yes, no);
     if (link_.isShuttingDown())
         throw link::RunAborted();
     transcript_.add(pcside::Transcript::Source::Tool, QStringLiteral("answer: ") + (answer ? yes : no));

@@ -15,6 +15,7 @@
 #include "platform/platform.h"
 #include "workflow/controller_output.h"
 #include "workflow/laser_backup.h"
+#include "workflow/operator_prompts.h"
 
 #include <QObject>
 #include <QString>
@@ -52,8 +53,9 @@ public:
     // The run starts the PC's TFTP server through server and stops it
     // again, unless the server is shared (see setServerShared); its
     // archives are those of store.
+    // Messages and questions go to prompts, the front end's.
     Workflow(platform::Platform& platform, link::ControllerLink& link, pcside::ServerSupervisor& server,
-             pcside::BackupStore& store, QObject* parent = nullptr);
+             pcside::BackupStore& store, OperatorPrompts& prompts, QObject* parent = nullptr);
 
     // A server that others started and stop, listening already for every
     // run (the terminal's one server for many controllers).
@@ -166,7 +168,7 @@ private:
     void waitWithProgress(int seconds);
 
     // A modal message box; after it returns, a closed window ends the run.
-    void showMessage(const QString& text, platform::MessageIcon icon);
+    void showMessage(const QString& text, MessageIcon icon);
     bool askQuestion(const QString& text, const QString& yes, const QString& no);
     void runSteps();
     // The part of a run on a connected controller: log in, make it safe,
@@ -212,6 +214,7 @@ private:
     link::ControllerLink& link_;
     pcside::ServerSupervisor& server_;
     pcside::BackupStore& store_;
+    OperatorPrompts& prompts_;
     bool serverShared_ = false;
     OtherLaserPolicy otherLaserPolicy_ = OtherLaserPolicy::Ask;
     platform::ControllerIdentity identity_;

@@ -65,8 +65,8 @@ int main(int argc, char** argv)
     tarvo::platform::QtPlatform platform;
     program.use(platform);
     QStringList messages;
-    platform.messageBoxHandler = [&](const QString& text, tarvo::platform::MessageIcon) { messages << text; };
     tarvo::window::MainWindow tool(platform);
+    tool.prompts().messageHandler = [&](const QString& text, tarvo::workflow::MessageIcon) { messages << text; };
     tool.load();
     tool.setTargetAddress(controller);
     tool.show();

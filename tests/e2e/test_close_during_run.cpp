@@ -43,8 +43,8 @@ private slots:
         tarvo::platform::QtPlatform platform;
         program.use(platform);
         QStringList messages;
-        platform.messageBoxHandler = [&](const QString& text, tarvo::platform::MessageIcon) { messages << text; };
         MainWindow window(platform);
+        window.prompts().messageHandler = [&](const QString& text, tarvo::workflow::MessageIcon) { messages << text; };
         window.load();
         window.setTargetAddress(QStringLiteral("127.0.0.24"));
         window.show();

@@ -18,11 +18,6 @@ class TestLinkLoopback : public QObject {
     tarvo::test::RecordingView controls;
 
 private slots:
-    void initTestCase()
-    {
-        platform.messageBoxHandler = [](const QString&, tarvo::platform::MessageIcon) {};
-    }
-
     void aCommandAndItsStatusOverRealTcp()
     {
         QTcpServer server;

@@ -227,15 +227,21 @@ private slots:
         // The window asks, naming both lasers; its default sends nothing.
         tarvo::platform::QtPlatform windowPlatform;
         program.use(windowPlatform);
-        QStringList asked;
-        windowPlatform.questionHandler = [&asked](const QString& text) {
-            asked << text;
-            return false;
-        };
-        windowPlatform.messageBoxHandler = [](const QString& text, tarvo::platform::MessageIcon) {
-            qWarning("message: %s", qPrintable(text));
-        };
-        tarvo::window::Updater updater(windowPlatform);
+        // The operator answers the default, no.
+        struct Operator final : tarvo::workflow::OperatorPrompts {
+            QStringList asked;
+            void showMessage(const QString& text, tarvo::workflow::MessageIcon) override
+            {
+                qWarning("message: %s", qPrintable(text));
+            }
+            bool ask(const QString& text, tarvo::workflow::MessageIcon, const QString&, const QString&) override
+            {
+                asked << text;
+                return false;
+            }
+        } prompts;
+        const QStringList& asked = prompts.asked;
+        tarvo::window::Updater updater(windowPlatform, prompts);
         updater.load();
         const auto kept = updater.store().backups();
         QCOMPARE(kept.size(), 1);

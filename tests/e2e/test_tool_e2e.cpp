@@ -47,8 +47,8 @@ class TestToolEndToEnd : public QObject {
                                          const QString& controller = kControllerAddress)
     {
         program.use(platform);
-        platform.messageBoxHandler = [this](const QString& text, tarvo::platform::MessageIcon) { messages << text; };
         auto window = std::make_unique<MainWindow>(platform);
+        window->prompts().messageHandler = [this](const QString& text, tarvo::workflow::MessageIcon) { messages << text; };
         window->load();
         window->setTargetAddress(controller);
         window->show();
@@ -260,7 +260,7 @@ private slots:
         QCOMPARE(tool->buttonCaption(), QStringLiteral("Continue"));
         // A named archive tells no laser: the operator confirms it is this one's.
         QStringList asked;
-        platform.questionHandler = [&asked](const QString& text) {
+        tool->prompts().questionHandler = [&asked](const QString& text) {
             asked << text;
             return true;
         };
@@ -303,7 +303,7 @@ private slots:
         auto tool = makeTool(platform, program, kStalledAddress);
         LinkTimeline timeline(tool->updater().link());
         double silenceMs = -1, lastLineMs = -1;
-        platform.messageBoxHandler = [&](const QString& text, tarvo::platform::MessageIcon) {
+        tool->prompts().messageHandler = [&](const QString& text, tarvo::workflow::MessageIcon) {
             messages << text;
             lastLineMs = timeline.lastArrivalMs();
             silenceMs = timeline.nowMs() - lastLineMs;

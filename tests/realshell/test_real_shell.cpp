@@ -211,8 +211,8 @@ private slots:
         tarvo::platform::QtPlatform platform;
         laser.program.use(platform);
         QStringList messages;
-        platform.messageBoxHandler = [&messages](const QString& text, tarvo::platform::MessageIcon) { messages << text; };
         MainWindow window(platform);
+        window.prompts().messageHandler = [&messages](const QString& text, tarvo::workflow::MessageIcon) { messages << text; };
         window.load();
         window.setTargetAddress(laser.address());
         window.show();

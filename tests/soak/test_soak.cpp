@@ -153,7 +153,7 @@ class TestSoak : public QObject {
             rig->platform.useRealFiles = true;
         } else {
             rig->updater.reset();
-            rig->updater = std::make_unique<window::Updater>(rig->platform);
+            rig->updater = std::make_unique<window::Updater>(rig->platform, rig->prompts);
             rig->controls.watch(rig->updater->workflow());
         }
         rig->updater->load();
@@ -228,7 +228,7 @@ private slots:
                 engine = std::move(next);
 
                 rig->controls.setTargetAddress(fault == Fault::EmptyAddress ? QString() : QStringLiteral("10.0.0.7"));
-                rig->platform.messages.clear();
+                rig->prompts.messages.clear();
                 rig->platform.processes.clear();
                 rig->controls.log.clear();
                 rig->controls.progressHistory.clear();
@@ -270,7 +270,7 @@ private slots:
                              qPrintable(context + ": the PC's archive changed into something else"));
 
                 // The phase follows the outcome.
-                const bool succeeded = rig->platform.messages.empty() && !closed;
+                const bool succeeded = rig->prompts.messages.empty() && !closed;
                 QString outcome;
                 if (closed) {
                     outcome = QStringLiteral("window closed, run ended");
@@ -285,10 +285,10 @@ private slots:
                     QVERIFY2(rig->controls.buttonCaption() == expected,
                              qPrintable(context + ": caption " + rig->controls.buttonCaption() + ", expected " + expected
                                         + " after fault " + faultName(fault) + "; messages: "
-                                        + (rig->platform.messages.empty() ? QString() : rig->platform.messages[0].text)));
+                                        + (rig->prompts.messages.empty() ? QString() : rig->prompts.messages[0].text)));
                     outcome = succeeded ? QStringLiteral("%1 succeeded").arg(backup ? "backup" : "restore")
                                         : QStringLiteral("%1 failed: %2").arg(backup ? "backup" : "restore",
-                                                                             rig->platform.messages[0].text.section(", Code", 0, 0));
+                                                                             rig->prompts.messages[0].text.section(", Code", 0, 0));
                 }
                 ++outcomes[outcome];
 

@@ -37,8 +37,8 @@ private slots:
         QStringList messages;
         tarvo::platform::QtPlatform platform;
         program.use(platform);
-        platform.messageBoxHandler = [&](const QString& text, tarvo::platform::MessageIcon) { messages << text; };
         MainWindow tool(platform);
+        tool.prompts().messageHandler = [&](const QString& text, tarvo::workflow::MessageIcon) { messages << text; };
         tool.load();
         tool.show();
 

@@ -471,17 +471,4 @@ ControllerIdentity VirtualPlatform::onLink(const QString& address)
     return {ControllerIdentity::Kind::Hardware, mac};
 }
 
-void VirtualPlatform::messageBox(const QString& text, MessageIcon icon)
-{
-    messages.push_back({text, icon, now_});
-    if (onMessageBox)
-        onMessageBox(messages.back());
-}
-
-bool VirtualPlatform::ask(const QString& text, MessageIcon icon, const QString& yes, const QString& no)
-{
-    questions.push_back({text, icon, yes, no, now_});
-    return answer && answer(questions.back());
-}
-
 }  // namespace tarvo::platform

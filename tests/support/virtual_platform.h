@@ -179,8 +179,6 @@ public:
     QString lookUpIPv4(const QString& name, int timeoutMs) override;
     ControllerIdentity controllerIdentity(const QString& peerAddress, const QString& localAddress) override;
     void runAside(std::function<void()> work) override;
-    void messageBox(const QString& text, MessageIcon icon) override;
-    bool ask(const QString& text, MessageIcon icon, const QString& yes, const QString& no) override;
 
     // --- scheduling ---
     using EventId = std::uint64_t;
@@ -277,26 +275,6 @@ public:
     // The addresses asked for, in order.
     QStringList identityQueries;
 
-    // --- message boxes ---
-    struct MessageRecord {
-        QString text;
-        MessageIcon icon;
-        std::int64_t atMs;
-    };
-    std::vector<MessageRecord> messages;
-    // Runs while the box is "open", before it returns.
-    std::function<void(const MessageRecord&)> onMessageBox;
-    // Questions, with their answers; each is answered no unless answer
-    // says yes.
-    struct QuestionRecord {
-        QString text;
-        MessageIcon icon;
-        QString yes;
-        QString no;
-        std::int64_t atMs;
-    };
-    std::vector<QuestionRecord> questions;
-    std::function<bool(const QuestionRecord&)> answer;
 
 private:
     friend class VirtualTimer;

@@ -25,7 +25,7 @@ ScriptedPeer::ScriptedPeer(platform::VirtualPlatform& platform, platform::Virtua
 VirtualRig::VirtualRig()
 {
     controls.clock = [this] { return platform.nowMs(); };
-    updater = std::make_unique<window::Updater>(platform);
+    updater = std::make_unique<window::Updater>(platform, prompts);
     controls.watch(updater->workflow());
     updater->load();
 }

@@ -3,6 +3,7 @@
 // with a recording view of its run, and a scriptable controller on the far
 // end of the socket.
 
+#include "recording_prompts.h"
 #include "recording_view.h"
 #include "virtual_platform.h"
 #include "fake_tftp_server.h"
@@ -41,6 +42,7 @@ struct VirtualRig {
     ~VirtualRig();
 
     platform::VirtualPlatform platform;
+    RecordingPrompts prompts{platform};
     RecordingView controls;
     FakeTftpServer server{platform};
     std::unique_ptr<window::Updater> updater;

@@ -1,14 +1,18 @@
-// Option negotiation edges, name rules, netascii and the backup copies.
+// Option negotiation edges, name rules, netascii, the backup copies and the
+// hash of stored uploads.
 
 #include "tftp/backupkeeper.h"
 #include "tftp/blockreader.h"
 #include "tftp/namepolicy.h"
 #include "tftp/netasciidecoder.h"
 #include "tftp/options.h"
+#include "tftp/sha256.h"
 
 #include <QBuffer>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -46,6 +50,7 @@ private slots:
     void netasciiRoundTrip();
     void netasciiSplitCr();
     void backupsKeepNewest();
+    void sha256AsQtHashesIt();
 };
 
 void TestTftpOptions::blksizeEdges_data()
@@ -254,6 +259,32 @@ void TestTftpOptions::backupsKeepNewest()
     QFile newest(QDir(BackupKeeper::folderFor(target)).filePath(copies.last()));
     QVERIFY(newest.open(QIODevice::ReadOnly));
     QCOMPARE(newest.readAll(), QByteArray("4"));
+}
+
+
+void TestTftpOptions::sha256AsQtHashesIt()
+{
+    // Every length around the 64-byte chunk and the padding's edges, then a
+    // long stream fed in pieces of random size, as blocks arrive.
+    QByteArray data(70000, Qt::Uninitialized);
+    QRandomGenerator gen(28);
+    for (char& c : data)
+        c = char(gen.bounded(256));
+    for (qsizetype n = 0; n <= 200; ++n) {
+        Sha256 ours;
+        ours.addData(QByteArrayView(data).first(n));
+        QCOMPARE(ours.result(), QCryptographicHash::hash(data.first(n), QCryptographicHash::Sha256));
+    }
+    Sha256 pieces;
+    for (qsizetype at = 0; at < data.size();) {
+        const qsizetype n = qMin<qsizetype>(gen.bounded(1500), data.size() - at);
+        pieces.addData(QByteArrayView(data).sliced(at, n));
+        at += n;
+    }
+    QCOMPARE(pieces.result(), QCryptographicHash::hash(data, QCryptographicHash::Sha256));
+    Sha256 abc;
+    abc.addData("abc");
+    QCOMPARE(abc.result().toHex(), QByteArray("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"));
 }
 
 QTEST_GUILESS_MAIN(TestTftpOptions)

@@ -68,14 +68,14 @@ private slots:
             return;
         rig->controls.setLinkState(QStringLiteral("untouched"));
         connect(address);
-        QCOMPARE(rig->platform.messages.size(), size_t(1));
+        QCOMPARE(rig->prompts.messages.size(), size_t(1));
         // What is wrong with a typed address is named under the request.
         const QString why = address.isEmpty()           ? QString()
                             : address.contains(QLatin1Char(' ')) ? QStringLiteral("\n\"%1\" has a blank inside: type the address without blanks.")
                                                             : QStringLiteral("\n\"%1\" is neither an IPv4 address (four numbers from 0 "
                                                                              "to 255, such as 192.168.100.20) nor a host name.");
-        QCOMPARE(rig->platform.messages[0].text, QStringLiteral("Please enter IP address of the laser.") + why.arg(address));
-        QCOMPARE(rig->platform.messages[0].icon, tarvo::platform::MessageIcon::None);
+        QCOMPARE(rig->prompts.messages[0].text, QStringLiteral("Please enter IP address of the laser.") + why.arg(address));
+        QCOMPARE(rig->prompts.messages[0].icon, tarvo::workflow::MessageIcon::None);
         QCOMPARE(rig->controls.status(), QStringLiteral("Status: "));  // not left on "Connecting..."
         QCOMPARE(rig->controls.linkState, QStringLiteral("untouched"));
         QVERIFY(!rig->link().isConnected());
@@ -109,14 +109,14 @@ private slots:
         rig->socket().onConnectRequested = [](VirtualSocket&) {};  // nobody answers
         const auto step = connect(QStringLiteral("10.9.9.9"));
         QVERIFY(!rig->link().isConnected());
-        QCOMPARE(rig->platform.messages.size(), size_t(1));
+        QCOMPARE(rig->prompts.messages.size(), size_t(1));
         // The box and the status say where nothing answered, and what to do.
         const QString why = QStringLiteral("Nothing answered at 10.9.9.9 on TCP port 1138 within 5 s. Check that the "
                                            "laser is on and has started, the network cable, and that the PC's address "
                                            "is in the laser's network; then try again.");
-        QCOMPARE(rig->platform.messages[0].text, QStringLiteral("Error Connecting\n") + why);
-        QCOMPARE(rig->platform.messages[0].icon, tarvo::platform::MessageIcon::None);
-        QCOMPARE(rig->platform.messages[0].atMs - step.fromMs, 5000);
+        QCOMPARE(rig->prompts.messages[0].text, QStringLiteral("Error Connecting\n") + why);
+        QCOMPARE(rig->prompts.messages[0].icon, tarvo::workflow::MessageIcon::None);
+        QCOMPARE(rig->prompts.messages[0].atMs - step.fromMs, 5000);
         QCOMPARE(rig->controls.status(), QStringLiteral("Connection failed\r\n") + why);
         QCOMPARE(rig->controls.linkState, QStringLiteral("Disconnected"));
         QCOMPARE(rig->socket().state(), tarvo::platform::SocketState::Closed);
@@ -128,7 +128,7 @@ private slots:
         rig->socket().onConnectRequested = [](VirtualSocket&) {};
         rig->controls.setTargetAddress(QStringLiteral("10.9.9.9"));
         QVERIFY(!rig->link().connectToController(QStringLiteral("10.9.9.9"), 23, 300));
-        QVERIFY(rig->platform.messages.empty());
+        QVERIFY(rig->prompts.messages.empty());
         QCOMPARE(rig->platform.nowMs(), 300);
         QCOMPARE(rig->controls.status(), QStringLiteral("Status: "));
         QCOMPARE(rig->controls.linkState, QStringLiteral("Disconnected"));
@@ -142,8 +142,8 @@ private slots:
         };
         const auto step = connect(QStringLiteral("127.0.0.1"));
         QCOMPARE(rig->socket().connectAttempts(), 1);
-        QCOMPARE(rig->platform.messages.back().atMs - step.fromMs, 5000);
-        QCOMPARE(rig->platform.messages.back().text,
+        QCOMPARE(rig->prompts.messages.back().atMs - step.fromMs, 5000);
+        QCOMPARE(rig->prompts.messages.back().text,
                  QStringLiteral("Error Connecting\nThe laser at 127.0.0.1 refused the connection on TCP port 1138: its "
                                 "shell service is not running, or another device has this address. Check the "
                                 "address; if it is right, power-cycle the laser, wait until it has started and try "

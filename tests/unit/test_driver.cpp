@@ -39,7 +39,7 @@ class TestDriver : public QObject {
     Snapshot snapshot()
     {
         return {f->controls().progressHistory.size(), f->controls().statusHistory.size(),
-                f->controls().buttonHistory.size(), f->platform().messages.size(), f->controls().log,
+                f->controls().buttonHistory.size(), f->prompts().messages.size(), f->controls().log,
                 int(f->rig->socket().sends.size())};
     }
     void expectUntouchedSince(const Snapshot& s)
@@ -47,7 +47,7 @@ class TestDriver : public QObject {
         QCOMPARE(f->controls().progressHistory.size(), s.progress);
         QCOMPARE(f->controls().statusHistory.size(), s.status);
         QCOMPARE(f->controls().buttonHistory.size(), s.button);
-        QCOMPARE(f->platform().messages.size(), s.messages);
+        QCOMPARE(f->prompts().messages.size(), s.messages);
         QCOMPARE(f->controls().log, s.log);
         QCOMPARE(int(f->rig->socket().sends.size()), s.sendCount);
         QVERIFY(!f->link().isConnected());
@@ -72,7 +72,7 @@ class TestDriver : public QObject {
         };
         terminal::FleetEnvironment environment;
         environment.platform = &f->platform();
-        environment.platformForRun = [this](auto) {
+        environment.platformForRun = [this] {
             return std::shared_ptr<platform::Platform>(&f->platform(), [](platform::Platform*) {});
         };
         environment.threads = false;
@@ -161,7 +161,7 @@ private slots:
         // Continue phase and names the backup it will restore.
         {
             test::RecordingView again;
-            window::Updater restarted(f->platform());
+            window::Updater restarted(f->platform(), f->prompts());
             again.watch(restarted.workflow());
             restarted.load();
             QCOMPARE(again.buttonCaption(), QStringLiteral("Continue"));
@@ -172,7 +172,7 @@ private slots:
         QCOMPARE(caption(), QStringLiteral("Start"));
         // Restored: a later start is a backup again.
         test::RecordingView later;
-        window::Updater restarted(f->platform());
+        window::Updater restarted(f->platform(), f->prompts());
         later.watch(restarted.workflow());
         restarted.load();
         QCOMPARE(later.buttonCaption(), QStringLiteral("Start"));
@@ -308,7 +308,7 @@ private slots:
             expected << kRelay << "echo CMDVAL: $?";
         QCOMPARE(f->shell->afterLogin().mid(2), expected);
         QCOMPARE(f->messageTexts(), QStringList{"Opening Safety Relay failed"});
-        QCOMPARE(f->platform().messages[0].icon, tarvo::platform::MessageIcon::Critical);
+        QCOMPARE(f->prompts().messages[0].icon, tarvo::workflow::MessageIcon::Critical);
         QVERIFY(f->platform().processes.at(0).closed);
         QVERIFY(!f->link().isConnected());
         QCOMPARE(caption(), QStringLiteral("Start"));
@@ -340,7 +340,7 @@ private slots:
             const auto sentBefore = f->shell->afterLogin().size();
             click();
             QCOMPARE(f->messageTexts().count(QStringLiteral("Cannot find TFTP exe file.")), run);
-            QCOMPARE(f->platform().messages.back().icon, tarvo::platform::MessageIcon::Critical);
+            QCOMPARE(f->prompts().messages.back().icon, tarvo::workflow::MessageIcon::Critical);
             QCOMPARE(caption(), QStringLiteral("Start"));
             Q_UNUSED(sentBefore);
         }
@@ -403,7 +403,7 @@ private slots:
         pcside::BackupStore store(f->platform());
         store.setFolder(QStringLiteral("/fleet"));
         store.setRemembersPendingRestore(false);
-        workflow::Workflow headless(f->platform(), link, server, store);
+        workflow::Workflow headless(f->platform(), link, server, store, f->prompts());
         headless.setServerShared(true);
         terminal::ControllerReport terminal(headless, QStringLiteral("10.0.0.5"), [&](const QString& line) { said << line; });
         headless.run(QStringLiteral("10.0.0.5"));
@@ -446,9 +446,12 @@ private slots:
         // file would be replaced by the next upload from the address.
         const QStringList second = summary[2].split(QLatin1Char('\t'));
         QCOMPARE(second.mid(0, 2), (QStringList{QStringLiteral("10.0.0.6"), QStringLiteral("backup-unverified")}));
-        QVERIFY2(f->messageTexts().join('\n').contains(
-                     QStringLiteral("could not be kept in /fleet/history/mac-02-00-0a-00-00-06")),
-                 qPrintable(f->messageTexts().join('\n')));
+        // What a window would show in a box is the controller's error line.
+        QVERIFY2(said.join('\n').contains(
+                     QStringLiteral("[10.0.0.6] error: The backup on the PC is not usable: it could not be kept in "
+                                    "/fleet/history/mac-02-00-0a-00-00-06")),
+                 qPrintable(said.join('\n')));
+        QVERIFY(f->prompts().messages.empty());
         QVERIFY(said.contains(QStringLiteral("[10.0.0.6]   0% Login to laser...")));
         // Each run's transcript, named by its controller, in the fleet's folder.
         const QStringList transcripts = f->platform().fileNames(QStringLiteral("/fleet/transcripts"));
@@ -525,21 +528,21 @@ private slots:
         f->platform().identities[address]
             = hardware.isEmpty() ? platform::ControllerIdentity{}
                                  : platform::ControllerIdentity{platform::ControllerIdentity::Kind::Hardware, hardware};
-        f->platform().answer = [answer](const auto&) { return answer; };
+        f->prompts().answer = [answer](const auto&) { return answer; };
         f->controls().setTargetAddress(address);
         const qsizetype linesBefore = f->shell->lines.size();
         click();
         if (question.isEmpty()) {
-            QVERIFY(f->platform().questions.empty());
+            QVERIFY(f->prompts().questions.empty());
         } else {
-            QCOMPARE(f->platform().questions.size(), size_t(1));
-            const auto& asked = f->platform().questions[0];
+            QCOMPARE(f->prompts().questions.size(), size_t(1));
+            const auto& asked = f->prompts().questions[0];
             QVERIFY2(asked.text.startsWith(question), qPrintable(asked.text));
             // Both lasers, and when the backup was made.
             for (const QString& named : {QStringLiteral("laser 10.0.0.5 (hardware 02:00:0a:00:00:05), made 20"),
                                          QStringLiteral("Connected: laser 10.0.0.5 (hardware ")})
                 QVERIFY2(asked.text.contains(named), qPrintable(asked.text));
-            QCOMPARE(asked.icon, platform::MessageIcon::Critical);
+            QCOMPARE(asked.icon, workflow::MessageIcon::Critical);
             QCOMPARE(asked.no, QStringLiteral("Do not write"));
         }
         QVERIFY2(f->controls().log.contains(logged), qPrintable(f->controls().log.right(400)));
@@ -553,7 +556,7 @@ private slots:
         QCOMPARE(f->workflow().lastOutcome(), workflow::Workflow::Outcome::OtherLaser);
         QCOMPARE(caption(), QStringLiteral("Continue"));
         QVERIFY(f->store().pendingRestore().isValid());
-        QVERIFY(f->platform().messages.empty());
+        QVERIFY(f->prompts().messages.empty());
         QVERIFY(!f->link().isConnected());
     }
 
@@ -607,8 +610,8 @@ private slots:
         QCOMPARE(refused.summary.value(1).split(QLatin1Char('\t')).value(1), QStringLiteral("other-laser"));
         QCOMPARE(refused.shells.size(), size_t(1));
         QVERIFY(refused.shells[0]->lines.isEmpty());
-        QVERIFY(f->platform().questions.empty());
-        QVERIFY(f->messageTexts().last().contains(QStringLiteral("--allow-other-laser")));
+        QVERIFY(f->prompts().questions.empty());
+        QVERIFY(refused.said.join('\n').contains(QStringLiteral("--allow-other-laser")));
         // Allowed, the tool still never chooses another laser's backup:
         // the operator names it.
         options.allowOtherLaser = true;
@@ -616,7 +619,7 @@ private slots:
         runFleet(options, unnamed);
         QCOMPARE(unnamed.status, int(terminal::kExitOtherLaser));
         QVERIFY(unnamed.shells[0]->lines.isEmpty());
-        QVERIFY(f->messageTexts().last().contains(QStringLiteral("name the backup to write with --archive")));
+        QVERIFY(unnamed.said.join('\n').contains(QStringLiteral("name the backup to write with --archive")));
         options.archive = f->keptPath();
         Fleet allowed;
         runFleet(options, allowed);
@@ -673,7 +676,7 @@ private slots:
     void anUnexpectedFaultEndsTheRunWithTheButtonEnabled()
     {
         f->shell->status.insert(kRelay, 1);
-        f->platform().onMessageBox = [](const auto&) { throw std::runtime_error("message box failed"); };
+        f->prompts().onMessageBox = [](const auto&) { throw std::runtime_error("message box failed"); };
         click();
         QVERIFY(f->controls().log.contains(QStringLiteral("unexpected fault: message box failed")));
         QVERIFY(f->controls().isButtonEnabled());
@@ -694,7 +697,7 @@ private slots:
         click();
         QCOMPARE(f->platform().nowMs(), 1500);
         expectUntouchedSince(s);
-        QVERIFY(f->platform().messages.empty());  // no "Error Connecting"
+        QVERIFY(f->prompts().messages.empty());  // no "Error Connecting"
     }
 
     void closingDuringADelay()
@@ -709,7 +712,7 @@ private slots:
         f->platform().runUntil(f->platform().nowMs() + 30000);
         QVERIFY(!f->shell->lines.contains("killall laser.elf"));
         // Nothing on the laser had changed: the next start has nothing to say.
-        window::Updater next(f->platform());
+        window::Updater next(f->platform(), f->prompts());
         next.load();
         QCOMPARE(next.workflow().status(), QStringLiteral("Status: "));
     }
@@ -718,7 +721,7 @@ private slots:
     {
         f->shell->confirmationStatus = 1;
         Snapshot s{};
-        f->platform().onMessageBox = [&](const auto&) {
+        f->prompts().onMessageBox = [&](const auto&) {
             f->rig->updater->unload();
             s = snapshot();
         };
@@ -749,7 +752,7 @@ private slots:
                  qPrintable(record));
         // ... and the next start names the laser left stopped, once.
         const auto nextStart = [this] {
-            window::Updater next(f->platform());
+            window::Updater next(f->platform(), f->prompts());
             next.load();
             return next.workflow().status();
         };

@@ -47,7 +47,7 @@ private slots:
         });
         f.rig.click();
         QCOMPARE(f.rig.controls.buttonCaption(), QStringLiteral("Continue"));
-        QVERIFY(f.rig.platform.messages.empty());
+        QVERIFY(f.rig.prompts.messages.empty());
         QVERIFY(f.rig.link().partialLineLength() < link::ControllerLink::kMaxLineLength);
         QCOMPARE(f.rig.link().queuedLineCount(), std::size_t(0));
         QVERIFY(f.rig.controls.log.size() > 8 * 1024 * 1024);  // nothing of it was lost either
@@ -64,7 +64,7 @@ private slots:
             f.shell->output.insert(c, noise + "\r\n" + noise.left(77) + "\r\n");
         f.rig.click();
         QCOMPARE(f.rig.controls.buttonCaption(), QStringLiteral("Continue"));
-        QVERIFY(f.rig.platform.messages.empty());
+        QVERIFY(f.rig.prompts.messages.empty());
     }
 
     void noPromptAtAll()
@@ -73,8 +73,8 @@ private slots:
         f.shell->promptOnConnect = false;
         f.shell->answerEmptyLines = false;
         f.rig.click();
-        QCOMPARE(f.rig.platform.messages.size(), size_t(1));
-        QCOMPARE(f.rig.platform.messages[0].text, QStringLiteral("Login to Laser failed. Cannot get prompt for login."));
+        QCOMPARE(f.rig.prompts.messages.size(), size_t(1));
+        QCOMPARE(f.rig.prompts.messages[0].text, QStringLiteral("Login to Laser failed. Cannot get prompt for login."));
         QVERIFY(f.rig.controls.isButtonEnabled());
         QCOMPARE(f.rig.controls.buttonCaption(), QStringLiteral("Start"));
     }
@@ -84,9 +84,9 @@ private slots:
         Fixture f;
         f.shell->answerDelayMs = 23000;
         f.rig.click();
-        QCOMPARE(f.rig.platform.messages.size(), size_t(1));
+        QCOMPARE(f.rig.prompts.messages.size(), size_t(1));
         // Even the prompt comes too late.
-        QCOMPARE(f.rig.platform.messages[0].text, QStringLiteral("Login to Laser failed. Cannot get prompt for login."));
+        QCOMPARE(f.rig.prompts.messages[0].text, QStringLiteral("Login to Laser failed. Cannot get prompt for login."));
         QVERIFY(f.rig.controls.isButtonEnabled());
         // The late answers reach a closed link and change nothing.
         const auto sent = f.rig.socket().sent;
@@ -103,8 +103,8 @@ private slots:
         f.shell->output.insert(tar, "CMDVAL: 0\r\n");
         f.shell->status.insert(tar, 1);
         f.rig.click();
-        QCOMPARE(f.rig.platform.messages.size(), size_t(1));
-        QCOMPARE(f.rig.platform.messages[0].text.section(QLatin1Char('\n'), 0, 0),
+        QCOMPARE(f.rig.prompts.messages.size(), size_t(1));
+        QCOMPARE(f.rig.prompts.messages[0].text.section(QLatin1Char('\n'), 0, 0),
                  QStringLiteral("Creating Archive Error for config.tgz, Code: 1"));
         QCOMPARE(f.rig.controls.buttonCaption(), QStringLiteral("Start"));
     }
@@ -126,11 +126,11 @@ private slots:
         // lines), so the backup is not taken as verified; the archive the
         // controller uploaded is restored as a named one.
         QCOMPARE(e.rig->controls.buttonCaption(), QStringLiteral("Start"));
-        e.rig->platform.messages.clear();
+        e.rig->prompts.messages.clear();
         e.rig->updater->store().setArchiveToRestore(e.pcFile(QStringLiteral("config.tgz")));
         e.rig->updater->workflow().setPhase(workflow::Workflow::Phase::Restore);
         // A named file tells no laser: the operator confirms it is this one's.
-        e.rig->platform.answer = [](const auto&) { return true; };
+        e.rig->prompts.answer = [](const auto&) { return true; };
 
         // The new card cannot take one sequence (a folder stands where it
         // goes), so tar fails, at the end of a slow unpacking.
@@ -142,8 +142,8 @@ private slots:
         auto& rig = *e.rig;
         QVERIFY2(rig.workflow().lastOutcome() == workflow::Workflow::Outcome::ControllerFailed,
                  "a failed restore reported done");
-        QCOMPARE(rig.platform.messages.size(), size_t(1));
-        QCOMPARE(rig.platform.messages[0].text.section(QLatin1Char('\n'), 0, 0),
+        QCOMPARE(rig.prompts.messages.size(), size_t(1));
+        QCOMPARE(rig.prompts.messages[0].text.section(QLatin1Char('\n'), 0, 0),
                  QStringLiteral("Extracting Archive Error for config.tgz, Code: 1"));
         QVERIFY2(rig.controls.status().startsWith(QStringLiteral("tar: media/sequences/default.seq: ")),
                  qPrintable(rig.controls.status()));
@@ -174,7 +174,7 @@ private slots:
                     // Restored as a named archive is, checked first.
                     e.rig->updater->store().setArchiveToRestore(pc.fileName());
                     e.rig->updater->workflow().setPhase(workflow::Workflow::Phase::Restore);
-                    e.rig->platform.answer = [](const auto&) { return true; };
+                    e.rig->prompts.answer = [](const auto&) { return true; };
                 }
                 const QString context = QStringLiteral("%1, dropped after %2 commands").arg(backup ? "backup" : "restore").arg(n);
 
@@ -183,11 +183,11 @@ private slots:
                 QVERIFY2(rig.controls.isButtonEnabled(), qPrintable(context));
                 QVERIFY2(!rig.link().isConnected(), qPrintable(context));
                 QVERIFY2(rig.link().maxWaitDepth() <= 1, qPrintable(context));
-                const bool succeeded = rig.platform.messages.empty();
+                const bool succeeded = rig.prompts.messages.empty();
                 const QString expected = succeeded == backup ? QStringLiteral("Continue") : QStringLiteral("Start");
                 QVERIFY2(rig.controls.buttonCaption() == expected, qPrintable(context + ": " + rig.controls.status()));
                 if (!succeeded) {
-                    QVERIFY2(rig.platform.messages.size() == 1, qPrintable(context));
+                    QVERIFY2(rig.prompts.messages.size() == 1, qPrintable(context));
                     // The operator learns why, and in what state the laser is.
                     const QString status = rig.controls.status();
                     QVERIFY2(status.contains(QStringLiteral("The connection to the laser was lost during this step"))
@@ -200,7 +200,7 @@ private slots:
                 // transfer: then the PC holds the complete new archive.
                 if (backup)
                     QVERIFY2(after == kPrevious || (after.startsWith("\x1f\x8b") && after == cardArchive(e)),
-                             qPrintable(context + (succeeded ? QStringLiteral(" succeeded") : rig.platform.messages[0].text)));
+                             qPrintable(context + (succeeded ? QStringLiteral(" succeeded") : rig.prompts.messages[0].text)));
                 else
                     QVERIFY2(after == good, qPrintable(context));
             }

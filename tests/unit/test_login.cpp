@@ -35,7 +35,7 @@ private slots:
         // The label still shows the login when the next step begins.
         QCOMPARE(step.next, QStringLiteral("Preparing to update... "));
         QCOMPARE(f->shell->lines.at(4), QByteArray("killall laser.elf"));
-        QVERIFY(f->platform().messages.empty());
+        QVERIFY(f->prompts().messages.empty());
     }
 
     void twoAttemptsWhenThePromptIsCompletedOnlyByTheSecond()
@@ -54,8 +54,8 @@ private slots:
         login();
         QCOMPARE(f->shell->lines, (QList<QByteArray>{"", "", ""}));
         QCOMPARE(f->messageTexts(), QStringList{"Login to Laser failed. Cannot get prompt for login."});
-        QCOMPARE(f->platform().messages[0].icon, tarvo::platform::MessageIcon::None);
-        QCOMPARE(f->platform().messages[0].atMs - step.fromMs, 2500);
+        QCOMPARE(f->prompts().messages[0].icon, tarvo::workflow::MessageIcon::None);
+        QCOMPARE(f->prompts().messages[0].atMs - step.fromMs, 2500);
         QCOMPARE(step.next, QStringLiteral("Login failed"));
         QCOMPARE(f->controls().status(), QStringLiteral("Login failed"));
         QCOMPARE(f->controls().progress(), 30.0);
@@ -66,7 +66,7 @@ private slots:
         f->shell->confirmationStatus = 127;
         login();
         QCOMPARE(f->messageTexts(), QStringList{"Login to Laser failed. Cannot get prompt after login."});
-        QCOMPARE(f->platform().messages[0].icon, tarvo::platform::MessageIcon::None);
+        QCOMPARE(f->prompts().messages[0].icon, tarvo::workflow::MessageIcon::None);
         QCOMPARE(f->controls().status(), QStringLiteral("Login failed"));
         QCOMPARE(f->controls().progress(), 100.0);
     }

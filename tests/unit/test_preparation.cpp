@@ -91,7 +91,7 @@ private slots:
         // the only message is the run's, once the step has given up.
         QCOMPARE(elapsed(), 3 * (2000 + 5000));
         QCOMPARE(f->messageTexts(), QStringList{"Opening Safety Relay failed"});
-        QCOMPARE(f->platform().messages[0].atMs, step.untilMs);
+        QCOMPARE(f->prompts().messages[0].atMs, step.untilMs);
         QCOMPARE(f->controls().progress(), 100.0);
     }
 

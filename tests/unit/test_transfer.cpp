@@ -95,7 +95,7 @@ private slots:
         const qint64 bytes = test::sampleArchive().size();
         QCOMPARE(f->controls().step(OperatorTexts::reading() + OperatorTexts::checkingBackup(bytes)).next,
                  kInstructions + QStringLiteral("\r\nBackup verified: 2 files, ") + OperatorTexts::size(bytes));
-        QVERIFY(f->platform().messages.empty());
+        QVERIFY(f->prompts().messages.empty());
     }
 
     void withoutProfilesTheTarCommandEndsInABlank()
@@ -103,7 +103,7 @@ private slots:
         f->shell->status.insert(kTest, 1);
         QVERIFY(backup());
         QCOMPARE(lines()[5], kTarShort);
-        QVERIFY(f->platform().messages.empty());
+        QVERIFY(f->prompts().messages.empty());
     }
 
     void anUnansweredDirectoryTestKeepsTheTrees()
@@ -174,14 +174,14 @@ private slots:
                                                                             "the laser and the cable, then click Start "
                                                                             "again.")),
                  qPrintable(reason));
-        QCOMPARE(f->platform().messages[0].icon, tarvo::platform::MessageIcon::Critical);
+        QCOMPARE(f->prompts().messages[0].icon, tarvo::workflow::MessageIcon::Critical);
         // Nothing is sent after the failing step.
         f->platform().runUntil(f->platform().nowMs() + 60000);
         QCOMPARE(lines().size(), linesSent);
         QCOMPARE(f->controls().status(), QStringLiteral("Reading config data failed.\r\n") + reason + kStopped);
         if (status == -99) {
             const int before = command == kMount ? 0 : 9000;
-            QCOMPARE(f->platform().messages[0].atMs - t0, before + 22500);
+            QCOMPARE(f->prompts().messages[0].atMs - t0, before + 22500);
         }
     }
 
@@ -203,7 +203,7 @@ private slots:
         const QByteArray packed = test::makeArchive(files);
         f->shell->onUpload = [this, packed] { f->rig->server.receiveUpload(QStringLiteral("10.0.0.5"), packed); };
         QVERIFY(backup());
-        QVERIFY(f->platform().messages.empty());
+        QVERIFY(f->prompts().messages.empty());
     }
 
     void aTarThatFallsSilentFailsAtTheGiveUpAfterItsLastLine()
@@ -215,7 +215,7 @@ private slots:
         QVERIFY(!backup());
         QCOMPARE(f->messageHeadlines(), QStringList{"Creating Archive Error for config.tgz, Code: -99"});
         // Counted from the line's arrival.
-        QCOMPARE(f->platform().messages[0].atMs - commandSentMs, 40000 + 22500);
+        QCOMPARE(f->prompts().messages[0].atMs - commandSentMs, 40000 + 22500);
         QVERIFY2(f->controls().log.contains(QStringLiteral("silent for 22.5 s")), qPrintable(f->controls().log.right(300)));
     }
 
@@ -234,7 +234,7 @@ private slots:
         QVERIFY2(f->messageTexts()[0].startsWith(QStringLiteral("Creating Archive Error for config.tgz, Code: -99\nThe "
                                                                 "laser printed more than 1000000 lines or 64 MB")),
                  qPrintable(f->messageTexts()[0]));
-        QVERIFY(f->platform().messages[0].atMs - commandSentMs < 100 + 10 * 1100);
+        QVERIFY(f->prompts().messages[0].atMs - commandSentMs < 100 + 10 * 1100);
         QCOMPARE(f->history(), QStringList{f->keptPath()});  // nothing kept
     }
 
@@ -271,7 +271,7 @@ private slots:
             chatter.append({s * 1000, "still packing\r\n"});
         answerLater(kTarFull, chatter);
         QVERIFY(!backup());
-        QCOMPARE(f->platform().messages[0].atMs - commandSentMs, 30 * 60 * 1000);
+        QCOMPARE(f->prompts().messages[0].atMs - commandSentMs, 30 * 60 * 1000);
         QVERIFY(f->controls().log.contains(QStringLiteral("still at work after 30 minutes")));
     }
 
@@ -593,7 +593,7 @@ private slots:
         QVERIFY(f->shell->lines.isEmpty());
         QCOMPARE(f->messageTexts().size(), 1);
         QVERIFY2(f->messageTexts()[0].contains(message), qPrintable(f->messageTexts()[0]));
-        QCOMPARE(f->platform().messages[0].icon, tarvo::platform::MessageIcon::Critical);
+        QCOMPARE(f->prompts().messages[0].icon, tarvo::workflow::MessageIcon::Critical);
     }
 
     void aWaitingRestoreThatIsNoKeptBackupIsRefused_data()
@@ -648,7 +648,7 @@ private slots:
         QCOMPARE(f->messageHeadlines(), QStringList{message});
         const QString reason = f->messageTexts()[0].section(QLatin1Char('\n'), 1);
         QVERIFY2(reason.endsWith(QStringLiteral("click Continue again: the backup is written anew.")), qPrintable(reason));
-        QCOMPARE(f->platform().messages[0].icon, tarvo::platform::MessageIcon::Critical);
+        QCOMPARE(f->prompts().messages[0].icon, tarvo::workflow::MessageIcon::Critical);
         f->platform().runUntil(f->platform().nowMs() + 60000);
         QCOMPARE(lines().size(), linesSent);
         QCOMPARE(f->controls().status(), QStringLiteral("Writing config data failed.\r\n") + reason + kStopped);

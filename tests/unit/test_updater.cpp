@@ -18,8 +18,9 @@ private slots:
     void startUpShowsAnIdleRun()
     {
         tarvo::platform::VirtualPlatform p;
+        test::RecordingPrompts prompts(p);
         p.settings.insert(QStringLiteral("Tarvo Configuration Updater/Comm/IP_Addr"), QStringLiteral("10.1.2.3"));
-        window::Updater updater(p);
+        window::Updater updater(p, prompts);
         test::RecordingView c;
         c.watch(updater.workflow());
         updater.load();
@@ -36,7 +37,8 @@ private slots:
     void withoutASettingNoAddressIsSaved()
     {
         tarvo::platform::VirtualPlatform p;
-        window::Updater updater(p);
+        test::RecordingPrompts prompts(p);
+        window::Updater updater(p, prompts);
         updater.load();
         QCOMPARE(updater.savedAddress(), QString());
     }

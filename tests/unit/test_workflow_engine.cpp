@@ -37,7 +37,7 @@ private slots:
         e.click();
         const auto backupRun = rig.platform.nowMs() - t0;
         QCOMPARE(rig.controls.buttonCaption(), QStringLiteral("Continue"));
-        QVERIFY(rig.platform.messages.empty());
+        QVERIFY(rig.prompts.messages.empty());
         QVERIFY(rig.controls.status().startsWith(QStringLiteral("1. Turn off the laser")));
         QVERIFY(!e.pcArchive().isEmpty());
         const QList<QByteArray> backup = linesSentFrom(rig.socket().sent, "mount -o remount /dev/mmcblk0p2 /zel");
@@ -64,7 +64,7 @@ private slots:
         const auto restoreRun = rig.platform.nowMs() - t0;
         QCOMPARE(rig.controls.buttonCaption(), QStringLiteral("Start"));
         QCOMPARE(rig.controls.status(), QStringLiteral("Writing config data done. Please power cycle the laser."));
-        QVERIFY(rig.platform.messages.empty());
+        QVERIFY(rig.prompts.messages.empty());
         QVERIFY2(restoreRun >= 22000 && restoreRun < 22500, qPrintable(QString::number(restoreRun)));
         QCOMPARE(linesSentFrom(rig.socket().sent, "mount -o remount /dev/mmcblk0p2 /zel", sentBefore).size(), 12);
 
@@ -89,8 +89,8 @@ private slots:
         e.click();
         auto& rig = *e.rig;
         QCOMPARE(rig.controls.buttonCaption(), QStringLiteral("Start"));
-        QCOMPARE(rig.platform.messages.size(), size_t(1));
-        QVERIFY(rig.platform.messages[0].text.startsWith(QStringLiteral("Creating Archive Error for config.tgz, Code: ")));
+        QCOMPARE(rig.prompts.messages.size(), size_t(1));
+        QVERIFY(rig.prompts.messages[0].text.startsWith(QStringLiteral("Creating Archive Error for config.tgz, Code: ")));
         QVERIFY(rig.controls.status().startsWith(QStringLiteral("tar:")));
         QCOMPARE(e.pcArchive(), QByteArray("the previous good archive"));
     }

@@ -48,7 +48,7 @@ struct WorkflowFixture {
     QStringList messageTexts() const
     {
         QStringList l;
-        for (const auto& m : rig->platform.messages)
+        for (const auto& m : rig->prompts.messages)
             l << m.text;
         return l;
     }
@@ -56,12 +56,13 @@ struct WorkflowFixture {
     QStringList messageHeadlines() const
     {
         QStringList l;
-        for (const auto& m : rig->platform.messages)
+        for (const auto& m : rig->prompts.messages)
             l << m.text.section(QLatin1Char('\n'), 0, 0);
         return l;
     }
 
     platform::VirtualPlatform& platform() { return rig->platform; }
+    RecordingPrompts& prompts() { return rig->prompts; }
     RecordingView& controls() { return rig->controls; }
     workflow::Workflow& workflow() { return rig->updater->workflow(); }
     pcside::BackupStore& store() { return rig->updater->store(); }

@@ -69,8 +69,8 @@ private slots:
     void init()
     {
         platform = std::make_unique<tarvo::platform::QtPlatform>();
-        platform->messageBoxHandler = [](const QString&, tarvo::platform::MessageIcon) {};
         window = std::make_unique<MainWindow>(*platform);
+        window->prompts().messageHandler = [](const QString&, tarvo::workflow::MessageIcon) {};
         window->load();
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
@@ -243,7 +243,7 @@ private slots:
 
         // Enter in the address box starts a run, as does Enter on the button.
         QStringList messages;
-        platform->messageBoxHandler = [&](const QString& text, tarvo::platform::MessageIcon) { messages << text; };
+        window->prompts().messageHandler = [&](const QString& text, tarvo::workflow::MessageIcon) { messages << text; };
         window->setTargetAddress(QString());
         QTest::keyClick(widget("addressEdit"), Qt::Key_Return);
         QCOMPARE(messages, QStringList{QStringLiteral("Please enter IP address of the laser.")});
@@ -288,7 +288,7 @@ private slots:
         QCOMPARE(startNew->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_N));
         QStringList asked;
         bool answer = false;
-        platform->questionHandler = [&](const QString& text) {
+        window->prompts().questionHandler = [&](const QString& text) {
             asked << text;
             return answer;
         };
@@ -311,7 +311,8 @@ private slots:
     {
         // The real box: Enter and Escape both answer no; only a click on
         // yes writes.
-        tarvo::platform::QtPlatform bare;
+        // Over the tool's window, not wherever the screen's centre is.
+        tarvo::window::MessageBoxPrompts bare(window.get());
         const auto whenShown = [](std::function<void(QMessageBox&)> act) {
             auto* poll = new QTimer;
             QObject::connect(poll, &QTimer::timeout, poll, [poll, act] {
@@ -324,12 +325,10 @@ private slots:
         };
         for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
             whenShown([key](QMessageBox& box) { QTest::keyClick(&box, key); });
-            QVERIFY(!bare.ask(QStringLiteral("Write?"), tarvo::platform::MessageIcon::Critical,
+            QVERIFY(!bare.ask(QStringLiteral("Write?"), tarvo::workflow::MessageIcon::Critical,
                               QStringLiteral("Write onto this laser"), QStringLiteral("Do not write")));
         }
         QMessageBox::Icon shown = QMessageBox::NoIcon;
-        // Over the tool's window, not wherever the screen's centre is.
-        bare.dialogParent = window.get();
         QWidget* over = nullptr;
         whenShown([&shown, &over](QMessageBox& box) {
             shown = box.icon();
@@ -338,7 +337,7 @@ private slots:
                 if (b->text() == QStringLiteral("Write onto this laser"))
                     b->click();
         });
-        QVERIFY(bare.ask(QStringLiteral("Write?"), tarvo::platform::MessageIcon::Critical,
+        QVERIFY(bare.ask(QStringLiteral("Write?"), tarvo::workflow::MessageIcon::Critical,
                          QStringLiteral("Write onto this laser"), QStringLiteral("Do not write")));
         QCOMPARE(shown, QMessageBox::Critical);
         QCOMPARE(over, static_cast<QWidget*>(window.get()));
@@ -389,7 +388,7 @@ private slots:
         QTemporaryDir data;  // the run's transcript, and the kept backup
         keepBackup(data);
         QStringList messages;
-        platform->messageBoxHandler = [&](const QString& text, tarvo::platform::MessageIcon) { messages << text; };
+        window->prompts().messageHandler = [&](const QString& text, tarvo::workflow::MessageIcon) { messages << text; };
         window->setTargetAddress(QString());
         QTest::mouseClick(startButton(), Qt::LeftButton);
         QCOMPARE(messages, QStringList{enterAddress});
