@@ -6,6 +6,7 @@
 #include "platform/neighbour_table.h"
 #include "platform/qt_platform.h"
 #include "window/updater.h"
+#include "workflow/operator_prompts.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -44,6 +45,13 @@ void deleteSettings()
 {
     RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\VB and VBA Program Settings\\Tarvo Configuration Updater");
 }
+
+// The cases here ask the operator nothing.
+class NoPrompts final : public workflow::OperatorPrompts {
+public:
+    void showMessage(const QString&, workflow::MessageIcon) override {}
+    bool ask(const QString&, workflow::MessageIcon, const QString&, const QString&) override { return false; }
+};
 
 // Wine, not Windows: where they differ, the tests say so.
 bool underWine()
@@ -87,7 +95,8 @@ private slots:
                                  DWORD((address.size() + 1) * sizeof(wchar_t))),
                  LONG(ERROR_SUCCESS));
         platform::QtPlatform platform;
-        window::Updater updater(platform);
+        NoPrompts prompts;
+        window::Updater updater(platform, prompts);
         updater.load();
         QCOMPARE(updater.savedAddress(), QStringLiteral("10.1.2.3"));
     }
@@ -106,7 +115,8 @@ private slots:
     void theProgramFolderEndsInABackslash()
     {
         platform::QtPlatform platform;
-        window::Updater updater(platform);
+        NoPrompts prompts;
+        window::Updater updater(platform, prompts);
         updater.load();
         const QString own = QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
         QCOMPARE(updater.programFolder(), own + QLatin1Char('\\'));
