@@ -3,6 +3,7 @@
 // server could not serve, and why an archive on the PC is refused.
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QString>
 
 namespace tarvo::pcside {
@@ -20,15 +21,23 @@ public:
     }
     static QString serverNoPermission(const QString& port, const QString& program)
     {
+#ifdef Q_OS_WIN
+        // Any program may open port 69 on Windows: a refusal means another
+        // program holds it for itself, or security software blocks it.
+        return tr("The PC's TFTP server %2 may not open UDP port %1: another program holds it, or security "
+                  "software blocks it.\nNothing was sent to the laser.")
+            .arg(port, QDir::toNativeSeparators(program));
+#else
         return tr("The PC's TFTP server may not open UDP port %1. Install the tool's package, which allows it, "
                   "or run once: sudo setcap cap_net_bind_service=+ep %2\nNothing was sent to the laser.")
             .arg(port, program);
+#endif
     }
     static QString serverFolderNotWritable(const QString& folder)
     {
         return tr("The PC's TFTP server cannot write to the archive folder %1. Check that it exists and "
                   "that you may write to it.\nNothing was sent to the laser.")
-            .arg(folder);
+            .arg(QDir::toNativeSeparators(folder));
     }
     static QString serverDidNotStart(const QString& detail)
     {

@@ -127,12 +127,12 @@ QList<LocalSubnet> localSubnets()
 {
     QList<LocalSubnet> subnets;
     const auto all = QNetworkInterface::allInterfaces();
-    for (const QNetworkInterface& interface : all) {
-        if (!(interface.flags() & QNetworkInterface::IsUp))
+    for (const QNetworkInterface& networkInterface : all) {
+        if (!(networkInterface.flags() & QNetworkInterface::IsUp))
             continue;
-        const auto entries = interface.addressEntries();
+        const auto entries = networkInterface.addressEntries();
         for (const QNetworkAddressEntry& entry : entries)
-            subnets += LocalSubnet{interface.name(), entry.ip(), entry.prefixLength()};
+            subnets += LocalSubnet{networkInterface.name(), entry.ip(), entry.prefixLength()};
     }
     return subnets;
 }

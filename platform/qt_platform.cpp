@@ -1,5 +1,6 @@
 #include "platform/qt_platform.h"
 
+#include "platform/delayed_start.h"
 #include "platform/neighbour_table.h"
 
 #include "platform/file_streams.h"
@@ -37,8 +38,26 @@ namespace {
 // so that no loop can block forever on a silent event queue.
 constexpr int kHeartbeatMs = 250;
 constexpr int kProcessCloseGraceMs = 2000;
+#ifdef Q_OS_WIN
+// Where Windows programs of the tool's kind keep their settings (the store
+// of GetSetting and SaveSetting), one key per application: an address saved
+// there by an earlier tool on this PC is found.
+const char* const kSettingsKey = "HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings\\";
+#else
 // Settings live under this organisation name in the per-user store.
 const char* const kSettingsOrganisation = "tarvo";
+#endif
+
+// The per-user store of one application: its sections are groups.
+std::unique_ptr<QSettings> settingsOf(const QString& application)
+{
+#ifdef Q_OS_WIN
+    return std::make_unique<QSettings>(QLatin1String(kSettingsKey) + application, QSettings::NativeFormat);
+#else
+    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, kSettingsOrganisation,
+                                       application);
+#endif
+}
 
 QElapsedTimer& monotonic()
 {
@@ -95,17 +114,16 @@ std::int64_t QtPlatform::nowMs() const
 QString QtPlatform::getSetting(const QString& application, const QString& section,
                                const QString& key, const QString& defaultValue)
 {
-    QSettings s(QSettings::NativeFormat, QSettings::UserScope, kSettingsOrganisation, application);
-    return s.value(section + '/' + key, defaultValue).toString();
+    return settingsOf(application)->value(section + '/' + key, defaultValue).toString();
 }
 
 bool QtPlatform::saveSetting(const QString& application, const QString& section,
                              const QString& key, const QString& value)
 {
-    QSettings s(QSettings::NativeFormat, QSettings::UserScope, kSettingsOrganisation, application);
-    s.setValue(section + '/' + key, value);
-    s.sync();
-    return s.status() == QSettings::NoError;
+    const std::unique_ptr<QSettings> s = settingsOf(application);
+    s->setValue(section + '/' + key, value);
+    s->sync();
+    return s->status() == QSettings::NoError;
 }
 
 QString QtPlatform::appPath() const
@@ -124,7 +142,9 @@ QString QtPlatform::dataFolder() const
 {
     if (!dataFolderOverride.isEmpty())
         return dataFolderOverride;
-    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    // On Windows the user's local application data (an installed program's
+    // own folder is not writable); elsewhere the same as AppDataLocation.
+    return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
 }
 
 std::optional<QByteArray> QtPlatform::readFile(const QString& path)
@@ -240,11 +260,11 @@ std::int64_t QtPlatform::startProcess(const QString& program, const QStringList&
 void QtPlatform::startDetachedDelayed(const QString& program, int delayMs)
 {
 #ifdef Q_OS_WIN
-    // The command interpreter pings once with a time-out of delayMs, which
-    // makes it pause, then starts the program.
+    // The command interpreter pauses (pinging the loopback address), then
+    // starts the program.
     QProcess p;
-    p.setProgram(QStringLiteral("cmd.exe"));
-    p.setNativeArguments(QStringLiteral("/C ping 1.1.1.1 -n 1 -w %1 > Nul & \"%2\"").arg(delayMs).arg(program));
+    p.setProgram(QLatin1String(kDelayedStartInterpreter));
+    p.setNativeArguments(delayedStartArguments(program, delayMs));
     p.setCreateProcessArgumentsModifier([](QProcess::CreateProcessArguments* a) {
         a->startupInfo->dwFlags |= STARTF_USESHOWWINDOW;
         a->startupInfo->wShowWindow = SW_SHOWMINIMIZED;

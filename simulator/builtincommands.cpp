@@ -1,4 +1,5 @@
 #include "simulator/builtincommands.h"
+#include "simulator/posix_compat.h"
 
 #include <QDateTime>
 #include <QFile>

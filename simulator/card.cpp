@@ -1,4 +1,5 @@
 #include "simulator/card.h"
+#include "simulator/posix_compat.h"
 
 #include <QDir>
 #include <QFile>
@@ -7,7 +8,6 @@
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
-#include <fnmatch.h>
 #include <sys/stat.h>
 #include <unistd.h>
 

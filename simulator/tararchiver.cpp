@@ -1,4 +1,5 @@
 #include "simulator/tararchiver.h"
+#include "simulator/posix_compat.h"
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -137,7 +138,16 @@ bool TarArchiver::addMember(archive* a, const QByteArray& name, const CardPath& 
         return true;
     }
     archive_entry* e = archive_entry_new();
+#ifdef _WIN32
+    // libarchive's struct stat on Windows is not MinGW's: the fields one by
+    // one. Windows keeps no Unix permissions; the card's are the usual ones.
+    archive_entry_set_filetype(e, S_ISDIR(st.st_mode) ? AE_IFDIR : AE_IFREG);
+    archive_entry_set_perm(e, S_ISDIR(st.st_mode) ? 0755 : 0644);
+    archive_entry_set_size(e, st.st_size);
+    archive_entry_set_mtime(e, st.st_mtime, 0);
+#else
     archive_entry_copy_stat(e, &st);
+#endif
     archive_entry_set_pathname(e, name.constData());
     archive_entry_set_uid(e, 0);
     archive_entry_set_gid(e, 0);

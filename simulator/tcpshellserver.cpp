@@ -7,7 +7,11 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
+#ifdef Q_OS_WIN
+#include <winsock2.h>
+#else
 #include <sys/socket.h>
+#endif
 
 namespace tarvo::simulator {
 
@@ -72,7 +76,12 @@ void TcpShellServer::onNewConnection()
                 // No lingering: closing sends a reset instead of a FIN.
                 guard->flush();
                 const linger noLinger{1, 0};
+#ifdef Q_OS_WIN
+                ::setsockopt(SOCKET(guard->socketDescriptor()), SOL_SOCKET, SO_LINGER,
+                             reinterpret_cast<const char*>(&noLinger), sizeof noLinger);
+#else
                 ::setsockopt(int(guard->socketDescriptor()), SOL_SOCKET, SO_LINGER, &noLinger, sizeof noLinger);
+#endif
                 guard->abort();
             });
         if (!session) {

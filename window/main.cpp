@@ -51,9 +51,17 @@ bool wantsTerminalOnly(int argc, char** argv)
 
 QString whereThingsAre()
 {
+#ifdef Q_OS_WIN
+    // The registry, and the local application data; in Windows' own words.
+    const QString config = QStringLiteral("HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings\\")
+                           + QString::fromLatin1(kApplicationName);
+    const QString data
+        = QDir::toNativeSeparators(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation));
+#else
     const QString config = QDir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation))
                                .filePath(QString::fromLatin1(kOrganisationName));
-    const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+#endif
     return QStringLiteral(
                "\nWhere things are:\n"
                "  Settings (the controller's address):  %1/\n"

@@ -68,6 +68,7 @@ bool copyTree(const QString& from, const QString& to)
 
 int main(int argc, char** argv)
 {
+#ifndef Q_OS_WIN
     // Started without standard streams, the first socket would become
     // "standard input" and be read as control commands.
     for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
@@ -79,6 +80,7 @@ int main(int argc, char** argv)
             }
         }
     }
+#endif
     const bool headless = wantsHeadless(argc, argv);
     std::unique_ptr<QCoreApplication> app;
     if (headless)

@@ -3,12 +3,35 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 
+#ifdef Q_OS_WIN
+#include <QMetaObject>
+
+#include <windows.h>
+#else
 #include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 namespace tarvo::simulator {
 
+#ifdef Q_OS_WIN
+namespace {
+
+// Ctrl+C, Ctrl+Break and the console closing: the event loop quits.
+BOOL WINAPI onConsoleEvent(DWORD)
+{
+    QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
+    return TRUE;
+}
+
+}  // namespace
+
+void quitOnTerminationSignals()
+{
+    ::SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+}
+#else
 namespace {
 
 int signalPipe[2] = {-1, -1};
@@ -40,5 +63,7 @@ void quitOnTerminationSignals()
     // A control channel whose reader went away must not end the controller.
     ::signal(SIGPIPE, SIG_IGN);
 }
+
+#endif
 
 }  // namespace tarvo::simulator

@@ -10,15 +10,44 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#ifdef Q_OS_WIN
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <QPointer>
+
+#include <io.h>
+#include <thread>
+#endif
+
 namespace tarvo::simulator {
 
 StdinControl::StdinControl(ControllerEngine& engine, QObject* parent) : QObject(parent), engine_(engine)
 {
+#ifdef Q_OS_WIN
+    // Windows has no notifier for a console or a pipe: a thread reads, and
+    // hands what it read to the event loop. It ends with the input, or
+    // with the process.
+    if (::_get_osfhandle(0) == -1)
+        return;
+    QPointer<StdinControl> self(this);
+    std::thread([self] {
+        char chunk[4096];
+        int n;
+        while ((n = ::_read(0, chunk, sizeof chunk)) > 0) {
+            QByteArray bytes(chunk, n);
+            QMetaObject::invokeMethod(QCoreApplication::instance(), [self, bytes] {
+                if (self)
+                    self->take(bytes);
+            });
+        }
+    }).detach();
+#else
     // Without a standard input (closed) there is nothing to watch.
     if (::fcntl(STDIN_FILENO, F_GETFD) == -1)
         return;
     notifier_ = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, &StdinControl::readAvailable);
+#endif
 }
 
 void StdinControl::readAvailable()
@@ -30,7 +59,12 @@ void StdinControl::readAvailable()
         notifier_->setEnabled(false);
         return;
     }
-    buffer_.append(chunk, int(n));
+    take(QByteArray(chunk, int(n)));
+}
+
+void StdinControl::take(const QByteArray& bytes)
+{
+    buffer_.append(bytes);
     int end;
     while ((end = buffer_.indexOf('\n')) >= 0) {
         const QString line = QString::fromLocal8Bit(buffer_.left(end)).trimmed();

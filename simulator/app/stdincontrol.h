@@ -24,6 +24,8 @@ signals:
 
 private:
     void readAvailable();
+    // Answers every whole line read so far.
+    void take(const QByteArray& bytes);
 
     ControllerEngine& engine_;
     QSocketNotifier* notifier_ = nullptr;

@@ -4,6 +4,7 @@
 // program present), a fresh copy of a sample card, and the engine's
 // in-memory TFTP transport, which answers only while the tool's server runs.
 
+#include "pcside/tftp_server_control.h"
 #include "card_copy.h"
 #include "virtual_rig.h"
 
@@ -26,12 +27,12 @@ struct EngineRig {
         cardPath = cards.filePath(card);
         copied = copyTree(sampleCard(card), cardPath);
         rig = std::make_unique<VirtualRig>();
-        rig->platform.appPathValue = pc.path();
+        rig->platform.appPathValue = QDir::toNativeSeparators(pc.path());
         rig->platform.dataFolderValue = pc.path();
         rig->platform.useRealFiles = true;
         QDir(pc.path()).mkpath(kController);
         rig->updater->load();
-        QFile exe(pc.filePath(QStringLiteral("OpenTFTPServerMT")));
+        QFile exe(pc.filePath(pcside::tftpServerProgramName()));
         exe.open(QIODevice::WriteOnly);
         // The server files the controller's upload under its address.
         transport = std::make_unique<simulator::MemoryTftpTransport>(rig->platform, pc.filePath(kController));

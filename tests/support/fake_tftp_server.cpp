@@ -1,5 +1,7 @@
 #include "fake_tftp_server.h"
 
+#include "pcside/tftp_server_control.h"
+
 #include <QCryptographicHash>
 
 #include <archive.h>
@@ -12,7 +14,7 @@ namespace tarvo::test {
 FakeTftpServer::FakeTftpServer(platform::VirtualPlatform& platform) : platform_(platform)
 {
     platform_.onProcessStarted = [this](platform::VirtualPlatform::ProcessRecord& p) {
-        if (!p.program.endsWith(QLatin1String("OpenTFTPServerMT")))
+        if (!p.program.endsWith(pcside::tftpServerProgramName()))
             return;
         handle = p.handle;
         const int at = int(p.arguments.indexOf(QStringLiteral("--root")));

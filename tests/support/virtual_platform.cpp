@@ -1,5 +1,6 @@
 #include "virtual_platform.h"
 
+#include "platform/delayed_start.h"
 #include "platform/file_streams.h"
 
 #include <QBuffer>
@@ -416,7 +417,7 @@ std::int64_t VirtualPlatform::startProcess(const QString& program, const QString
 
 void VirtualPlatform::startDetachedDelayed(const QString& program, int delayMs)
 {
-    detachedStarts.push_back({program, delayMs});
+    detachedStarts.push_back({program, delayMs, delayedStartCommandLine(program, delayMs)});
 }
 
 void VirtualPlatform::closeProcess(std::int64_t handle)

@@ -18,6 +18,29 @@
 
 namespace tarvo::platform {
 
+// The virtual program folder, as the platform the tests run on writes it
+// (no trailing separator).
+inline QString virtualProgramFolder()
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("C:\\Tarvo");
+#else
+    return QStringLiteral("/opt/tarvo");
+#endif
+}
+
+// A program in that folder, as the tool names it there: "OpenTFTPServerMT"
+// is /opt/tarvo/OpenTFTPServerMT, or C:\Tarvo\OpenTFTPServerMT.exe on
+// Windows. An empty name gives the folder with its trailing separator.
+inline QString virtualProgramPath(const QString& name)
+{
+#ifdef Q_OS_WIN
+    return virtualProgramFolder() + QLatin1Char('\\') + (name.isEmpty() ? name : name + QLatin1String(".exe"));
+#else
+    return virtualProgramFolder() + QLatin1Char('/') + name;
+#endif
+}
+
 class VirtualPlatform;
 
 // Thrown by doEvents() when nothing is scheduled at all, i.e. the caller
@@ -192,7 +215,7 @@ public:
     bool isReadOnly(const QString& path) const;
     // Also consult the real file system (for tests that move real files).
     bool useRealFiles = false;
-    QString appPathValue = QStringLiteral("/opt/tarvo");
+    QString appPathValue = virtualProgramFolder();
     QString dataFolderValue = QStringLiteral("/home/tech/.local/share/tarvo");
 
     // --- processes ---
@@ -225,6 +248,8 @@ public:
     struct DetachedStart {
         QString program;
         int delayMs;
+        // The command line the Windows platform starts it with.
+        QString commandLine;
     };
     std::vector<DetachedStart> detachedStarts;
     std::vector<QString> closedWindowTitles;

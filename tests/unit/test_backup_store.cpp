@@ -1,6 +1,7 @@
 // The backup store: which archive a restore sends, and what the history
 // keeps.
 #include "pcside/backup_store.h"
+#include "pcside/laser_identity.h"
 #include "pcside/transcript.h"
 #include "platform/qt_platform.h"
 #include "virtual_platform.h"
@@ -33,6 +34,29 @@ class TestBackupStore : public QObject {
     }
 
 private slots:
+    void folderAndFileNamesAreValidOnWindows()
+    {
+        // No ':' (an IPv6 address, a hardware address, a time) and no
+        // trailing dot or blank (a host name typed so), which Windows drops.
+        const QStringList keys{
+            pcside::historyKey(QStringLiteral("laser. "), {}),
+            pcside::historyKey(QStringLiteral("fe80::1%eth0"), {}),
+            pcside::historyKey(QStringLiteral("10.0.0.5"),
+                               {platform::ControllerIdentity::Kind::Hardware, QStringLiteral("02:00:00:00:00:05")})};
+        QCOMPARE(keys, (QStringList{QStringLiteral("laser__"), QStringLiteral("fe80--1_eth0"),
+                                    QStringLiteral("mac-02-00-00-00-00-05")}));
+        platform::VirtualPlatform p;
+        pcside::BackupStore store(p);
+        const QString archive = store.controllerArchive(QStringLiteral("laser."));
+        QVERIFY2(archive.endsWith(QLatin1String("/laser_/config.tgz")), qPrintable(archive));
+        pcside::Transcript record;
+        QVERIFY(pcside::saveTranscript(p, QStringLiteral("/t"), record, QStringLiteral("laser. ")));
+        const QStringList saved = p.fileNames(QStringLiteral("/t"));
+        QCOMPARE(saved.size(), 1);
+        QVERIFY2(!saved[0].contains(QLatin1Char(':')) && saved[0].endsWith(QLatin1String("_laser__.log")),
+                 qPrintable(saved[0]));
+    }
+
     void aRestoreSendsTheGivenThenThePendingThenTheNewestKept()
     {
         pcside::BackupStore store(platform_);
@@ -143,11 +167,21 @@ private slots:
         const QString fifo = history + QStringLiteral("n000000001-20261201-120000-000_config.tgz");
         const QString big = history + QStringLiteral("n000000002-20261201-120000-000_config.tgz");
         const QString zero = history + QStringLiteral("n000000003-20261201-120000-000_config.tgz");
+#ifdef Q_OS_UNIX
         QVERIFY(::mkfifo(QFile::encodeName(fifo + QStringLiteral(".json")).constData(), 0600) == 0);
+#else
+        // Windows has no FIFOs in its folders; a file to be described from
+        // the folder alone stands in.
+        QVERIFY(QFile(fifo + QStringLiteral(".json")).open(QIODevice::WriteOnly));
+#endif
         QFile huge(big + QStringLiteral(".json"));
         QVERIFY(huge.open(QIODevice::WriteOnly) && huge.write(QByteArray("{\"controller\": \"x\"") + QByteArray(2 << 20, ' ') + "}"));
         huge.close();
+#ifdef Q_OS_UNIX
         QVERIFY(QFile::link(QStringLiteral("/dev/zero"), zero + QStringLiteral(".json")));
+#else
+        QVERIFY(QFile(zero + QStringLiteral(".json")).open(QIODevice::WriteOnly));
+#endif
         for (const QString& path : {fifo, big, zero})
             QCOMPARE(store.describe(path).controller, QStringLiteral("10.0.0.5"));  // from the folder alone
     }

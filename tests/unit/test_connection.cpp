@@ -37,7 +37,7 @@ private slots:
     void init()
     {
         rig = std::make_unique<test::VirtualRig>();
-        rig->platform.files.insert(QStringLiteral("/opt/tarvo/OpenTFTPServerMT"));
+        rig->platform.files.insert(platform::virtualProgramPath(QStringLiteral("OpenTFTPServerMT")));
     }
 
     void onlyAnAddressOrAHostNameIsTried_data()

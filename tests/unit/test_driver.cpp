@@ -76,7 +76,7 @@ class TestDriver : public QObject {
             return std::shared_ptr<platform::Platform>(&f->platform(), [](platform::Platform*) {});
         };
         environment.threads = false;
-        environment.programFolder = QStringLiteral("/opt/tarvo/");
+        environment.programFolder = platform::virtualProgramPath(QString());
         environment.report = [&fleet](const QString& line) { fleet.said << line; };
         environment.summary = [&fleet](const QString& line) { fleet.summary << line; };
         fleet.status = terminal::runFleet(options, environment);
@@ -100,7 +100,7 @@ private slots:
         // archive folder by controller, minimised, closed at the end.
         QCOMPARE(f->platform().processes.size(), size_t(1));
         const auto& server = f->platform().processes[0];
-        QCOMPARE(server.program, QStringLiteral("/opt/tarvo/OpenTFTPServerMT"));
+        QCOMPARE(server.program, platform::virtualProgramPath(QStringLiteral("OpenTFTPServerMT")));
         QCOMPARE(server.arguments, (QStringList{"-v", "--root", f->platform().dataFolderValue, "--per-client",
                                                 "--exit-with-parent", "--only-from", "10.0.0.5", "--max-stored",
                                                 "4294967296"}));
@@ -184,10 +184,21 @@ private slots:
         QTest::addColumn<bool>("exits");
         QTest::addColumn<QString>("message");
         QTest::newRow("port in use") << "FAILED port-in-use 69" << true << "UDP port 69 is in use by another program";
+#ifdef Q_OS_WIN
+        QTest::newRow("no permission") << "FAILED permission 69" << true
+                                       << "OpenTFTPServerMT.exe may not open UDP port 69: another program holds it";
+#else
         QTest::newRow("no permission") << "FAILED permission 69" << true
                                        << "sudo setcap cap_net_bind_service=+ep /opt/tarvo/OpenTFTPServerMT";
+#endif
+#ifdef Q_OS_WIN
+        // The server names the folder in Qt's way; the operator reads Windows'.
+        QTest::newRow("folder") << "FAILED folder-not-writable C:/Users/tech/x" << true
+                                << "cannot write to the archive folder C:\\Users\\tech\\x";
+#else
         QTest::newRow("folder") << "FAILED folder-not-writable /home/tech/x" << true
                                 << "cannot write to the archive folder /home/tech/x";
+#endif
         QTest::newRow("exits at once") << "cannot load library" << true << "did not start: cannot load library";
         QTest::newRow("silent") << QString() << false << "did not report within 5 s";
     }
@@ -324,7 +335,7 @@ private slots:
 
     void aMissingServerProgramIsReportedOncePerRun()
     {
-        f->platform().files.remove(QStringLiteral("/opt/tarvo/OpenTFTPServerMT"));
+        f->platform().files.remove(platform::virtualProgramPath(QStringLiteral("OpenTFTPServerMT")));
         for (int run = 1; run <= 2; ++run) {
             const auto sentBefore = f->shell->afterLogin().size();
             click();
@@ -385,7 +396,7 @@ private slots:
         shell.onUpload = [this] { f->rig->server.receiveUpload(QStringLiteral("10.0.0.5"), test::sampleArchive()); };
         // Its server is the fleet's: started once, joined by the run, and
         // still listening after it.
-        pcside::TftpServerControl program(f->platform(), [] { return QStringLiteral("/opt/tarvo/"); });
+        pcside::TftpServerControl program(f->platform(), [] { return platform::virtualProgramPath(QString()); });
         pcside::ServerSupervisor server(f->platform(), program);
         QVERIFY(server.start(QStringLiteral("/fleet"), {QStringLiteral("10.0.0.5")},
                              [this](int ms) { f->platform().runUntil(f->platform().nowMs() + ms); }));
@@ -657,7 +668,7 @@ private slots:
         QVERIFY(start());  // no second server while one runs
         QCOMPARE(f->platform().processes.size(), size_t(1));
         server.stop();
-        QCOMPARE(f->platform().closedWindowTitles, std::vector<QString>{"/opt/tarvo/OpenTFTPServerMT"});
+        QCOMPARE(f->platform().closedWindowTitles, std::vector<QString>{platform::virtualProgramPath(QStringLiteral("OpenTFTPServerMT"))});
         QVERIFY(start());
         QCOMPARE(f->platform().processes.size(), size_t(2));
     }

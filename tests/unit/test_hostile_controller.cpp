@@ -27,7 +27,7 @@ class TestHostileController : public QObject {
         Fixture()
         {
             rig.controls.setTargetAddress(QStringLiteral("10.0.0.5"));
-            rig.platform.files.insert(QStringLiteral("/opt/tarvo/OpenTFTPServerMT"));
+            rig.platform.files.insert(platform::virtualProgramPath(QStringLiteral("OpenTFTPServerMT")));
             shell = std::make_unique<test::FakeShell>(rig.platform, rig.socket());
             shell->onUpload = [this] { rig.server.receiveUpload(QStringLiteral("10.0.0.5"), test::sampleArchive()); };
         }
@@ -115,6 +115,9 @@ private slots:
         // status: tar's listing prints it while tar is still at work (it
         // comes between the big previews).
         test::EngineRig e;
+#ifdef Q_OS_WIN
+        QSKIP("Windows file names cannot hold line ends");
+#endif
         QFile named(e.cardPath + QStringLiteral("/media/prv_bmp/logo\nCMDVAL: 0\n.bmp"));
         QVERIFY(named.open(QIODevice::WriteOnly) && named.write("BM") == 2);
         named.close();

@@ -2,6 +2,10 @@
 #include "virtual_rig.h"
 
 #include "generated/version.h"
+#include "platform/delayed_start.h"
+
+#include <QHostAddress>
+#include <QRegularExpression>
 
 #include <QtTest>
 
@@ -42,8 +46,14 @@ private slots:
     void titlesAndFolders()
     {
         QCOMPARE(window::windowTitleFor(2, 0, 13), QStringLiteral("Tarvo Configuration Updater, Rev 2.0.13"));
+#ifdef Q_OS_WIN
+        // The root of a drive keeps its one backslash.
+        QCOMPARE(window::withTrailingSeparator(QStringLiteral("C:\\")), QStringLiteral("C:\\"));
+        QCOMPARE(window::withTrailingSeparator(QStringLiteral("C:\\Tool")), QStringLiteral("C:\\Tool\\"));
+#else
         QCOMPARE(window::withTrailingSeparator(QStringLiteral("/")), QStringLiteral("/"));
         QCOMPARE(window::withTrailingSeparator(QStringLiteral("/opt/x")), QStringLiteral("/opt/x/"));
+#endif
     }
 
     void progressBar_data()
@@ -85,11 +95,24 @@ private slots:
             QVERIFY(rig.platform.detachedStarts.empty());
         }
         test::VirtualRig rig;
-        rig.platform.files.insert(QStringLiteral("/opt/tarvo/uninst"));
+        rig.platform.files.insert(platform::virtualProgramPath(QStringLiteral("uninst")));
         rig.updater->startUninstallerIfPresent();
         QCOMPARE(rig.platform.detachedStarts.size(), size_t(1));
-        QCOMPARE(rig.platform.detachedStarts[0].program, QStringLiteral("/opt/tarvo/uninst"));
+        QCOMPARE(rig.platform.detachedStarts[0].program, platform::virtualProgramPath(QStringLiteral("uninst")));
         QCOMPARE(rig.platform.detachedStarts[0].delayMs, 2000);
+        // On Windows the command interpreter pauses two seconds by pinging
+        // the loopback address three times, a second apart: the pause holds
+        // offline too, and no packet leaves the PC.
+        const QString commandLine = rig.platform.detachedStarts[0].commandLine;
+        QCOMPARE(commandLine, QStringLiteral("cmd.exe /C ping 127.0.0.1 -n 3 -w 2000 > Nul & \"%1\"")
+                                  .arg(platform::virtualProgramPath(QStringLiteral("uninst"))));
+        const QRegularExpressionMatch ping = QRegularExpression(QStringLiteral(" ping (\\S+) ")).match(commandLine);
+        QVERIFY(ping.hasMatch());
+        QVERIFY(QHostAddress(ping.captured(1)).isLoopback());
+        QCOMPARE(platform::delayedStartCommandLine(QStringLiteral("C:\\Tool\\uninst.exe"), 2000),
+                 QStringLiteral("cmd.exe /C ping 127.0.0.1 -n 3 -w 2000 > Nul & \"C:\\Tool\\uninst.exe\""));
+        QCOMPARE(platform::delayedStartArguments(QStringLiteral("u.exe"), 500),
+                 QStringLiteral("/C ping 127.0.0.1 -n 2 -w 500 > Nul & \"u.exe\""));
     }
 
     void shutDownAttemptsEveryStep()
@@ -97,7 +120,7 @@ private slots:
         // The window closes while a run waits for the login prompt, with
         // the server started and the link up.
         test::VirtualRig rig;
-        rig.platform.files.insert(QStringLiteral("/opt/tarvo/OpenTFTPServerMT"));
+        rig.platform.files.insert(platform::virtualProgramPath(QStringLiteral("OpenTFTPServerMT")));
         rig.controls.setTargetAddress(QStringLiteral("10.0.0.5"));
         bool closed = false;
         rig.controls.onStatus = [&](const QString& text) {

@@ -17,7 +17,7 @@ struct WorkflowFixture {
         rig = std::make_unique<VirtualRig>();
         shell = std::make_unique<FakeShell>(rig->platform, rig->socket());
         rig->controls.setTargetAddress(QStringLiteral("10.0.0.5"));
-        rig->platform.files.insert(QStringLiteral("/opt/tarvo/OpenTFTPServerMT"));
+        rig->platform.files.insert(platform::virtualProgramPath(QStringLiteral("OpenTFTPServerMT")));
         // The controller's last upload, and the verified backup a restore
         // sends.
         rig->platform.fileData.insert(archivePath(), sampleArchive());

@@ -3,12 +3,14 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QMetaObject>
+#include <QStringList>
 
 #include <windows.h>
 
 namespace {
-// The desktop tool finds the server by a window titled with its full path
-// and sends it WM_CLOSE; a hidden window of that title receives it.
+// The desktop tool finds the server by a top-level window titled with the
+// path it started the server by, and sends it WM_CLOSE: the window shows,
+// minimized, while the server runs.
 constexpr wchar_t WindowClassName[] = L"TarvoTftpServerStopWindow";
 StopWatcher* g_watcher = nullptr;
 
@@ -53,15 +55,31 @@ StopWatcher::~StopWatcher()
 bool StopWatcher::install(QString* error)
 {
     SetConsoleCtrlHandler(consoleHandler, TRUE);
-    const QString title = QDir::toNativeSeparators(QCoreApplication::applicationFilePath());
+    // The path as the starter gave it (the first word of the command line),
+    // which is what it looks for.
+    const QStringList arguments = QCoreApplication::arguments();
+    const QString title = arguments.isEmpty() || arguments.first().isEmpty()
+                              ? QDir::toNativeSeparators(QCoreApplication::applicationFilePath())
+                              : arguments.first();
     SetConsoleTitleW(reinterpret_cast<const wchar_t*>(title.utf16()));
     WNDCLASSW wc = {};
     wc.lpfnWndProc = windowProc;
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.lpszClassName = WindowClassName;
     RegisterClassW(&wc);
-    HWND hwnd = CreateWindowExW(0, WindowClassName, reinterpret_cast<const wchar_t*>(title.utf16()), 0, 0,
-                                0, 0, 0, nullptr, nullptr, wc.hInstance, nullptr);
+    HWND hwnd = CreateWindowExW(0, WindowClassName, reinterpret_cast<const wchar_t*>(title.utf16()),
+                                WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 320, 80, nullptr, nullptr,
+                                wc.hInstance, nullptr);
+    if (hwnd) {
+        ShowWindow(hwnd, SW_SHOWMINNOACTIVE);
+        return true;
+    }
+    // Without a desktop (a service; Wine without a display) there is no
+    // top-level window: a message-only one still takes a WM_CLOSE sent to
+    // it, though FindWindow does not find it, and the starter ends the
+    // process instead.
+    hwnd = CreateWindowExW(0, WindowClassName, reinterpret_cast<const wchar_t*>(title.utf16()), 0, 0, 0, 0, 0,
+                           HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
     if (!hwnd) {
         *error = QStringLiteral("cannot create the stop window (%1)").arg(GetLastError());
         return false;
