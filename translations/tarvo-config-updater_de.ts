@@ -718,159 +718,166 @@ Es wurde nichts an den Laser gesendet.</translation>
 <context>
     <name>PcTexts</name>
     <message>
-        <location filename="../pcside/pc_texts.h" line="14"/>
+        <location filename="../pcside/pc_texts.h" line="15"/>
         <source>Cannot find TFTP exe file.</source>
         <translation>Das TFTP-Serverprogramm wurde nicht gefunden.</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="17"/>
+        <location filename="../pcside/pc_texts.h" line="18"/>
         <source>The PC&apos;s TFTP server cannot start: UDP port %1 is in use by another program (another TFTP server?). Close that program and try again.
 Nothing was sent to the laser.</source>
         <translation>Der TFTP-Server des PCs kann nicht starten: UDP-Port %1 wird von einem anderen Programm belegt (einem anderen TFTP-Server?). Dieses Programm beenden und erneut versuchen.
 Es wurde nichts an den Laser gesendet.</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="23"/>
+        <location filename="../pcside/pc_texts.h" line="27"/>
+        <source>The PC&apos;s TFTP server %2 may not open UDP port %1: another program holds it, or security software blocks it.
+Nothing was sent to the laser.</source>
+        <translation>Der TFTP-Server %2 des PCs darf UDP-Port %1 nicht öffnen: Ein anderes Programm belegt ihn, oder eine Sicherheitssoftware sperrt ihn.
+An den Laser wurde nichts gesendet.</translation>
+    </message>
+    <message>
+        <location filename="../pcside/pc_texts.h" line="31"/>
         <source>The PC&apos;s TFTP server may not open UDP port %1. Install the tool&apos;s package, which allows it, or run once: sudo setcap cap_net_bind_service=+ep %2
 Nothing was sent to the laser.</source>
         <translation>Der TFTP-Server des PCs darf UDP-Port %1 nicht öffnen. Das Paket des Programms installieren, das dies erlaubt, oder einmal ausführen: sudo setcap cap_net_bind_service=+ep %2
 Es wurde nichts an den Laser gesendet.</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="29"/>
+        <location filename="../pcside/pc_texts.h" line="38"/>
         <source>The PC&apos;s TFTP server cannot write to the archive folder %1. Check that it exists and that you may write to it.
 Nothing was sent to the laser.</source>
         <translation>Der TFTP-Server des PCs kann nicht in den Archivordner %1 schreiben. Prüfen, ob er vorhanden ist und beschrieben werden darf.
 Es wurde nichts an den Laser gesendet.</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="35"/>
+        <location filename="../pcside/pc_texts.h" line="44"/>
         <source>The PC&apos;s TFTP server did not start: %1
 Nothing was sent to the laser.</source>
         <translation>Der TFTP-Server des PCs ist nicht gestartet: %1
 Es wurde nichts an den Laser gesendet.</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="39"/>
+        <location filename="../pcside/pc_texts.h" line="48"/>
         <source>The PC&apos;s TFTP server did not report within %1 s that it is ready.
 Nothing was sent to the laser.</source>
         <translation>Der TFTP-Server des PCs hat sich nicht innerhalb von %1 s betriebsbereit gemeldet.
 Es wurde nichts an den Laser gesendet.</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="44"/>
+        <location filename="../pcside/pc_texts.h" line="53"/>
         <source>The PC&apos;s TFTP server was not started: no controller&apos;s address is known to take requests from.
 Nothing was sent to the laser.</source>
         <translation>Der TFTP-Server des PCs wurde nicht gestartet: Es ist keine Adresse einer Steuerung bekannt, von der er Anfragen annehmen soll.
 Es wurde nichts an den Laser gesendet.</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="49"/>
+        <location filename="../pcside/pc_texts.h" line="58"/>
         <source>The PC&apos;s TFTP server stopped during the run. Its last words: %1</source>
         <translation>Der TFTP-Server des PCs wurde während des Ablaufs beendet. Seine letzte Meldung: %1</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="53"/>
+        <location filename="../pcside/pc_texts.h" line="62"/>
         <source>it is not a gzip-compressed tar archive</source>
         <translation>die Datei ist kein gzip-komprimiertes tar-Archiv</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="54"/>
+        <location filename="../pcside/pc_texts.h" line="63"/>
         <source>it is damaged (%1)</source>
         <translation>die Datei ist beschädigt (%1)</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="55"/>
+        <location filename="../pcside/pc_texts.h" line="64"/>
         <source>it holds no zel/*.conf file</source>
         <translation>die Datei enthält keine zel/*.conf</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="56"/>
+        <location filename="../pcside/pc_texts.h" line="65"/>
         <source>it is not an ordinary file</source>
         <translation>die Datei ist keine gewöhnliche Datei</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="59"/>
+        <location filename="../pcside/pc_texts.h" line="68"/>
         <source>it is larger than the %1 MiB an archive of a configuration can be</source>
         <translation>die Datei ist größer als die %1 MiB, die ein Konfigurationsarchiv haben kann</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="63"/>
+        <location filename="../pcside/pc_texts.h" line="72"/>
         <source>it unpacks to more than %1 MiB, far more than a configuration can be</source>
         <translation>sie entpackt sich zu mehr als %1 MiB, weit mehr, als eine Konfiguration sein kann</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="68"/>
+        <location filename="../pcside/pc_texts.h" line="77"/>
         <source>it holds data after its end marker that the laser&apos;s tar would unpack unchecked</source>
         <translation>es enthält nach seiner Endemarke Daten, die das tar des Lasers ungeprüft auspacken würde</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="72"/>
+        <location filename="../pcside/pc_texts.h" line="81"/>
         <source>it holds data after the end of its compressed stream that the laser&apos;s tar may unpack unchecked</source>
         <translation>es enthält nach dem Ende seines komprimierten Datenstroms Daten, die das tar des Lasers ungeprüft auspacken könnte</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="76"/>
+        <location filename="../pcside/pc_texts.h" line="85"/>
         <source>the laser&apos;s tar would read it differently than this check, from %1 on</source>
         <translation>das tar des Lasers würde es ab %1 anders lesen als diese Prüfung</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="81"/>
+        <location filename="../pcside/pc_texts.h" line="90"/>
         <source>it holds a member the laser would not accept: %1 (%2)</source>
         <translation>sie enthält einen Eintrag, den der Laser nicht annehmen würde: %1 (%2)</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="83"/>
+        <location filename="../pcside/pc_texts.h" line="92"/>
         <source>absolute path</source>
         <translation>absoluter Pfad</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="84"/>
+        <location filename="../pcside/pc_texts.h" line="93"/>
         <source>a .. component</source>
         <translation>ein ..-Bestandteil</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="85"/>
+        <location filename="../pcside/pc_texts.h" line="94"/>
         <source>outside zel/ and media/</source>
         <translation>außerhalb von zel/ und media/</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="88"/>
+        <location filename="../pcside/pc_texts.h" line="97"/>
         <source>a link to %1, outside zel/ and media/</source>
         <translation>ein Verweis auf %1, außerhalb von zel/ und media/</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="92"/>
+        <location filename="../pcside/pc_texts.h" line="101"/>
         <source>a hard link to %1, which is not earlier in the archive</source>
         <translation>ein harter Verweis auf %1, das nicht früher im Archiv steht</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="94"/>
+        <location filename="../pcside/pc_texts.h" line="103"/>
         <source>inside %1, a link in the archive</source>
         <translation>innerhalb von %1, einem Verweis im Archiv</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="95"/>
+        <location filename="../pcside/pc_texts.h" line="104"/>
         <source>a device node</source>
         <translation>eine Gerätedatei</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="96"/>
+        <location filename="../pcside/pc_texts.h" line="105"/>
         <source>a FIFO</source>
         <translation>eine FIFO</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="97"/>
+        <location filename="../pcside/pc_texts.h" line="106"/>
         <source>a socket</source>
         <translation>ein Socket</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="98"/>
+        <location filename="../pcside/pc_texts.h" line="107"/>
         <source>a configuration file that is not an ordinary file</source>
         <translation>eine Konfigurationsdatei, die keine gewöhnliche Datei ist</translation>
     </message>
     <message>
-        <location filename="../pcside/pc_texts.h" line="99"/>
+        <location filename="../pcside/pc_texts.h" line="108"/>
         <source>an empty configuration file</source>
         <translation>eine leere Konfigurationsdatei</translation>
     </message>
