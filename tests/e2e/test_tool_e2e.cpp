@@ -56,6 +56,21 @@ class TestToolEndToEnd : public QObject {
     }
 
     static void click(MainWindow& tool) { tool.findChild<QPushButton*>(QStringLiteral("startButton"))->click(); }
+    // Short on the label; the file is named in the log and the tooltip.
+    static bool backupShownVerified(MainWindow& tool, const ProgramFolder& program)
+    {
+        const QString history = program.archives() + QStringLiteral("/history/");
+        const bool shown = QRegularExpression(QStringLiteral("\r\nBackup verified: \\d+ files, [\\d.]+ (bytes|kB|MB)$"))
+                               .match(tool.status())
+                               .hasMatch()
+                           && tool.findChild<QPlainTextEdit*>(QStringLiteral("logView"))->toPlainText().contains(
+                               QStringLiteral("Backup verified: ") + history)
+                           && tool.findChild<QLabel*>(QStringLiteral("statusLabel"))->toolTip().contains(
+                               QDir::toNativeSeparators(history));
+        if (!shown)
+            qWarning("status: %s", qPrintable(tool.status()));
+        return shown;
+    }
     static QString seconds(double ms) { return QString::number(ms / 1000, 'f', 1) + QStringLiteral(" s"); }
 
 private slots:
@@ -86,13 +101,7 @@ private slots:
         QVERIFY2(messages.isEmpty(), qPrintable(messages.join('|')));
         QCOMPARE(tool->buttonCaption(), QStringLiteral("Continue"));
         QVERIFY(tool->status().startsWith(QStringLiteral("1. Turn off the laser")));
-        // Short on the label; the file is named in the log and the tooltip.
-        QVERIFY2(QRegularExpression(QStringLiteral("\r\nBackup verified: \\d+ files, [\\d.]+ (bytes|kB|MB)$")).match(tool->status()).hasMatch(),
-                 qPrintable(tool->status()));
-        QVERIFY(tool->findChild<QPlainTextEdit*>(QStringLiteral("logView"))->toPlainText().contains(
-            QStringLiteral("Backup verified: ") + program.archives() + "/history/"));
-        QVERIFY(tool->findChild<QLabel*>(QStringLiteral("statusLabel"))->toolTip().contains(
-            QDir::toNativeSeparators(program.archives() + "/history/")));
+        QVERIFY(backupShownVerified(*tool, program));
         QVERIFY(QFileInfo(program.archive(kControllerAddress)).size() > 0);
 
         QVERIFY(sim.control(QStringLiteral("power off")).startsWith(QStringLiteral("ok")));
@@ -215,13 +224,7 @@ private slots:
         click(*tool);
         QVERIFY2(messages.isEmpty(), qPrintable(messages.join('|')));
         QCOMPARE(tool->buttonCaption(), QStringLiteral("Continue"));
-        // Short on the label; the file is named in the log and the tooltip.
-        QVERIFY2(QRegularExpression(QStringLiteral("\r\nBackup verified: \\d+ files, [\\d.]+ (bytes|kB|MB)$")).match(tool->status()).hasMatch(),
-                 qPrintable(tool->status()));
-        QVERIFY(tool->findChild<QPlainTextEdit*>(QStringLiteral("logView"))->toPlainText().contains(
-            QStringLiteral("Backup verified: ") + program.archives() + "/history/"));
-        QVERIFY(tool->findChild<QLabel*>(QStringLiteral("statusLabel"))->toolTip().contains(
-            QDir::toNativeSeparators(program.archives() + "/history/")));
+        QVERIFY(backupShownVerified(*tool, program));
         QVERIFY(QFileInfo(program.archive(kSlowBackupAddress)).size() > kBigCardMegabytes * 1000 * 1000);
         // Neither long step was cut off.
         const double tar = timeline.stepMs("tar cvzf "), put = timeline.stepMs("tftp -p ");
