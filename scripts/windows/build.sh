@@ -203,7 +203,7 @@ log "libarchive: $LIBS_PREFIX"
 # --- The project ---------------------------------------------------------------
 (cd "$ROOT" && cmake --preset windows -B "$BUILD_DIR" \
    -DTARVO_WINDOWS_QT="$QT_PREFIX" -DTARVO_WINDOWS_LIBS="$LIBS_PREFIX" \
-   -DTARVO_WERROR="${TARVO_WERROR:-ON}" -DTARVO_WINDOWS_TESTS="$WITH_TESTS" >/dev/null)
+   -DTARVO_WERROR="${TARVO_WERROR:-ON}" -DBUILD_TESTING="$WITH_TESTS" >/dev/null)
 TARGETS=(tarvo-config-updater OpenTFTPServerMT controller-sim windows-deploy)
 if [[ $WITH_TESTS == ON ]]; then
   TARGETS+=(windows-tests)
