@@ -23,21 +23,8 @@ if [[ "${TARVO_SETUP:-test}" != run ]]; then
   PACKAGES+=(dpkg-dev file help2man)
 fi
 
-missing=()
-for p in "${PACKAGES[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  echo "Installing: ${missing[*]}"
-  SUDO=""
-  if [[ $(id -u) -ne 0 ]]; then
-    command -v sudo >/dev/null || { echo "Need root (or sudo) to install: ${missing[*]}" >&2; exit 1; }
-    SUDO=sudo
-  fi
-  export DEBIAN_FRONTEND=noninteractive
-  $SUDO apt-get update -qq
-  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+source "$(dirname "${BASH_SOURCE[0]}")/install-packages.sh"
+install_packages "${PACKAGES[@]}"
 
 # TARVO_WERROR=ON (as CI sets it) makes every warning an error.
 WERROR="${TARVO_WERROR:-OFF}"

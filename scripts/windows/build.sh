@@ -47,21 +47,8 @@ log() { echo "[windows] $*" >&2; }
 PACKAGES=(cmake ninja-build perl dpkg-dev qt6-base-dev qt6-base-dev-tools qt6-l10n-tools qt6-tools-dev
           g++-mingw-w64-x86-64-posix mingw-w64-tools libz-mingw-w64-dev
           qt6-translations-l10n wine wine64 nsis xvfb xauth zip iproute2)
-missing=()
-for p in "${PACKAGES[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  log "installing: ${missing[*]}"
-  SUDO=""
-  if [[ $(id -u) -ne 0 ]]; then
-    command -v sudo >/dev/null || { echo "Need root (or sudo) to install: ${missing[*]}" >&2; exit 1; }
-    SUDO=sudo
-  fi
-  export DEBIAN_FRONTEND=noninteractive
-  $SUDO apt-get update -qq
-  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+source "$ROOT/scripts/install-packages.sh"
+install_packages "${PACKAGES[@]}"
 
 TOOLCHAIN="$ROOT/cmake/mingw-w64.cmake"
 
