@@ -87,24 +87,26 @@ Result runOne(const FleetOptions& options, const FleetEnvironment& environment, 
     // What a window would show in a box is a line of the controller's report.
     std::function<void(const QString&)> onMessage = [](const QString&) {};
     TerminalPrompts prompts([&onMessage](const QString& text) { onMessage(text); });
-    Workflow workflow(*platform, link, server, store, prompts);
-    workflow.setServerShared(true);
-    workflow.setOtherLaserPolicy(options.allowOtherLaser ? Workflow::OtherLaserPolicy::Allow
-                                                         : Workflow::OtherLaserPolicy::Refuse);
+    Workflow::Options runOptions;
+    runOptions.serverShared = true;
+    runOptions.otherLaserPolicy = options.allowOtherLaser ? Workflow::OtherLaserPolicy::Allow
+                                                          : Workflow::OtherLaserPolicy::Refuse;
     // The records of a fleet given its own folder go there too.
     if (!options.archiveFolder.isEmpty())
-        workflow.setTranscriptFolder(archiveFolder + QStringLiteral("/transcripts"));
-    workflow.setTitle(QCoreApplication::applicationName());
-    workflow.setCommandName(environment.commandName);
+        runOptions.transcriptFolder = archiveFolder + QStringLiteral("/transcripts");
+    runOptions.title = QCoreApplication::applicationName();
+    runOptions.commandName = environment.commandName;
+    Workflow workflow(*platform, link, server, store, prompts, runOptions);
     ControllerReport report(workflow, address, environment.report);
     onMessage = [&report](const QString& text) { report.sayError(text); };
     workflow.setPhase(options.mode == FleetOptions::Mode::Restore ? Workflow::Phase::Restore : Workflow::Phase::Backup);
     workflow.run(address);
     onMessage = [](const QString&) {};
-    for (const QString& problem : workflow.recordProblems())
+    const Workflow::LastRun& last = workflow.lastRun();
+    for (const QString& problem : last.recordProblems)
         report.sayWarning(problem);
-    return {address, workflow.lastOutcome(), workflow.lastBackup(), (platform->nowMs() - started) / 1000.0,
-            workflow.recordProblems(), workflow.controllerIdentity()};
+    return {address, last.outcome, last.backup, (platform->nowMs() - started) / 1000.0, last.recordProblems,
+            last.identity};
 }
 
 // Waits ms, handling events meanwhile, through the platform's timer.

@@ -178,7 +178,7 @@ void MainWindow::startNewBackup()
         return;
     const pcside::PendingRestore pending = updater_.store().pendingRestore();
     const pcside::BackupStore::Backup waiting = pending.isValid() ? updater_.store().describe(pending.archive)
-                                                                  : run.lastBackup();
+                                                                  : run.lastRun().backup;
     const QString time = pending.isValid() ? pending.time : pcside::BackupStore::shownTime(waiting.time);
     if (prompts_.ask(workflow::LaserTexts::startNewBackupQuestion(waiting.controller, waiting.identity, time),
                       workflow::MessageIcon::None, workflow::LaserTexts::startNewBackup(),
@@ -230,7 +230,7 @@ QString MainWindow::suggestedLogName() const
 
 void MainWindow::load()
 {
-    QWidget::setWindowTitle(updater_.workflow().title());
+    QWidget::setWindowTitle(updater_.workflow().options().title);
     const QString address = updater_.savedAddress();
     if (!address.isEmpty())
         addressEdit_->setText(address);
@@ -435,7 +435,7 @@ void MainWindow::showPhase(workflow::Workflow::Phase phase)
     QString tip = workflow::OperatorTexts::statusHint();
     if (phase == workflow::Workflow::Phase::Restore) {
         const pcside::PendingRestore pending = updater_.store().pendingRestore();
-        const QString path = pending.isValid() ? pending.archive : updater_.workflow().lastBackup().path;
+        const QString path = pending.isValid() ? pending.archive : updater_.workflow().lastRun().backup.path;
         if (!path.isEmpty())
             tip += QLatin1Char('\n') + workflow::OperatorTexts::backupFileHint(QDir::toNativeSeparators(path));
     }

@@ -40,9 +40,9 @@ Updater::Updater(platform::Platform& platform, workflow::OperatorPrompts& prompt
       server_(platform, [this] { return programFolder_; }),
       supervisor_(platform, server_),
       store_(platform),
-      workflow_(platform, link_, supervisor_, store_, prompts)
+      workflow_(platform, link_, supervisor_, store_, prompts,
+                {.title = windowTitleFor(kVersionMajor, kVersionMinor, kVersionRevision)})
 {
-    workflow_.setTitle(windowTitleFor(kVersionMajor, kVersionMinor, kVersionRevision));
 }
 
 void Updater::load()

@@ -41,30 +41,30 @@ bool Workflow::verifyBackup(const LaserBackup& laser)
     else if (problem.isEmpty())
         problem = membersDiffer(report.members, laser.packed);
     if (!problem.isEmpty()) {
-        outcome_ = Outcome::BackupUnverified;
+        last_.outcome = Outcome::BackupUnverified;
         showError(OperatorTexts::backupUnusable(problem));
         return false;
     }
     const pcside::BackupStore::Kept kept
-        = store_.keep(stored->path, address_, {report.bytes, report.files, report.sha256}, identity_);
+        = store_.keep(stored->path, address_, {report.bytes, report.files, report.sha256}, last_.identity);
     if (kept.changed) {
-        outcome_ = Outcome::BackupUnverified;
+        last_.outcome = Outcome::BackupUnverified;
         showError(OperatorTexts::backupUnusable(OperatorTexts::uploadChanged()));
         return false;
     }
     if (!kept.keptInHistory) {
-        outcome_ = Outcome::BackupUnverified;
+        last_.outcome = Outcome::BackupUnverified;
         showError(OperatorTexts::backupUnusable(OperatorTexts::notKept(kept.historyFolder)));
         return false;
     }
-    lastBackup_ = kept.backup;
+    last_.backup = kept.backup;
     // The label says it briefly, under the card-swap instructions; the log
     // and the transcript name the file.
     const QString saved = OperatorTexts::backupSaved(kept.backup.path, report.bytes, report.files);
     savedBackup_ = OperatorTexts::backupVerified(report.files, report.bytes);
     if (!kept.remembered) {
         savedBackup_ += QStringLiteral("\r\n") + OperatorTexts::pendingNotRemembered();
-        recordProblems_ << OperatorTexts::pendingNotRemembered();
+        last_.recordProblems << OperatorTexts::pendingNotRemembered();
     }
     appendLog(QStringLiteral("\r\n[") + saved + QStringLiteral("]"));
     transcript_.add(pcside::Transcript::Source::Tool, saved);
@@ -95,7 +95,7 @@ bool Workflow::checkArchiveToRestore()
     // None chosen: the laser's own is picked once its hardware is known.
     if (store_.hasBackups())
         return true;
-    showError(commandName_.isEmpty()
+    showError(options_.commandName.isEmpty()
                   ? OperatorTexts::noVerifiedBackup(address_)
                   : OperatorTexts::noVerifiedBackupCommand(address_, commandFor(Phase::Backup)));
     return false;
@@ -112,15 +112,15 @@ bool Workflow::checkRestoreSource()
         showError(OperatorTexts::restoreUnusable(restoreSource_, report.problem));
         return false;
     }
-    lastBackup_ = store_.describe(restoreSource_);
+    last_.backup = store_.describe(restoreSource_);
     // A kept backup is sent only as it was verified.
-    if (!lastBackup_.sha256.isEmpty() && lastBackup_.sha256 != report.sha256) {
+    if (!last_.backup.sha256.isEmpty() && last_.backup.sha256 != report.sha256) {
         showError(OperatorTexts::restoreUnusable(restoreSource_, OperatorTexts::changedSinceVerified()));
         return false;
     }
     restoreSha256_ = report.sha256;
-    lastBackup_.bytes = report.bytes;
-    lastBackup_.files = report.files;
+    last_.backup.bytes = report.bytes;
+    last_.backup.files = report.files;
     return true;
 }
 

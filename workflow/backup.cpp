@@ -82,7 +82,7 @@ bool Workflow::backUpConfiguration()
             setProgress(100);
             const QString nl = QStringLiteral("\r\n");
             setStatus(OperatorTexts::swapStep1() + nl + OperatorTexts::swapStep2() + nl
-                      + (commandName_.isEmpty() ? OperatorTexts::swapStep3()
+                      + (options_.commandName.isEmpty() ? OperatorTexts::swapStep3()
                                                 : OperatorTexts::swapStep3Command(commandFor(Phase::Restore)))
                       + nl + savedBackup_);
         } else {

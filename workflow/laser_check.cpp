@@ -10,20 +10,20 @@ namespace tarvo::workflow {
 
 bool Workflow::laserMatchesBackup()
 {
-    outcome_ = Outcome::ArchiveUnusable;
+    last_.outcome = Outcome::ArchiveUnusable;
     if (restoreSource_.isEmpty()) {
-        restoreSource_ = store_.archiveToRestore(address_, identity_);
-        if (restoreSource_.isEmpty() && identity_.kind == platform::ControllerIdentity::Kind::Unknown) {
+        restoreSource_ = store_.archiveToRestore(address_, last_.identity);
+        if (restoreSource_.isEmpty() && last_.identity.kind == platform::ControllerIdentity::Kind::Unknown) {
             // Backed up elsewhere perhaps, but which laser this is cannot
             // be told: the operator names the backup.
-            outcome_ = Outcome::OtherLaser;
+            last_.outcome = Outcome::OtherLaser;
             showError(LaserTexts::backupOfUnknownLaser(address_));
             return false;
         }
         if (restoreSource_.isEmpty()) {
-            showError(commandName_.isEmpty()
-                          ? OperatorTexts::noVerifiedBackup(LaserTexts::laser(address_, identity_))
-                          : OperatorTexts::noVerifiedBackupCommand(LaserTexts::laser(address_, identity_),
+            showError(options_.commandName.isEmpty()
+                          ? OperatorTexts::noVerifiedBackup(LaserTexts::laser(address_, last_.identity))
+                          : OperatorTexts::noVerifiedBackupCommand(LaserTexts::laser(address_, last_.identity),
                                                                    commandFor(Phase::Backup)));
             return false;
         }
@@ -31,17 +31,17 @@ bool Workflow::laserMatchesBackup()
             return false;
     }
     // What the archive's check found of it.
-    const Backup& backup = lastBackup_;
-    const pcside::LaserMatch match = pcside::compareLasers(backup.identity, identity_);
+    const Backup& backup = last_.backup;
+    const pcside::LaserMatch match = pcside::compareLasers(backup.identity, last_.identity);
     if (match == pcside::LaserMatch::Same) {
-        const QString same = LaserTexts::sameLaser(identity_, backup.controller, address_);
+        const QString same = LaserTexts::sameLaser(last_.identity, backup.controller, address_);
         appendLog(QStringLiteral("\r\n") + same);
         transcript_.add(pcside::Transcript::Source::Tool, same);
         return true;
     }
     if (confirmOtherLaser(match, backup))
         return true;
-    outcome_ = Outcome::OtherLaser;
+    last_.outcome = Outcome::OtherLaser;
     setStatus(LaserTexts::notWritten());
     appendLog(QStringLiteral("\r\n[") + LaserTexts::notWritten() + QStringLiteral("]"));
     return false;
@@ -52,10 +52,10 @@ bool Workflow::confirmOtherLaser(pcside::LaserMatch match, const Backup& backup)
     const QString backupLaser = LaserTexts::laser(backup.controller.isEmpty() ? QStringLiteral("?") : backup.controller,
                                                   backup.identity);
     const QString time = pcside::BackupStore::shownTime(backup.time);
-    const QString connected = LaserTexts::laser(address_, identity_);
+    const QString connected = LaserTexts::laser(address_, last_.identity);
     const bool other = match == pcside::LaserMatch::Other;
     bool write = false;
-    switch (otherLaserPolicy_) {
+    switch (options_.otherLaserPolicy) {
     case OtherLaserPolicy::Ask:
         write = askQuestion(other ? LaserTexts::otherLaserQuestion(backupLaser, time, connected)
                                   : LaserTexts::cannotTellQuestion(backupLaser, time, connected),
@@ -79,7 +79,7 @@ bool Workflow::confirmOtherLaser(pcside::LaserMatch match, const Backup& backup)
         const QString written = LaserTexts::writingOntoOtherLaser(backupLaser, connected);
         appendLog(QStringLiteral("\r\n") + written);
         transcript_.add(pcside::Transcript::Source::Tool, written);
-        recordProblems_ << written;
+        last_.recordProblems << written;
     }
     return write;
 }

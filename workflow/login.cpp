@@ -102,8 +102,8 @@ bool Workflow::connectToController(const QString& address)
     }
     settings_.setControllerAddress(address);
     // Read from the PC's own tables: nothing goes on the wire.
-    identity_ = platform_.controllerIdentity(link_.peerAddress(), link_.localAddress());
-    const QString hardware = pcside::identityToText(identity_);
+    last_.identity = platform_.controllerIdentity(link_.peerAddress(), link_.localAddress());
+    const QString hardware = pcside::identityToText(last_.identity);
     transcript_.add(pcside::Transcript::Source::Tool,
                     QStringLiteral("hardware: ") + (hardware.isEmpty() ? QStringLiteral("unknown") : hardware));
     return true;

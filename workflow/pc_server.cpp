@@ -13,7 +13,7 @@ bool Workflow::startServer()
     watch_.onProgress = [this](const pcside::ServerWatch::Progress& progress) { showTransferProgress(progress); };
     transferStartedMs_ = -1;
     followingServer_ = true;
-    if (serverShared_) {
+    if (options_.serverShared) {
         // Started and awaited by its owner: this run joins it listening.
         if (server_.isReady()) {
             readServerLine(server_.readyLine());
@@ -36,7 +36,7 @@ void Workflow::stopServer()
 {
     followingServer_ = false;
     watch_.stopped();
-    if (!serverShared_)
+    if (!options_.serverShared)
         server_.stop();
 }
 

@@ -34,7 +34,7 @@ bool Workflow::restoreConfiguration()
                 showStepError(OperatorTexts::syncError(archive, lastCode()));
             } else {
                 if (!output_.hasComplaint())
-                    setStatus(OperatorTexts::writing() + OperatorTexts::unpacking(lastBackup_.bytes));
+                    setStatus(OperatorTexts::writing() + OperatorTexts::unpacking(last_.backup.bytes));
                 plainStep("cd /");
                 output_.setTarListing(true);
                 const std::int16_t unpacked = statusStep(QByteArray("tar xvzf /media/") + kArchiveName);

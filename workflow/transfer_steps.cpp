@@ -77,7 +77,7 @@ void Workflow::showStepError(const QString& text, StepKind kind)
         cause = FailureTexts::noAnswerToStep();
     else if (kind == StepKind::Transfer)
         cause = FailureTexts::transferFailed(lastCode());
-    else if (commandName_.isEmpty())
+    else if (options_.commandName.isEmpty())
         cause = FailureTexts::commandFailed(lastCode());
     else
         cause = FailureTexts::printedInTranscript(lastCode());
@@ -93,9 +93,9 @@ void Workflow::showStepError(const QString& text, StepKind kind)
 
 QString Workflow::commandFor(Phase phase) const
 {
-    if (commandName_.isEmpty())
+    if (options_.commandName.isEmpty())
         return {};
-    return QStringLiteral("%1 %2 %3").arg(commandName_, phase == Phase::Backup ? QStringLiteral("--backup")
+    return QStringLiteral("%1 %2 %3").arg(options_.commandName, phase == Phase::Backup ? QStringLiteral("--backup")
                                                                              : QStringLiteral("--restore"),
                                          address_);
 }

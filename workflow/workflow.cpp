@@ -15,13 +15,14 @@
 namespace tarvo::workflow {
 
 Workflow::Workflow(platform::Platform& platform, link::ControllerLink& link, pcside::ServerSupervisor& server,
-                   pcside::BackupStore& store, OperatorPrompts& prompts, QObject* parent)
+                   pcside::BackupStore& store, OperatorPrompts& prompts, Options options, QObject* parent)
     : QObject(parent),
       platform_(platform),
       link_(link),
       server_(server),
       store_(store),
       prompts_(prompts),
+      options_(std::move(options)),
       settings_(platform),
       output_([this](const QString& text) { setStatus(text); })
 {
@@ -79,7 +80,7 @@ void Workflow::recordInterruption()
     // Before the firmware was stopped, nothing on the laser had changed.
     if (!firmwareStopped_)
         return;
-    settings_.setInterruptedRun({address_, LaserTexts::laser(address_, identity_), step,
+    settings_.setInterruptedRun({address_, LaserTexts::laser(address_, last_.identity), step,
                                  QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")),
                                  phase_ == Phase::Restore, true});
 }
@@ -134,7 +135,7 @@ void Workflow::run(const QString& address)
     } done{*this};
     try {
         runSteps();
-        emit finished(outcome_);
+        emit finished(last_.outcome);
     } catch (const link::RunAborted&) {
         // The window was closed during a wait; its shut-down has closed the
         // server and the link. Nothing of the window is touched any more.
@@ -148,26 +149,26 @@ void Workflow::runSteps()
     setRunning(true);
     setProgress(0);
     appendLog(QStringLiteral("\r\n\r\n"));
-    appendLog(title_ + QStringLiteral("\r\n"));
-    transcript_.begin(title_ + QStringLiteral(": ")
+    appendLog(options_.title + QStringLiteral("\r\n"));
+    transcript_.begin(options_.title + QStringLiteral(": ")
                       + (phase_ == Phase::Backup ? QStringLiteral("backup") : QStringLiteral("restore")) + QStringLiteral(" of ")
                       + address_);
 
     firmwareStopped_ = false;
-    identity_ = {};
-    lastBackup_ = {};
-    recordProblems_.clear();
+    last_.identity = {};
+    last_.backup = {};
+    last_.recordProblems.clear();
     failureReason_.clear();
     // Everything on the PC's side is checked before the laser is touched:
     // the archive a restore would send, and the server that moves it.
-    outcome_ = Outcome::NoConnection;
+    last_.outcome = Outcome::NoConnection;
     if (addressGiven()) {
         if (phase_ == Phase::Restore && !checkArchiveToRestore())
-            outcome_ = Outcome::ArchiveUnusable;
+            last_.outcome = Outcome::ArchiveUnusable;
         else if (!findController())
-            outcome_ = Outcome::NoConnection;
+            last_.outcome = Outcome::NoConnection;
         else if (!startServer())
-            outcome_ = Outcome::PcNotReady;
+            last_.outcome = Outcome::PcNotReady;
         else if (connectToController(address_)) {
             if (phase_ == Phase::Backup || laserMatchesBackup())
                 runOnController();
@@ -175,7 +176,7 @@ void Workflow::runSteps()
                 link_.disconnectFromController();
         }
         // The PC side was not ready: the run ends like any failed one.
-        if (outcome_ == Outcome::ArchiveUnusable || outcome_ == Outcome::PcNotReady)
+        if (last_.outcome == Outcome::ArchiveUnusable || last_.outcome == Outcome::PcNotReady)
             setStatus(failedStatus(phase_ == Phase::Backup ? OperatorTexts::readingFailed()
                                                            : OperatorTexts::writingFailed()));
     }
@@ -187,9 +188,9 @@ void Workflow::runSteps()
 void Workflow::runOnController()
 {
     bool succeeded = false;
-    outcome_ = Outcome::LoginFailed;
+    last_.outcome = Outcome::LoginFailed;
     if (logIn()) {
-        outcome_ = Outcome::ControllerFailed;
+        last_.outcome = Outcome::ControllerFailed;
         stopFirmware();
         if (!openSafetyRelay()) {
             showMessage(OperatorTexts::relayFailed(), MessageIcon::Critical);
@@ -206,7 +207,7 @@ void Workflow::runOnController()
         }
     }
     if (succeeded)
-        outcome_ = Outcome::Succeeded;
+        last_.outcome = Outcome::Succeeded;
     else
         reportEndOfFailedRun();
     link_.disconnectFromController();
@@ -223,7 +224,8 @@ void Workflow::reportEndOfFailedRun()
 
 QString Workflow::transcriptFolder() const
 {
-    return transcriptFolder_.isEmpty() ? platform_.dataFolder() + QStringLiteral("/transcripts") : transcriptFolder_;
+    return options_.transcriptFolder.isEmpty() ? platform_.dataFolder() + QStringLiteral("/transcripts")
+                                               : options_.transcriptFolder;
 }
 
 void Workflow::saveTranscript(const QString& outcome)
@@ -231,7 +233,7 @@ void Workflow::saveTranscript(const QString& outcome)
     transcript_.add(pcside::Transcript::Source::Tool, QStringLiteral("outcome: ") + outcome);
     if (!pcside::saveTranscript(platform_, transcriptFolder(), transcript_,
                                 isControllerAddress(address_) ? address_ : QString()))
-        recordProblems_ << OperatorTexts::transcriptNotSaved(transcriptFolder());
+        last_.recordProblems << OperatorTexts::transcriptNotSaved(transcriptFolder());
 }
 
 void Workflow::addNote(const QString& note)

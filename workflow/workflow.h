@@ -22,10 +22,34 @@
 
 #include <functional>
 
+namespace tarvo::test {
+class WorkflowProbe;
+}
+
 namespace tarvo::workflow {
 
 // Whether text can name a controller: a dotted IPv4 address or a host name.
 bool isControllerAddress(const QString& text);
+
+// What Continue does with a laser that is not, or not known to be, the one
+// its backup was made of: ask the operator (the window), refuse (the
+// terminal), or write it as the operator chose beforehand.
+enum class OtherLaserPolicy { Ask, Refuse, Allow };
+
+// How a front end has the runs made.
+struct WorkflowOptions {
+    // A server that others started and stop, listening already for every
+    // run (the terminal's one server for many controllers).
+    bool serverShared = false;
+    OtherLaserPolicy otherLaserPolicy = OtherLaserPolicy::Ask;
+    // Without a window: the program's name, so that what the operator is
+    // to do next is a command line ("then run: …"), not a button.
+    QString commandName = {};
+    // The title the log and the transcript of each run begin with.
+    QString title = {};
+    // Where the transcripts go; empty: transcripts/ in the data folder.
+    QString transcriptFolder = {};
+};
 
 class Workflow : public QObject {
     Q_OBJECT
@@ -46,34 +70,32 @@ public:
         BackupUnverified,  // the controller reported success, the PC's copy is not usable
         OtherLaser,        // not (or not known to be) the laser of the backup: nothing was written
     };
-    Outcome lastOutcome() const { return outcome_; }
 
     using Backup = pcside::BackupStore::Backup;
+    using OtherLaserPolicy = workflow::OtherLaserPolicy;
+    using Options = WorkflowOptions;
+
+    // What the last run left for its front end.
+    struct LastRun {
+        Outcome outcome = Outcome::Succeeded;
+        // The backup it verified and kept, or what it restored.
+        Backup backup;
+        // The hardware of the controller it connected to.
+        platform::ControllerIdentity identity;
+        // What of its records could not be kept: the history copy, the
+        // pending restore, the transcript; for the operator.
+        QStringList recordProblems;
+    };
 
     // The run starts the PC's TFTP server through server and stops it
-    // again, unless the server is shared (see setServerShared); its
+    // again, unless the server is shared (see WorkflowOptions); its
     // archives are those of store.
     // Messages and questions go to prompts, the front end's.
     Workflow(platform::Platform& platform, link::ControllerLink& link, pcside::ServerSupervisor& server,
-             pcside::BackupStore& store, OperatorPrompts& prompts, QObject* parent = nullptr);
+             pcside::BackupStore& store, OperatorPrompts& prompts, Options options = {}, QObject* parent = nullptr);
 
-    // A server that others started and stop, listening already for every
-    // run (the terminal's one server for many controllers).
-    void setServerShared(bool shared) { serverShared_ = shared; }
-
-    // What Continue does with a laser that is not, or not known to be, the
-    // one its backup was made of: ask the operator (the window), refuse
-    // (the terminal), or write it as the operator chose beforehand.
-    enum class OtherLaserPolicy { Ask, Refuse, Allow };
-    void setOtherLaserPolicy(OtherLaserPolicy policy) { otherLaserPolicy_ = policy; }
-
-    // Without a window: the program's name, so that what the operator is to
-    // do next is a command line ("then run: …"), not a button.
-    void setCommandName(const QString& program) { commandName_ = program; }
-
-    // The title the log and the transcript of each run begin with.
-    void setTitle(const QString& title) { title_ = title; }
-    QString title() const { return title_; }
+    const Options& options() const { return options_; }
+    const LastRun& lastRun() const { return last_; }
 
     // One click of the Start/Continue button: a whole run on the controller
     // at address, as the operator typed it.
@@ -123,21 +145,12 @@ public:
 
     // Makes a kept backup the one Continue restores.
     void chooseBackupToRestore(const Backup& backup);
-    // The backup the last run verified and kept, or what it restored.
-    const Backup& lastBackup() const { return lastBackup_; }
-    // The hardware of the controller the last run connected to.
-    const platform::ControllerIdentity& controllerIdentity() const { return identity_; }
-    // The PC's TFTP server as this run has followed it.
-    const pcside::ServerWatch& serverWatch() const { return watch_; }
-    // The record of the last run, and the folder its file went to.
-    const pcside::Transcript& transcript() const { return transcript_; }
-    QString transcriptFolder() const;
-    void setTranscriptFolder(const QString& folder) { transcriptFolder_ = folder; }
-    // What of the last run's records could not be kept: the history copy,
-    // the pending restore, the transcript; for the operator.
-    const QStringList& recordProblems() const { return recordProblems_; }
 
 private:
+    friend class test::WorkflowProbe;
+
+    // The folder the transcripts go to.
+    QString transcriptFolder() const;
     // The steps of a run, in order. A restore first checks its archive,
     // then every run starts the PC's TFTP server and waits until it
     // listens, all before the laser is touched.
@@ -215,9 +228,8 @@ private:
     pcside::ServerSupervisor& server_;
     pcside::BackupStore& store_;
     OperatorPrompts& prompts_;
-    bool serverShared_ = false;
-    OtherLaserPolicy otherLaserPolicy_ = OtherLaserPolicy::Ask;
-    platform::ControllerIdentity identity_;
+    Options options_;
+    LastRun last_;
     // Between the run's server start and its end: the server's lines are
     // this run's.
     bool followingServer_ = false;
@@ -227,10 +239,6 @@ private:
     bool firmwareStopped_ = false;
     pcside::ServerWatch watch_;
     pcside::Transcript transcript_;
-    Outcome outcome_ = Outcome::Succeeded;
-    Backup lastBackup_;
-    QStringList recordProblems_;
-    QString transcriptFolder_;
     // Where the archive a restore sends comes from, and its checked digest.
     QByteArray restoreSha256_;
     QString restoreSource_;
@@ -239,8 +247,6 @@ private:
     // Why the run failed and what to do, for the status label.
     QString failureReason_;
     bool running_ = false;
-    QString title_;
-    QString commandName_;
     // The address of the run, as given, and the IPv4 address it leads to.
     QString address_;
     QString controllerIPv4_;

@@ -253,7 +253,7 @@ private slots:
         for (const QString& named : {firstMac, secondMac, address})
             QVERIFY2(asked[0].contains(named), qPrintable(asked[0]));
         QCOMPARE(sent, 0);
-        QVERIFY(updater.workflow().lastOutcome() == tarvo::workflow::Workflow::Outcome::OtherLaser);
+        QVERIFY(updater.workflow().lastRun().outcome == tarvo::workflow::Workflow::Outcome::OtherLaser);
         QVERIFY(updater.workflow().phase() == tarvo::workflow::Workflow::Phase::Restore);
         updater.unload();
     }

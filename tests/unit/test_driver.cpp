@@ -2,6 +2,7 @@
 // log header, the TFTP server's start and close, and closing the window
 // during each kind of wait.
 #include "workflow_fixture.h"
+#include "workflow_probe.h"
 
 #include "generated/version.h"
 #include "terminal/controller_report.h"
@@ -125,7 +126,7 @@ private slots:
         QCOMPARE(kept.size(), 2);  // the fixture's, and this run's
         QCOMPARE(f->platform().fileData.value(kept.last()), test::sampleArchive());
         QCOMPARE(f->platform().fileData.value(f->archivePath()), test::sampleArchive());
-        QVERIFY(!f->workflow().serverWatch().storedFrom(QStringLiteral("10.0.0.5")));  // a new server each run
+        QVERIFY(!test::WorkflowProbe::serverWatch(f->workflow()).storedFrom(QStringLiteral("10.0.0.5")));  // a new server each run
     }
 
     void backupsInQuickSuccessionAreNamedInTimeOrder()
@@ -137,7 +138,7 @@ private slots:
         const QStringList kept = f->history();
         QCOMPARE(kept.size(), 4);  // the fixture's, and these three
         // The newest is last by name, and first in the menu.
-        QCOMPARE(f->workflow().lastBackup().path, kept.last());
+        QCOMPARE(f->workflow().lastRun().backup.path, kept.last());
         QCOMPARE(f->store().backups().front().path, kept.last());
         QCOMPARE(f->store().backups().back().path, kept.first());
     }
@@ -252,7 +253,7 @@ private slots:
         QCOMPARE(f->platform().hostLookups, QStringList{typed.trimmed()});
         if (controller.isEmpty()) {
             // Nothing to take requests from: no server, no connection.
-            QCOMPARE(f->workflow().lastOutcome(), workflow::Workflow::Outcome::NoConnection);
+            QCOMPARE(f->workflow().lastRun().outcome, workflow::Workflow::Outcome::NoConnection);
             QVERIFY(f->platform().processes.empty());
             QCOMPARE(f->rig->socket().connectAttempts(), 0);
             const QString cause = QStringLiteral("The name laser-gone leads to no IPv4 address (none found within 5 s). "
@@ -262,16 +263,16 @@ private slots:
             const QString why = QStringLiteral("[Could not connect to laser-gone, TCP port 1138: the name leads to no "
                                                "IPv4 address (none found within 5 s)]");
             QVERIFY2(f->controls().log.endsWith(QStringLiteral("\r\n") + why), qPrintable(f->controls().log));
-            QVERIFY(f->workflow().transcript().text().contains(why));
+            QVERIFY(test::WorkflowProbe::transcript(f->workflow()).text().contains(why));
             return;
         }
-        QCOMPARE(f->workflow().lastOutcome(), workflow::Workflow::Outcome::Succeeded);
+        QCOMPARE(f->workflow().lastRun().outcome, workflow::Workflow::Outcome::Succeeded);
         const QStringList arguments = f->platform().processes.at(0).arguments;
         QCOMPARE(arguments.mid(arguments.indexOf(QStringLiteral("--only-from")), 2),
                  (QStringList{QStringLiteral("--only-from"), controller}));
         // The run connects where its server takes requests from.
         QCOMPARE(f->rig->socket().remoteHost(), controller);
-        QVERIFY(f->workflow().transcript().text().contains(QStringLiteral(" of ") + typed.trimmed() + QLatin1Char('\n')));
+        QVERIFY(test::WorkflowProbe::transcript(f->workflow()).text().contains(QStringLiteral(" of ") + typed.trimmed() + QLatin1Char('\n')));
     }
 
     void anEmptyAddressEndsTheRunAtOnce()
@@ -382,7 +383,7 @@ private slots:
             f->workflow().setPhase(workflow::Workflow::Phase::Restore);
         }
         click();
-        QCOMPARE(int(f->workflow().lastOutcome()), outcome);
+        QCOMPARE(int(f->workflow().lastRun().outcome), outcome);
     }
 
     void aRunWithoutAWindowSendsTheSameLines()
@@ -403,15 +404,14 @@ private slots:
         pcside::BackupStore store(f->platform());
         store.setFolder(QStringLiteral("/fleet"));
         store.setRemembersPendingRestore(false);
-        workflow::Workflow headless(f->platform(), link, server, store, f->prompts());
-        headless.setServerShared(true);
+        workflow::Workflow headless(f->platform(), link, server, store, f->prompts(), {.serverShared = true});
         terminal::ControllerReport terminal(headless, QStringLiteral("10.0.0.5"), [&](const QString& line) { said << line; });
         headless.run(QStringLiteral("10.0.0.5"));
-        QCOMPARE(headless.lastOutcome(), workflow::Workflow::Outcome::Succeeded);
+        QCOMPARE(headless.lastRun().outcome, workflow::Workflow::Outcome::Succeeded);
         QCOMPARE(shell.lines, windowRun);
         QVERIFY(server.isReady() && program.isRunning());
         QCOMPARE(f->platform().processes.size(), size_t(2));
-        QVERIFY(headless.lastBackup().path.startsWith(QStringLiteral("/fleet/history/mac-02-00-0a-00-00-05/")));
+        QVERIFY(headless.lastRun().backup.path.startsWith(QStringLiteral("/fleet/history/mac-02-00-0a-00-00-05/")));
         QCOMPARE(store.pendingRestore().archive, QString());
         QVERIFY(said.contains(QStringLiteral("[10.0.0.5]   0% Login to laser...")));
         QVERIFY2(said.last().startsWith(QStringLiteral("[10.0.0.5] 100% 1. Turn off the laser")), qPrintable(said.last()));
@@ -547,13 +547,13 @@ private slots:
         }
         QVERIFY2(f->controls().log.contains(logged), qPrintable(f->controls().log.right(400)));
         if (written) {
-            QCOMPARE(f->workflow().lastOutcome(), workflow::Workflow::Outcome::Succeeded);
+            QCOMPARE(f->workflow().lastRun().outcome, workflow::Workflow::Outcome::Succeeded);
             QCOMPARE(caption(), QStringLiteral("Start"));
             return;
         }
         // Not one line went to the laser, and the backup still waits.
         QCOMPARE(f->shell->lines.size(), linesBefore);
-        QCOMPARE(f->workflow().lastOutcome(), workflow::Workflow::Outcome::OtherLaser);
+        QCOMPARE(f->workflow().lastRun().outcome, workflow::Workflow::Outcome::OtherLaser);
         QCOMPARE(caption(), QStringLiteral("Continue"));
         QVERIFY(f->store().pendingRestore().isValid());
         QVERIFY(f->prompts().messages.empty());
@@ -744,7 +744,7 @@ private slots:
         QVERIFY(f->platform().processes.at(0).closed);
         QCOMPARE(caption(), QStringLiteral("Start"));
         // The run's record is kept, with the step it was cut short in ...
-        const QString folder = f->workflow().transcriptFolder();
+        const QString folder = test::WorkflowProbe::transcriptFolder(f->workflow());
         QCOMPARE(f->platform().fileNames(folder).size(), 1);
         const QString record = QString::fromUtf8(f->platform().fileData.value(folder + QLatin1Char('/')
                                                                                + f->platform().fileNames(folder)[0]));

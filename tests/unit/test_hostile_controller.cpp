@@ -140,7 +140,7 @@ private slots:
         e.restartController({});
         e.click();
         auto& rig = *e.rig;
-        QVERIFY2(rig.workflow().lastOutcome() == workflow::Workflow::Outcome::ControllerFailed,
+        QVERIFY2(rig.workflow().lastRun().outcome == workflow::Workflow::Outcome::ControllerFailed,
                  "a failed restore reported done");
         QCOMPARE(rig.prompts.messages.size(), size_t(1));
         QCOMPARE(rig.prompts.messages[0].text.section(QLatin1Char('\n'), 0, 0),

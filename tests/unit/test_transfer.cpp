@@ -2,6 +2,7 @@
 // failing step's message and code, and the controller's error lines, each
 // within a whole run.
 #include "workflow_fixture.h"
+#include "workflow_probe.h"
 #include "workflow/operator_texts.h"
 
 #include "tftp/status_lines.h"
@@ -45,7 +46,7 @@ class TestTransfer : public QObject {
         f->workflow().setPhase(phase);
         f->rig->click();
         t0 = f->controls().step(QStringLiteral("Opening the Safety Relay... ")).untilMs;
-        return f->workflow().lastOutcome() == workflow::Workflow::Outcome::Succeeded;
+        return f->workflow().lastRun().outcome == workflow::Workflow::Outcome::Succeeded;
     }
 
     // The controller answers command, once it was sent, with these texts at
@@ -376,10 +377,10 @@ private slots:
             // Whatever the server said goes into the log and the run's record.
             if (other == QLatin1String("refused")) {
                 QVERIFY(f->controls().log.contains(QStringLiteral("[TFTP server] ") + refusal));
-                const QStringList saved = f->platform().fileNames(f->workflow().transcriptFolder());
+                const QStringList saved = f->platform().fileNames(test::WorkflowProbe::transcriptFolder(f->workflow()));
                 QCOMPARE(saved.size(), 1);
                 const QString record = QString::fromUtf8(
-                    f->platform().fileData.value(f->workflow().transcriptFolder() + QLatin1Char('/') + saved[0]));
+                    f->platform().fileData.value(test::WorkflowProbe::transcriptFolder(f->workflow()) + QLatin1Char('/') + saved[0]));
                 QVERIFY2(record.contains(QStringLiteral(" S ") + refusal + QLatin1Char('\n')), qPrintable(record));
             }
             return;

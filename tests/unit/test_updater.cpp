@@ -24,7 +24,7 @@ private slots:
         test::RecordingView c;
         c.watch(updater.workflow());
         updater.load();
-        QCOMPARE(updater.workflow().title(), QStringLiteral("Tarvo Configuration Updater, Rev %1.%2.%3")
+        QCOMPARE(updater.workflow().options().title, QStringLiteral("Tarvo Configuration Updater, Rev %1.%2.%3")
                                                  .arg(kVersionMajor).arg(kVersionMinor).arg(kVersionRevision));
         QCOMPARE(updater.savedAddress(), QStringLiteral("10.1.2.3"));
         QCOMPARE(c.status(), QStringLiteral("Status: "));
