@@ -1,19 +1,20 @@
 // The archives of a run: the check of the upload a backup received and
 // its place in the history, and the check and staging of the archive a
 // restore sends.
-#include "workflow/workflow.h"
+#include "workflow/run.h"
 
+#include "link/controller_link.h"
 #include "pcside/archive_check.h"
-#include "workflow/laser_texts.h"
+#include "pcside/backup_store.h"
 #include "workflow/names.h"
 #include "workflow/operator_texts.h"
 
 namespace tarvo::workflow {
 
-bool Workflow::verifyBackup(const LaserBackup& laser)
+StepResult Run::verifyBackup()
 {
     const QString controller = link_.peerAddress();
-    const std::optional<pcside::ServerWatch::Stored> stored = laser.upload(watch_.uploadsFrom(controller));
+    const std::optional<pcside::ServerWatch::Stored> stored = laser_.upload(watch_.uploadsFrom(controller));
     QString problem;
     pcside::ArchiveReport report;
     if (!stored) {
@@ -36,27 +37,19 @@ bool Workflow::verifyBackup(const LaserBackup& laser)
     // check, leaves no telling which is the laser's.
     if (const QString extra = extraUploads(watch_.uploadsFrom(controller), controller); !extra.isEmpty())
         problem = extra;
-    else if (problem.isEmpty() && !laser.packedDoubt.isEmpty())
-        problem = laser.packedDoubt;
+    else if (problem.isEmpty() && !laser_.packedDoubt.isEmpty())
+        problem = laser_.packedDoubt;
     else if (problem.isEmpty())
-        problem = membersDiffer(report.members, laser.packed);
-    if (!problem.isEmpty()) {
-        last_.outcome = Outcome::BackupUnverified;
-        showError(OperatorTexts::backupUnusable(problem));
-        return false;
-    }
+        problem = membersDiffer(report.members, laser_.packed);
+    if (!problem.isEmpty())
+        return transferError(Outcome::BackupUnverified, OperatorTexts::backupUnusable(problem));
     const pcside::BackupStore::Kept kept
         = store_.keep(stored->path, address_, {report.bytes, report.files, report.sha256}, last_.identity);
-    if (kept.changed) {
-        last_.outcome = Outcome::BackupUnverified;
-        showError(OperatorTexts::backupUnusable(OperatorTexts::uploadChanged()));
-        return false;
-    }
-    if (!kept.keptInHistory) {
-        last_.outcome = Outcome::BackupUnverified;
-        showError(OperatorTexts::backupUnusable(OperatorTexts::notKept(kept.historyFolder)));
-        return false;
-    }
+    if (kept.changed)
+        return transferError(Outcome::BackupUnverified, OperatorTexts::backupUnusable(OperatorTexts::uploadChanged()));
+    if (!kept.keptInHistory)
+        return transferError(Outcome::BackupUnverified,
+                             OperatorTexts::backupUnusable(OperatorTexts::notKept(kept.historyFolder)));
     last_.backup = kept.backup;
     // The label says it briefly, under the card-swap instructions; the log
     // and the transcript name the file.
@@ -66,65 +59,53 @@ bool Workflow::verifyBackup(const LaserBackup& laser)
         savedBackup_ += QStringLiteral("\r\n") + OperatorTexts::pendingNotRemembered();
         last_.recordProblems << OperatorTexts::pendingNotRemembered();
     }
-    appendLog(QStringLiteral("\r\n[") + saved + QStringLiteral("]"));
-    transcript_.add(pcside::Transcript::Source::Tool, saved);
-    return true;
+    record_.note(saved, true);
+    return {};
 }
 
-void Workflow::chooseBackupToRestore(const Backup& backup)
-{
-    if (running_)
-        return;
-    store_.choose(backup);
-    setPhase(Phase::Restore);
-    setStatus(LaserTexts::restorePending(backup.controller, backup.identity, pcside::BackupStore::shownTime(backup.time)));
-}
-
-bool Workflow::checkArchiveToRestore()
+StepResult Run::checkArchiveToRestore()
 {
     restoreSource_ = store_.chosenArchive();
     // The backup remembered for the restore must be a kept one: a file
     // anywhere else may be replaced by anyone (the next upload, another
     // user), and settings can be edited.
-    if (!restoreSource_.isEmpty() && restoreSource_ == store_.pendingRestore().archive && !store_.isKept(restoreSource_)) {
-        showError(OperatorTexts::pendingNotKept(restoreSource_));
-        return false;
-    }
+    if (!restoreSource_.isEmpty() && restoreSource_ == store_.pendingRestore().archive && !store_.isKept(restoreSource_))
+        return error(Outcome::ArchiveUnusable, OperatorTexts::pendingNotKept(restoreSource_),
+                     OperatorTexts::writingFailed());
     if (!restoreSource_.isEmpty())
         return checkRestoreSource();
     // None chosen: the laser's own is picked once its hardware is known.
     if (store_.hasBackups())
-        return true;
-    showError(options_.commandName.isEmpty()
-                  ? OperatorTexts::noVerifiedBackup(address_)
-                  : OperatorTexts::noVerifiedBackupCommand(address_, commandFor(Phase::Backup)));
-    return false;
+        return {};
+    return error(Outcome::ArchiveUnusable,
+                 options().commandName.isEmpty()
+                     ? OperatorTexts::noVerifiedBackup(address_)
+                     : OperatorTexts::noVerifiedBackupCommand(address_, commandFor(Phase::Backup)),
+                 OperatorTexts::writingFailed());
 }
 
-bool Workflow::checkRestoreSource()
+StepResult Run::checkRestoreSource()
 {
     const pcside::ArchiveReport report = pcside::checkArchiveFile(platform_, restoreSource_);
-    if (!report.found) {
-        showError(OperatorTexts::archiveMissing(QString::fromLatin1(kArchiveName)));
-        return false;
-    }
-    if (!report.usable) {
-        showError(OperatorTexts::restoreUnusable(restoreSource_, report.problem));
-        return false;
-    }
+    if (!report.found)
+        return error(Outcome::ArchiveUnusable, OperatorTexts::archiveMissing(QString::fromLatin1(kArchiveName)),
+                     OperatorTexts::writingFailed());
+    if (!report.usable)
+        return error(Outcome::ArchiveUnusable, OperatorTexts::restoreUnusable(restoreSource_, report.problem),
+                     OperatorTexts::writingFailed());
     last_.backup = store_.describe(restoreSource_);
     // A kept backup is sent only as it was verified.
-    if (!last_.backup.sha256.isEmpty() && last_.backup.sha256 != report.sha256) {
-        showError(OperatorTexts::restoreUnusable(restoreSource_, OperatorTexts::changedSinceVerified()));
-        return false;
-    }
+    if (!last_.backup.sha256.isEmpty() && last_.backup.sha256 != report.sha256)
+        return error(Outcome::ArchiveUnusable,
+                     OperatorTexts::restoreUnusable(restoreSource_, OperatorTexts::changedSinceVerified()),
+                     OperatorTexts::writingFailed());
     restoreSha256_ = report.sha256;
     last_.backup.bytes = report.bytes;
     last_.backup.files = report.files;
-    return true;
+    return {};
 }
 
-bool Workflow::stageArchiveToRestore()
+bool Run::stageArchiveToRestore()
 {
     // The copy is what the laser fetches: it must be the archive checked.
     const QString staged = store_.stageForRestore(restoreSource_, link_.peerAddress());

@@ -1,6 +1,9 @@
 // Reaching the controller's shell: connect, provoke the login prompt,
 // answer "root", and prove that a shell answers.
-#include "workflow/workflow.h"
+#include "workflow/run.h"
+
+#include "link/controller_link.h"
+#include "pcside/stored_settings.h"
 
 #include "workflow/failure_texts.h"
 #include "workflow/names.h"
@@ -40,80 +43,78 @@ bool isControllerAddress(const QString& text)
     return !numeric.match(text).hasMatch() && hostName.match(text).hasMatch();
 }
 
-bool Workflow::addressGiven()
+StepResult Run::checkAddress()
 {
     if (isControllerAddress(address_))
-        return true;
+        return {};
     // Blanks at the ends were trimmed when the run began.
     QString text = OperatorTexts::enterAddress();
+    QString reason;
     if (address_.contains(QRegularExpression(QStringLiteral("\\s"))))
-        failureReason_ = FailureTexts::blankInAddress(address_);
+        reason = FailureTexts::blankInAddress(address_);
     else if (!address_.isEmpty())
-        failureReason_ = FailureTexts::notAnAddress(address_);
-    if (!failureReason_.isEmpty())
-        text += QLatin1Char('\n') + failureReason_;
-    showMessage(text, MessageIcon::None);
-    return false;
+        reason = FailureTexts::notAnAddress(address_);
+    if (!reason.isEmpty())
+        text += QLatin1Char('\n') + reason;
+    return Failure{.outcome = Outcome::NoConnection, .message = text, .icon = MessageIcon::None, .reason = reason};
 }
 
-void Workflow::connectionFailed(const QString& logged, const QString& cause)
+Failure Run::connectionFailed(const QString& logged, const QString& cause)
 {
-    appendLog(QStringLiteral("\r\n") + logged);
-    transcript_.add(pcside::Transcript::Source::Tool, logged);
-    failureReason_ = cause;
-    showMessage(OperatorTexts::errorConnecting() + QLatin1Char('\n') + cause, MessageIcon::None);
-    setStatus(OperatorTexts::connectionFailed() + QStringLiteral("\r\n") + cause);
+    record_.line(logged, true);
+    return {.outcome = Outcome::NoConnection,
+            .message = OperatorTexts::errorConnecting() + QLatin1Char('\n') + cause,
+            .icon = MessageIcon::None,
+            .reason = cause,
+            .status = OperatorTexts::connectionFailed()};
 }
 
-bool Workflow::findController()
+StepResult Run::findController()
 {
-    controllerIPv4_ = platform_.lookUpIPv4(address_, kLookUpMs);
+    controllerIPv4_ = platform_.lookUpIPv4(address_, Workflow::kLookUpMs);
     if (link_.isShuttingDown())
         throw link::RunAborted();
     if (!controllerIPv4_.isEmpty())
-        return true;
-    connectionFailed(OperatorTexts::couldNotConnect(address_, kShellPort, OperatorTexts::nameNotFound(kLookUpMs / 1000)),
-                     FailureTexts::nameUnknown(address_, kLookUpMs / 1000));
-    return false;
+        return {};
+    return connectionFailed(
+        OperatorTexts::couldNotConnect(address_, Workflow::kShellPort,
+                                       OperatorTexts::nameNotFound(Workflow::kLookUpMs / 1000)),
+        FailureTexts::nameUnknown(address_, Workflow::kLookUpMs / 1000));
 }
 
-bool Workflow::connectToController(const QString& address)
+StepResult Run::connectToController()
 {
-    address_ = address;
-    if (!addressGiven())
-        return false;
+    const QString& address = address_;
+    const int port = Workflow::kShellPort;
     setStatus(OperatorTexts::connecting());
     // To the address the server takes requests from, whatever the name
     // would lead to now.
-    if (!link_.connectToController(controllerIPv4_, kShellPort, kConnectTimeoutMs)) {
+    if (!link_.connectToController(controllerIPv4_, port, kConnectTimeoutMs)) {
         const QString error = link_.lastSocketError();
         const QString reason = error.isEmpty() ? OperatorTexts::noAnswerWithin(kConnectTimeoutMs / 1000) : error;
         QString cause;
         if (error.isEmpty() || link_.lastSocketErrorKind() == platform::SocketError::TimedOut)
-            cause = FailureTexts::noAnswer(address, kShellPort, kConnectTimeoutMs / 1000);
+            cause = FailureTexts::noAnswer(address, port, kConnectTimeoutMs / 1000);
         else if (link_.lastSocketErrorKind() == platform::SocketError::ConnectionRefused)
-            cause = FailureTexts::refused(address, kShellPort);
+            cause = FailureTexts::refused(address, port);
         else if (link_.lastSocketErrorKind() == platform::SocketError::HostNotFound)
-            cause = FailureTexts::nameUnknown(address, kLookUpMs / 1000);
+            cause = FailureTexts::nameUnknown(address, Workflow::kLookUpMs / 1000);
         else
-            cause = FailureTexts::unreachable(address, kShellPort, error);
-        connectionFailed(OperatorTexts::couldNotConnect(address, kShellPort, reason), cause);
-        return false;
+            cause = FailureTexts::unreachable(address, port, error);
+        return connectionFailed(OperatorTexts::couldNotConnect(address, port, reason), cause);
     }
     settings_.setControllerAddress(address);
     // Read from the PC's own tables: nothing goes on the wire.
     last_.identity = platform_.controllerIdentity(link_.peerAddress(), link_.localAddress());
     const QString hardware = pcside::identityToText(last_.identity);
-    transcript_.add(pcside::Transcript::Source::Tool,
-                    QStringLiteral("hardware: ") + (hardware.isEmpty() ? QStringLiteral("unknown") : hardware));
-    return true;
+    record_.add(QStringLiteral("hardware: ") + (hardware.isEmpty() ? QStringLiteral("unknown") : hardware));
+    return {};
 }
 
-bool Workflow::logIn()
+StepResult Run::logIn()
 {
     setStatus(OperatorTexts::loggingIn());
     link_.forgetLoginPrompt();
-    bool result = false;
 
     link_.waitMs(1000);
     advanceProgress(15);
@@ -128,24 +129,24 @@ bool Workflow::logIn()
     }
     advanceProgress(15);
 
-    if (!link_.loginPromptSeen()) {
-        showMessage(OperatorTexts::noLoginPrompt(), MessageIcon::None);
-        setStatus(OperatorTexts::loginFailed());
-        return false;
-    }
+    if (!link_.loginPromptSeen())
+        return Failure{.outcome = Outcome::LoginFailed,
+                       .message = OperatorTexts::noLoginPrompt(),
+                       .icon = MessageIcon::None,
+                       .status = OperatorTexts::loginFailed()};
 
     link_.sendLine(kUserName);
     link_.waitMs(500);
     advanceProgress(15);
 
-    if (link_.runCommand(QByteArray(), kShellStatusSeconds, 30) == 0) {
-        result = true;
-    } else {
-        showMessage(OperatorTexts::noShellPrompt(), MessageIcon::None);
-        setStatus(OperatorTexts::loginFailed());
-    }
+    if (link_.runCommand(QByteArray(), kShellStatusSeconds, 30) != 0)
+        return Failure{.outcome = Outcome::LoginFailed,
+                       .message = OperatorTexts::noShellPrompt(),
+                       .icon = MessageIcon::None,
+                       .status = OperatorTexts::loginFailed(),
+                       .progress = 100};
     setProgress(100);
-    return result;
+    return {};
 }
 
 }  // namespace tarvo::workflow

@@ -1,7 +1,8 @@
 // Making the controller safe to work on: stop the firmware, open the
 // safety relay; and the whole-second wait that fills the bar meanwhile.
-#include "workflow/workflow.h"
+#include "workflow/run.h"
 
+#include "link/controller_link.h"
 #include "workflow/names.h"
 #include "workflow/operator_texts.h"
 
@@ -14,7 +15,7 @@ constexpr int kRelayRetrySeconds = 5;
 constexpr int kRelayStatusSeconds = 2;
 }  // namespace
 
-void Workflow::stopFirmware()
+StepResult Run::stopFirmware()
 {
     setProgress(0);
     setStatus(OperatorTexts::preparing());
@@ -22,23 +23,24 @@ void Workflow::stopFirmware()
     link_.sendLine(kKillFirmware);
     firmwareStopped_ = true;
     waitWithProgress(kFirmwareStopSeconds);
+    return {};
 }
 
-bool Workflow::openSafetyRelay()
+StepResult Run::openSafetyRelay()
 {
     setProgress(0);
     setStatus(OperatorTexts::openingRelay());
     for (int attempt = 0; attempt < kRelayAttempts; ++attempt) {
         if (link_.runCommand(kOpenRelay, kRelayStatusSeconds, 0) == 0)
-            return true;
+            return {};
         if (!link_.isConnected())
-            return false;  // no point in asking a controller that has gone
+            break;  // no point in asking a controller that has gone
         waitWithProgress(kRelayRetrySeconds);
     }
-    return false;
+    return Failure{.outcome = Outcome::ControllerFailed, .message = OperatorTexts::relayFailed()};
 }
 
-void Workflow::waitWithProgress(int seconds)
+void Run::waitWithProgress(int seconds)
 {
     setProgress(0);
     const int step = roundHalfEven16(1.0 / seconds * 100.0);

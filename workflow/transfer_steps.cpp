@@ -1,7 +1,8 @@
 // The two kinds of shell step that backup and restore are made of, and
-// their error reporting.
-#include "workflow/workflow.h"
+// their failures.
+#include "workflow/run.h"
 
+#include "link/controller_link.h"
 #include "workflow/failure_texts.h"
 #include "workflow/names.h"
 #include "workflow/operator_texts.h"
@@ -11,7 +12,19 @@
 
 namespace tarvo::workflow {
 
-std::int16_t Workflow::statusStep(const QByteArray& command)
+StepResult Run::beginTransfer(bool backup)
+{
+    appendLog(QStringLiteral("\r\n"));
+    if (backup)
+        appendLog(QLatin1Char('[') + OperatorTexts::backupHolds() + QLatin1Char(']'));
+    output_.reset();
+    setProgress(0);
+    if (watch_.state() == pcside::ServerWatch::State::Ready)
+        return {};
+    return Failure{.outcome = Outcome::ControllerFailed, .status = transferFailed(), .complaintStays = true};
+}
+
+std::int16_t Run::statusStep(const QByteArray& command)
 {
     // A big configuration on a slow controller takes minutes; the step ends
     // on silence, not on work. sync prints nothing while it flushes.
@@ -19,16 +32,14 @@ std::int16_t Workflow::statusStep(const QByteArray& command)
     const std::int16_t status = link_.runCommandWhileAlive(command, silent, kTransferCeilingSeconds, kTransferProgress);
     if (status == link::ControllerLink::kNoStatus) {
         if (link_.lastGiveUp() == link::ControllerLink::GiveUp::Silence)
-            appendLog(QStringLiteral("\r\n[") + OperatorTexts::controllerSilent(link_.silentForMs() / 1000.0)
-                      + QStringLiteral("]"));
+            record_.note(OperatorTexts::controllerSilent(link_.silentForMs() / 1000.0));
         else if (link_.lastGiveUp() == link::ControllerLink::GiveUp::Ceiling)
-            appendLog(QStringLiteral("\r\n[") + OperatorTexts::stepCeiling(kTransferCeilingSeconds / 60)
-                      + QStringLiteral("]"));
+            record_.note(OperatorTexts::stepCeiling(kTransferCeilingSeconds / 60));
     }
     return status;
 }
 
-void Workflow::showTransferProgress(const pcside::ServerWatch::Progress& progress)
+void Run::showTransferProgress(const pcside::ServerWatch::Progress& progress)
 {
     // Only this run's controller; a report is a sign of life of its step.
     if (progress.peer != link_.peerAddress())
@@ -56,19 +67,35 @@ void Workflow::showTransferProgress(const pcside::ServerWatch::Progress& progres
     setStatus(step + OperatorTexts::transferProgress(progress.bytes, progress.size, rate, left));
 }
 
-void Workflow::plainStep(const QByteArray& command)
+void Run::plainStep(const QByteArray& command)
 {
     link_.sendLine(command);
     link_.waitMs(500);
 }
 
-void Workflow::showError(const QString& text)
+int Run::lastCode() const
 {
-    failureReason_ = text;
-    showMessage(text, MessageIcon::Critical);
+    return link_.lastStatus();
 }
 
-void Workflow::showStepError(const QString& text, StepKind kind)
+Failure Run::error(Outcome outcome, const QString& text, const QString& status) const
+{
+    return {.outcome = outcome, .message = text, .reason = text, .status = status};
+}
+
+Failure Run::transferError(Outcome outcome, const QString& text) const
+{
+    Failure failure = error(outcome, text, transferFailed());
+    failure.complaintStays = true;
+    return failure;
+}
+
+QString Run::transferFailed() const
+{
+    return phase() == Phase::Backup ? OperatorTexts::readingFailed() : OperatorTexts::writingFailed();
+}
+
+Failure Run::stepFailure(const QString& text, StepKind kind) const
 {
     QString cause;
     if (link_.wasConnectionLost())
@@ -77,32 +104,28 @@ void Workflow::showStepError(const QString& text, StepKind kind)
         cause = FailureTexts::noAnswerToStep();
     else if (kind == StepKind::Transfer)
         cause = FailureTexts::transferFailed(lastCode());
-    else if (options_.commandName.isEmpty())
+    else if (options().commandName.isEmpty())
         cause = FailureTexts::commandFailed(lastCode());
     else
         cause = FailureTexts::printedInTranscript(lastCode());
-    const QString again = commandFor(phase_);
+    const QString again = commandFor(phase());
     QString next;
-    if (phase_ == Phase::Backup)
+    if (phase() == Phase::Backup)
         next = again.isEmpty() ? FailureTexts::retryBackup() : FailureTexts::retryBackupCommand(again);
     else
         next = again.isEmpty() ? FailureTexts::retryRestore() : FailureTexts::retryRestoreCommand(again);
-    showError(text + QLatin1Char('\n') + cause + QLatin1Char(' ') + next);
-    failureReason_ = cause + QLatin1Char(' ') + next;
+    Failure failure = transferError(Outcome::ControllerFailed, text + QLatin1Char('\n') + cause + QLatin1Char(' ') + next);
+    failure.reason = cause + QLatin1Char(' ') + next;
+    return failure;
 }
 
-QString Workflow::commandFor(Phase phase) const
+QString Run::commandFor(Phase phase) const
 {
-    if (options_.commandName.isEmpty())
+    if (options().commandName.isEmpty())
         return {};
-    return QStringLiteral("%1 %2 %3").arg(options_.commandName, phase == Phase::Backup ? QStringLiteral("--backup")
-                                                                             : QStringLiteral("--restore"),
+    return QStringLiteral("%1 %2 %3").arg(options().commandName,
+                                         phase == Phase::Backup ? QStringLiteral("--backup") : QStringLiteral("--restore"),
                                          address_);
-}
-
-QString Workflow::failedStatus(const QString& text) const
-{
-    return failureReason_.isEmpty() ? text : text + QStringLiteral("\r\n") + failureReason_;
 }
 
 }  // namespace tarvo::workflow

@@ -2,12 +2,10 @@
 // controller's shell.
 #include "workflow/workflow.h"
 
-#include "workflow/failure_texts.h"
+#include "link/controller_link.h"
 #include "workflow/laser_texts.h"
-#include "workflow/names.h"
 #include "workflow/operator_texts.h"
-
-#include <QDateTime>
+#include "workflow/run.h"
 
 #include <cmath>
 #include <limits>
@@ -18,31 +16,18 @@ Workflow::Workflow(platform::Platform& platform, link::ControllerLink& link, pcs
                    pcside::BackupStore& store, OperatorPrompts& prompts, Options options, QObject* parent)
     : QObject(parent),
       platform_(platform),
-      link_(link),
-      server_(server),
       store_(store),
-      prompts_(prompts),
       options_(std::move(options)),
-      settings_(platform),
-      output_([this](const QString& text) { setStatus(text); })
+      run_(std::make_unique<Run>(*this, platform, link, server, store, prompts))
 {
-    QObject::connect(&server_, &pcside::ServerSupervisor::lineRead, this, &Workflow::readServerLine);
-    QObject::connect(&server_, &pcside::ServerSupervisor::exited, this, &Workflow::serverExited);
-    QObject::connect(&link_, &link::ControllerLink::progressed, this,
-                     [this](double points) { advanceProgress(points); });
-    QObject::connect(&link_, &link::ControllerLink::lineReceived, this,
-                     [this](const QByteArray& line) { output_.read(line); });
-    QObject::connect(&link_, &link::ControllerLink::textReceived, this, [this](const QString& text) {
-        appendLog(text);
-        transcript_.add(pcside::Transcript::Source::Received, text.mid(2));  // each line comes after a CR LF
-    });
-    QObject::connect(&link_, &link::ControllerLink::lineSent, this, [this](const QByteArray& line) {
-        transcript_.add(pcside::Transcript::Source::Sent, QString::fromLatin1(line));
-    });
-    QObject::connect(&link_, &link::ControllerLink::connectionChanged, this, &Workflow::linkStateChanged);
-    QObject::connect(&link_, &link::ControllerLink::socketErrorOccurred, this, [this](const QString& text) {
-        appendLog(QStringLiteral("\r\n") + OperatorTexts::socketError(text));
-    });
+    QObject::connect(&link, &link::ControllerLink::connectionChanged, this, &Workflow::linkStateChanged);
+}
+
+Workflow::~Workflow() = default;
+
+const Workflow::LastRun& Workflow::lastRun() const
+{
+    return run_->last();
 }
 
 void Workflow::setPhase(Phase phase)
@@ -60,29 +45,21 @@ void Workflow::resumeStoredPhase()
                                        : OperatorTexts::idleStatus();
     // A laser the last window left stopped is named until it is dealt with
     // here: said once, in the status and the log.
-    const pcside::InterruptedRun interrupted = settings_.interruptedRun();
+    pcside::StoredSettings& settings = run_->settings();
+    const pcside::InterruptedRun interrupted = settings.interruptedRun();
     if (interrupted.isValid()) {
         const QString notice = LaserTexts::interruptedRun(interrupted);
         status = pending.isValid() ? notice + QStringLiteral("\r\n") + status : notice;
         appendLog(QStringLiteral("\r\n[") + notice + QLatin1Char(']'));
-        settings_.setInterruptedRun({});
+        settings.setInterruptedRun({});
     }
     setStatus(status);
 }
 
 void Workflow::recordInterruption()
 {
-    if (!running_)
-        return;
-    const QString step = status_.section(QStringLiteral("\r\n"), 0, 0).trimmed();
-    transcript_.add(pcside::Transcript::Source::Tool, QStringLiteral("the window was closed during: ") + step);
-    saveTranscript(QStringLiteral("interrupted"));
-    // Before the firmware was stopped, nothing on the laser had changed.
-    if (!firmwareStopped_)
-        return;
-    settings_.setInterruptedRun({address_, LaserTexts::laser(address_, last_.identity), step,
-                                 QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")),
-                                 phase_ == Phase::Restore, true});
+    if (running_)
+        run_->recordInterruption();
 }
 
 void Workflow::startNewBackup()
@@ -95,10 +72,27 @@ void Workflow::startNewBackup()
     setStatus(OperatorTexts::idleStatus());
 }
 
+void Workflow::chooseBackupToRestore(const Backup& backup)
+{
+    if (running_)
+        return;
+    store_.choose(backup);
+    setPhase(Phase::Restore);
+    setStatus(LaserTexts::restorePending(backup.controller, backup.identity, pcside::BackupStore::shownTime(backup.time)));
+}
+
 void Workflow::setStatus(const QString& text)
 {
     status_ = text;
     emit statusChanged(text);
+}
+
+void Workflow::setStep(RunStep step)
+{
+    if (step == step_)
+        return;
+    step_ = step;
+    emit stepChanged(step);
 }
 
 void Workflow::setProgress(double value)
@@ -127,159 +121,49 @@ void Workflow::run(const QString& address)
 {
     if (running_)
         return;  // the disabled button already prevents this
-    // Blanks around an address pasted or typed are no part of it.
-    address_ = address.trimmed();
     struct Done {
         Workflow& workflow;
-        ~Done() { workflow.running_ = false; }
+        ~Done()
+        {
+            workflow.running_ = false;
+            workflow.step_ = RunStep::None;
+        }
     } done{*this};
     try {
-        runSteps();
-        emit finished(last_.outcome);
+        setRunning(true);
+        // Blanks around an address pasted or typed are no part of it.
+        run_->perform(address.trimmed());
+        run_->finish();
+        setStep(RunStep::None);
+        setRunning(false);
+        emit finished(run_->last().outcome);
     } catch (const link::RunAborted&) {
         // The window was closed during a wait; its shut-down has closed the
         // server and the link. Nothing of the window is touched any more.
     } catch (const std::exception& e) {
-        recoverFromFault(e.what());
+        run_->recoverFromFault(QString::fromLocal8Bit(e.what()));
     }
-}
-
-void Workflow::runSteps()
-{
-    setRunning(true);
-    setProgress(0);
-    appendLog(QStringLiteral("\r\n\r\n"));
-    appendLog(options_.title + QStringLiteral("\r\n"));
-    transcript_.begin(options_.title + QStringLiteral(": ")
-                      + (phase_ == Phase::Backup ? QStringLiteral("backup") : QStringLiteral("restore")) + QStringLiteral(" of ")
-                      + address_);
-
-    firmwareStopped_ = false;
-    last_.identity = {};
-    last_.backup = {};
-    last_.recordProblems.clear();
-    failureReason_.clear();
-    // Everything on the PC's side is checked before the laser is touched:
-    // the archive a restore would send, and the server that moves it.
-    last_.outcome = Outcome::NoConnection;
-    if (addressGiven()) {
-        if (phase_ == Phase::Restore && !checkArchiveToRestore())
-            last_.outcome = Outcome::ArchiveUnusable;
-        else if (!findController())
-            last_.outcome = Outcome::NoConnection;
-        else if (!startServer())
-            last_.outcome = Outcome::PcNotReady;
-        else if (connectToController(address_)) {
-            if (phase_ == Phase::Backup || laserMatchesBackup())
-                runOnController();
-            else
-                link_.disconnectFromController();
-        }
-        // The PC side was not ready: the run ends like any failed one.
-        if (last_.outcome == Outcome::ArchiveUnusable || last_.outcome == Outcome::PcNotReady)
-            setStatus(failedStatus(phase_ == Phase::Backup ? OperatorTexts::readingFailed()
-                                                           : OperatorTexts::writingFailed()));
-    }
-    stopServer();
-    saveTranscript(status_);
-    setRunning(false);
-}
-
-void Workflow::runOnController()
-{
-    bool succeeded = false;
-    last_.outcome = Outcome::LoginFailed;
-    if (logIn()) {
-        last_.outcome = Outcome::ControllerFailed;
-        stopFirmware();
-        if (!openSafetyRelay()) {
-            showMessage(OperatorTexts::relayFailed(), MessageIcon::Critical);
-        } else if (phase_ == Phase::Backup) {
-            succeeded = backUpConfiguration();
-            if (succeeded)
-                setPhase(Phase::Restore);
-        } else {
-            succeeded = restoreConfiguration();
-            if (succeeded) {
-                store_.clearPendingRestore();
-                setPhase(Phase::Backup);
-            }
-        }
-    }
-    if (succeeded)
-        last_.outcome = Outcome::Succeeded;
-    else
-        reportEndOfFailedRun();
-    link_.disconnectFromController();
-}
-
-void Workflow::reportEndOfFailedRun()
-{
-    // A step's failure that named the lost connection said it already.
-    if (link_.wasConnectionLost() && !failureReason_.startsWith(FailureTexts::linkLost()))
-        addNote(OperatorTexts::connectionLost());
-    if (firmwareStopped_)
-        addNote(OperatorTexts::laserStopped());
-}
-
-QString Workflow::transcriptFolder() const
-{
-    return options_.transcriptFolder.isEmpty() ? platform_.dataFolder() + QStringLiteral("/transcripts")
-                                               : options_.transcriptFolder;
-}
-
-void Workflow::saveTranscript(const QString& outcome)
-{
-    transcript_.add(pcside::Transcript::Source::Tool, QStringLiteral("outcome: ") + outcome);
-    if (!pcside::saveTranscript(platform_, transcriptFolder(), transcript_,
-                                isControllerAddress(address_) ? address_ : QString()))
-        last_.recordProblems << OperatorTexts::transcriptNotSaved(transcriptFolder());
-}
-
-void Workflow::addNote(const QString& note)
-{
-    setStatus(status_ + QStringLiteral("\r\n") + note);
-    appendLog(QStringLiteral("\r\n[") + note + QStringLiteral("]"));
-}
-
-void Workflow::recoverFromFault(const char* what)
-{
-    // An unexpected failure of a window or socket operation: say so in the
-    // log, stop what the run started, and give the operator the button back.
-    // Each step is tried on its own, since the fault may strike again.
-    const QString text = QStringLiteral("\r\n") + OperatorTexts::runFault(QString::fromLocal8Bit(what))
-                         + QStringLiteral("\r\n");
-    try { appendLog(text); } catch (...) {}
-    try { stopServer(); } catch (...) {}
-    try { link_.disconnectFromController(); } catch (...) {}
-    try { setRunning(false); } catch (...) {}
 }
 
 bool Workflow::exportTranscript(const QString& path)
 {
-    return !transcript_.isEmpty() && platform_.writeFile(path, transcript_.text().toUtf8());
+    const pcside::Transcript& transcript = run_->record().transcript();
+    return !transcript.isEmpty() && platform_.writeFile(path, transcript.text().toUtf8());
 }
 
-void Workflow::showMessage(const QString& text, MessageIcon icon)
+const pcside::ServerWatch& Workflow::serverWatch() const
 {
-    transcript_.add(pcside::Transcript::Source::Tool, QStringLiteral("message: ") + text);
-    if (link_.isShuttingDown())
-        throw link::RunAborted();
-    prompts_.showMessage(text, icon);
-    if (link_.isShuttingDown())
-        throw link::RunAborted();
+    return run_->watch();
 }
 
-bool Workflow::askQuestion(const QString& text, const QString& yes, const QString& no)
+const pcside::Transcript& Workflow::transcript() const
 {
-    transcript_.add(pcside::Transcript::Source::Tool, QStringLiteral("question: ") + text);
-    if (link_.isShuttingDown())
-        throw link::RunAborted();
-    const bool answer = prompts_.ask(text, MessageIcon::Critical, yes, no);
-    if (link_.isShuttingDown())
-        throw link::RunAborted();
-    transcript_.add(pcside::Transcript::Source::Tool, QStringLiteral("answer: ") + (answer ? yes : no));
-    return answer;
+    return run_->record().transcript();
+}
+
+QString Workflow::transcriptFolder() const
+{
+    return run_->transcriptFolder();
 }
 
 int roundHalfEven16(double value)

@@ -5,28 +5,33 @@
 // new card), the status text, the progress and the log text, and reports
 // every change through its signals; the window and the terminal only show
 // them. It takes what it needs (the address, the archive) as input and
-// never reads a view.
+// never reads a view. The steps themselves are the run's (workflow/run.h).
 
-#include "link/controller_link.h"
 #include "pcside/backup_store.h"
-#include "pcside/laser_identity.h"
-#include "pcside/server_supervisor.h"
-#include "pcside/transcript.h"
-#include "platform/platform.h"
-#include "workflow/controller_output.h"
-#include "workflow/laser_backup.h"
 #include "workflow/operator_prompts.h"
+#include "workflow/run_step.h"
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
-#include <functional>
+#include <memory>
 
+namespace tarvo::link {
+class ControllerLink;
+}
+namespace tarvo::pcside {
+class ServerSupervisor;
+class ServerWatch;
+class Transcript;
+}  // namespace tarvo::pcside
 namespace tarvo::test {
 class WorkflowProbe;
 }
 
 namespace tarvo::workflow {
+
+class Run;
 
 // Whether text can name a controller: a dotted IPv4 address or a host name.
 bool isControllerAddress(const QString& text);
@@ -93,9 +98,10 @@ public:
     // Messages and questions go to prompts, the front end's.
     Workflow(platform::Platform& platform, link::ControllerLink& link, pcside::ServerSupervisor& server,
              pcside::BackupStore& store, OperatorPrompts& prompts, Options options = {}, QObject* parent = nullptr);
+    ~Workflow() override;
 
     const Options& options() const { return options_; }
-    const LastRun& lastRun() const { return last_; }
+    const LastRun& lastRun() const;
 
     // One click of the Start/Continue button: a whole run on the controller
     // at address, as the operator typed it.
@@ -110,18 +116,29 @@ public:
     // Back to Start while a restore waits: the waiting backup stays in the
     // history, no longer chosen.
     void startNewBackup();
+    // Makes a kept backup the one Continue restores.
+    void chooseBackupToRestore(const Backup& backup);
     // The window closes while this run goes on: the run's record is saved
     // with the step it was in, and a laser left stopped is remembered for
     // the next start to name.
     void recordInterruption();
 
-    // What the operator sees of the run.
-    QString status() const { return status_; }
+    // The bar as the operator sees it.
     double progress() const { return progress_; }
+
+    // Saves the last run's transcript (or, before any run, nothing) there.
+    bool exportTranscript(const QString& path);
+
+    // The controller's shell port.
+    static constexpr int kShellPort = 1138;
+    // How long the name of a controller may take to look up.
+    static constexpr int kLookUpMs = 5000;
 
 signals:
     // The status label's text; CR LF joins its lines.
     void statusChanged(const QString& text);
+    // The step the run has come to (None once it is over), beside its status.
+    void stepChanged(tarvo::workflow::RunStep step);
     // The bar, 0 to 100.
     void progressChanged(double value);
     // Text for the end of the log (CR LF marks line breaks).
@@ -131,130 +148,39 @@ signals:
     void runningChanged(bool running);
     // The controller link came up or went down.
     void linkStateChanged(bool connected);
-    // A run ended, with its outcome; lastBackup() names its backup.
+    // A run ended, with its outcome; lastRun() names its backup.
     void finished(tarvo::workflow::Workflow::Outcome outcome);
 
-public:
-    // Saves the last run's transcript (or, before any run, nothing) there.
-    bool exportTranscript(const QString& path);
-
-    // The controller's shell port.
-    static constexpr int kShellPort = 1138;
-    // How long the name of a controller may take to look up.
-    static constexpr int kLookUpMs = 5000;
-
-    // Makes a kept backup the one Continue restores.
-    void chooseBackupToRestore(const Backup& backup);
-
 private:
+    // The run reports what it does through these.
+    friend class Run;
     friend class test::WorkflowProbe;
 
-    // The folder the transcripts go to.
-    QString transcriptFolder() const;
-    // The steps of a run, in order. A restore first checks its archive,
-    // then every run starts the PC's TFTP server and waits until it
-    // listens, all before the laser is touched.
-    bool addressGiven();
-    bool checkArchiveToRestore();
-    bool checkRestoreSource();
-    // On Continue, once connected and before a line is sent: the laser's
-    // own backup when none was chosen, and whether it is the laser's.
-    bool laserMatchesBackup();
-    bool confirmOtherLaser(pcside::LaserMatch match, const Backup& backup);
-    // The IPv4 address the run's address leads to: the one address its
-    // server takes requests from, and the one it connects to.
-    bool findController();
-    bool startServer();
-    void stopServer();
-    // The connection did not come up: logged says it for the log, cause
-    // for the operator, with what to do.
-    void connectionFailed(const QString& logged, const QString& cause);
-    // Connects to the controller at address, which becomes the run's.
-    bool connectToController(const QString& address);
-    bool logIn();
-    void stopFirmware();
-    bool openSafetyRelay();
-    bool backUpConfiguration();
-    bool restoreConfiguration();
-
-    // Waits whole seconds while the bar fills.
-    void waitWithProgress(int seconds);
-
-    // A modal message box; after it returns, a closed window ends the run.
-    void showMessage(const QString& text, MessageIcon icon);
-    bool askQuestion(const QString& text, const QString& yes, const QString& no);
-    void runSteps();
-    // The part of a run on a connected controller: log in, make it safe,
-    // back up or restore, and disconnect.
-    void runOnController();
-    // Checks the archive of this run's upload against what the laser made
-    // of it; keeps it in the history.
-    bool verifyBackup(const LaserBackup& laser);
-    bool stageArchiveToRestore();
-    // A line the PC's TFTP server printed, or its end.
-    void readServerLine(const QString& line);
-    void serverExited(int exitCode);
-    // After a run that did not succeed: says when the link was lost and
-    // when the laser was left with its firmware stopped.
-    void reportEndOfFailedRun();
-    void addNote(const QString& note);
-    void saveTranscript(const QString& outcome);
-    void recoverFromFault(const char* what);
-    // A step of the transfer judged by its exit status, 0 on success.
-    std::int16_t statusStep(const QByteArray& command);
-    // A step whose outcome is not examined: the command, then half a second.
-    void plainStep(const QByteArray& command);
-    void showError(const QString& text);
-    // A step on the laser failed: its own text, then why and what to do.
-    enum class StepKind { Command, Transfer };
-    void showStepError(const QString& text, StepKind kind = StepKind::Command);
-    // The status after a failed run: its own text, then the reason.
-    QString failedStatus(const QString& text) const;
-    // The command line that runs the phase on this run's controller again;
-    // empty for the window.
-    QString commandFor(Phase phase) const;
-    // A report of a running transfer: the status shows how far it is.
-    void showTransferProgress(const pcside::ServerWatch::Progress& progress);
-    int lastCode() const { return link_.lastStatus(); }
     void setStatus(const QString& text);
+    void setStep(RunStep step);
     void setProgress(double value);
     // Adds points to the bar, rounded half to even, capped at 100.
     void advanceProgress(double points);
     void appendLog(const QString& text);
     void setRunning(bool running);
 
+    // Test access: the status, the PC's TFTP server as the run followed
+    // it, the run's record, and the folder it went to.
+    QString status() const { return status_; }
+    const pcside::ServerWatch& serverWatch() const;
+    const pcside::Transcript& transcript() const;
+    QString transcriptFolder() const;
+
     platform::Platform& platform_;
-    link::ControllerLink& link_;
-    pcside::ServerSupervisor& server_;
     pcside::BackupStore& store_;
-    OperatorPrompts& prompts_;
-    Options options_;
-    LastRun last_;
-    // Between the run's server start and its end: the server's lines are
-    // this run's.
-    bool followingServer_ = false;
-    pcside::StoredSettings settings_;
-    ControllerOutputReader output_;
+    const Options options_;
     Phase phase_ = Phase::Backup;
-    bool firmwareStopped_ = false;
-    pcside::ServerWatch watch_;
-    pcside::Transcript transcript_;
-    // Where the archive a restore sends comes from, and its checked digest.
-    QByteArray restoreSha256_;
-    QString restoreSource_;
-    // What the last verified backup was, for the operator.
-    QString savedBackup_;
-    // Why the run failed and what to do, for the status label.
-    QString failureReason_;
+    RunStep step_ = RunStep::None;
     bool running_ = false;
-    // The address of the run, as given, and the IPv4 address it leads to.
-    QString address_;
-    QString controllerIPv4_;
     QString status_;
     double progress_ = 0;
-    // The first progress report of the running transfer: when, how far.
-    std::int64_t transferStartedMs_ = -1;
-    qint64 transferBytes_ = 0;
+    // The steps and what they share; one run at a time.
+    std::unique_ptr<Run> run_;
 };
 
 // Rounds to the nearest whole number, an exact half to the even neighbour,

@@ -1,7 +1,7 @@
 #pragma once
-// What tests read of a run beyond what a front end sees: the PC's TFTP
-// server as the run followed it, the run's record, and the folder its file
-// went to.
+// What tests read of a run beyond what a front end sees: its status, the
+// PC's TFTP server as the run followed it, the run's record, and the folder
+// its file went to.
 
 #include "pcside/server_watch.h"
 #include "pcside/transcript.h"
@@ -13,8 +13,9 @@ namespace tarvo::test {
 
 class WorkflowProbe {
 public:
-    static const pcside::ServerWatch& serverWatch(const workflow::Workflow& run) { return run.watch_; }
-    static const pcside::Transcript& transcript(const workflow::Workflow& run) { return run.transcript_; }
+    static QString status(const workflow::Workflow& run) { return run.status(); }
+    static const pcside::ServerWatch& serverWatch(const workflow::Workflow& run) { return run.serverWatch(); }
+    static const pcside::Transcript& transcript(const workflow::Workflow& run) { return run.transcript(); }
     static QString transcriptFolder(const workflow::Workflow& run) { return run.transcriptFolder(); }
 };
 

@@ -714,7 +714,7 @@ private slots:
         // Nothing on the laser had changed: the next start has nothing to say.
         window::Updater next(f->platform(), f->prompts());
         next.load();
-        QCOMPARE(next.workflow().status(), QStringLiteral("Status: "));
+        QCOMPARE(test::WorkflowProbe::status(next.workflow()), QStringLiteral("Status: "));
     }
 
     void closingWhileAMessageBoxIsOpen()
@@ -754,7 +754,7 @@ private slots:
         const auto nextStart = [this] {
             window::Updater next(f->platform(), f->prompts());
             next.load();
-            return next.workflow().status();
+            return test::WorkflowProbe::status(next.workflow());
         };
         const QString told = nextStart();
         QVERIFY2(told.startsWith(QStringLiteral("The last backup, of laser 10.0.0.5 (hardware 02:00:0a:00:00:05), was "
