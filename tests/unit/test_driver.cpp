@@ -11,6 +11,9 @@
 
 #include <QtTest>
 
+#include <algorithm>
+#include <vector>
+
 using namespace tarvo;
 
 namespace {
@@ -353,15 +356,17 @@ private slots:
     void theOutcomeNamesTheKindOfFailure_data()
     {
         using O = workflow::Workflow::Outcome;
+        using S = workflow::RunStep;
         QTest::addColumn<QString>("fault");
         QTest::addColumn<int>("outcome");
-        QTest::newRow("none") << "" << int(O::Succeeded);
-        QTest::newRow("no address") << "address" << int(O::NoConnection);
-        QTest::newRow("server") << "server" << int(O::PcNotReady);
-        QTest::newRow("login") << "login" << int(O::LoginFailed);
-        QTest::newRow("relay") << "relay" << int(O::ControllerFailed);
-        QTest::newRow("upload lost") << "upload" << int(O::BackupUnverified);
-        QTest::newRow("restore without archive") << "archive" << int(O::ArchiveUnusable);
+        QTest::addColumn<int>("endedIn");
+        QTest::newRow("none") << "" << int(O::Succeeded) << int(S::Finishing);
+        QTest::newRow("no address") << "address" << int(O::NoConnection) << int(S::CheckingAddress);
+        QTest::newRow("server") << "server" << int(O::PcNotReady) << int(S::StartingServer);
+        QTest::newRow("login") << "login" << int(O::LoginFailed) << int(S::LoggingIn);
+        QTest::newRow("relay") << "relay" << int(O::ControllerFailed) << int(S::OpeningRelay);
+        QTest::newRow("upload lost") << "upload" << int(O::BackupUnverified) << int(S::Verifying);
+        QTest::newRow("restore without archive") << "archive" << int(O::ArchiveUnusable) << int(S::CheckingArchive);
     }
 
     void theOutcomeNamesTheKindOfFailure()
@@ -382,8 +387,18 @@ private slots:
             f->platform().fileData.remove(f->keptPath());
             f->workflow().setPhase(workflow::Workflow::Phase::Restore);
         }
+        // The steps come in their order, the run ends in the one that
+        // failed, and then the run is in none.
+        QFETCH(int, endedIn);
+        std::vector<workflow::RunStep> steps;
+        connect(&f->workflow(), &workflow::Workflow::stepChanged, this,
+                [&steps](workflow::RunStep step) { steps.push_back(step); });
         click();
         QCOMPARE(int(f->workflow().lastRun().outcome), outcome);
+        QVERIFY(steps.size() >= 2);
+        QCOMPARE(steps.back(), workflow::RunStep::None);
+        QCOMPARE(int(steps[steps.size() - 2]), endedIn);
+        QVERIFY(std::is_sorted(steps.begin(), steps.end() - 1));
     }
 
     void aRunWithoutAWindowSendsTheSameLines()
@@ -679,6 +694,7 @@ private slots:
         f->prompts().onMessageBox = [](const auto&) { throw std::runtime_error("message box failed"); };
         click();
         QVERIFY(f->controls().log.contains(QStringLiteral("unexpected fault: message box failed")));
+        QCOMPARE(f->workflow().lastRun().outcome, workflow::Workflow::Outcome::ControllerFailed);
         QVERIFY(f->controls().isButtonEnabled());
         QVERIFY(!f->link().isConnected());
         QVERIFY(!f->rig->updater->workflow().isRunning());
