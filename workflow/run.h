@@ -69,10 +69,11 @@ public:
     Run(Workflow& workflow, platform::Platform& platform, link::ControllerLink& link,
         pcside::ServerSupervisor& server, pcside::BackupStore& store, OperatorPrompts& prompts);
 
-    // The whole run on the controller at address, without its end: the
-    // server stopped, the transcript saved.
+    // A run on the controller at address: its steps in order, up to the
+    // first that fails.
     void perform(const QString& address);
-    // After the run's steps, whatever they came to.
+    // The end of every run, whatever its steps came to: the server
+    // stopped, the transcript saved with the status the run ends on.
     void finish();
     // An unexpected fault cut the run short: said in the log, the server
     // and the link closed.

@@ -152,10 +152,10 @@ signals:
     void finished(tarvo::workflow::Workflow::Outcome outcome);
 
 private:
-    // The run reports what it does through these.
     friend class Run;
     friend class test::WorkflowProbe;
 
+    // The run reports what it does through these.
     void setStatus(const QString& text);
     void setStep(RunStep step);
     void setProgress(double value);
