@@ -22,7 +22,7 @@ StepResult Run::verifyBackup()
     } else {
         if (!output_.hasComplaint())
             setStatus(OperatorTexts::reading() + OperatorTexts::checkingBackup(stored->bytes));
-        report = pcside::checkArchiveFile(platform_, stored->path);
+        report = pcside::checkArchiveFile(platform_.fileSystem(), stored->path);
         if (!report.found)
             problem = OperatorTexts::uploadChanged();
         else if (report.sha256.isEmpty())  // refused unread: too large, or no ordinary file
@@ -86,7 +86,7 @@ StepResult Run::checkArchiveToRestore()
 
 StepResult Run::checkRestoreSource()
 {
-    const pcside::ArchiveReport report = pcside::checkArchiveFile(platform_, restoreSource_);
+    const pcside::ArchiveReport report = pcside::checkArchiveFile(platform_.fileSystem(), restoreSource_);
     if (!report.found)
         return error(Outcome::ArchiveUnusable, OperatorTexts::archiveMissing(QString::fromLatin1(kArchiveName)),
                      OperatorTexts::writingFailed());
@@ -110,7 +110,7 @@ bool Run::stageArchiveToRestore()
     // The copy is what the laser fetches: it must be the archive checked.
     const QString staged = store_.stageForRestore(restoreSource_, link_.peerAddress());
     return !staged.isEmpty()
-           && (staged == restoreSource_ || pcside::checkArchiveFile(platform_, staged).sha256 == restoreSha256_);
+           && (staged == restoreSource_ || pcside::checkArchiveFile(platform_.fileSystem(), staged).sha256 == restoreSha256_);
 }
 
 }  // namespace tarvo::workflow

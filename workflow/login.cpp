@@ -71,7 +71,7 @@ Failure Run::connectionFailed(const QString& logged, const QString& cause)
 
 StepResult Run::findController()
 {
-    controllerIPv4_ = platform_.lookUpIPv4(address_, Workflow::kLookUpMs);
+    controllerIPv4_ = platform_.network().lookUpIPv4(address_, Workflow::kLookUpMs);
     if (link_.isShuttingDown())
         throw link::RunAborted();
     if (!controllerIPv4_.isEmpty())
@@ -105,7 +105,7 @@ StepResult Run::connectToController()
     }
     settings_.setControllerAddress(address);
     // Read from the PC's own tables: nothing goes on the wire.
-    last_.identity = platform_.controllerIdentity(link_.peerAddress(), link_.localAddress());
+    last_.identity = platform_.neighbourTable().controllerIdentity(link_.peerAddress(), link_.localAddress());
     const QString hardware = pcside::identityToText(last_.identity);
     record_.add(QStringLiteral("hardware: ") + (hardware.isEmpty() ? QStringLiteral("unknown") : hardware));
     return {};

@@ -38,7 +38,7 @@ Run::Run(Workflow& workflow, platform::Platform& platform, link::ControllerLink&
       server_(server),
       store_(store),
       prompts_(prompts),
-      settings_(platform),
+      settings_(platform.settingsStore(), platform.fileSystem()),
       output_([this](const QString& text) { setStatus(text); }),
       record_([this](const QString& text) { appendLog(text); })
 {
@@ -205,13 +205,13 @@ void Run::finish()
 
 QString Run::transcriptFolder() const
 {
-    return options().transcriptFolder.isEmpty() ? platform_.dataFolder() + QStringLiteral("/transcripts")
+    return options().transcriptFolder.isEmpty() ? platform_.fileSystem().dataFolder() + QStringLiteral("/transcripts")
                                                 : options().transcriptFolder;
 }
 
 void Run::save(const QString& outcome)
 {
-    if (!record_.save(platform_, transcriptFolder(), outcome, isControllerAddress(address_) ? address_ : QString()))
+    if (!record_.save(platform_.fileSystem(), transcriptFolder(), outcome, isControllerAddress(address_) ? address_ : QString()))
         last_.recordProblems << OperatorTexts::transcriptNotSaved(transcriptFolder());
 }
 

@@ -8,6 +8,7 @@
 #include "pcside/laser_identity.h"
 #include "pcside/server_watch.h"
 #include "pcside/stored_settings.h"
+#include "platform/platform.h"
 #include "workflow/controller_output.h"
 #include "workflow/laser_backup.h"
 #include "workflow/operator_prompts.h"

@@ -42,11 +42,11 @@ void RunRecord::serverLine(const QString& line)
     log_(QStringLiteral("\r\n") + OperatorTexts::serverLine(line));
 }
 
-bool RunRecord::save(platform::Platform& platform, const QString& folder, const QString& outcome,
+bool RunRecord::save(platform::FileSystem& files, const QString& folder, const QString& outcome,
                      const QString& controller)
 {
     add(QStringLiteral("outcome: ") + outcome);
-    return pcside::saveTranscript(platform, folder, transcript_, controller);
+    return pcside::saveTranscript(files, folder, transcript_, controller);
 }
 
 }  // namespace tarvo::workflow

@@ -12,7 +12,7 @@
 #include <functional>
 
 namespace tarvo::platform {
-class Platform;
+class FileSystem;
 }
 
 namespace tarvo::workflow {
@@ -41,7 +41,7 @@ public:
 
     // Ends the record with the run's outcome and saves it into folder,
     // named by the controller's address (empty when it was none).
-    bool save(platform::Platform& platform, const QString& folder, const QString& outcome,
+    bool save(platform::FileSystem& files, const QString& folder, const QString& outcome,
               const QString& controller);
 
     const pcside::Transcript& transcript() const { return transcript_; }

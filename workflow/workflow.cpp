@@ -3,6 +3,7 @@
 #include "workflow/workflow.h"
 
 #include "link/controller_link.h"
+#include "platform/platform.h"
 #include "workflow/laser_texts.h"
 #include "workflow/operator_texts.h"
 #include "workflow/run.h"
@@ -148,7 +149,7 @@ void Workflow::run(const QString& address)
 bool Workflow::exportTranscript(const QString& path)
 {
     const pcside::Transcript& transcript = run_->record().transcript();
-    return !transcript.isEmpty() && platform_.writeFile(path, transcript.text().toUtf8());
+    return !transcript.isEmpty() && platform_.fileSystem().writeFile(path, transcript.text().toUtf8());
 }
 
 const pcside::ServerWatch& Workflow::serverWatch() const

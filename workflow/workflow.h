@@ -8,6 +8,7 @@
 // never reads a view. The steps themselves are the run's (workflow/run.h).
 
 #include "pcside/backup_store.h"
+#include "platform/controller_identity.h"
 #include "workflow/operator_prompts.h"
 #include "workflow/run_step.h"
 
@@ -19,6 +20,9 @@
 
 namespace tarvo::link {
 class ControllerLink;
+}
+namespace tarvo::platform {
+class Platform;
 }
 namespace tarvo::pcside {
 class ServerSupervisor;
