@@ -2,8 +2,8 @@
 #include "generated/version.h"
 #include "platform/qt_platform.h"
 #include "terminal/fleet.h"
+#include "translations/loader.h"
 #include "window/main_window.h"
-#include "window/translations.h"
 #include "workflow/workflow.h"
 
 #include <QApplication>
@@ -223,7 +223,7 @@ int answerOnTerminal(int argc, char** argv)
     QCoreApplication app(argc, argv);
     nameApplication();
     // The runs' reports in the operator's language, as in the window.
-    tarvo::window::installTranslations(app, QLocale());
+    tarvo::translations::install(app, QLocale());
     QCommandLineParser parser;
     const Options options;
     if (!parse(parser, options))
@@ -261,7 +261,7 @@ int main(int argc, char** argv)
     nameApplication();
     // The desktop's language (LANGUAGE, LC_ALL, LANG); English without a
     // translation for it.
-    tarvo::window::installTranslations(app, QLocale());
+    tarvo::translations::install(app, QLocale());
     {
         QCommandLineParser parser;
         const Options options;
