@@ -39,7 +39,7 @@ std::int16_t ControllerLink::runCommandWhileAlive(const QByteArray& command, int
 
 void ControllerLink::noteSignOfLife()
 {
-    lastSignOfLifeMs_ = platform_.nowMs();
+    lastSignOfLifeMs_ = events_.nowMs();
 }
 
 std::int16_t ControllerLink::exchange(const QByteArray& command, int secondsToWait, int ceilingSeconds,
@@ -65,7 +65,7 @@ std::int16_t ControllerLink::exchange(const QByteArray& command, int secondsToWa
     // + 2.5 s after the command. A command that shows it still works (a
     // line from the controller, a report of its transfer) gets that long
     // again from its last sign of life, up to the ceiling.
-    const std::int64_t looking = platform_.nowMs();
+    const std::int64_t looking = events_.nowMs();
     const std::int64_t allowanceMs = std::int64_t(kPollMs) * (2 * secondsToWait + 1);
     const std::int64_t commandSentMs = looking - 2 * kSettleMs;
     const bool alive = ceilingSeconds > 0;
@@ -77,7 +77,7 @@ std::int16_t ControllerLink::exchange(const QByteArray& command, int secondsToWa
             giveUp_ = GiveUp::Abandoned;
             break;
         }
-        const std::int64_t now = platform_.nowMs();
+        const std::int64_t now = events_.nowMs();
         std::int64_t deadline = looking + allowanceMs;
         if (alive && lastSignOfLifeMs_ >= looking)
             deadline = std::max(deadline, lastSignOfLifeMs_ + allowanceMs + 2 * kSettleMs);
@@ -95,7 +95,7 @@ std::int16_t ControllerLink::exchange(const QByteArray& command, int secondsToWa
         }
         emit progressed(1);
     }
-    silentForMs_ = platform_.nowMs() - std::max(lastSignOfLifeMs_, commandSentMs);
+    silentForMs_ = events_.nowMs() - std::max(lastSignOfLifeMs_, commandSentMs);
     return lastStatus_;
 }
 
@@ -168,21 +168,11 @@ bool ControllerLink::waitForAnswer(int delayMs)
         disconnectFromController();
         return false;
     }
-    delayTimer_->setInterval(delayMs);
-    delayActive_ = true;
-    delayTimer_->setEnabled(true);
-    while (delayActive_) {
-        pump();
-        if (peerHasGone()) {
-            delayTimer_->setEnabled(false);
-            delayActive_ = false;
-            connectionLost_ = true;
-            disconnectFromController();
-            return false;
-        }
+    if (platform::pumpUntil(*delayTimer_, delayMs, [this] { pump(); }, [this] { return peerHasGone(); })) {
+        connectionLost_ = true;
+        disconnectFromController();
+        return false;
     }
-    if (shuttingDown_)
-        throw RunAborted();
     return true;
 }
 
@@ -190,14 +180,7 @@ void ControllerLink::waitMs(int delayMs)
 {
     if (shuttingDown_)
         throw RunAborted();
-    delayTimer_->setInterval(delayMs);
-    delayActive_ = true;
-    delayTimer_->setEnabled(true);
-    while (delayActive_)
-        pump();
-    // The window closed during the last pump's events.
-    if (shuttingDown_)
-        throw RunAborted();
+    platform::pumpUntil(*delayTimer_, delayMs, [this] { pump(); });
 }
 
 }  // namespace tarvo::link

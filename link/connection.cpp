@@ -8,7 +8,7 @@ bool ControllerLink::connectToController(const QString& host, int port, int time
     // Whatever is still open from before is closed first.
     while (socket_->state() != platform::SocketState::Closed) {
         socket_->close();
-        platform_.processPendingEvents();
+        events_.processPendingEvents();
         if (shuttingDown_)
             throw RunAborted();
     }

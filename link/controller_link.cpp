@@ -2,24 +2,14 @@
 
 namespace tarvo::link {
 
-namespace {
-// The delay timer's resting interval until a wait sets its own.
-constexpr int kDelayTimerRestMs = 100;
-}  // namespace
-
-ControllerLink::ControllerLink(platform::Platform& platform, QObject* parent)
+ControllerLink::ControllerLink(platform::EventLoop& events, platform::Network& network, QObject* parent)
     : QObject(parent),
-      platform_(platform),
-      delayTimer_(platform.createTimer()),
-      lineTimer_(platform.createTimer()),
-      connectWatchdog_(platform.createTimer()),
-      socket_(platform.createSocket())
+      events_(events),
+      delayTimer_(events.createTimer()),
+      lineTimer_(events.createTimer()),
+      connectWatchdog_(events.createTimer()),
+      socket_(network.createSocket())
 {
-    delayTimer_->setInterval(kDelayTimerRestMs);
-    delayTimer_->onTick = [this] {
-        delayActive_ = false;
-        delayTimer_->setEnabled(false);
-    };
     lineTimer_->onTick = [this] { interpretQueuedLines(); };
     connectWatchdog_->onTick = [this] {
         connectTimedOut_ = true;
@@ -44,7 +34,7 @@ void ControllerLink::pump()
         int& depth;
         ~Leave() { --depth; }
     } leave{waitDepth_};
-    platform_.doEvents();
+    events_.doEvents();
     if (shuttingDown_)
         throw RunAborted();
 }
@@ -60,7 +50,6 @@ void ControllerLink::stopTimers()
 void ControllerLink::beginShutdown()
 {
     shuttingDown_ = true;
-    delayActive_ = false;
 }
 
 }  // namespace tarvo::link

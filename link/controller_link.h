@@ -5,7 +5,8 @@
 // platform's events. The link is transport only: what the lines mean to
 // the operator is the workflow's business.
 
-#include "platform/platform.h"
+#include "platform/event_loop.h"
+#include "platform/network.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -15,6 +16,10 @@
 #include <deque>
 #include <memory>
 #include <stdexcept>
+
+namespace tarvo::test {
+class LinkProbe;
+}
 
 namespace tarvo::link {
 
@@ -37,7 +42,7 @@ public:
     // Lines held for the line timer at most; more are interpreted at once.
     static constexpr std::size_t kMaxQueuedLines = 10000;
 
-    explicit ControllerLink(platform::Platform& platform, QObject* parent = nullptr);
+    ControllerLink(platform::EventLoop& events, platform::Network& network, QObject* parent = nullptr);
     ~ControllerLink() override;
 
     // --- connection ---
@@ -105,20 +110,6 @@ public:
     void beginShutdown();
     bool isShuttingDown() const { return shuttingDown_; }
 
-    // --- a read-only view for tests and benchmarks ---
-    std::size_t queuedLineCount() const { return queuedLines_.size(); }
-    qsizetype partialLineLength() const { return partialLine_.size(); }
-    // True while the line timer is meant to run (from a connection until
-    // shut-down); the platform timer itself only runs while lines wait.
-    bool isLineTimerOn() const { return lineTimerOn_; }
-    bool isWaiting() const { return delayActive_; }
-    // Deepest nesting of waits seen; 1 in a sound run.
-    int maxWaitDepth() const { return maxWaitDepth_; }
-    platform::TcpSocket& socket() { return *socket_; }
-    const platform::Timer& delayTimer() const { return *delayTimer_; }
-    const platform::Timer& lineTimer() const { return *lineTimer_; }
-    const platform::Timer& connectWatchdog() const { return *connectWatchdog_; }
-
 signals:
     // Text for the log: every received line, each after a CR LF, one
     // signal per received block.
@@ -135,6 +126,9 @@ signals:
     void socketErrorOccurred(const QString& description);
 
 private:
+    // Tests read the queues, the timers and the wait depth.
+    friend class tarvo::test::LinkProbe;
+
     // One pass of an event-pumping wait; throws RunAborted once closing.
     void pump();
     void readIncoming();
@@ -154,7 +148,7 @@ private:
     void queueLine(QByteArray line, QString& logText);
     void handleSocketError(platform::SocketError error, const QString& description);
 
-    platform::Platform& platform_;
+    platform::EventLoop& events_;
     std::unique_ptr<platform::Timer> delayTimer_;
     std::unique_ptr<platform::Timer> lineTimer_;
     std::unique_ptr<platform::Timer> connectWatchdog_;
@@ -194,7 +188,6 @@ private:
     // Of the queued lines, how many at the front arrived before the last
     // request was sent.
     std::size_t linesBeforeRequest_ = 0;
-    bool delayActive_ = false;
     bool lineTimerOn_ = false;
     bool shuttingDown_ = false;
     int waitDepth_ = 0;

@@ -28,7 +28,7 @@ void ControllerLink::queueLine(QByteArray line, QString& logText)
     logText += QStringLiteral("\r\n");
     logText += QString::fromLatin1(line);
     // Any line is a sign that the controller is at work.
-    lastSignOfLifeMs_ = platform_.nowMs();
+    lastSignOfLifeMs_ = events_.nowMs();
     queuedLines_.push_back(std::move(line));
 }
 

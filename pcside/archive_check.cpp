@@ -1,6 +1,6 @@
 #include "pcside/archive_check.h"
 
-#include "platform/platform.h"
+#include "platform/file_system.h"
 #include "pcside/pc_texts.h"
 
 #include <QBuffer>
@@ -663,17 +663,17 @@ ArchiveReport checkArchive(const QByteArray& data, const ArchiveLimits& limits)
     return checkArchive(buffer, limits);
 }
 
-ArchiveReport checkArchiveFile(platform::Platform& platform, const QString& path, const ArchiveLimits& limits)
+ArchiveReport checkArchiveFile(platform::FileSystem& files, const QString& path, const ArchiveLimits& limits)
 {
-    const std::unique_ptr<QIODevice> device = platform.openForReading(path);
+    const std::unique_ptr<QIODevice> device = files.openForReading(path);
     if (!device) {
         ArchiveReport report;
-        report.found = platform.pathExists(path);
+        report.found = files.pathExists(path);
         report.problem = PcTexts::archiveNotOrdinaryFile();
         return report;
     }
     ArchiveReport report;
-    platform.runAside([&] { report = checkArchive(*device, limits); });
+    files.readAside(*device, [&](QIODevice& file) { report = checkArchive(file, limits); });
     return report;
 }
 

@@ -21,7 +21,7 @@
 class QIODevice;
 
 namespace tarvo::platform {
-class Platform;
+class FileSystem;
 }
 
 namespace tarvo::pcside {
@@ -63,8 +63,8 @@ struct ArchiveReport {
 // nothing but device and its own state.
 ArchiveReport checkArchive(QIODevice& device, const ArchiveLimits& limits = {});
 ArchiveReport checkArchive(const QByteArray& data, const ArchiveLimits& limits = {});
-// Opens path through the platform on the calling thread, then checks it
-// through Platform::runAside, so the window stays responsive meanwhile.
-ArchiveReport checkArchiveFile(platform::Platform& platform, const QString& path, const ArchiveLimits& limits = {});
+// Opens path on the calling thread, then checks it away from the event
+// loop (FileSystem::readAside), so the window stays responsive meanwhile.
+ArchiveReport checkArchiveFile(platform::FileSystem& files, const QString& path, const ArchiveLimits& limits = {});
 
 }  // namespace tarvo::pcside

@@ -41,16 +41,19 @@ qint64 BackupStore::nextSequence(const QString& key) const
 
 QByteArray BackupStore::sha256Of(const QString& path) const
 {
-    const std::unique_ptr<QIODevice> file = platform_.openForReading(path);
+    const std::unique_ptr<QIODevice> file = files_.openForReading(path);
     if (!file)
         return {};
     QCryptographicHash hash(QCryptographicHash::Sha256);
     bool read = false;
-    platform_.runAside([&] { read = hash.addData(file.get()); });
+    files_.readAside(*file, [&](QIODevice& device) { read = hash.addData(&device); });
     return read ? hash.result().toHex() : QByteArray();
 }
 
-BackupStore::BackupStore(platform::Platform& platform) : platform_(platform), settings_(platform) {}
+BackupStore::BackupStore(platform::FileSystem& files, platform::SettingsStore& settings)
+    : files_(files), settings_(settings, files)
+{
+}
 
 QString BackupStore::folder() const
 {
@@ -76,7 +79,7 @@ QStringList BackupStore::historyIn(const QString& key) const
 {
     const QString folder = historyFolder(key);
     QStringList archives;
-    for (const QString& name : platform_.fileNames(folder))
+    for (const QString& name : files_.fileNames(folder))
         if (name.endsWith(QLatin1String("_") + QLatin1String(kArchiveName)))
             archives << folder + QLatin1Char('/') + name;
     return archives;  // the names start with the time: sorted oldest first
@@ -87,7 +90,7 @@ QList<BackupStore::Backup> BackupStore::backups() const
     QList<Backup> all;
     const QString root = folder() + QLatin1Char('/') + QLatin1String(kHistoryFolder);
     const PendingRestore pending = pendingRestore();
-    for (const QString& key : platform_.folderNames(root))
+    for (const QString& key : files_.folderNames(root))
         for (const QString& path : historyIn(key))
             all.append(describe(path, pending));
     // Newest first; within one time stamp the name (its counter) decides.
@@ -100,7 +103,7 @@ QList<BackupStore::Backup> BackupStore::backups() const
 bool BackupStore::hasBackups() const
 {
     const QString root = folder() + QLatin1Char('/') + QLatin1String(kHistoryFolder);
-    for (const QString& key : platform_.folderNames(root))
+    for (const QString& key : files_.folderNames(root))
         if (!historyIn(key).isEmpty())
             return true;
     return false;
@@ -114,7 +117,7 @@ BackupStore::Backup BackupStore::describe(const QString& path) const
 BackupStore::Backup BackupStore::describe(const QString& path, const PendingRestore& pending) const
 {
     const QJsonObject s
-        = QJsonDocument::fromJson(platform_.readFile(path + QLatin1String(kSidecarSuffix)).value_or(QByteArray())).object();
+        = QJsonDocument::fromJson(files_.readFile(path + QLatin1String(kSidecarSuffix)).value_or(QByteArray())).object();
     const QString key = path.section(QLatin1Char('/'), -2, -2);
     Backup backup{path, s.value(QStringLiteral("controller")).toString(), s.value(QStringLiteral("time")).toString(),
                   qint64(s.value(QStringLiteral("bytes")).toDouble()), s.value(QStringLiteral("files")).toInt(),
@@ -150,7 +153,7 @@ BackupStore::Kept BackupStore::keep(const QString& upload, const QString& contro
     // time for the reader.
     const QString stamp = now.toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"));
     QString path;
-    for (qint64 n = nextSequence(key); path.isEmpty() || platform_.fileExists(path); ++n)
+    for (qint64 n = nextSequence(key); path.isEmpty() || files_.fileExists(path); ++n)
         path = kept.historyFolder + QLatin1Char('/') + QStringLiteral("%1%2-").arg(QLatin1String(kSequenceMark)).arg(n, kSequenceDigits, 10, QLatin1Char('0'))
                + stamp + QLatin1Char('_') + QLatin1String(kArchiveName);
     const QJsonObject sidecar{{QStringLiteral("controller"), controller},
@@ -159,20 +162,20 @@ BackupStore::Kept BackupStore::keep(const QString& upload, const QString& contro
                               {QStringLiteral("files"), facts.files},
                               {QStringLiteral("sha256"), QString::fromLatin1(facts.sha256)},
                               {QStringLiteral("identity"), identityToText(identity)}};
-    const bool copied = platform_.copyFile(upload, path);
+    const bool copied = files_.copyFile(upload, path);
     // The upload was checked through a file opened before; a second upload
     // landing since would have been copied unchecked.
     if (copied && !facts.sha256.isEmpty() && sha256Of(path) != facts.sha256) {
-        platform_.removeFile(path);
+        files_.removeFile(path);
         kept.changed = true;
         return kept;
     }
-    kept.keptInHistory = copied && platform_.writeFile(path + QLatin1String(kSidecarSuffix), QJsonDocument(sidecar).toJson());
+    kept.keptInHistory = copied && files_.writeFile(path + QLatin1String(kSidecarSuffix), QJsonDocument(sidecar).toJson());
     // The server's upload file is no backup: the next upload from the same
     // address replaces it. What cannot be kept is not remembered at all.
     if (!kept.keptInHistory) {
-        platform_.removeFile(path);
-        platform_.removeFile(path + QLatin1String(kSidecarSuffix));
+        files_.removeFile(path);
+        files_.removeFile(path + QLatin1String(kSidecarSuffix));
         return kept;
     }
     if (remembersPending_)
@@ -190,8 +193,8 @@ BackupStore::Kept BackupStore::keep(const QString& upload, const QString& contro
             break;
         if (oldest == path || oldest == pending)
             continue;
-        platform_.removeFile(oldest);
-        platform_.removeFile(oldest + QLatin1String(kSidecarSuffix));
+        files_.removeFile(oldest);
+        files_.removeFile(oldest + QLatin1String(kSidecarSuffix));
         --excess;
     }
     return kept;
@@ -229,7 +232,7 @@ bool BackupStore::isKept(const QString& path) const
     const QString clean = QDir::cleanPath(path);
     // history/<laser>/<backup>: exactly two levels below, nothing else.
     return clean.startsWith(root) && clean.mid(root.size()).count(QLatin1Char('/')) == 1
-           && clean.endsWith(QLatin1Char('_') + QLatin1String(kArchiveName)) && platform_.fileExists(clean);
+           && clean.endsWith(QLatin1Char('_') + QLatin1String(kArchiveName)) && files_.fileExists(clean);
 }
 
 QString BackupStore::chosenArchive() const
@@ -257,7 +260,7 @@ QString BackupStore::stageForRestore(const QString& source, const QString& contr
     const QString staged = controllerArchive(controller);
     if (staged == source)
         return staged;
-    return platform_.copyFile(source, staged) ? staged : QString();
+    return files_.copyFile(source, staged) ? staged : QString();
 }
 
 }  // namespace tarvo::pcside

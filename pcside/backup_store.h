@@ -6,7 +6,8 @@
 // the same store.
 
 #include "pcside/stored_settings.h"
-#include "platform/platform.h"
+#include "platform/file_system.h"
+#include "platform/settings_store.h"
 
 #include <QList>
 #include <QString>
@@ -16,7 +17,7 @@ namespace tarvo::pcside {
 
 class BackupStore {
 public:
-    explicit BackupStore(platform::Platform& platform);
+    BackupStore(platform::FileSystem& files, platform::SettingsStore& settings);
 
     // Verified backups kept per controller.
     static constexpr int kHistoryDepth = 50;
@@ -115,7 +116,7 @@ private:
     // Hex SHA-256 of a file; empty when it cannot be read.
     QByteArray sha256Of(const QString& path) const;
 
-    platform::Platform& platform_;
+    platform::FileSystem& files_;
     StoredSettings settings_;
     QString folderOverride_;
     QString restoreOverride_;

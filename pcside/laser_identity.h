@@ -3,7 +3,7 @@
 // make may share one, and a laser may come up on another after its card
 // swap. Its hardware (link-layer) address can, when the PC could read it.
 
-#include "platform/platform.h"
+#include "platform/controller_identity.h"
 
 #include <QString>
 

@@ -8,8 +8,8 @@ namespace {
 constexpr int kPollMs = 20;
 }  // namespace
 
-ServerSupervisor::ServerSupervisor(platform::Platform& platform, TftpServer& program, QObject* parent)
-    : QObject(parent), platform_(platform), program_(program)
+ServerSupervisor::ServerSupervisor(platform::EventLoop& events, TftpServer& program, QObject* parent)
+    : QObject(parent), events_(events), program_(program)
 {
 }
 
@@ -55,8 +55,8 @@ bool ServerSupervisor::start(const QString& root, const QStringList& peers, cons
         setFailure(PcTexts::serverMissing());
         return false;
     }
-    const std::int64_t deadline = platform_.nowMs() + kReadyMs;
-    while (watch_.state() == ServerWatch::State::Starting && platform_.nowMs() < deadline)
+    const std::int64_t deadline = events_.nowMs() + kReadyMs;
+    while (watch_.state() == ServerWatch::State::Starting && events_.nowMs() < deadline)
         wait(kPollMs);
     if (watch_.state() == ServerWatch::State::Ready)
         return true;

@@ -6,6 +6,7 @@
 // ServerWatch.
 
 #include "pcside/server_watch.h"
+#include "platform/event_loop.h"
 #include "pcside/tftp_server_control.h"
 
 #include <QMutex>
@@ -21,7 +22,7 @@ namespace tarvo::pcside {
 class ServerSupervisor : public QObject {
     Q_OBJECT
 public:
-    ServerSupervisor(platform::Platform& platform, TftpServer& program, QObject* parent = nullptr);
+    ServerSupervisor(platform::EventLoop& events, TftpServer& program, QObject* parent = nullptr);
 
     // How long the server may take to start listening.
     static constexpr int kReadyMs = 5000;
@@ -59,7 +60,7 @@ signals:
     void exited(int exitCode);
 
 private:
-    platform::Platform& platform_;
+    platform::EventLoop& events_;
     TftpServer& program_;
     ServerWatch watch_;
     void setFailure(const QString& failure);

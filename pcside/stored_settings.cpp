@@ -6,13 +6,13 @@ namespace tarvo::pcside {
 
 QString StoredSettings::get(const char* section, const char* key) const
 {
-    return platform_.getSetting(QString::fromLatin1(kApplication), QString::fromLatin1(section),
+    return store_.getSetting(QString::fromLatin1(kApplication), QString::fromLatin1(section),
                                 QString::fromLatin1(key), QString());
 }
 
 bool StoredSettings::set(const char* section, const char* key, const QString& value)
 {
-    return platform_.saveSetting(QString::fromLatin1(kApplication), QString::fromLatin1(section), QString::fromLatin1(key),
+    return store_.saveSetting(QString::fromLatin1(kApplication), QString::fromLatin1(section), QString::fromLatin1(key),
                           value);
 }
 
@@ -29,7 +29,7 @@ void StoredSettings::setControllerAddress(const QString& address)
 QString StoredSettings::archiveFolder() const
 {
     const QString chosen = get("Archive", "Folder");
-    return chosen.isEmpty() ? platform_.dataFolder() : chosen;
+    return chosen.isEmpty() ? files_.dataFolder() : chosen;
 }
 
 PendingRestore StoredSettings::pendingRestore() const

@@ -3,7 +3,9 @@
 // store: the controller address of the last connection, the archive folder
 // (when not the default), and the backup waiting to be restored.
 
-#include "platform/platform.h"
+#include "platform/controller_identity.h"
+#include "platform/file_system.h"
+#include "platform/settings_store.h"
 
 #include <QString>
 
@@ -32,7 +34,7 @@ struct InterruptedRun {
 
 class StoredSettings {
 public:
-    explicit StoredSettings(platform::Platform& platform) : platform_(platform) {}
+    StoredSettings(platform::SettingsStore& store, platform::FileSystem& files) : store_(store), files_(files) {}
 
     QString controllerAddress() const;
     void setControllerAddress(const QString& address);
@@ -57,7 +59,8 @@ public:
 private:
     QString get(const char* section, const char* key) const;
     bool set(const char* section, const char* key, const QString& value);
-    platform::Platform& platform_;
+    platform::SettingsStore& store_;
+    platform::FileSystem& files_;
 };
 
 }  // namespace tarvo::pcside

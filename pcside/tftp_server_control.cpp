@@ -16,8 +16,9 @@ QString tftpServerProgramName()
 #endif
 }
 
-TftpServerControl::TftpServerControl(platform::Platform& platform, std::function<QString()> programFolder)
-    : platform_(platform), programFolder_(std::move(programFolder))
+TftpServerControl::TftpServerControl(platform::ProcessLauncher& processes, platform::FileSystem& files,
+                                     std::function<QString()> programFolder)
+    : processes_(processes), files_(files), programFolder_(std::move(programFolder))
 {
 }
 
@@ -25,7 +26,7 @@ QString TftpServerControl::programPath() const
 {
     const QString beside = programFolder_() + tftpServerProgramName();
     const QString installed = programFolder_() + QLatin1String(kInstalledHelpers) + tftpServerProgramName();
-    if (!platform_.fileExists(beside) && platform_.fileExists(installed))
+    if (!files_.fileExists(beside) && files_.fileExists(installed))
         return installed;
     return beside;
 }
@@ -36,9 +37,9 @@ bool TftpServerControl::start(const QStringList& arguments, std::function<void(c
     if (running_)
         return true;
     startedPath_ = programPath();
-    if (!platform_.fileExists(startedPath_))
+    if (!files_.fileExists(startedPath_))
         return false;
-    process_ = platform_.startProcess(startedPath_, arguments, platform::ProcessWindow::Minimized, std::move(onLine),
+    process_ = processes_.startProcess(startedPath_, arguments, platform::ProcessWindow::Minimized, std::move(onLine),
                                       std::move(onExit));
     running_ = true;
     return true;
@@ -51,8 +52,8 @@ void TftpServerControl::stop()
     // Its window is found by its title where windows have one; the process
     // this tool started is then asked to end, and ended after 2 s, so that
     // no server outlives the run.
-    platform_.closeWindowByTitle(startedPath_);
-    platform_.closeProcess(std::exchange(process_, 0));
+    processes_.closeWindowByTitle(startedPath_);
+    processes_.closeProcess(std::exchange(process_, 0));
     running_ = false;
 }
 

@@ -3,7 +3,8 @@
 // platform. The program lies beside the tool, or in the tool's own library
 // folder when installed.
 
-#include "platform/platform.h"
+#include "platform/file_system.h"
+#include "platform/process_launcher.h"
 
 #include <QString>
 
@@ -31,7 +32,8 @@ QString tftpServerProgramName();
 
 class TftpServerControl final : public TftpServer {
 public:
-    TftpServerControl(platform::Platform& platform, std::function<QString()> programFolder);
+    TftpServerControl(platform::ProcessLauncher& processes, platform::FileSystem& files,
+                      std::function<QString()> programFolder);
 
     bool start(const QStringList& arguments, std::function<void(const QString& line)> onLine,
                std::function<void(int exitCode)> onExit) override;
@@ -42,7 +44,8 @@ public:
     void reset() { running_ = false; }
 
 private:
-    platform::Platform& platform_;
+    platform::ProcessLauncher& processes_;
+    platform::FileSystem& files_;
     std::function<QString()> programFolder_;
     bool running_ = false;
     QString startedPath_;

@@ -1,6 +1,6 @@
 #include "pcside/transcript.h"
 
-#include "platform/platform.h"
+#include "platform/file_system.h"
 #include "tftp/client_folder.h"
 
 #include <QDateTime>
@@ -52,19 +52,19 @@ void Transcript::add(Source source, const QString& text)
     }
 }
 
-bool saveTranscript(platform::Platform& platform, const QString& folder, const Transcript& transcript,
+bool saveTranscript(platform::FileSystem& files, const QString& folder, const Transcript& transcript,
                     const QString& controller)
 {
     const QString stem = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz")) + QLatin1Char('_')
                          + (controller.isEmpty() ? QStringLiteral("none") : tftp::clientFolderName(controller));
     QString path = folder + QLatin1Char('/') + stem + QStringLiteral(".log");
-    for (int n = 2; platform.fileExists(path); ++n)
+    for (int n = 2; files.fileExists(path); ++n)
         path = folder + QLatin1Char('/') + stem + QStringLiteral("-%1.log").arg(n);
-    if (!platform.writeFile(path, transcript.text().toUtf8()))
+    if (!files.writeFile(path, transcript.text().toUtf8()))
         return false;
-    QStringList saved = platform.fileNames(folder);
+    QStringList saved = files.fileNames(folder);
     while (saved.size() > Transcript::kKept)
-        platform.removeFile(folder + QLatin1Char('/') + saved.takeFirst());
+        files.removeFile(folder + QLatin1Char('/') + saved.takeFirst());
     return true;
 }
 

@@ -7,7 +7,7 @@
 #include <QStringList>
 
 namespace tarvo::platform {
-class Platform;
+class FileSystem;
 }
 
 namespace tarvo::pcside {
@@ -33,7 +33,7 @@ private:
 // Saves transcript in folder under the time it is saved and the controller
 // it is of (runs at the same moment get names of their own), and removes
 // the oldest beyond Transcript::kKept. False when it could not be written.
-bool saveTranscript(platform::Platform& platform, const QString& folder, const Transcript& transcript,
+bool saveTranscript(platform::FileSystem& files, const QString& folder, const Transcript& transcript,
                     const QString& controller);
 
 }  // namespace tarvo::pcside

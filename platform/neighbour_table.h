@@ -7,7 +7,7 @@
 // own interfaces: any other peer is reached through a router, and the
 // table's entry on the way would be the router's, not the controller's.
 
-#include "platform/platform.h"
+#include "platform/controller_identity.h"
 
 #include <QHostAddress>
 #include <QList>
@@ -89,5 +89,14 @@ QList<LocalSubnet> localSubnets();
 // Hardware from the neighbour table for an on-link IPv4 peer, Unknown
 // otherwise (IPv6 peers on the link included: their table is not read).
 ControllerIdentity readControllerIdentity(const QString& peerAddress, const QString& localAddress = {});
+
+// The neighbour table seam on the system's own table.
+class QtNeighbourTable : public NeighbourTable {
+public:
+    ControllerIdentity controllerIdentity(const QString& peerAddress, const QString& localAddress) override
+    {
+        return readControllerIdentity(peerAddress, localAddress);
+    }
+};
 
 }  // namespace tarvo::platform

@@ -1,7 +1,7 @@
 #pragma once
 // The controller link's socket on QTcpSocket.
 
-#include "platform/platform.h"
+#include "platform/network.h"
 
 #include <QTcpSocket>
 

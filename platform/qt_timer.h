@@ -1,7 +1,7 @@
 #pragma once
 // A form-style timer on QTimer.
 
-#include "platform/platform.h"
+#include "platform/event_loop.h"
 
 #include <QTimer>
 

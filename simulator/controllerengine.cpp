@@ -9,7 +9,7 @@
 
 namespace tarvo::simulator {
 
-ControllerEngine::ControllerEngine(platform::Platform& platform, TftpTransport& tftp, const QString& cardFolder,
+ControllerEngine::ControllerEngine(platform::EventLoop& platform, TftpTransport& tftp, const QString& cardFolder,
                                    const EngineOptions& options, const FaultOptions& faults, QObject* parent)
     : QObject(parent),
       platform_(platform),

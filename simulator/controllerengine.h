@@ -20,7 +20,7 @@
 class QTemporaryDir;
 
 namespace tarvo::platform {
-class Platform;
+class EventLoop;
 }
 
 namespace tarvo::simulator {
@@ -31,7 +31,7 @@ class TftpTransport;
 class ControllerEngine : public QObject {
     Q_OBJECT
 public:
-    ControllerEngine(platform::Platform& platform, TftpTransport& tftp, const QString& cardFolder,
+    ControllerEngine(platform::EventLoop& platform, TftpTransport& tftp, const QString& cardFolder,
                      const EngineOptions& options = {}, const FaultOptions& faults = {},
                      QObject* parent = nullptr);
     ~ControllerEngine() override;
@@ -66,7 +66,7 @@ public:
     // read them when they run.
     FaultOptions& faults() { return faults_; }
     EngineOptions& options() { return options_; }
-    platform::Platform& platform() { return platform_; }
+    platform::EventLoop& platform() { return platform_; }
 
     int connectionCount() const;
     bool isLoggedIn() const;
@@ -92,7 +92,7 @@ private:
     void prepareCard();
     std::vector<std::shared_ptr<ShellSession>> liveSessions() const;
 
-    platform::Platform& platform_;
+    platform::EventLoop& platform_;
     EngineOptions options_;
     FaultOptions faults_;
     Card card_;

@@ -2,7 +2,7 @@
 
 namespace tarvo::simulator {
 
-DelayedCalls::DelayedCalls(platform::Platform& platform) : platform_(platform) {}
+DelayedCalls::DelayedCalls(platform::EventLoop& platform) : platform_(platform) {}
 
 DelayedCalls::~DelayedCalls()
 {

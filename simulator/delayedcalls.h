@@ -3,7 +3,7 @@
 // "later" goes through here, so that virtual time drives it in tests and
 // destroying the owner cancels whatever is still pending.
 
-#include "platform/platform.h"
+#include "platform/event_loop.h"
 
 #include <functional>
 #include <memory>
@@ -13,7 +13,7 @@ namespace tarvo::simulator {
 
 class DelayedCalls {
 public:
-    explicit DelayedCalls(platform::Platform& platform);
+    explicit DelayedCalls(platform::EventLoop& platform);
     ~DelayedCalls();
     DelayedCalls(const DelayedCalls&) = delete;
     DelayedCalls& operator=(const DelayedCalls&) = delete;
@@ -28,7 +28,7 @@ private:
         std::function<void()> fn;
         bool inTick = false;
     };
-    platform::Platform& platform_;
+    platform::EventLoop& platform_;
     std::vector<std::unique_ptr<Slot>> slots_;
 };
 

@@ -16,7 +16,7 @@
 #include <memory>
 
 namespace tarvo::platform {
-class Platform;
+class EventLoop;
 }
 
 namespace tarvo::simulator {
@@ -25,7 +25,7 @@ class TftpTransport;
 
 // The controller a shell runs on.
 struct Controller {
-    platform::Platform& platform;
+    platform::EventLoop& platform;
     Card& card;
     DeviceState& device;
     const FaultOptions& faults;

@@ -8,7 +8,7 @@
 
 namespace tarvo::simulator {
 
-MemoryTftpTransport::MemoryTftpTransport(platform::Platform& platform, const QString& serverRoot)
+MemoryTftpTransport::MemoryTftpTransport(platform::EventLoop& platform, const QString& serverRoot)
     : serverRoot_(serverRoot), later_(platform)
 {
 }

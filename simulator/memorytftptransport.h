@@ -13,14 +13,14 @@
 #include <functional>
 
 namespace tarvo::platform {
-class Platform;
+class EventLoop;
 }
 
 namespace tarvo::simulator {
 
 class MemoryTftpTransport final : public TftpTransport {
 public:
-    MemoryTftpTransport(platform::Platform& platform, const QString& serverRoot);
+    MemoryTftpTransport(platform::EventLoop& platform, const QString& serverRoot);
 
     void put(const QString& localPath, const QString& host, quint16 port, const QString& remoteName,
              qint64 sendBytes, const TftpPace& pace, Done done) override;

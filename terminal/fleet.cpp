@@ -78,9 +78,9 @@ Result runOne(const FleetOptions& options, const FleetEnvironment& environment, 
               const QString& archiveFolder, pcside::ServerSupervisor& server)
 {
     const std::shared_ptr<platform::Platform> platform = environment.platformForRun();
-    const std::int64_t started = platform->nowMs();
-    link::ControllerLink link(*platform);
-    pcside::BackupStore store(*platform);
+    const std::int64_t started = platform->eventLoop().nowMs();
+    link::ControllerLink link(platform->eventLoop(), platform->network());
+    pcside::BackupStore store(platform->fileSystem(), platform->settingsStore());
     store.setFolder(archiveFolder);
     store.setRemembersPendingRestore(false);
     store.setArchiveToRestore(options.archive);
@@ -103,20 +103,15 @@ Result runOne(const FleetOptions& options, const FleetEnvironment& environment, 
     onMessage = [](const QString&) {};
     for (const QString& problem : workflow.recordProblems())
         report.sayWarning(problem);
-    return {address, workflow.lastOutcome(), workflow.lastBackup(), (platform->nowMs() - started) / 1000.0,
+    return {address, workflow.lastOutcome(), workflow.lastBackup(), (platform->eventLoop().nowMs() - started) / 1000.0,
             workflow.recordProblems(), workflow.controllerIdentity()};
 }
 
 // Waits ms, handling events meanwhile, through the platform's timer.
-void waitMs(platform::Platform& platform, int ms)
+void waitMs(platform::EventLoop& events, int ms)
 {
-    bool due = false;
-    const std::unique_ptr<platform::Timer> timer = platform.createTimer();
-    timer->onTick = [&due] { due = true; };
-    timer->setInterval(ms);
-    timer->setEnabled(true);
-    while (!due)
-        platform.doEvents();
+    const std::unique_ptr<platform::Timer> timer = events.createTimer();
+    platform::pumpUntil(*timer, ms, [&events] { events.doEvents(); });
 }
 
 // Up to options.parallel controllers at a time, each on a thread of its
@@ -153,12 +148,12 @@ void runOnThreads(const FleetOptions& options, std::vector<Result>& results,
 int runFleet(const FleetOptions& options, const FleetEnvironment& environment)
 {
     platform::Platform& platform = *environment.platform;
-    const QString archiveFolder = options.archiveFolder.isEmpty() ? platform.dataFolder() : options.archiveFolder;
+    const QString archiveFolder = options.archiveFolder.isEmpty() ? platform.fileSystem().dataFolder() : options.archiveFolder;
 
     // The one server, started and listening before any controller is touched.
     const QString programFolder = environment.programFolder;
-    pcside::TftpServerControl program(platform, [programFolder] { return programFolder; });
-    pcside::ServerSupervisor server(platform, program);
+    pcside::TftpServerControl program(platform.processLauncher(), platform.fileSystem(), [programFolder] { return programFolder; });
+    pcside::ServerSupervisor server(platform.eventLoop(), program);
     std::vector<Result> results;
     for (const QString& a : options.addresses)
         results.push_back({a, Workflow::Outcome::PcNotReady, {}, 0, {}, {}});
@@ -171,12 +166,12 @@ int runFleet(const FleetOptions& options, const FleetEnvironment& environment)
     // server is needed; with none found, no server is started at all.
     QStringList peers;
     for (const QString& a : options.addresses) {
-        const QString found = platform.lookUpIPv4(a, Workflow::kLookUpMs);
+        const QString found = platform.network().lookUpIPv4(a, Workflow::kLookUpMs);
         if (!found.isEmpty() && !peers.contains(found))
             peers << found;
     }
     if (!peers.isEmpty()
-        && !server.start(archiveFolder, peers, [&platform](int ms) { waitMs(platform, ms); }, uploads)) {
+        && !server.start(archiveFolder, peers, [&platform](int ms) { waitMs(platform.eventLoop(), ms); }, uploads)) {
         environment.report(QStringLiteral("error: ") + server.failure());
     } else {
         const auto one = [&](const QString& address) {

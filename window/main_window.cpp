@@ -205,7 +205,7 @@ void MainWindow::saveLog()
         return;
     // The last run's transcript, with its times; before any run, the log.
     if (!updater_.workflow().exportTranscript(path)
-        && !platform_.writeFile(path, logView_->toPlainText().toUtf8()))
+        && !platform_.fileSystem().writeFile(path, logView_->toPlainText().toUtf8()))
         prompts_.showMessage(workflow::OperatorTexts::logNotSaved(path), workflow::MessageIcon::Critical);
 }
 

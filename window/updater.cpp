@@ -36,10 +36,10 @@ QString uninstallerName()
 
 Updater::Updater(platform::Platform& platform, workflow::OperatorPrompts& prompts)
     : platform_(platform),
-      link_(platform),
-      server_(platform, [this] { return programFolder_; }),
-      supervisor_(platform, server_),
-      store_(platform),
+      link_(platform.eventLoop(), platform.network()),
+      server_(platform.processLauncher(), platform.fileSystem(), [this] { return programFolder_; }),
+      supervisor_(platform.eventLoop(), server_),
+      store_(platform.fileSystem(), platform.settingsStore()),
       workflow_(platform, link_, supervisor_, store_, prompts)
 {
     workflow_.setTitle(windowTitleFor(kVersionMajor, kVersionMinor, kVersionRevision));
@@ -49,7 +49,7 @@ void Updater::load()
 {
     server_.reset();
     link_.stopTimers();
-    programFolder_ = withTrailingSeparator(platform_.appPath());
+    programFolder_ = withTrailingSeparator(platform_.fileSystem().appPath());
     link_.forgetLoginPrompt();
     // A verified backup that waits for its restore survives the window.
     workflow_.resumeStoredPhase();
@@ -57,7 +57,7 @@ void Updater::load()
 
 QString Updater::savedAddress() const
 {
-    return pcside::StoredSettings(platform_).controllerAddress();
+    return pcside::StoredSettings(platform_.settingsStore(), platform_.fileSystem()).controllerAddress();
 }
 
 void Updater::unload()
@@ -80,8 +80,8 @@ void Updater::unload()
 void Updater::startUninstallerIfPresent()
 {
     const QString path = programFolder_ + uninstallerName();
-    if (platform_.fileExists(path))
-        platform_.startDetachedDelayed(path, kUninstallerDelayMs);
+    if (platform_.fileSystem().fileExists(path))
+        platform_.processLauncher().startDetachedDelayed(path, kUninstallerDelayMs);
 }
 
 }  // namespace tarvo::window

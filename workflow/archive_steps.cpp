@@ -21,7 +21,7 @@ bool Workflow::verifyBackup(const LaserBackup& laser)
     } else {
         if (!output_.hasComplaint())
             setStatus(OperatorTexts::reading() + OperatorTexts::checkingBackup(stored->bytes));
-        report = pcside::checkArchiveFile(platform_, stored->path);
+        report = pcside::checkArchiveFile(platform_.fileSystem(), stored->path);
         if (!report.found)
             problem = OperatorTexts::uploadChanged();
         else if (report.sha256.isEmpty())  // refused unread: too large, or no ordinary file
@@ -103,7 +103,7 @@ bool Workflow::checkArchiveToRestore()
 
 bool Workflow::checkRestoreSource()
 {
-    const pcside::ArchiveReport report = pcside::checkArchiveFile(platform_, restoreSource_);
+    const pcside::ArchiveReport report = pcside::checkArchiveFile(platform_.fileSystem(), restoreSource_);
     if (!report.found) {
         showError(OperatorTexts::archiveMissing(QString::fromLatin1(kArchiveName)));
         return false;
@@ -129,7 +129,7 @@ bool Workflow::stageArchiveToRestore()
     // The copy is what the laser fetches: it must be the archive checked.
     const QString staged = store_.stageForRestore(restoreSource_, link_.peerAddress());
     return !staged.isEmpty()
-           && (staged == restoreSource_ || pcside::checkArchiveFile(platform_, staged).sha256 == restoreSha256_);
+           && (staged == restoreSource_ || pcside::checkArchiveFile(platform_.fileSystem(), staged).sha256 == restoreSha256_);
 }
 
 }  // namespace tarvo::workflow

@@ -67,7 +67,7 @@ void Workflow::connectionFailed(const QString& logged, const QString& cause)
 
 bool Workflow::findController()
 {
-    controllerIPv4_ = platform_.lookUpIPv4(address_, kLookUpMs);
+    controllerIPv4_ = platform_.network().lookUpIPv4(address_, kLookUpMs);
     if (link_.isShuttingDown())
         throw link::RunAborted();
     if (!controllerIPv4_.isEmpty())
@@ -102,7 +102,7 @@ bool Workflow::connectToController(const QString& address)
     }
     settings_.setControllerAddress(address);
     // Read from the PC's own tables: nothing goes on the wire.
-    identity_ = platform_.controllerIdentity(link_.peerAddress(), link_.localAddress());
+    identity_ = platform_.neighbourTable().controllerIdentity(link_.peerAddress(), link_.localAddress());
     const QString hardware = pcside::identityToText(identity_);
     transcript_.add(pcside::Transcript::Source::Tool,
                     QStringLiteral("hardware: ") + (hardware.isEmpty() ? QStringLiteral("unknown") : hardware));

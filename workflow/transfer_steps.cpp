@@ -35,7 +35,7 @@ void Workflow::showTransferProgress(const pcside::ServerWatch::Progress& progres
         return;
     link_.noteSignOfLife();
     // The rate is measured from the first report of this transfer on.
-    const std::int64_t now = platform_.nowMs();
+    const std::int64_t now = platform_.eventLoop().nowMs();
     if (transferStartedMs_ < 0 || progress.bytes < transferBytes_) {
         transferStartedMs_ = now;
         transferBytes_ = progress.bytes;

@@ -22,7 +22,7 @@ Workflow::Workflow(platform::Platform& platform, link::ControllerLink& link, pcs
       server_(server),
       store_(store),
       prompts_(prompts),
-      settings_(platform),
+      settings_(platform.settingsStore(), platform.fileSystem()),
       output_([this](const QString& text) { setStatus(text); })
 {
     QObject::connect(&server_, &pcside::ServerSupervisor::lineRead, this, &Workflow::readServerLine);
@@ -223,13 +223,13 @@ void Workflow::reportEndOfFailedRun()
 
 QString Workflow::transcriptFolder() const
 {
-    return transcriptFolder_.isEmpty() ? platform_.dataFolder() + QStringLiteral("/transcripts") : transcriptFolder_;
+    return transcriptFolder_.isEmpty() ? platform_.fileSystem().dataFolder() + QStringLiteral("/transcripts") : transcriptFolder_;
 }
 
 void Workflow::saveTranscript(const QString& outcome)
 {
     transcript_.add(pcside::Transcript::Source::Tool, QStringLiteral("outcome: ") + outcome);
-    if (!pcside::saveTranscript(platform_, transcriptFolder(), transcript_,
+    if (!pcside::saveTranscript(platform_.fileSystem(), transcriptFolder(), transcript_,
                                 isControllerAddress(address_) ? address_ : QString()))
         recordProblems_ << OperatorTexts::transcriptNotSaved(transcriptFolder());
 }
@@ -255,7 +255,7 @@ void Workflow::recoverFromFault(const char* what)
 
 bool Workflow::exportTranscript(const QString& path)
 {
-    return !transcript_.isEmpty() && platform_.writeFile(path, transcript_.text().toUtf8());
+    return !transcript_.isEmpty() && platform_.fileSystem().writeFile(path, transcript_.text().toUtf8());
 }
 
 void Workflow::showMessage(const QString& text, MessageIcon icon)

@@ -32,7 +32,7 @@ void burstThroughput(int lines)
     tarvo::platform::VirtualPlatform vp;
     tarvo::platform::QtPlatform qp;
     tarvo::window::MainWindow window(qp);  // the real log view, offscreen
-    tarvo::link::ControllerLink link(vp);
+    tarvo::link::ControllerLink link(vp, vp);
     QObject::connect(&link, &tarvo::link::ControllerLink::textReceived, &window, &tarvo::window::MainWindow::appendLog);
     link.connectToController(QStringLiteral("10.0.0.1"), 1138, 5000);
 
@@ -60,7 +60,7 @@ void idleDelayCpu(int ms)
     tarvo::window::MainWindow window(qp);
     QTcpServer server;
     server.listen(QHostAddress::LocalHost);
-    tarvo::link::ControllerLink link(qp);
+    tarvo::link::ControllerLink link(qp, qp);
     QObject::connect(&link, &tarvo::link::ControllerLink::textReceived, &window, &tarvo::window::MainWindow::appendLog);
     link.connectToController(QStringLiteral("127.0.0.1"), server.serverPort(), 3000);
 
@@ -91,7 +91,7 @@ void emptyLineFlood(int megabytes)
     tarvo::platform::VirtualPlatform vp;
     tarvo::platform::QtPlatform qp;
     tarvo::window::MainWindow window(qp);
-    tarvo::link::ControllerLink link(vp);
+    tarvo::link::ControllerLink link(vp, vp);
     QObject::connect(&link, &tarvo::link::ControllerLink::textReceived, &window, &tarvo::window::MainWindow::appendLog);
     link.connectToController(QStringLiteral("10.0.0.1"), 1138, 5000);
     const QByteArray block(64 * 1024, '\n');

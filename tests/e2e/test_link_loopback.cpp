@@ -1,5 +1,6 @@
 // The controller link on the real Qt platform against a real TCP listener
 // on loopback: connecting, a command with its status, refusals and waits.
+#include "link_probe.h"
 #include "link/controller_link.h"
 #include "platform/qt_platform.h"
 #include "recording_view.h"
@@ -33,7 +34,7 @@ private slots:
             });
         });
 
-        ControllerLink link(platform);
+        ControllerLink link(platform, platform);
         controls.watchLink(link);
         QElapsedTimer clock;
         clock.start();
@@ -68,14 +69,14 @@ private slots:
         const quint16 closedPort = probe.serverPort();
         probe.close();
 
-        ControllerLink link(platform);
+        ControllerLink link(platform, platform);
         controls.watchLink(link);
         QElapsedTimer clock;
         clock.start();
         link.connectToController(QStringLiteral("127.0.0.1"), closedPort, 700);
         QVERIFY(!link.isConnected());
         QVERIFY2(clock.elapsed() >= 700 && clock.elapsed() < 1500, qPrintable(QString::number(clock.elapsed())));
-        QCOMPARE(link.socket().state(), tarvo::platform::SocketState::Closed);
+        QCOMPARE(tarvo::test::LinkProbe(link).socket().state(), tarvo::platform::SocketState::Closed);
         QVERIFY(controls.log.contains(QStringLiteral("[socket error: Connection refused]")));
     }
 
@@ -86,19 +87,19 @@ private slots:
         // Occupy a local port and make the link start from it.
         QTcpServer occupier;
         QVERIFY(occupier.listen(QHostAddress::AnyIPv4));
-        ControllerLink link(platform);
+        ControllerLink link(platform, platform);
         controls.watchLink(link);
         link.setLocalPort(occupier.serverPort());
         link.connectToController(QStringLiteral("127.0.0.1"), server.serverPort(), 3000);
         QVERIFY(link.isConnected());
         // It moved on past the occupied port (and past any other taken one).
         QVERIFY2(link.localPort() > occupier.serverPort(), qPrintable(QString::number(link.localPort())));
-        QCOMPARE(link.socket().localPort(), link.localPort());
+        QCOMPARE(tarvo::test::LinkProbe(link).socket().localPort(), link.localPort());
     }
 
     void aWaitBlocksWithoutSpinning()
     {
-        ControllerLink link(platform);
+        ControllerLink link(platform, platform);
         controls.watchLink(link);
         QElapsedTimer clock;
         clock.start();

@@ -1,5 +1,6 @@
 // Fuzz target: arbitrary byte blocks in arbitrary splits into the receive
 // path and line interpreter, checked against a plain reference model.
+#include "link_probe.h"
 #include "link/controller_link.h"
 #include "recording_view.h"
 #include "virtual_platform.h"
@@ -90,7 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     tarvo::platform::VirtualPlatform p;
     tarvo::test::RecordingView c;
-    tarvo::link::ControllerLink link(p);
+    tarvo::link::ControllerLink link(p, p);
     c.watchLink(link);
     QString label;
     tarvo::workflow::ControllerOutputReader reader([&label](const QString& text) { label = text; });
@@ -123,9 +124,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     p.runUntil(p.nowMs() + 10);
 
-    fuzzCheck(link.partialLineLength() == ref.partial.size(), "pending fragment");
-    fuzzCheck(link.partialLineLength() < tarvo::link::ControllerLink::kMaxLineLength, "fragment bound");
-    fuzzCheck(link.queuedLineCount() == 0, "queue drained");
+    fuzzCheck(tarvo::test::LinkProbe(link).partialLineLength() == ref.partial.size(), "pending fragment");
+    fuzzCheck(tarvo::test::LinkProbe(link).partialLineLength() < tarvo::link::ControllerLink::kMaxLineLength, "fragment bound");
+    fuzzCheck(tarvo::test::LinkProbe(link).queuedLineCount() == 0, "queue drained");
     fuzzCheck(c.log == ref.log, "log");
     fuzzCheck(link.loginPromptSeen() == ref.prompt, "prompt");
     fuzzCheck(reader.hasComplaint() == ref.error, "error flag");

@@ -4,6 +4,7 @@
 // After every run: the PC's archive is the previous good one or a complete
 // new one, the phase follows the outcome, no wait nested; and memory does
 // not grow from cycle to cycle.
+#include "link_probe.h"
 #include "card_copy.h"
 #include "virtual_rig.h"
 
@@ -256,7 +257,7 @@ private slots:
                 rig->socket().failSends = false;
 
                 // No wait ever nested, and the run is over.
-                QVERIFY2(rig->link().maxWaitDepth() <= 1, qPrintable(context));
+                QVERIFY2(tarvo::test::LinkProbe(rig->link()).maxWaitDepth() <= 1, qPrintable(context));
                 QVERIFY2(!rig->updater->workflow().isRunning(), qPrintable(context));
                 QVERIFY2(!rig->updater->server().isRunning(), qPrintable(context));
                 for (const auto& p : rig->platform.processes)

@@ -46,7 +46,7 @@ private slots:
         QCOMPARE(keys, (QStringList{QStringLiteral("laser__"), QStringLiteral("fe80--1_eth0"),
                                     QStringLiteral("mac-02-00-00-00-00-05")}));
         platform::VirtualPlatform p;
-        pcside::BackupStore store(p);
+        pcside::BackupStore store(p, p);
         const QString archive = store.controllerArchive(QStringLiteral("laser."));
         QVERIFY2(archive.endsWith(QLatin1String("/laser_/config.tgz")), qPrintable(archive));
         pcside::Transcript record;
@@ -59,7 +59,7 @@ private slots:
 
     void aRestoreSendsTheGivenThenThePendingThenTheNewestKept()
     {
-        pcside::BackupStore store(platform_);
+        pcside::BackupStore store(platform_, platform_);
         // An upload that was never verified is not restored.
         upload("never verified");
         QCOMPARE(store.archiveToRestore(laser_), QString());
@@ -81,7 +81,7 @@ private slots:
         QCOMPARE(store.archiveToRestore(laser_), QStringLiteral("/given.tgz"));
 
         // The terminal's store leaves the window's pending restore alone.
-        pcside::BackupStore terminal(platform_);
+        pcside::BackupStore terminal(platform_, platform_);
         terminal.setRemembersPendingRestore(false);
         store.choose(older.backup);
         QCOMPARE(terminal.archiveToRestore(laser_), newer.backup.path);
@@ -95,7 +95,7 @@ private slots:
 
     void theHistoryKeepsTheNewestFiftyWithTheirSidecars()
     {
-        pcside::BackupStore store(platform_);
+        pcside::BackupStore store(platform_, platform_);
         store.setFolder(QStringLiteral("/archives"));
         QStringList kept;
         for (int n = 0; n < pcside::BackupStore::kHistoryDepth + 2; ++n)
@@ -109,7 +109,7 @@ private slots:
 
     void theOrderIsTheOrderOfMakingWhateverTheClockSays()
     {
-        pcside::BackupStore store(platform_);
+        pcside::BackupStore store(platform_, platform_);
         store.setFolder(QStringLiteral("/ordered"));
         const QString folder = QStringLiteral("/ordered/history/10.0.0.5/");
         // One of an earlier version (named by time), and one made while
@@ -126,12 +126,12 @@ private slots:
 
     void pruningSparesTheBackupARestoreWaitsFor()
     {
-        pcside::BackupStore window(platform_);
+        pcside::BackupStore window(platform_, platform_);
         window.setFolder(QStringLiteral("/spared"));
         const auto first = window.keep(upload("first"), laser_, facts("first"));
         // The terminal keeps a full history more; the window's pending
         // restore, now the oldest, stays.
-        pcside::BackupStore terminal(platform_);
+        pcside::BackupStore terminal(platform_, platform_);
         terminal.setFolder(QStringLiteral("/spared"));
         terminal.setRemembersPendingRestore(false);
         for (int n = 0; n < pcside::BackupStore::kHistoryDepth; ++n)
@@ -145,7 +145,7 @@ private slots:
     void anUploadThatChangedAfterItsCheckIsNotKept()
     {
         // A second upload landed between the check and the copy.
-        pcside::BackupStore store(platform_);
+        pcside::BackupStore store(platform_, platform_);
         store.setFolder(QStringLiteral("/changed"));
         store.clearPendingRestore();
         const auto kept = store.keep(upload("replaced"), laser_, facts("checked"));
@@ -161,7 +161,7 @@ private slots:
         QTemporaryDir folder;
         platform::QtPlatform real;
         real.dataFolderOverride = folder.path();
-        pcside::BackupStore store(real);
+        pcside::BackupStore store(real, real);
         const QString history = folder.filePath(QStringLiteral("history/10.0.0.5/"));
         QVERIFY(QDir().mkpath(history));
         const QString fifo = history + QStringLiteral("n000000001-20261201-120000-000_config.tgz");
@@ -205,7 +205,7 @@ private slots:
     void anUnwritableHistoryKeepsNothing()
     {
         // The server's upload file is no backup: the next upload replaces it.
-        pcside::BackupStore store(platform_);
+        pcside::BackupStore store(platform_, platform_);
         platform_.readOnlyFolders.insert(platform_.dataFolderValue + QStringLiteral("/history/10.0.0.5"));
         const QString path = upload("data");
         const auto kept = store.keep(path, laser_, facts("data"));

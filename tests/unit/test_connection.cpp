@@ -1,5 +1,6 @@
 // Opening and closing the controller link, in virtual time: a run's
 // connection step, and the link on its own.
+#include "link_probe.h"
 #include "virtual_rig.h"
 
 #include <QtTest>
@@ -91,10 +92,10 @@ private slots:
             QCOMPARE(rig->controls.linkState, QStringLiteral("Connected"));
             QCOMPARE(rig->platform.settings.value(settingKey), QStringLiteral("192.168.1.77"));
             QCOMPARE(rig->link().localAddress(), QStringLiteral("192.168.100.10"));
-            QCOMPARE(rig->link().queuedLineCount(), std::size_t(0));
-            QVERIFY(rig->link().isLineTimerOn());
-            QCOMPARE(rig->link().lineTimer().interval(), 2);
-            QVERIFY(!rig->link().connectWatchdog().isEnabled());
+            QCOMPARE(tarvo::test::LinkProbe(rig->link()).queuedLineCount(), std::size_t(0));
+            QVERIFY(tarvo::test::LinkProbe(rig->link()).isLineTimerOn());
+            QCOMPARE(tarvo::test::LinkProbe(rig->link()).lineTimer().interval(), 2);
+            QVERIFY(!tarvo::test::LinkProbe(rig->link()).connectWatchdog().isEnabled());
         });
         const auto step = connect(QStringLiteral("192.168.1.77"));
         QCOMPARE(step.next, QStringLiteral("Login to laser... "));  // until then, "Connecting..."

@@ -391,16 +391,16 @@ private slots:
         const QList<QByteArray> windowRun = f->shell->lines;
         // The same workflow reported on a terminal, on a link of its own.
         QStringList said;
-        link::ControllerLink link(f->platform());
+        link::ControllerLink link(f->platform(), f->platform());
         test::FakeShell shell(f->platform(), *f->platform().sockets.back());
         shell.onUpload = [this] { f->rig->server.receiveUpload(QStringLiteral("10.0.0.5"), test::sampleArchive()); };
         // Its server is the fleet's: started once, joined by the run, and
         // still listening after it.
-        pcside::TftpServerControl program(f->platform(), [] { return platform::virtualProgramPath(QString()); });
+        pcside::TftpServerControl program(f->platform(), f->platform(), [] { return platform::virtualProgramPath(QString()); });
         pcside::ServerSupervisor server(f->platform(), program);
         QVERIFY(server.start(QStringLiteral("/fleet"), {QStringLiteral("10.0.0.5")},
                              [this](int ms) { f->platform().runUntil(f->platform().nowMs() + ms); }));
-        pcside::BackupStore store(f->platform());
+        pcside::BackupStore store(f->platform(), f->platform());
         store.setFolder(QStringLiteral("/fleet"));
         store.setRemembersPendingRestore(false);
         workflow::Workflow headless(f->platform(), link, server, store, f->prompts());

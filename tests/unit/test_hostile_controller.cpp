@@ -3,6 +3,7 @@
 // time, stale status lines, no prompt at all. Each time the operator gets
 // a message, the button comes back, memory stays bounded and the PC's
 // archive is the previous one or a complete new one.
+#include "link_probe.h"
 #include "engine_rig.h"
 #include "fake_shell.h"
 
@@ -48,8 +49,8 @@ private slots:
         f.rig.click();
         QCOMPARE(f.rig.controls.buttonCaption(), QStringLiteral("Continue"));
         QVERIFY(f.rig.prompts.messages.empty());
-        QVERIFY(f.rig.link().partialLineLength() < link::ControllerLink::kMaxLineLength);
-        QCOMPARE(f.rig.link().queuedLineCount(), std::size_t(0));
+        QVERIFY(tarvo::test::LinkProbe(f.rig.link()).partialLineLength() < link::ControllerLink::kMaxLineLength);
+        QCOMPARE(tarvo::test::LinkProbe(f.rig.link()).queuedLineCount(), std::size_t(0));
         QVERIFY(f.rig.controls.log.size() > 8 * 1024 * 1024);  // nothing of it was lost either
     }
 
@@ -182,7 +183,7 @@ private slots:
                 auto& rig = *e.rig;
                 QVERIFY2(rig.controls.isButtonEnabled(), qPrintable(context));
                 QVERIFY2(!rig.link().isConnected(), qPrintable(context));
-                QVERIFY2(rig.link().maxWaitDepth() <= 1, qPrintable(context));
+                QVERIFY2(tarvo::test::LinkProbe(rig.link()).maxWaitDepth() <= 1, qPrintable(context));
                 const bool succeeded = rig.prompts.messages.empty();
                 const QString expected = succeeded == backup ? QStringLiteral("Continue") : QStringLiteral("Start");
                 QVERIFY2(rig.controls.buttonCaption() == expected, qPrintable(context + ": " + rig.controls.status()));

@@ -1,4 +1,5 @@
 // Reception, the line queue and the line interpreter, in virtual time.
+#include "link_probe.h"
 #include "virtual_rig.h"
 
 #include "workflow/controller_output.h"
@@ -74,8 +75,8 @@ private slots:
     {
         receive({"laser login: "});
         QVERIFY(!rig->link().loginPromptSeen());
-        QCOMPARE(rig->link().queuedLineCount(), std::size_t(0));
-        QCOMPARE(rig->link().partialLineLength(), qsizetype(13));
+        QCOMPARE(tarvo::test::LinkProbe(rig->link()).queuedLineCount(), std::size_t(0));
+        QCOMPARE(tarvo::test::LinkProbe(rig->link()).partialLineLength(), qsizetype(13));
         receive({"\r\nlaser login: "});
         QVERIFY(rig->link().loginPromptSeen());
 
@@ -160,7 +161,7 @@ private slots:
 
     void linesAreInterpretedTwoMillisecondsAfterArrival()
     {
-        QCOMPARE(rig->link().lineTimer().interval(), 2);
+        QCOMPARE(tarvo::test::LinkProbe(rig->link()).lineTimer().interval(), 2);
         forgetStatus();
         const auto t0 = rig->platform.nowMs();
         rig->socket().deliver("CMDVAL: 4\r\n");
@@ -217,8 +218,8 @@ private slots:
         }
         for (int i = 0; i < 4; ++i)
             receive({garbage});
-        QVERIFY(rig->link().partialLineLength() < link::ControllerLink::kMaxLineLength);
-        QCOMPARE(rig->link().queuedLineCount(), std::size_t(0));
+        QVERIFY(tarvo::test::LinkProbe(rig->link()).partialLineLength() < link::ControllerLink::kMaxLineLength);
+        QCOMPARE(tarvo::test::LinkProbe(rig->link()).queuedLineCount(), std::size_t(0));
         QVERIFY(rig->link().isConnected());
         // The link still works afterwards.
         receive({"\r\nCMDVAL: 0\r\n"});

@@ -1,4 +1,5 @@
 // Start-up, the progress bar, the log and process end.
+#include "link_probe.h"
 #include "virtual_rig.h"
 
 #include "generated/version.h"
@@ -140,8 +141,8 @@ private slots:
         QVERIFY(rig.platform.processes.at(0).closed);
         QVERIFY(!rig.link().isConnected());
         QCOMPARE(rig.socket().state(), tarvo::platform::SocketState::Closed);
-        QVERIFY(!rig.link().delayTimer().isEnabled());
-        QVERIFY(!rig.link().isLineTimerOn());
+        QVERIFY(!tarvo::test::LinkProbe(rig.link()).delayTimer().isEnabled());
+        QVERIFY(!tarvo::test::LinkProbe(rig.link()).isLineTimerOn());
     }
 };
 
