@@ -10,7 +10,6 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QLocale>
-#include <QStringList>
 
 namespace {
 
@@ -35,21 +34,19 @@ int main(int argc, char** argv)
 {
     using tarvo::terminal::CommandLine;
 
-    QStringList given;
-    for (int i = 0; i < argc; ++i)
-        given << QString::fromLocal8Bit(argv[i]);
-    // Answered without a window, so without a display.
-    if (tarvo::terminal::answersOnTerminal(given)) {
+    {
+        // The command line is read before there is a window: everything but
+        // the window, a refusal included, is answered on the terminal and
+        // needs no display.
         QCoreApplication app(argc, argv);
         prepare(app);
-        return tarvo::terminal::answer(tarvo::terminal::readCommandLine(QCoreApplication::arguments()));
+        const CommandLine commandLine = tarvo::terminal::readCommandLine(QCoreApplication::arguments());
+        if (commandLine.action != CommandLine::Action::OpenWindow)
+            return tarvo::terminal::answer(commandLine);
     }
 
     QApplication app(argc, argv);
     prepare(app);
-    const CommandLine commandLine = tarvo::terminal::readCommandLine(QCoreApplication::arguments());
-    if (commandLine.action != CommandLine::Action::OpenWindow)
-        return tarvo::terminal::answer(commandLine);
     tarvo::platform::QtPlatform platform;
     int rc = 0;
     {

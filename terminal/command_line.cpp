@@ -137,18 +137,6 @@ QString headlessMistake(const QCommandLineParser& parser, const Options& options
 
 }  // namespace
 
-bool answersOnTerminal(const QStringList& arguments)
-{
-    static const QStringList terminalOptions{
-        QStringLiteral("-h"),        QStringLiteral("--help"),    QStringLiteral("-?"),
-        QStringLiteral("--help-all"), QStringLiteral("-v"),       QStringLiteral("--version"),
-        QStringLiteral("--demo"),    QStringLiteral("--backup"),  QStringLiteral("--restore")};
-    for (qsizetype i = 1; i < arguments.size(); ++i)
-        if (terminalOptions.contains(arguments.at(i)))
-            return true;
-    return false;
-}
-
 CommandLine readCommandLine(const QStringList& arguments, const std::function<QString(const QString&)>& resolve)
 {
     const Options options;
@@ -180,7 +168,7 @@ CommandLine readCommandLine(const QStringList& arguments, const std::function<QS
     CommandLine asked;
     // Without an option that answers on the terminal, the rest (an archive
     // folder, say) is the window's to ignore.
-    if (!answersOnTerminal(arguments))
+    if (!parser.isSet(options.help) && !parser.isSet(options.version) && !parser.isSet(options.demo) && !headless)
         return asked;
     if (parser.isSet(options.help)) {
         asked.action = CommandLine::Action::PrintHelp;

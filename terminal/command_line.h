@@ -1,8 +1,8 @@
 #pragma once
 // The program's command line: what it asks for, read before anything is
-// run. The options that answer on the terminal (help, version, the demo,
-// backups and restores without a window) need no display; everything else
-// opens the window.
+// run. Everything but the window is answered on the terminal (help,
+// version, the demo, backups and restores without a window, and a command
+// line the tool refuses) and needs no display.
 
 #include "terminal/fleet.h"
 
@@ -30,10 +30,6 @@ struct CommandLine {
     // For Refuse.
     int exitStatus = kExitOk;
 };
-
-// Whether arguments (the program's own first) ask for an answer on the
-// terminal, so that the program starts without a window.
-bool answersOnTerminal(const QStringList& arguments);
 
 // Reads arguments (the program's own first, as QCoreApplication::arguments()
 // gives them); the application is named already, the help names its
