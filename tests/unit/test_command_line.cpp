@@ -2,6 +2,7 @@
 // for, and the refusals with their reasons and status.
 #include "terminal/command_line.h"
 
+#include <QDir>
 #include <QStandardPaths>
 #include <QtTest>
 
@@ -136,7 +137,9 @@ private slots:
         QVERIFY(at("  --parallel <N>       With --backup: at most N controllers at once") > 0);
         QVERIFY(at("\nWithout a window (no display needed):\n") > at("  ADDRESS              A controller"));
         QVERIFY(at("\nWhere things are:\n") > at("--parallel with --restore.\n"));
-        const QString data = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+        // In Windows' own spelling there.
+        const QString data
+            = QDir::toNativeSeparators(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation));
         QVERIFY(text.contains(QStringLiteral("  Transcripts of every run:  %1/transcripts/\n").arg(data)));
         QVERIFY(text.endsWith(QStringLiteral("  ../lib/tarvo-config-updater/ from this program's folder.\n")));
         QCOMPARE(read({"--version", "--help"}).message, text);
