@@ -1,8 +1,13 @@
 #include "platform/neighbour_table.h"
 
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QNetworkInterface>
 #include <QScopeGuard>
+#include <QTimer>
 #include <QtEndian>
+
+#include <algorithm>
 
 #ifdef Q_OS_WIN
 // clang-format off
@@ -123,6 +128,14 @@ std::optional<QString> hardwareAddressAmong(const QList<NeighbourEntry>& table, 
     return found;
 }
 
+bool isBeingVerified(const QList<NeighbourEntry>& table, quint32 ipv4, const QStringList& interfaces)
+{
+    return std::any_of(table.cbegin(), table.cend(), [&](const NeighbourEntry& entry) {
+        return entry.ipv4 == ipv4 && entry.state == NeighbourEntry::State::Verifying
+               && (interfaces.isEmpty() || interfaces.contains(entry.interfaceName));
+    });
+}
+
 QList<LocalSubnet> localSubnets()
 {
     QList<LocalSubnet> subnets;
@@ -174,9 +187,11 @@ std::optional<QList<NeighbourEntry>> readNeighbourTable()
             entry.state = NeighbourEntry::State::Confirmed;
             break;
         case NlnsStale:
+            entry.state = NeighbourEntry::State::Stale;
+            break;
         case NlnsDelay:
         case NlnsProbe:
-            entry.state = NeighbourEntry::State::Unconfirmed;
+            entry.state = NeighbourEntry::State::Verifying;
             break;
         default:
             entry.state = NeighbourEntry::State::Unusable;
@@ -196,8 +211,10 @@ NeighbourEntry::State stateOf(quint16 nud)
 {
     if (nud & (NUD_REACHABLE | NUD_PERMANENT))
         return NeighbourEntry::State::Confirmed;
-    if (nud & (NUD_STALE | NUD_DELAY | NUD_PROBE))
-        return NeighbourEntry::State::Unconfirmed;
+    if (nud & NUD_STALE)
+        return NeighbourEntry::State::Stale;
+    if (nud & (NUD_DELAY | NUD_PROBE))
+        return NeighbourEntry::State::Verifying;
     return NeighbourEntry::State::Unusable;
 }
 
@@ -285,8 +302,10 @@ std::optional<QList<NeighbourEntry>> readNeighbourTable()
 #pragma GCC diagnostic pop
 #endif
 
-ControllerIdentity readControllerIdentity(const QString& peerAddress, const QString& localAddress)
+ControllerIdentity readControllerIdentity(const QString& peerAddress, const QString& localAddress, bool* verifying)
 {
+    if (verifying)
+        *verifying = false;
     const QHostAddress peer(peerAddress);
     const QList<LocalSubnet> subnets = localSubnets();
     PeerPlace place = placePeer(peer, subnets);
@@ -301,10 +320,28 @@ ControllerIdentity readControllerIdentity(const QString& peerAddress, const QStr
     const auto table = readNeighbourTable();
     if (!table)
         return {};
+    if (verifying)
+        *verifying = isBeingVerified(*table, *peer4, place.interfaces);
     const std::optional<QString> hardware = hardwareAddressAmong(*table, *peer4, place.interfaces);
     if (!hardware)
         return {};
     return {ControllerIdentity::Kind::Hardware, *hardware};
+}
+
+ControllerIdentity QtNeighbourTable::controllerIdentity(const QString& peerAddress, const QString& localAddress)
+{
+    constexpr int kRereadMs = 250;
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        bool verifying = false;
+        const ControllerIdentity identity = readControllerIdentity(peerAddress, localAddress, &verifying);
+        if (!verifying || waited.elapsed() >= kVerifyingMs)
+            return identity;
+        QEventLoop loop;
+        QTimer::singleShot(kRereadMs, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
 }
 
 }  // namespace tarvo::platform

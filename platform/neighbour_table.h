@@ -55,9 +55,12 @@ struct NeighbourEntry {
     enum class State {
         // Answered lately (REACHABLE), or set by hand (PERMANENT).
         Confirmed,
-        // Holds an address nothing has confirmed lately (STALE, DELAY,
-        // PROBE): it may be another device's, one that was here before.
-        Unconfirmed,
+        // Holds an address nothing has confirmed lately (STALE): it may be
+        // another device's, one that was here before.
+        Stale,
+        // Was stale, and has just been used again (DELAY, PROBE): the
+        // system is finding out whether it still holds, within seconds.
+        Verifying,
         // Holds no usable address (INCOMPLETE, FAILED, NOARP).
         Unusable,
     };
@@ -77,6 +80,9 @@ struct NeighbourEntry {
 // another address).
 std::optional<QString> hardwareAddressAmong(const QList<NeighbourEntry>& table, quint32 ipv4,
                                             const QStringList& interfaces = {});
+// True when an entry of ipv4 on one of interfaces (any when empty) is
+// being verified: read the table again shortly.
+bool isBeingVerified(const QList<NeighbourEntry>& table, quint32 ipv4, const QStringList& interfaces = {});
 
 // The PC's IPv4 neighbour table as the system keeps it; reading it sends
 // nothing. nullopt when it cannot be read.
@@ -88,15 +94,20 @@ QList<LocalSubnet> localSubnets();
 // The identity of the controller at peerAddress: Local for this PC,
 // Hardware from the neighbour table for an on-link IPv4 peer, Unknown
 // otherwise (IPv6 peers on the link included: their table is not read).
-ControllerIdentity readControllerIdentity(const QString& peerAddress, const QString& localAddress = {});
+// verifying, when given, says whether the peer's entry is being verified.
+ControllerIdentity readControllerIdentity(const QString& peerAddress, const QString& localAddress = {},
+                                          bool* verifying = nullptr);
 
-// The neighbour table seam on the system's own table.
+// The neighbour table seam on the system's own table. A new connection
+// over an entry that had gone stale (a laser back after its card swap)
+// finds it being verified: the answer waits for the verification, at most
+// kVerifyingMs, processing events meanwhile.
 class QtNeighbourTable : public NeighbourTable {
 public:
-    ControllerIdentity controllerIdentity(const QString& peerAddress, const QString& localAddress) override
-    {
-        return readControllerIdentity(peerAddress, localAddress);
-    }
+    // Linux verifies 5 s after the entry's use, then probes three times a
+    // second apart; Windows alike.
+    static constexpr int kVerifyingMs = 9000;
+    ControllerIdentity controllerIdentity(const QString& peerAddress, const QString& localAddress) override;
 };
 
 }  // namespace tarvo::platform

@@ -10,12 +10,12 @@
 
 #include "generated/version.h"
 #include "platform/qt_platform.h"
-#include "window/translations.h"
 #include "simulator/controllerengine.h"
 #include "simulator/faultoptions.h"
 #include "simulator/speedoptions.h"
 #include "simulator/tcpshellserver.h"
 #include "simulator/udptftptransport.h"
+#include "translations/loader.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -89,7 +89,7 @@ int main(int argc, char** argv)
         app = std::make_unique<QApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("controller-sim"));
     // The control window in the desktop's language, English without one.
-    tarvo::window::installTranslations(*app, QLocale(), QStringLiteral("controller-sim"));
+    tarvo::translations::install(*app, QLocale(), QStringLiteral("controller-sim"));
     QCoreApplication::setApplicationVersion(
         QStringLiteral("%1.%2.%3").arg(tarvo::kVersionMajor).arg(tarvo::kVersionMinor).arg(tarvo::kVersionRevision));
 

@@ -12,6 +12,7 @@
 #include "platform/qt_platform.h"
 #include "simulator_process.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -172,6 +173,19 @@ private slots:
         QCOMPARE(identity(), ControllerIdentity{});
         QVERIFY2(space.setNeighbourState(space.address(), QStringLiteral("reachable")), qPrintable(space.error()));
         QCOMPARE(identity(), hardware(firstMac));
+
+        // A laser back after its card swap: the entry went stale while no
+        // connection was up, and the new one has the system verify it. The
+        // answer waits for that, no longer than it takes.
+        socket.disconnectFromHost();
+        QVERIFY(socket.state() == QAbstractSocket::UnconnectedState || socket.waitForDisconnected(5000));
+        QVERIFY2(space.setNeighbourState(space.address(), QStringLiteral("stale")), qPrintable(space.error()));
+        socket.connectToHost(space.address(), 1138);
+        QVERIFY(socket.waitForConnected(5000));
+        QElapsedTimer waited;
+        waited.start();
+        QCOMPARE(identity(), hardware(firstMac));
+        QVERIFY(waited.elapsed() < tarvo::platform::QtNeighbourTable::kVerifyingMs);
     }
 
     void aBackupFollowsItsLaserToANewAddressAndOntoNoOther()

@@ -7,7 +7,7 @@
 #include "generated/version.h"
 #include "terminal/controller_report.h"
 #include "terminal/fleet.h"
-#include "window/translations.h"
+#include "translations/loader.h"
 
 #include <QtTest>
 
@@ -658,13 +658,13 @@ private slots:
         click();
         click();
         const QList<QByteArray> english = f->shell->lines;
-        QVERIFY(window::installTranslations(*QCoreApplication::instance(), QLocale(QStringLiteral("de"))));
+        QVERIFY(translations::install(*QCoreApplication::instance(), QLocale(QStringLiteral("de"))));
         f = std::make_unique<test::WorkflowFixture>();
         click();
         const QString swap = f->controls().status();
         click();
         const QString done = f->controls().status();
-        window::installTranslations(*QCoreApplication::instance(), QLocale::c());
+        translations::install(*QCoreApplication::instance(), QLocale::c());
         QVERIFY2(swap.startsWith(QStringLiteral("1. Laser ausschalten")), qPrintable(swap));
         QCOMPARE(done, QStringLiteral("Konfigurationsdaten geschrieben. Bitte den Laser aus- und wieder einschalten."));
         QVERIFY(!english.isEmpty());

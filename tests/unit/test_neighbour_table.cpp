@@ -7,6 +7,7 @@
 
 using tarvo::platform::ControllerIdentity;
 using tarvo::platform::hardwareAddressAmong;
+using tarvo::platform::isBeingVerified;
 using tarvo::platform::LocalSubnet;
 using tarvo::platform::PeerPlace;
 using tarvo::platform::placePeer;
@@ -32,11 +33,12 @@ const QList<tarvo::platform::NeighbourEntry> table{
     entry("192.168.100.24", "02:00:00:00:00:24", State::Unusable),
     entry("192.168.100.22", "00:00:00:00:00:00", State::Confirmed),
     entry("192.168.100.23", "02:00:00:00:00:23", State::Confirmed),
-    entry("192.168.100.25", "02:00:00:00:00:25", State::Unconfirmed),
+    entry("192.168.100.25", "02:00:00:00:00:25", State::Stale),
+    entry("192.168.100.26", "02:00:00:00:00:26", State::Verifying),
     entry("10.77.1.2", "02:00:00:77:01:02", State::Confirmed, "veth1"),
     entry("10.77.1.2", "02:00:00:77:09:09", State::Confirmed, "wlan0"),
     entry("10.77.1.3", "02:00:00:77:01:03", State::Confirmed, "veth1"),
-    entry("10.77.1.3", "02:00:00:77:09:08", State::Unconfirmed, "wlan0"),
+    entry("10.77.1.3", "02:00:00:77:09:08", State::Stale, "wlan0"),
 };
 
 std::optional<QString> hardwareOf(const char* address, const QList<tarvo::platform::NeighbourEntry>& entries = table,
@@ -85,6 +87,12 @@ private slots:
         QVERIFY(!hardwareOf("192.168.100.22"));
         // Stale: nothing has confirmed lately that this device still has it.
         QVERIFY(!hardwareOf("192.168.100.25"));
+        // Being verified: not yet, but read again shortly; only that one is.
+        QVERIFY(!hardwareOf("192.168.100.26"));
+        QVERIFY(isBeingVerified(table, ip("192.168.100.26")));
+        QVERIFY(!isBeingVerified(table, ip("192.168.100.26"), {QStringLiteral("wlan0")}));
+        QVERIFY(!isBeingVerified(table, ip("192.168.100.25")));
+        QVERIFY(!isBeingVerified(table, ip("192.168.100.20")));
         QVERIFY(!hardwareOf("192.168.100.2"));
         QVERIFY(!hardwareOf("192.168.100.20", {}));
     }
@@ -107,7 +115,7 @@ private slots:
         // laser was seen under another address): neither can be told.
         auto bridged = table;
         bridged += {entry("192.168.100.30", "02:00:00:00:b0:01", State::Confirmed),
-                    entry("192.168.100.31", "02:00:00:00:b0:01", State::Unconfirmed),
+                    entry("192.168.100.31", "02:00:00:00:b0:01", State::Stale),
                     entry("192.168.100.32", "02:00:00:00:00:23", State::Unusable)};
         QVERIFY(!hardwareOf("192.168.100.30", bridged));
         QVERIFY(!hardwareOf("192.168.100.30", bridged, {QStringLiteral("eth0")}));

@@ -1,8 +1,8 @@
 // The real window, offscreen: layout in pixels, tab order, the log toggle,
 // start-up state, the log's appending and the operator's language.
 #include "platform/qt_platform.h"
+#include "translations/loader.h"
 #include "window/main_window.h"
-#include "window/translations.h"
 #include "workflow/failure_texts.h"
 #include "workflow/operator_texts.h"
 
@@ -81,7 +81,7 @@ private slots:
         window.reset();
         platform.reset();
         // English again for the next test.
-        tarvo::window::installTranslations(*QCoreApplication::instance(), QLocale::c());
+        tarvo::translations::install(*QCoreApplication::instance(), QLocale::c());
     }
 
     void theControlsDoNotOverlapAndTheCollapsedWindowHidesOnlyTheLog()
@@ -196,7 +196,7 @@ private slots:
         const QRect designed = statusLabel()->geometry();
         for (const char* locale : {"C", "de"}) {
             cleanup();
-            tarvo::window::installTranslations(*QCoreApplication::instance(), QLocale(QLatin1String(locale)));
+            tarvo::translations::install(*QCoreApplication::instance(), QLocale(QLatin1String(locale)));
             init();
             using tarvo::workflow::OperatorTexts;
             const QString nl = QStringLiteral("\r\n");
@@ -378,7 +378,7 @@ private slots:
         QFETCH(QStringList, menu);
         // Installed as the program does it, before its window is made.
         cleanup();
-        QCOMPARE(tarvo::window::installTranslations(*QCoreApplication::instance(), QLocale(locale)), locale == "de");
+        QCOMPARE(tarvo::translations::install(*QCoreApplication::instance(), QLocale(locale)), locale == "de");
         init();
         QCOMPARE(tarvo::workflow::OperatorTexts::enterAddress(), enterAddress);
         // The reasons under a failure are translated with the rest.

@@ -77,7 +77,7 @@ private slots:
     void theAddressIsSavedWhereWindowsProgramsKeepTheirSettings()
     {
         platform::QtPlatform platform;
-        pcside::StoredSettings settings(platform);
+        pcside::StoredSettings settings(platform, platform);
         settings.setControllerAddress(QStringLiteral("192.168.10.20"));
         QCOMPARE(registryString(kCommKey, L"IP_Addr"), QStringLiteral("192.168.10.20"));
         // The backup waiting for its restore lives beside it.
@@ -109,7 +109,7 @@ private slots:
         const QString folder = platform.dataFolder();
         QVERIFY2(folder.startsWith(local + QLatin1Char('/'), Qt::CaseInsensitive), qPrintable(folder));
         QVERIFY2(folder.endsWith(QLatin1String("/Tarvo Configuration Updater")), qPrintable(folder));
-        QCOMPARE(pcside::StoredSettings(platform).archiveFolder(), folder);
+        QCOMPARE(pcside::StoredSettings(platform, platform).archiveFolder(), folder);
     }
 
     void theProgramFolderEndsInABackslash()

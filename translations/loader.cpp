@@ -1,12 +1,12 @@
-#include "window/translations.h"
+#include "translations/loader.h"
 
 #include <QCoreApplication>
 #include <QLibraryInfo>
 #include <QTranslator>
 
-namespace tarvo::window {
+namespace tarvo::translations {
 
-bool installTranslations(QCoreApplication& app, const QLocale& locale, const QString& catalogue)
+bool install(QCoreApplication& app, const QLocale& locale, const QString& catalogue)
 {
     // Owned by the application; a second call (a test switching languages)
     // replaces what the first installed.
@@ -14,7 +14,7 @@ bool installTranslations(QCoreApplication& app, const QLocale& locale, const QSt
         QCoreApplication::removeTranslator(old);
         delete old;
     }
-    const auto install = [&](const QString& name, const QString& folder) {
+    const auto installOne = [&](const QString& name, const QString& folder) {
         auto* translator = new QTranslator(&app);
         translator->setObjectName(QStringLiteral("tarvoTranslator"));
         // Tries each of locale.uiLanguages() in turn, as "name_de_DE", "name_de", ...
@@ -27,12 +27,12 @@ bool installTranslations(QCoreApplication& app, const QLocale& locale, const QSt
     };
     // English is written in the sources: no English catalogue, and a
     // language without one falls back to it.
-    const bool found = install(catalogue, QStringLiteral(":/tarvo/i18n"));
+    const bool found = installOne(catalogue, QStringLiteral(":/tarvo/i18n"));
     // Qt's own words (Cancel, OK, the file dialog's) in the same language:
     // the system's Qt translations, or those shipped beside the program.
-    if (found && !install(QStringLiteral("qtbase"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        install(QStringLiteral("qtbase"), QCoreApplication::applicationDirPath() + QStringLiteral("/translations"));
+    if (found && !installOne(QStringLiteral("qtbase"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        installOne(QStringLiteral("qtbase"), QCoreApplication::applicationDirPath() + QStringLiteral("/translations"));
     return found;
 }
 
-}  // namespace tarvo::window
+}  // namespace tarvo::translations

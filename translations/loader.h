@@ -9,14 +9,14 @@
 
 class QCoreApplication;
 
-namespace tarvo::window {
+namespace tarvo::translations {
 
 // Installs into app the translation of catalogue (its .qm embedded under
 // :/tarvo/i18n/) for the first of locale's UI languages that has one, and
 // Qt's own (qtbase, for the standard dialogs' buttons) where installed.
 // Earlier translations this installed are removed first. True when the
 // catalogue's translation was found.
-bool installTranslations(QCoreApplication& app, const QLocale& locale,
-                         const QString& catalogue = QString::fromLatin1(kProgramName));
+bool install(QCoreApplication& app, const QLocale& locale,
+             const QString& catalogue = QString::fromLatin1(kProgramName));
 
-}  // namespace tarvo::window
+}  // namespace tarvo::translations
