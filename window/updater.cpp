@@ -2,6 +2,10 @@
 
 #include "generated/version.h"
 
+#include <QtGlobal>
+
+#include <exception>
+
 namespace tarvo::window {
 
 namespace {
@@ -62,11 +66,15 @@ QString Updater::savedAddress() const
 
 void Updater::unload()
 {
-    // Every step is attempted; one that fails is skipped silently.
+    // Every step is attempted: the window closes whatever one of them
+    // meets, and what it met is said on standard error.
     const auto attempt = [](auto&& step) {
         try {
             step();
+        } catch (const std::exception& e) {
+            qWarning("While the window closed, a step failed: %s", e.what());
         } catch (...) {
+            qWarning("While the window closed, a step failed.");
         }
     };
     // A run cut short is recorded first, while it still knows where it is.
