@@ -211,8 +211,10 @@ QString Run::transcriptFolder() const
 
 void Run::save(const QString& outcome)
 {
-    if (!record_.save(platform_.fileSystem(), transcriptFolder(), outcome, isControllerAddress(address_) ? address_ : QString()))
-        last_.recordProblems << OperatorTexts::transcriptNotSaved(transcriptFolder());
+    const QString folder = transcriptFolder();
+    const QString controller = isControllerAddress(address_) ? address_ : QString();
+    if (!record_.save(platform_.fileSystem(), folder, outcome, controller))
+        last_.recordProblems << OperatorTexts::transcriptNotSaved(folder);
 }
 
 void Run::recordInterruption()
@@ -245,7 +247,8 @@ void Run::recoverFromFault(const QString& what)
             qWarning("After a fault in the run, %s failed too: %s", part, e.what());
         }
     };
-    attempt("the log", [&] { appendLog(QStringLiteral("\r\n") + OperatorTexts::runFault(what) + QStringLiteral("\r\n")); });
+    const QString nl = QStringLiteral("\r\n");
+    attempt("the log", [&] { appendLog(nl + OperatorTexts::runFault(what) + nl); });
     attempt("stopping the TFTP server", [this] { stopServer(); });
     attempt("closing the link", [this] { link_.disconnectFromController(); });
     attempt("releasing the button", [this] { workflow_.setRunning(false); });
